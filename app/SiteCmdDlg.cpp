@@ -1,0 +1,181 @@
+// The main dialog: members, data exchange, the message map, start-up, timers,
+// key and close handling.
+#include "SiteCmdDlg.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "IniFile.h"
+#include "IniStorage.h"
+#include "LineReader.h"
+#include "Socket.h"
+#include "res/MainDialog.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+
+CSiteCmdDlg::CSiteCmdDlg()
+    : CDialog(MainDialogTemplate()),
+      m_bAutoSite(TRUE),
+      m_bAntiIdle(FALSE),
+      m_bPassive(FALSE),
+      m_bResetOnChange(FALSE),
+      m_nAntiIdleInterval(360),
+      m_nPort(21),
+      m_pIniStorage(nullptr),
+      m_pSocket(nullptr),
+      m_pLineReader(nullptr),
+      m_nConnState(Disconnected),
+      m_nCommandCount(0),
+      m_nCurCommand(0),
+      m_commands(kInitialCommandSlots) {}
+
+// Neither the storage nor the socket is released here: closing the window
+// releases the storage, and the process's end drops the connection.
+CSiteCmdDlg::~CSiteCmdDlg() = default;
+
+void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_GROUP, m_cbGroup);
+  DDX_Control(pDX, IDC_CONNECT, m_btnConnect);
+  DDX_Control(pDX, IDC_HISTORY, m_cbHistory);
+  DDX_Control(pDX, IDC_COMMAND, m_cbCommand);
+  DDX_Check(pDX, IDC_AUTO_SITE, m_bAutoSite);
+  DDX_Check(pDX, IDC_ANTI_IDLE, m_bAntiIdle);
+  DDX_Check(pDX, IDC_PASSIVE, m_bPassive);
+  DDX_Check(pDX, IDC_RESET_ON_CHANGE, m_bResetOnChange);
+  DDX_Text(pDX, IDC_ANTI_IDLE_COMMAND, m_strAntiIdleCommand);
+  DDX_Text(pDX, IDC_ANTI_IDLE_INTERVAL, m_nAntiIdleInterval);
+  DDX_Text(pDX, IDC_LOGIN, m_strLogin);
+  DDX_Text(pDX, IDC_PASSWORD, m_strPassword);
+  DDX_Text(pDX, IDC_PORT, m_nPort);
+  DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
+  DDX_Text(pDX, IDC_HOST, m_strHost);
+  CString* params[9] = {&m_strParam1, &m_strParam2, &m_strParam3, &m_strParam4, &m_strParam5,
+                        &m_strParam6, &m_strParam7, &m_strParam8, &m_strParam9};
+  for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_FIRST + n, *params[n]);
+  CString* labels[9] = {&m_strParamLabel1, &m_strParamLabel2, &m_strParamLabel3, &m_strParamLabel4, &m_strParamLabel5,
+                        &m_strParamLabel6, &m_strParamLabel7, &m_strParamLabel8, &m_strParamLabel9};
+  for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_LABEL_FIRST + n, *labels[n]);
+  DDX_Control(pDX, IDC_OUTPUT, m_richOutput);
+}
+
+namespace {
+
+struct MessageMapEntry {
+  int id;
+  int notification;
+  void (CSiteCmdDlg::*handler)();
+};
+
+// Every control notification the dialog handles, in one place.
+const MessageMapEntry kMessageMap[] = {
+    {IDC_CONNECT, BN_CLICKED, &CSiteCmdDlg::OnConnect},
+    {IDC_PASSIVE, BN_CLICKED, &CSiteCmdDlg::OnPassiveCheck},
+    {IDC_HISTORY, CBN_SELCHANGE, &CSiteCmdDlg::OnHistorySelChange},
+    {IDC_ANTI_IDLE, BN_CLICKED, &CSiteCmdDlg::OnAntiIdleCheck},
+    {IDC_AUTO_SITE, BN_CLICKED, &CSiteCmdDlg::OnAutoSiteCheck},
+    {IDC_EXECUTE_RAW, BN_CLICKED, &CSiteCmdDlg::OnExecuteRaw},
+    {IDC_GROUP, CBN_SELCHANGE, &CSiteCmdDlg::OnGroupSelChange},
+    {IDC_COMMAND, CBN_SELCHANGE, &CSiteCmdDlg::OnCommandSelChange},
+    {IDC_EXECUTE_USER, BN_CLICKED, &CSiteCmdDlg::OnExecuteUser},
+    {IDC_RESET_PARAMS, BN_CLICKED, &CSiteCmdDlg::OnResetParams},
+    {IDC_RESET_ON_CHANGE, BN_CLICKED, &CSiteCmdDlg::OnResetOnChangeCheck},
+    {IDC_HOST, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_LOGIN, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PASSWORD, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PORT, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_ANTI_IDLE_COMMAND, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_ANTI_IDLE_INTERVAL, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_RAW_COMMAND, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PARAM_FIRST + 0, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PARAM_FIRST + 1, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PARAM_FIRST + 2, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+    {IDC_PARAM_FIRST + 3, EN_KILLFOCUS, &CSiteCmdDlg::OnEditKillFocus},
+};
+
+}  // namespace
+
+void CSiteCmdDlg::OnCommand(int id, int notification) {
+  if (id >= IDC_SITE_FIRST && id <= IDC_SITE_LAST && notification == BN_CLICKED) {
+    OnSiteAction(id);
+    return;
+  }
+  for (const MessageMapEntry& e : kMessageMap)
+    if (e.id == id && e.notification == notification) {
+      (this->*e.handler)();
+      return;
+    }
+}
+
+BOOL CSiteCmdDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  if (CWnd* host = GetDlgItem(IDC_HOST)) host->SetFocus();
+  m_richOutput.FormatAtStartUp();
+  WriteBanner();
+
+  m_pIniStorage = new IniStorage();
+  IniFile reader;
+  try {
+    reader.Read(kCommandListFile, m_pIniStorage, IniFile::ReplaceKeys);
+  } catch (const std::exception& e) {
+    MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
+                           "commands!\n\nError Message:\n") +
+                   e.what(),
+               "Error reading command list file.", MB_ICONHAND);
+  }
+  SetTimer(TIMER_STARTUP, 50);
+  return FALSE;  // the focus is set
+}
+
+void CSiteCmdDlg::WriteBanner() {
+  std::string banner;
+  banner += "-= Korvastel version ";
+  banner += kVersion;
+  banner += " BETA =- This is a test release: please report what you find to support@korvastel.example\n";
+  banner += std::string(85, '~') + "\n\n";
+  banner += "https://korvastel.example/\n\n";
+  banner += "Korvastel sends the SITE commands of your FTP server with one click.\n";
+  banner += "Log in above, then use the standard actions, your own commands or a raw command.\n\n";
+  banner += "Every command and reply is shown here, coloured by the kind of exchange.\n";
+  banner += "This version allows you to add or modify your custom commands in an ini file.\n";
+  banner += "You can also use multiple commands now that use up to 9 different parameters.\n";
+  banner += "Please send any bugs to the address given above. \n\n\n";
+  const int before = m_richOutput.GetLineCount();
+  m_richOutput.AppendText(banner);
+  m_richOutput.ScrollToNewLines(before);
+}
+
+void CSiteCmdDlg::OnTimer(UINT nIDEvent) {
+  if (nIDEvent == TIMER_STARTUP) {
+    KillTimer(TIMER_STARTUP);
+    SetWindowText(std::string("-= Korvastel ") + kVersion + " =-");
+    LoadHistory();
+    FillGroupList();
+    if (m_cbGroup.GetCurSel() != CB_ERR) LoadGroupCommands(m_cbGroup.GetLBText(m_cbGroup.GetCurSel()));
+  } else if (nIDEvent == TIMER_ANTI_IDLE) {
+    OnAntiIdleTimer();
+  }
+}
+
+void CSiteCmdDlg::OnEditKillFocus() { UpdateData(TRUE); }
+void CSiteCmdDlg::OnPassiveCheck() { UpdateData(TRUE); }
+
+void CSiteCmdDlg::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  char text[160];
+  std::snprintf(text, sizeof text, "gedr\xFC" "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
+                static_cast<int>(nChar), static_cast<int>(nRepCnt), static_cast<int>(nFlags));
+  MessageBox(text, "Debug", MB_OK);
+}
+
+void CSiteCmdDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  char text[160];
+  std::snprintf(text, sizeof text, "gedr\xFC" "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
+                static_cast<int>(nChar), static_cast<int>(nRepCnt), static_cast<int>(nFlags));
+  MessageBox(text, "Debug", MB_OK);
+}
+
+void CSiteCmdDlg::OnClose() {
+  delete m_pIniStorage;
+  m_pIniStorage = nullptr;
+  CDialog::OnClose();
+}

@@ -1,0 +1,106 @@
+// The one window of the program. All state lives in its members; the member
+// functions are defined in the folders of the subsystems they belong to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Dialog.h"
+#include "OutputLog.h"
+#include "UserCommand.h"
+#include "Window.h"
+
+class IniStorage;
+class CSocket;
+class LineReader;
+enum class ReplyStatus;
+
+using CString = std::string;
+
+class CSiteCmdDlg : public CDialog {
+ public:
+  enum { IDD = 131 };
+  enum ConnState { Disconnected = 0, Connected = 1 };
+  static constexpr int kInitialCommandSlots = 50;
+
+  CSiteCmdDlg();
+  ~CSiteCmdDlg() override;
+
+  // Bound members, in declaration order.
+  CComboBox m_cbGroup;
+  CButton m_btnConnect;
+  CComboBox m_cbHistory;
+  CComboBox m_cbCommand;
+  BOOL m_bAutoSite;
+  BOOL m_bAntiIdle;
+  BOOL m_bPassive;
+  BOOL m_bResetOnChange;
+  CString m_strAntiIdleCommand;
+  UINT m_nAntiIdleInterval;  // seconds
+  CString m_strLogin;
+  CString m_strPassword;
+  UINT m_nPort;
+  CString m_strRawCommand;
+  CString m_strHost;
+  CString m_strParam1, m_strParam2, m_strParam3, m_strParam4, m_strParam5, m_strParam6, m_strParam7,
+      m_strParam8, m_strParam9;
+  CString m_strParamLabel1, m_strParamLabel2, m_strParamLabel3, m_strParamLabel4, m_strParamLabel5,
+      m_strParamLabel6, m_strParamLabel7, m_strParamLabel8, m_strParamLabel9;
+  IniStorage* m_pIniStorage;
+  CSocket* m_pSocket;
+  LineReader* m_pLineReader;  // lives with the socket, so unread reply lines wait for the next exchange
+  int m_nConnState;
+  int m_nCommandCount;
+  int m_nCurCommand;
+  std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
+  OutputLog m_richOutput;
+
+  // Start-up and main window.
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
+  void OnCommand(int id, int notification) override;
+  void OnTimer(UINT nIDEvent) override;
+  void OnClose() override;
+  void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+  void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+  void OnEditKillFocus();
+  void OnPassiveCheck();
+  void WriteBanner();
+
+  // Control connection and login.
+  void OnConnect();
+  void ConnectAndLogin();
+  void Disconnect();
+  ReplyStatus ReadReply(CString& line);
+
+  // Command exchange and site actions.
+  void SendCommand(CString command);
+  void OnSiteAction(int id);
+  void OnExecuteRaw();
+  void OnAutoSiteCheck();
+  void OnAntiIdleCheck();
+  void OnAntiIdleTimer();
+
+  // Connection history.
+  void LoadHistory();
+  void RecordHistoryEntry();
+  void SaveHistoryEntry(const CString& entry);
+  void OnHistorySelChange();
+
+  // User commands.
+  void FillGroupList();
+  CString ReadCommandKey(int blockIndex, CString keyName);
+  void LoadGroupCommands(CString groupName);
+  void StoreCommand(CString description, std::vector<CString> commandLines, CString label1, CString label2,
+                    CString label3, CString label4, CString label5, CString label6, CString label7, CString label8,
+                    CString label9);
+  void OnGroupSelChange();
+  void OnCommandSelChange();
+  void UpdateParamFields(int commandIndex);
+  void OnExecuteUser();
+  void OnResetParams();
+  void OnResetOnChangeCheck();
+
+ private:
+  void ReleaseConnection();
+};

@@ -1,0 +1,99 @@
+#include "MainDialog.h"
+
+#include "resource.h"
+
+namespace {
+
+constexpr unsigned kEdit = ES_AUTOHSCROLL;
+constexpr unsigned kButton = BS_FLAT;
+constexpr unsigned kList = CBS_SORT | WS_VSCROLL;
+
+ControlTemplate Label(const char* text, int x, int y, int cx, int cy = 8) {
+  return {-1, ControlKind::Static, WS_NONE, text, x, y, cx, cy};
+}
+ControlTemplate Group(const char* text, int x, int y, int cx, int cy) {
+  return {-1, ControlKind::GroupBox, WS_NONE, text, x, y, cx, cy};
+}
+ControlTemplate Button(int id, const char* text, int x, int y, int cx, int cy) {
+  return {id, ControlKind::PushButton, kButton, text, x, y, cx, cy};
+}
+ControlTemplate Check(int id, const char* text, unsigned style, int x, int y, int cx, int cy) {
+  return {id, ControlKind::CheckBox, style | BS_FLAT, text, x, y, cx, cy};
+}
+ControlTemplate Edit(int id, unsigned style, int x, int y, int cx, int cy, const char* name = "") {
+  return {id, ControlKind::Edit, kEdit | style, "", x, y, cx, cy, name};
+}
+ControlTemplate List(int id, int x, int y, int cx, int cy, const char* name = "") {
+  return {id, ControlKind::ComboBox, kList, "", x, y, cx, cy, name};
+}
+
+DialogTemplate Build() {
+  DialogTemplate t{IDD_SITECMD_DIALOG, "Korvastel", "MS Sans Serif", 8, 514, 341, {}};
+  auto& c = t.controls;
+  // Frames first, so every control lies above them.
+  c.push_back(Group("Connection", 7, 7, 300, 67));
+  c.push_back(Group("standard actions", 7, 80, 153, 107));
+  c.push_back(Group("anti idle", 165, 80, 143, 59));
+  c.push_back(Group("raw command", 165, 140, 143, 47));
+  c.push_back(Group("user actions", 317, 7, 190, 180));
+
+  c.push_back(Label("server:", 12, 15, 100));
+  c.push_back(Edit(IDC_HOST, 0, 12, 23, 113, 14));
+  c.push_back(Label("Port", 133, 15, 30));
+  c.push_back(Edit(IDC_PORT, ES_NUMBER, 133, 23, 36, 14));
+  c.push_back(Check(IDC_PASSIVE, "Passive", BS_LEFTTEXT | STYLE_HIDDEN | STYLE_DISABLED, 191, 23, 38, 15));
+  c.push_back(Label("login:", 12, 41, 80));
+  c.push_back(Edit(IDC_LOGIN, 0, 12, 49, 82, 14));
+  c.push_back(Label("password:", 107, 41, 56));
+  c.push_back(Edit(IDC_PASSWORD, ES_PASSWORD, 107, 49, 57, 14));
+  c.push_back(Button(IDC_CONNECT, "Connect", 258, 20, 43, 22));
+
+  // The site actions, row by row across the three columns.
+  const char* captions[18] = {"ALUP", "ALDN", "WKUP",   "WKDN",   "DAYUP",   "DAYDN", "NEW",    "WHO",    "SWHO",
+                              "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT", "STATS", "VERS", "IDLE"};
+  const int rows[3][6] = {{91, 105, 120, 134, 150, 165}, {91, 106, 120, 135, 150, 165}, {91, 106, 120, 135, 150, 165}};
+  const int columns[3] = {13, 61, 109};
+  for (int row = 0; row < 6; ++row)
+    for (int col = 0; col < 3; ++col) {
+      const int index = col * 6 + row;
+      c.push_back(Button(IDC_SITE_FIRST + index, captions[index], columns[col], rows[col][row], 44, 12));
+    }
+
+  const int labelRows[9] = {33, 48, 64, 80, 95, 110, 125, 140, 155};
+  const int editRows[9] = {33, 48, 63, 78, 93, 108, 123, 138, 153};
+  static const char* argumentNames[9] = {"Argument 1", "Argument 2", "Argument 3", "Argument 4", "Argument 5",
+                                         "Argument 6", "Argument 7", "Argument 8", "Argument 9"};
+  auto argumentRow = [&](int n) {
+    c.push_back({IDC_PARAM_LABEL_FIRST + n, ControlKind::Static, WS_NONE, "Argument", 323, labelRows[n] + 1, 80, 15});
+    c.push_back(Edit(IDC_PARAM_FIRST + n, STYLE_DISABLED, 403, editRows[n], 93, 14, argumentNames[n]));
+  };
+
+  c.push_back(List(IDC_COMMAND, 403, 17, 94, 85, "command"));
+  for (int n = 0; n < 4; ++n) argumentRow(n);
+  c.push_back(Button(IDC_EXECUTE_USER, "Execute", 452, 171, 45, 13));
+  c.push_back(Button(IDC_RESET_PARAMS, "Reset", 403, 171, 44, 13));
+  c.push_back(Check(IDC_RESET_ON_CHANGE, "Reset on change", BS_LEFTTEXT, 321, 170, 70, 15));
+  c.push_back(Check(IDC_ANTI_IDLE, "enable anti idle command", 0, 173, 88, 109, 15));
+  c.push_back(Label("Command:", 173, 107, 38));
+  c.push_back(Edit(IDC_ANTI_IDLE_COMMAND, 0, 213, 104, 88, 14));
+  c.push_back(Label("send every n seconds:", 173, 122, 90));
+  c.push_back(Edit(IDC_ANTI_IDLE_INTERVAL, ES_NUMBER, 265, 119, 37, 14));
+  c.push_back(Edit(IDC_RAW_COMMAND, 0, 171, 151, 131, 13, "raw command"));
+  c.push_back(Check(IDC_AUTO_SITE, "auto add SITE pref.", 0, 171, 170, 77, 15));
+  c.push_back(Button(IDC_EXECUTE_RAW, "Execute", 253, 168, 48, 13));
+  c.push_back(Label("history:", 176, 41, 60));
+  c.push_back(List(IDC_HISTORY, 176, 49, 125, 104));
+  c.push_back(List(IDC_GROUP, 322, 17, 81, 85, "group"));
+  for (int n = 4; n < 9; ++n) argumentRow(n);
+
+  c.push_back({IDC_OUTPUT, ControlKind::RichEdit, WS_VSCROLL, "", 7, 191, 500, 143, "output"});
+  c.push_back({1, ControlKind::PushButton, kButton | STYLE_HIDDEN | STYLE_DISABLED, "OK", 263, 227, 40, 33});
+  return t;
+}
+
+}  // namespace
+
+const DialogTemplate& MainDialogTemplate() {
+  static const DialogTemplate t = Build();
+  return t;
+}

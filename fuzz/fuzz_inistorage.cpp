@@ -1,0 +1,271 @@
+// libFuzzer target for the INI reader and writer.
+//
+// Every input is read as a file in all four merge modes, one after the other
+// into the same storage, and the storage's own answers are checked against
+// its contents after each read. The lines are also read with a tiny chunk
+// size and compared with the normal reading. The storage is then written,
+// read back, and compared with the original when its names and values hold
+// none of the bytes the reader treats specially. Inputs whose first byte is
+// 0xA5 instead drive the building operations directly, checked against a
+// naive model that scans its vectors as the storage's index must not change.
+
+#include "IniFile.h"
+#include "IniLineReader.h"
+#include "IniName.h"
+#include "IniStorage.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+void Check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+// An in-memory file reachable by name, reused for every input.
+struct MemFile {
+    int fd = -1;
+    std::string path;
+
+    explicit MemFile(const char* name)
+    {
+        fd = memfd_create(name, 0);
+        Check(fd >= 0, "memfd_create");
+        path = "/proc/self/fd/" + std::to_string(fd);
+    }
+
+    void Fill(const uint8_t* data, size_t size) const
+    {
+        Check(ftruncate(fd, 0) == 0, "ftruncate");
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+            Check(n > 0, "pwrite");
+            done += static_cast<size_t>(n);
+        }
+    }
+};
+
+void CheckConsistent(const IniStorage& storage)
+{
+    const auto& blocks = storage.Blocks();
+    Check(storage.GetBlockCount() == static_cast<int>(blocks.size()), "block count");
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        const IniBlock& block = blocks[b];
+        Check(!block.Name().empty(), "empty block name");
+        Check(storage.GetBlockIndex(block.Name()) == static_cast<int>(b), "block index");
+        Check(storage.GetKeyCount(block.Name()) == static_cast<int>(block.Keys().size()), "key count");
+        for (size_t k = 0; k < block.Keys().size(); ++k) {
+            const IniKey& key = block.Keys()[k];
+            Check(!key.name.empty(), "empty key name");
+            Check(storage.GetKeyIndex(static_cast<int>(b), key.name) == static_cast<int>(k), "key index");
+            Check(storage.GetValueCount(block.Name(), key.name) == static_cast<int>(key.values.size()), "value count");
+            for (const std::string& value : key.values)
+                Check(!value.empty(), "empty value");
+        }
+    }
+}
+
+std::vector<std::string> ReadLines(const std::string& path, size_t chunkSize)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    Check(file != nullptr, "fopen");
+    IniLineReader reader(file, chunkSize);
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.Next(line))
+        lines.push_back(line);
+    std::fclose(file);
+    return lines;
+}
+
+bool EndsTrimmable(std::string_view text)
+{
+    return text.empty() || static_cast<unsigned char>(text.front()) <= 0x20 || static_cast<unsigned char>(text.back()) <= 0x20;
+}
+
+bool StartsComment(std::string_view text)
+{
+    return text.starts_with(';') || text.starts_with('#') || text.starts_with("//");
+}
+
+bool HasLineBreakers(std::string_view text)
+{
+    return text.find('\n') != std::string_view::npos || text.find('\0') != std::string_view::npos;
+}
+
+// True when writing and reading back must give the storage unchanged.
+bool RoundTrips(const IniStorage& storage)
+{
+    for (const IniBlock& block : storage.Blocks()) {
+        if (EndsTrimmable(block.Name()) || HasLineBreakers(block.Name()))
+            return false;
+        for (const IniKey& key : block.Keys()) {
+            if (EndsTrimmable(key.name) || HasLineBreakers(key.name) || StartsComment(key.name) ||
+                key.name.find('=') != std::string::npos)
+                return false;
+            for (const std::string& value : key.values)
+                if (EndsTrimmable(value) || HasLineBreakers(value) || value.find(',') != std::string::npos)
+                    return false;
+            if (!key.values.empty() && (key.values.front().starts_with('"') || StartsComment(key.values.front())))
+                return false;
+            // "[a=b]" would be a header.
+            const std::string_view last = key.values.empty() ? std::string_view("=") : key.values.back();
+            if (key.name.starts_with('[') && last.ends_with(']'))
+                return false;
+        }
+    }
+    return true;
+}
+
+// ---- building operations against a model ------------------------------------
+
+struct ModelKey {
+    std::string name;
+    std::vector<std::string> values;
+};
+struct ModelBlock {
+    std::string name;
+    std::vector<ModelKey> keys;
+};
+
+template <typename T>
+int Find(const std::vector<T>& items, const std::string& name)
+{
+    for (size_t i = 0; i < items.size(); ++i)
+        if (IniNamesEqual(items[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void RunOperations(const uint8_t* data, size_t size)
+{
+    // Few names with case partners, so operations keep meeting each other.
+    static const char* const names[] = {"", "a", "A", "b", "B", "\xC4", "\xE4", "ab", "aB", "\x8A", "\x9A", "\xD7", "\xF7", "c"};
+    const size_t nameCount = sizeof names / sizeof names[0];
+    IniStorage storage;
+    std::vector<ModelBlock> model;
+    size_t i = 1;
+    auto next = [&] { return i < size ? data[i++] : uint8_t{0}; };
+    while (i < size) {
+        const uint8_t op = next() % 7;
+        const std::string block = names[next() % nameCount];
+        const std::string key = names[next() % nameCount];
+        const std::string value = names[next() % nameCount];
+        const int b = Find(model, block);
+        const int k = b < 0 ? -1 : Find(model[static_cast<size_t>(b)].keys, key);
+        switch (op) {
+        case 0:
+            storage.AddBlock(block);
+            if (!block.empty() && b < 0)
+                model.push_back({block, {}});
+            break;
+        case 1:
+            storage.AddKey(block, key);
+            if (!block.empty() && !key.empty()) {
+                if (b < 0)
+                    model.push_back({block, {{key, {}}}});
+                else if (k < 0)
+                    model[static_cast<size_t>(b)].keys.push_back({key, {}});
+            }
+            break;
+        case 2:
+            storage.RemoveKey(block, key);
+            if (!key.empty() && k >= 0)
+                model[static_cast<size_t>(b)].keys.erase(model[static_cast<size_t>(b)].keys.begin() + k);
+            break;
+        case 3:
+            storage.RemoveBlock(block);
+            if (b >= 0)
+                model.erase(model.begin() + b);
+            break;
+        case 4:
+        case 5: {
+            if (op == 4)
+                storage.AddValue(block, key, value);
+            else
+                storage.SetValue(block, key, value);
+            if (block.empty() || key.empty() || value.empty())
+                break;
+            if (b < 0)
+                model.push_back({block, {}});
+            ModelBlock& mb = model[static_cast<size_t>(b < 0 ? static_cast<int>(model.size()) - 1 : b)];
+            if (b < 0 || k < 0)
+                mb.keys.push_back({key, {}});
+            ModelKey& mk = mb.keys[static_cast<size_t>(b < 0 || k < 0 ? static_cast<int>(mb.keys.size()) - 1 : k)];
+            if (op == 5)
+                mk.values.clear();
+            mk.values.push_back(value);
+            break;
+        }
+        default: {
+            const int index = static_cast<int>(next() % 5) - 1;
+            storage.AddKey(index, key);
+            if (!key.empty() && index >= 0 && static_cast<size_t>(index) < model.size() &&
+                Find(model[static_cast<size_t>(index)].keys, key) < 0)
+                model[static_cast<size_t>(index)].keys.push_back({key, {}});
+            break;
+        }
+        }
+        CheckConsistent(storage);
+    }
+    Check(storage.Blocks().size() == model.size(), "model block count");
+    for (size_t b = 0; b < model.size(); ++b) {
+        const IniBlock& block = storage.Blocks()[b];
+        Check(block.Name() == model[b].name && block.Keys().size() == model[b].keys.size(), "model block");
+        for (size_t k = 0; k < model[b].keys.size(); ++k)
+            Check(block.Keys()[k].name == model[b].keys[k].name && block.Keys()[k].values == model[b].keys[k].values, "model key");
+    }
+    const IniStorage copy(storage);
+    Check(copy == storage, "copy");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 0 && data[0] == 0xA5) {
+        RunOperations(data, size);
+        return 0;
+    }
+
+    static const MemFile input("ini-fuzz-input");
+    static const MemFile output("ini-fuzz-output");
+    input.Fill(data, size);
+
+    const std::vector<std::string> lines = ReadLines(input.path, IniLineReader::defaultChunkSize);
+    Check(lines == ReadLines(input.path, 1 + (size > 0 ? data[0] % 7 : 0)), "chunked lines");
+
+    IniFile reader;
+    IniStorage storage;
+    for (int mode = IniFile::ReplaceKeys; mode <= IniFile::AppendExistingKeys; ++mode) {
+        reader.Read(input.path, &storage, mode);
+        Check(reader.GetState() == IniFile::Done, "state after read");
+        CheckConsistent(storage);
+    }
+    const IniStorage before(storage);
+    reader.Read(input.path, &storage, 7);
+    Check(storage == before, "unknown merge mode changed the storage");
+
+    IniStorage fresh;
+    reader.Read(input.path, &fresh, IniFile::ReplaceKeys);
+    reader.Write(output.path, &fresh);
+    IniStorage reread;
+    reader.Read(output.path, &reread, IniFile::ReplaceKeys);
+    CheckConsistent(reread);
+    if (RoundTrips(fresh))
+        Check(reread == fresh, "write then read");
+    return 0;
+}

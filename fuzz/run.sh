@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the INI fuzzer with clang and runs it for the given number of seconds.
+# Usage: bash fuzz/run.sh SECONDS    (BUILD_DIR overrides the output folder)
+# Exits non-zero when the fuzzer finds a crash, a leak or a timeout.
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$root/build-fuzz}
+cxx=${FUZZ_CXX:-clang++-14}
+
+mkdir -p "$build/corpus" "$build/artifacts"
+"$cxx" -std=c++20 -O1 -g -fno-omit-frame-pointer \
+  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  -Wall -Wextra -Wpedantic -Werror \
+  -I"$root/inistorage" "$root"/inistorage/*.cpp "$root/fuzz/fuzz_inistorage.cpp" \
+  -o "$build/fuzz_inistorage"
+
+# New inputs go to the build folder; the committed seeds are only read.
+"$build/fuzz_inistorage" "$build/corpus" "$root/fuzz/corpus" \
+  -dict="$root/fuzz/inistorage.dict" \
+  -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  -artifact_prefix="$build/artifacts/" -print_final_stats=1

@@ -1,0 +1,504 @@
+#include "IniStorage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cfloat>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <system_error>
+#include <type_traits>
+
+static_assert(std::is_nothrow_move_constructible_v<IniBlock>, "growing the block vector must not copy blocks");
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::invalid_argument(message);
+}
+
+// Messages print names the way printf's %s would: up to the first NUL byte.
+std::string Printed(const std::string& name)
+{
+    return std::string(name.c_str());
+}
+
+const char* const blockNameEmpty = "Parameter blockName is empty";
+const char* const keyNameEmpty = "Parameter keyName is empty";
+
+std::string NoBlock(const std::string& blockName)
+{
+    return "Invalid blockName: the block " + Printed(blockName) + " does not exist";
+}
+
+bool IsCSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads like atoi; out-of-range numbers saturate instead of being undefined.
+int ReadInt(const std::string& text)
+{
+    const char* p = text.c_str();
+    while (IsCSpace(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    const long long limit = static_cast<long long>(INT_MAX) + 1;
+    long long magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        magnitude = std::min(limit, magnitude * 10 + (*p - '0'));
+    if (negative)
+        return static_cast<int>(-magnitude);
+    return static_cast<int>(std::min<long long>(magnitude, INT_MAX));
+}
+
+// For a number that from_chars found out of range: true when it is too large
+// rather than too small. The magnitude is estimated from the digits before the
+// point (or the zeros after it) plus the exponent.
+bool Overflows(const char* first, const char* last, int digitWeight, char exponentMark)
+{
+    const char* p = first;
+    while (p < last && *p == '0')
+        ++p;
+    long long magnitude = 0;
+    for (; p < last && std::isxdigit(static_cast<unsigned char>(*p)) && std::tolower(static_cast<unsigned char>(*p)) != exponentMark; ++p)
+        magnitude += digitWeight;
+    if (magnitude == 0 && p < last && *p == '.')
+        for (++p; p < last && *p == '0'; ++p)
+            magnitude -= digitWeight;
+    while (p < last && std::tolower(static_cast<unsigned char>(*p)) != exponentMark)
+        ++p;
+    if (p < last) {
+        ++p;
+        bool negative = false;
+        if (p < last && (*p == '+' || *p == '-'))
+            negative = *p++ == '-';
+        long long exponent = 0;
+        for (; p < last && *p >= '0' && *p <= '9'; ++p)
+            exponent = std::min(exponent * 10 + (*p - '0'), 1000000000LL);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude > 0;
+}
+
+// Reads like atof, but independent of the C locale the program runs in (a
+// decimal comma there would break both writing and reading of our files).
+float ReadFloat(const std::string& text)
+{
+    const char* p = text.c_str();
+    const char* const end = p + std::strlen(p);
+    while (IsCSpace(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (*p == '+' || *p == '-')
+        return 0.0f;
+    double value = 0.0;
+    const bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    const char* digits = hex ? p + 2 : p;
+    if (hex && !std::isxdigit(static_cast<unsigned char>(*digits)) && *digits != '.')
+        return negative ? -0.0f : 0.0f; // "0x" with no hex digits: atof reads just the 0
+    const auto result = std::from_chars(digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument)
+        value = 0.0;
+    else if (result.ec == std::errc::result_out_of_range)
+        value = Overflows(digits, result.ptr, hex ? 4 : 1, hex ? 'p' : 'e') ? HUGE_VAL : 0.0;
+    if (negative)
+        value = -value;
+    if (std::isfinite(value) && std::fabs(value) > FLT_MAX)
+        return value > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+// As printf's "%f" writes it in the C locale.
+std::string FormatFloat(float value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::fixed, 6);
+    return std::string(buffer, result.ptr);
+}
+
+} // namespace
+
+// ---- IniBlock ---------------------------------------------------------------
+
+int IniBlock::FindKey(const std::string& keyName) const
+{
+    const auto it = keyIndex.find(keyName);
+    return it == keyIndex.end() ? -1 : static_cast<int>(it->second);
+}
+
+void IniBlock::AppendKey(std::string keyName)
+{
+    keys.push_back(IniKey{std::move(keyName), {}});
+    try {
+        keyIndex.emplace(keys.back().name, keys.size() - 1);
+    } catch (...) {
+        keys.pop_back();
+        throw;
+    }
+}
+
+void IniBlock::EraseKey(std::size_t position)
+{
+    keyIndex.erase(keys[position].name);
+    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(position));
+    for (std::size_t i = position; i < keys.size(); ++i)
+        keyIndex.find(keys[i].name)->second = i;
+}
+
+// ---- IniStorage: construction -------------------------------------------------
+
+IniStorage::IniStorage(IniStorage&& other) noexcept
+    : blocks(std::move(other.blocks)), blockIndexByName(std::move(other.blockIndexByName))
+{
+    other.blocks.clear();
+    other.blockIndexByName.clear();
+}
+
+IniStorage& IniStorage::operator=(IniStorage&& other) noexcept
+{
+    if (this != &other) {
+        blocks = std::move(other.blocks);
+        blockIndexByName = std::move(other.blockIndexByName);
+        other.blocks.clear();
+        other.blockIndexByName.clear();
+    }
+    return *this;
+}
+
+// ---- IniStorage: building -----------------------------------------------------
+
+bool IniStorage::AddBlock(std::string blockName)
+{
+    if (blockName.empty())
+        return false;
+    if (BlockExists(blockName))
+        return true;
+    blocks.push_back(IniBlock(std::move(blockName)));
+    try {
+        blockIndexByName.emplace(blocks.back().name, blocks.size() - 1);
+    } catch (...) {
+        blocks.pop_back();
+        throw;
+    }
+    return true;
+}
+
+void IniStorage::AddKey(const std::string& blockName, const std::string& keyName)
+{
+    if (blockName.empty() || keyName.empty())
+        return;
+    KeyFor(blockName, keyName);
+}
+
+void IniStorage::AddKey(int blockIndex, std::string keyName)
+{
+    if (keyName.empty() || !InRange(blockIndex))
+        return;
+    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    if (block.FindKey(keyName) < 0)
+        block.AppendKey(std::move(keyName));
+}
+
+IniKey& IniStorage::KeyFor(const std::string& blockName, const std::string& keyName)
+{
+    int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex < 0) {
+        AddBlock(blockName);
+        blockIndex = GetBlockCount() - 1;
+    }
+    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    int keyIndex = block.FindKey(keyName);
+    if (keyIndex < 0) {
+        block.AppendKey(keyName);
+        keyIndex = static_cast<int>(block.keys.size()) - 1;
+    }
+    return block.keys[static_cast<std::size_t>(keyIndex)];
+}
+
+void IniStorage::RemoveKey(const std::string& blockName, const std::string& keyName)
+{
+    if (keyName.empty())
+        return;
+    const int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex < 0)
+        return;
+    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    const int keyIndex = block.FindKey(keyName);
+    if (keyIndex >= 0)
+        block.EraseKey(static_cast<std::size_t>(keyIndex));
+}
+
+void IniStorage::RemoveBlock(const std::string& blockName)
+{
+    const int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex < 0)
+        return;
+    const auto position = static_cast<std::size_t>(blockIndex);
+    blockIndexByName.erase(blocks[position].name);
+    blocks.erase(blocks.begin() + blockIndex);
+    for (std::size_t i = position; i < blocks.size(); ++i)
+        blockIndexByName.find(blocks[i].name)->second = i;
+}
+
+void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, std::string value)
+{
+    if (blockName.empty() || keyName.empty() || value.empty())
+        return;
+    KeyFor(blockName, keyName).values.push_back(std::move(value));
+}
+
+void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, int value)
+{
+    AddValue(blockName, keyName, std::to_string(value));
+}
+
+void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, float value)
+{
+    AddValue(blockName, keyName, FormatFloat(value));
+}
+
+void IniStorage::SetValue(const std::string& blockName, const std::string& keyName, std::string value)
+{
+    if (blockName.empty() || keyName.empty() || value.empty())
+        return;
+    std::vector<std::string>& values = KeyFor(blockName, keyName).values;
+    values.clear();
+    values.push_back(std::move(value));
+}
+
+void IniStorage::SetValue(const std::string& blockName, const std::string& keyName, int value)
+{
+    SetValue(blockName, keyName, std::to_string(value));
+}
+
+void IniStorage::SetValue(const std::string& blockName, const std::string& keyName, float value)
+{
+    SetValue(blockName, keyName, FormatFloat(value));
+}
+
+// ---- IniStorage: questions ----------------------------------------------------
+
+bool IniStorage::BlockExists(const std::string& blockName) const
+{
+    return GetBlockIndex(blockName) >= 0;
+}
+
+bool IniStorage::KeyExists(const std::string& blockName, const std::string& keyName) const
+{
+    return KeyExists(GetBlockIndex(blockName), keyName);
+}
+
+bool IniStorage::KeyExists(int blockIndex, const std::string& keyName) const
+{
+    return GetKeyIndex(blockIndex, keyName) >= 0;
+}
+
+bool IniStorage::KeyExistsInAnyBlock(const std::string& keyName) const
+{
+    for (const IniBlock& block : blocks)
+        if (!keyName.empty() && block.FindKey(keyName) >= 0)
+            return true;
+    return false;
+}
+
+int IniStorage::GetBlockCount() const
+{
+    return static_cast<int>(blocks.size());
+}
+
+std::vector<std::string> IniStorage::GetBlockNames() const
+{
+    std::vector<std::string> names;
+    names.reserve(blocks.size());
+    for (const IniBlock& block : blocks)
+        names.push_back(block.name);
+    return names;
+}
+
+int IniStorage::GetBlockIndex(const std::string& blockName) const
+{
+    if (blockName.empty())
+        return -1;
+    const auto it = blockIndexByName.find(blockName);
+    return it == blockIndexByName.end() ? -1 : static_cast<int>(it->second);
+}
+
+int IniStorage::GetKeyCount(const std::string& blockName) const
+{
+    const int blockIndex = GetBlockIndex(blockName);
+    return blockIndex < 0 ? -1 : static_cast<int>(blocks[static_cast<std::size_t>(blockIndex)].keys.size());
+}
+
+std::vector<std::string> IniStorage::GetKeyNames(const std::string& blockName) const
+{
+    std::vector<std::string> names;
+    const int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex < 0)
+        return names;
+    const IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    names.reserve(block.keys.size());
+    for (const IniKey& key : block.keys)
+        names.push_back(key.name);
+    return names;
+}
+
+int IniStorage::GetKeyIndex(int blockIndex, const std::string& keyName) const
+{
+    if (keyName.empty() || !InRange(blockIndex))
+        return -1;
+    return blocks[static_cast<std::size_t>(blockIndex)].FindKey(keyName);
+}
+
+int IniStorage::GetKeyIndex(const std::string& blockName, const std::string& keyName) const
+{
+    return GetKeyIndex(GetBlockIndex(blockName), keyName);
+}
+
+int IniStorage::GetValueCount(const std::string& blockName, const std::string& keyName) const
+{
+    const int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex < 0)
+        return -1;
+    const int keyIndex = GetKeyIndex(blockIndex, keyName);
+    if (keyIndex < 0)
+        return 0;
+    return static_cast<int>(blocks[static_cast<std::size_t>(blockIndex)].keys[static_cast<std::size_t>(keyIndex)].values.size());
+}
+
+// ---- IniStorage: strict getters -----------------------------------------------
+// The tests run in a fixed order and the first failing one names the error;
+// callers show these messages, so their order and wording are part of the API.
+
+const IniKey& IniStorage::CheckedKey(int blockIndex, const std::string& keyName) const
+{
+    if (!KeyExists(blockIndex, keyName))
+        Fail("Invalid key name: the key " + Printed(keyName) + " does not exist");
+    const IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    const int keyIndex = GetKeyIndex(blockIndex, keyName);
+    if (keyIndex < 0 || static_cast<std::size_t>(keyIndex) >= block.keys.size())
+        Fail("Invalid keyIndex: the key " + Printed(keyName) + " was assigned the Index " + std::to_string(keyIndex) +
+             " which is invalid. This should not happen!!");
+    const IniKey& key = block.keys[static_cast<std::size_t>(keyIndex)];
+    if (key.values.empty())
+        Fail("Key has no values: the key " + Printed(keyName) + " was assigned the Index " + std::to_string(keyIndex) +
+             " which is invalid. This should not happen!!");
+    return key;
+}
+
+std::string IniStorage::GetValue(const std::string& blockName, const std::string& keyName) const
+{
+    if (blockName.empty())
+        Fail(blockNameEmpty);
+    if (keyName.empty())
+        Fail(keyNameEmpty);
+    if (!BlockExists(blockName))
+        Fail(NoBlock(blockName));
+    return GetValue(GetBlockIndex(blockName), keyName);
+}
+
+std::string IniStorage::GetValue(int blockIndex, const std::string& keyName) const
+{
+    if (!InRange(blockIndex))
+        Fail("Invalid blockIndex: the block index " + std::to_string(blockIndex) + " is invalid. This should not happen!!");
+    return CheckedKey(blockIndex, keyName).values.front();
+}
+
+std::vector<std::string> IniStorage::GetValues(const std::string& blockName, const std::string& keyName) const
+{
+    if (blockName.empty())
+        Fail(blockNameEmpty);
+    if (keyName.empty())
+        Fail(keyNameEmpty);
+    if (!BlockExists(blockName))
+        Fail(NoBlock(blockName));
+    return GetValues(GetBlockIndex(blockName), keyName);
+}
+
+std::vector<std::string> IniStorage::GetValues(int blockIndex, const std::string& keyName) const
+{
+    if (keyName.empty())
+        Fail(keyNameEmpty);
+    if (!InRange(blockIndex))
+        Fail("Invalid blockIndex: the Index " + std::to_string(blockIndex) + " is invalid. This should not happen!!");
+    return CheckedKey(blockIndex, keyName).values;
+}
+
+template <typename Number, typename Convert>
+std::vector<Number> IniStorage::ConvertedValues(const std::string& blockName, const std::string& keyName, Convert convert) const
+{
+    if (blockName.empty())
+        Fail(blockNameEmpty);
+    if (keyName.empty())
+        Fail(keyNameEmpty);
+    if (!BlockExists(blockName))
+        Fail(NoBlock(blockName));
+    const int blockIndex = GetBlockIndex(blockName);
+    if (!InRange(blockIndex))
+        Fail("Invalid blockIndex: the block " + Printed(blockName) + " was assigned the Index " + std::to_string(blockIndex) +
+             " which is invalid. This should not happen!!");
+    const std::vector<std::string>& values = CheckedKey(blockIndex, keyName).values;
+    std::vector<Number> numbers;
+    numbers.reserve(values.size());
+    for (const std::string& value : values)
+        numbers.push_back(convert(value));
+    return numbers;
+}
+
+std::vector<int> IniStorage::GetInts(const std::string& blockName, const std::string& keyName) const
+{
+    return ConvertedValues<int>(blockName, keyName, ReadInt);
+}
+
+std::vector<float> IniStorage::GetFloats(const std::string& blockName, const std::string& keyName) const
+{
+    return ConvertedValues<float>(blockName, keyName, ReadFloat);
+}
+
+int IniStorage::GetInt(const std::string& blockName, const std::string& keyName) const
+{
+    std::string value;
+    try {
+        value = GetValue(blockName, keyName);
+    } catch (const std::exception& e) {
+        throw std::invalid_argument(e.what());
+    }
+    return ReadInt(value);
+}
+
+float IniStorage::GetFloat(const std::string& blockName, const std::string& keyName) const
+{
+    std::string value;
+    try {
+        value = GetValue(blockName, keyName);
+    } catch (const std::exception& e) {
+        throw std::invalid_argument(e.what());
+    }
+    return ReadFloat(value);
+}
+
+// ---- IniStorage: getters with a default ---------------------------------------
+
+std::string IniStorage::GetValue(const std::string& blockName, const std::string& keyName, const std::string& defaultValue) const
+{
+    if (keyName.empty())
+        return defaultValue;
+    return GetValue(GetBlockIndex(blockName), keyName, defaultValue);
+}
+
+std::string IniStorage::GetValue(int blockIndex, const std::string& keyName, const std::string& defaultValue) const
+{
+    const int keyIndex = GetKeyIndex(blockIndex, keyName);
+    if (keyIndex < 0)
+        return defaultValue;
+    const IniKey& key = blocks[static_cast<std::size_t>(blockIndex)].keys[static_cast<std::size_t>(keyIndex)];
+    return key.values.empty() ? defaultValue : key.values.front();
+}

@@ -1,0 +1,26 @@
+// Application start: the event loop's owner and the few start-up services.
+#pragma once
+
+#include <string>
+
+#include "Types.h"
+#include "Window.h"
+
+class CWinApp {
+ public:
+  CWinApp();
+  virtual ~CWinApp();
+  virtual BOOL InitInstance() { return FALSE; }
+  // Creates the GUI application and runs InitInstance; returns the exit code.
+  int Run(int argc, char** argv);
+
+  std::string m_pszAppName;  // program file's base name; caption of framework boxes
+  CWnd* m_pMainWnd = nullptr;
+};
+
+CWinApp* AfxGetApp();
+// Socket layer start: never fails on POSIX beyond what the system reports.
+BOOL AfxSocketInit();
+void AfxEnableControlContainer();
+// Box with a string-table text, the application title as caption, an OK button and an exclamation icon.
+int AfxMessageBox(const std::string& text);

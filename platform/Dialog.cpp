@@ -1,0 +1,488 @@
+#include "Dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
+#include <climits>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "App.h"
+#include "Socket.h"
+#include "internal/Cp1252.h"
+#include "internal/Widgets.h"
+
+using platform::FromCp1252;
+using platform::H;
+using platform::W;
+
+namespace platform {
+namespace {
+int g_socketWaitDepth = 0;
+bool g_abandonWaits = false;
+
+// While a socket call waits, the window repaints and notices a close request,
+// but takes no input and runs no dialog handler.
+bool PumpWhileWaiting() {
+  ++g_socketWaitDepth;
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  --g_socketWaitDepth;
+  return !g_abandonWaits;
+}
+}  // namespace
+
+bool InSocketWait() { return g_socketWaitDepth > 0; }
+
+void FlatButton::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    click();
+    return;
+  }
+  QPushButton::keyPressEvent(e);
+}
+
+}  // namespace platform
+
+// Base units of an 8-point dialog font.
+static int DuX(int x) { return x * 6 / 4; }
+static int DuY(int y) { return y * 13 / 8; }
+
+struct CDialog::Impl {
+  const DialogTemplate& tmpl;
+  std::unique_ptr<platform::DialogWindow> window;
+  std::map<int, std::unique_ptr<CWnd>> items;
+  std::map<int, QWidget*> widgets;
+  std::map<UINT, QTimer*> timers;
+  std::set<UINT> pendingTimers;
+  int handlerDepth = 0;
+  bool closeRequested = false;
+  bool failing = false;  // a field's parse error is being reported
+  bool ended = false;
+  int result = IDCANCEL;
+  QEventLoop* loop = nullptr;
+  bool deliveryScheduled = false;
+
+  explicit Impl(const DialogTemplate& t) : tmpl(t) {}
+};
+
+namespace {
+
+class KillFocusFilter : public QObject {
+ public:
+  KillFocusFilter(CDialog* dlg, int id, QObject* parent) : QObject(parent), m_dlg(dlg), m_id(id) {}
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::FocusOut) {
+      const auto reason = static_cast<QFocusEvent*>(e)->reason();
+      // Focus that leaves with the window (a box opening, another program) is no edit being left.
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+          !platform::IsMessageBoxOpen())
+        m_dlg->DispatchCommand(m_id, EN_KILLFOCUS);
+    }
+    return QObject::eventFilter(o, e);
+  }
+
+ private:
+  CDialog* m_dlg;
+  int m_id;
+};
+
+QString DialogFace() {
+  const QStringList families = QFontDatabase::families();
+  for (const char* f : {"MS Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"})
+    if (families.contains(QString::fromLatin1(f), Qt::CaseInsensitive)) return QString::fromLatin1(f);
+  return QApplication::font().family();
+}
+
+}  // namespace
+
+CDialog::CDialog(const DialogTemplate& tmpl) : d(std::make_unique<Impl>(tmpl)) {}
+
+CDialog::~CDialog() {
+  for (auto& [id, t] : d->timers) delete t;
+  d->timers.clear();
+}
+
+void CDialog::Create() {
+  if (d->window) return;
+  platform::SetSocketWaitHook(&platform::PumpWhileWaiting);
+  const DialogTemplate& t = d->tmpl;
+  d->window = std::make_unique<platform::DialogWindow>(this);
+  platform::DialogWindow* win = d->window.get();
+  Attach(H(win));
+  win->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  win->setWindowTitle(FromCp1252(t.caption));
+  QFont font(DialogFace());
+  font.setPointSize(t.pointSize);
+  win->setFont(font);
+  win->setFixedSize(DuX(t.cx), DuY(t.cy));
+
+  QWidget* previousFocusable = nullptr;
+  QLabel* pendingLabel = nullptr;
+  int labelIndex = 0;
+  for (const ControlTemplate& c : t.controls) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+      case ControlKind::PushButton: {
+        auto* b = new platform::FlatButton(FromCp1252(c.caption), win);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->setStyleSheet(QStringLiteral(
+            "QPushButton{border:1px solid #7a7a7a;background:#ececec;padding:0 2px;}"
+            "QPushButton:hover{background:#f6f6f6;}QPushButton:pressed{background:#d4d4d4;}"
+            "QPushButton:focus{border:1px solid #3a6ea5;}QPushButton:disabled{color:#9a9a9a;}"));
+        const int id = c.id;
+        QObject::connect(b, &QPushButton::clicked, win, [this, id] { DispatchCommand(id, BN_CLICKED); });
+        w = b;
+        break;
+      }
+      case ControlKind::CheckBox: {
+        auto* b = new QCheckBox(FromCp1252(c.caption), win);
+        if (c.style & BS_LEFTTEXT) b->setLayoutDirection(Qt::RightToLeft);
+        const int id = c.id;
+        QObject::connect(b, &QCheckBox::clicked, win, [this, id] { DispatchCommand(id, BN_CLICKED); });
+        w = b;
+        break;
+      }
+      case ControlKind::Edit: {
+        auto* e = new QLineEdit(win);
+        e->setMaxLength(INT_MAX);
+        if (c.style & ES_PASSWORD) e->setEchoMode(QLineEdit::Password);
+        if (c.style & ES_NUMBER)
+          e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        e->installEventFilter(new KillFocusFilter(this, c.id, e));
+        w = e;
+        break;
+      }
+      case ControlKind::ComboBox: {
+        auto* cb = new QComboBox(win);
+        cb->setProperty("sorted", (c.style & CBS_SORT) != 0);
+        cb->setMaxVisibleItems(std::max(3, (c.cy - 14) / 8));
+        const int id = c.id;
+        QObject::connect(cb, &QComboBox::activated, win, [this, id] { DispatchCommand(id, CBN_SELCHANGE); });
+        w = cb;
+        break;
+      }
+      case ControlKind::Static: {
+        auto* l = new QLabel(FromCp1252(c.caption), win);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = l;
+        break;
+      }
+      case ControlKind::GroupBox:
+        w = new QGroupBox(FromCp1252(c.caption), win);
+        break;
+      case ControlKind::RichEdit:
+        w = new platform::PaneWidget(win);
+        break;
+    }
+    // A closed drop-down list is one row high; the template's height is its open list.
+    const int height = c.kind == ControlKind::ComboBox ? DuY(14) : DuY(c.cy);
+    w->setGeometry(DuX(c.x), DuY(c.y), DuX(c.cx), height);
+    w->setObjectName(c.id >= 0 ? QStringLiteral("id%1").arg(c.id) : QStringLiteral("label%1").arg(labelIndex++));
+    if (!c.accessibleName.empty()) w->setAccessibleName(FromCp1252(c.accessibleName));
+    if (c.style & STYLE_DISABLED) w->setEnabled(false);
+    if (c.style & STYLE_HIDDEN) w->hide();
+
+    // A label in front of an edit or list names it for screen readers.
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+      pendingLabel = l;
+    } else {
+      if (pendingLabel && (c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox)) {
+        pendingLabel->setBuddy(w);
+        if (c.accessibleName.empty()) w->setAccessibleName(pendingLabel->text());
+      }
+      pendingLabel = nullptr;
+    }
+
+    const bool focusable = c.kind != ControlKind::Static && c.kind != ControlKind::GroupBox &&
+                           c.kind != ControlKind::RichEdit && !(c.style & STYLE_HIDDEN);
+    if (focusable) {
+      if (previousFocusable) QWidget::setTabOrder(previousFocusable, w);
+      previousFocusable = w;
+    } else if (c.kind == ControlKind::RichEdit) {
+      w->setFocusPolicy(Qt::ClickFocus);  // the pane is clicked into, never tabbed into
+    }
+    if (c.id >= 0) {
+      d->widgets[c.id] = w;
+      auto item = std::make_unique<CWnd>(H(w));
+      d->items[c.id] = std::move(item);
+    }
+  }
+}
+
+CWnd* CDialog::GetDlgItem(int id) const {
+  auto it = d->items.find(id);
+  return it == d->items.end() ? nullptr : it->second.get();
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+int CDialog::DoModal() {
+  Create();
+  d->ended = false;
+  d->result = IDCANCEL;
+  ++d->handlerDepth;
+  const BOOL setDefaultFocus = OnInitDialog();
+  --d->handlerDepth;
+  // Centre on the screen, as a dialog without a position of its own is.
+  d->window->show();
+  if (QScreen* s = d->window->screen()) {
+    const QRect area = s->availableGeometry();
+    QRect frame = d->window->frameGeometry();
+    frame.moveCenter(area.center());
+    d->window->move(frame.topLeft());
+  }
+  if (setDefaultFocus) d->window->focusWidget() ? void() : d->window->setFocus();
+  if (!d->ended) {
+    QEventLoop loop;
+    d->loop = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    d->loop = nullptr;
+  }
+  d->window->hide();
+  return d->result;
+}
+
+void CDialog::EndDialog(int result) {
+  d->result = result;
+  d->ended = true;
+  if (d->loop) d->loop->quit();
+  if (d->window) d->window->hide();
+}
+
+void CDialog::OnOK() { EndDialog(IDOK); }
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnClose() { EndDialog(IDCANCEL); }
+
+bool CDialog::IsInHandler() const { return d->handlerDepth > 0; }
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+  CDataExchange dx(this, saveAndValidate);
+  try {
+    DoDataExchange(&dx);
+  } catch (const DataExchangeFailure&) {
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CDialog::SetTimer(UINT id, UINT milliseconds) {
+  Create();
+  QTimer*& t = d->timers[id];
+  if (!t) {
+    t = new QTimer(d->window.get());
+    QObject::connect(t, &QTimer::timeout, d->window.get(), [this, id] { DispatchTimer(id); });
+  }
+  t->start(static_cast<int>(std::min<UINT>(milliseconds, INT_MAX)));
+}
+
+void CDialog::KillTimer(UINT id) {
+  auto it = d->timers.find(id);
+  if (it != d->timers.end()) {
+    delete it->second;
+    d->timers.erase(it);
+  }
+  d->pendingTimers.erase(id);
+}
+
+int CDialog::MessageBox(const std::string& text, const std::string& caption, UINT type) {
+  return platform::ShowMessageBox(m_hWnd, {text, caption.empty() ? AfxGetApp()->m_pszAppName : caption, type});
+}
+
+void CDialog::DispatchCommand(int id, int notification) {
+  if (platform::InSocketWait() || d->ended) return;
+  if (notification == EN_KILLFOCUS && d->failing) return;
+  ++d->handlerDepth;
+  if (id == IDCANCEL)
+    OnCancel();
+  else if (id == IDOK)
+    OnOK();
+  else
+    OnCommand(id, notification);
+  if (--d->handlerDepth == 0) AfterHandlers();
+}
+
+void CDialog::DispatchTimer(UINT id) {
+  if (d->ended) return;
+  if (d->handlerDepth > 0) {
+    d->pendingTimers.insert(id);
+    return;
+  }
+  ++d->handlerDepth;
+  OnTimer(id);
+  if (--d->handlerDepth == 0) AfterHandlers();
+}
+
+void CDialog::DispatchClose() {
+  if (d->ended) return;
+  if (d->handlerDepth > 0) {
+    // An exchange is waiting: abandon it, then close as usual.
+    d->closeRequested = true;
+    platform::g_abandonWaits = true;
+    return;
+  }
+  ++d->handlerDepth;
+  OnClose();
+  if (--d->handlerDepth == 0) AfterHandlers();
+}
+
+void CDialog::DispatchKey(UINT nChar, UINT nRepCnt, UINT nFlags, bool isChar) {
+  if (d->ended || d->handlerDepth > 0) return;
+  ++d->handlerDepth;
+  if (isChar)
+    OnChar(nChar, nRepCnt, nFlags);
+  else
+    OnKeyDown(nChar, nRepCnt, nFlags);
+  if (--d->handlerDepth == 0) AfterHandlers();
+}
+
+// What fell due while handlers ran comes after the outermost one.
+void CDialog::AfterHandlers() {
+  CDialog* dlg = this;
+  Impl& d = *this->d;
+  platform::g_abandonWaits = false;
+  if (d.closeRequested) {
+    d.closeRequested = false;
+    dlg->DispatchClose();
+    return;
+  }
+  if (d.pendingTimers.empty() || d.deliveryScheduled || !d.window) return;
+  d.deliveryScheduled = true;
+  QTimer::singleShot(0, d.window.get(), [dlg, &d] {
+    d.deliveryScheduled = false;
+    const std::set<UINT> due = std::move(d.pendingTimers);
+    d.pendingTimers.clear();
+    for (UINT id : due)
+      if (d.timers.count(id)) dlg->DispatchTimer(id);
+  });
+}
+
+// ---- data exchange ----
+
+[[noreturn]] void CDataExchange::Fail() { throw DataExchangeFailure(); }
+
+static QWidget* Item(CDataExchange* pDX, int id) {
+  CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id);
+  return w ? W(w->GetSafeHwnd()) : nullptr;
+}
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+  if (!control.GetSafeHwnd())
+    if (CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id)) control.Attach(w->GetSafeHwnd());
+}
+
+void DDX_Check(CDataExchange* pDX, int id, BOOL& value) {
+  auto* b = qobject_cast<QAbstractButton*>(Item(pDX, id));
+  if (!b) return;
+  if (pDX->m_bSaveAndValidate)
+    value = b->isChecked() ? TRUE : FALSE;
+  else
+    b->setChecked(value != FALSE);
+}
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
+  CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id);
+  if (!w) return;
+  if (pDX->m_bSaveAndValidate)
+    value = w->GetWindowText();
+  else
+    w->SetWindowText(value);
+}
+
+bool ParseUnsigned(const std::string& text, UINT& value) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  unsigned long long v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const unsigned digit = static_cast<unsigned>(text[i] - '0');
+    v = v > (ULLONG_MAX - digit) / 10 ? ULLONG_MAX : v * 10 + digit;  // saturates as strtoul does
+  }
+  if (negative) v = 0ULL - v;
+  value = static_cast<UINT>(v);
+  return true;
+}
+
+void DDX_Text(CDataExchange* pDX, int id, UINT& value) {
+  auto* e = qobject_cast<QLineEdit*>(Item(pDX, id));
+  if (!e) return;
+  if (!pDX->m_bSaveAndValidate) {
+    const QString t = QString::number(value);
+    if (e->text() != t) e->setText(t);
+    return;
+  }
+  UINT parsed = 0;
+  if (ParseUnsigned(platform::ToCp1252(e->text()), parsed)) {
+    value = parsed;
+    return;
+  }
+  CDialog* dlg = pDX->m_pDlgWnd;
+  CDialog::Impl& d = *dlg->d;
+  QString field = e->accessibleName().trimmed();
+  if (field.endsWith(QLatin1Char(':'))) field.chop(1);
+  const std::string text = "Please enter an unsigned number" +
+                           (field.isEmpty() ? std::string() : " in the field \"" + platform::ToCp1252(field) + "\"") +
+                           ": a whole number of 0 or more, digits only.";
+  // One box per failed exchange: focus moving while it opens and closes must not start another.
+  d.failing = true;
+  dlg->MessageBox(text, AfxGetApp()->m_pszAppName, MB_ICONEXCLAMATION);
+  e->setFocus(Qt::OtherFocusReason);
+  e->selectAll();
+  QPointer<QLineEdit> field_ptr(e);
+  QTimer::singleShot(0, e, [&d, field_ptr] {
+    if (field_ptr) {
+      field_ptr->setFocus(Qt::OtherFocusReason);
+      field_ptr->selectAll();
+    }
+    d.failing = false;
+  });
+  pDX->Fail();
+}
+
+// ---- the window ----
+
+namespace platform {
+
+void DialogWindow::reject() { m_owner->DispatchCommand(IDCANCEL, BN_CLICKED); }
+
+void DialogWindow::closeEvent(QCloseEvent* e) {
+  e->ignore();  // the dialog ends itself through EndDialog
+  m_owner->DispatchClose();
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    reject();
+    return;
+  }
+  QWidget* f = QApplication::focusWidget();
+  if (f == nullptr || f == this) {
+    const UINT vk = e->key() >= 0x20 && e->key() <= 0x5A ? static_cast<UINT>(e->key()) : e->nativeVirtualKey();
+    const UINT flags = (e->nativeScanCode() & 0xFF) | (e->isAutoRepeat() ? 0x4000u : 0u);
+    m_owner->DispatchKey(vk, static_cast<UINT>(std::max(1, e->count())), flags, false);
+    if (!e->text().isEmpty())
+      m_owner->DispatchKey(e->text().at(0).unicode(), static_cast<UINT>(std::max(1, e->count())), flags, true);
+    return;
+  }
+  e->ignore();  // keys the controls leave alone end here, as Enter in an edit must
+}
+
+}  // namespace platform

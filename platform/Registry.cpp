@@ -1,0 +1,107 @@
+#include "Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+#include "internal/Cp1252.h"
+
+struct CRegKey::Impl {
+  std::unique_ptr<QSettings> settings;
+  QString group;
+  QStringList names;  // encoded, in the order enumerated
+};
+
+namespace {
+
+// QSettings gives "/" and "\" meanings of their own and folds some bytes; every
+// byte outside plain letters, digits and a few safe marks is written as %XX.
+QString EncodeName(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  QString out;
+  for (unsigned char b : name) {
+    const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '@' ||
+                       b == '.' || b == '-' || b == '_' || b == ':';
+    if (plain) {
+      out += QLatin1Char(static_cast<char>(b));
+    } else {
+      out += QLatin1Char('%');
+      out += QLatin1Char(hex[b >> 4]);
+      out += QLatin1Char(hex[b & 15]);
+    }
+  }
+  return out;
+}
+
+bool DecodeName(const QString& encoded, std::string& name) {
+  name.clear();
+  for (qsizetype i = 0; i < encoded.size(); ++i) {
+    const QChar c = encoded.at(i);
+    if (c == QLatin1Char('%') && i + 2 < encoded.size()) {
+      bool ok = false;
+      const int v = encoded.mid(i + 1, 2).toInt(&ok, 16);
+      if (!ok) return false;
+      name.push_back(static_cast<char>(v));
+      i += 2;
+    } else if (c.unicode() < 0x80) {
+      name.push_back(static_cast<char>(c.unicode()));
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void RestrictToOwner(const QString& file) {
+  if (QFileInfo::exists(file)) QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+}  // namespace
+
+CRegKey::CRegKey() : d(std::make_unique<Impl>()) {}
+CRegKey::~CRegKey() { Close(); }
+
+bool CRegKey::Create(const std::string& keyPath) {
+  Close();
+  QStringList parts = platform::FromCp1252(keyPath).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+  if (!parts.isEmpty() && parts.front().compare(QLatin1String("SOFTWARE"), Qt::CaseInsensitive) == 0)
+    parts.pop_front();
+  if (parts.size() < 3) return false;
+  const QString org = parts.takeFirst();
+  const QString app = parts.takeFirst();
+  d->group = parts.join(QLatin1Char('/'));
+  d->settings = std::make_unique<QSettings>(org, app);
+  if (d->settings->status() != QSettings::NoError) {
+    d->settings.reset();
+    return false;
+  }
+  d->settings->beginGroup(d->group);
+  d->names = d->settings->childKeys();
+  return true;
+}
+
+bool CRegKey::EnumValue(int index, std::string& name) {
+  while (d->settings && index >= 0 && index < d->names.size()) {
+    if (DecodeName(d->names.at(index), name)) return true;
+    d->names.removeAt(index);  // a name this program did not write; skip it
+  }
+  return false;
+}
+
+bool CRegKey::SetValue(const std::string& name) {
+  if (!d->settings || name.empty()) return false;
+  d->settings->setValue(EncodeName(name), QString());
+  d->settings->sync();  // QSettings writes through a lock file and an atomic rename
+  RestrictToOwner(d->settings->fileName());
+  return d->settings->status() == QSettings::NoError;
+}
+
+void CRegKey::Close() {
+  if (d && d->settings) {
+    d->settings->endGroup();
+    d->settings->sync();
+    d->settings.reset();
+  }
+}

@@ -1,0 +1,27 @@
+// The per-user store of small named values, in place of the registry: a key
+// path such as "SOFTWARE\Vendor\app\history" names the store and group. Value
+// names are any bytes; they come back exactly as written.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CRegKey {
+ public:
+  CRegKey();
+  ~CRegKey();
+  CRegKey(const CRegKey&) = delete;
+  CRegKey& operator=(const CRegKey&) = delete;
+
+  // Opens the key, creating it when it is missing.
+  bool Create(const std::string& keyPath);
+  // The name of the value at `index`; false when there is none.
+  bool EnumValue(int index, std::string& name);
+  // Stores a value with empty data; false when the store can't be written.
+  bool SetValue(const std::string& name);
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};

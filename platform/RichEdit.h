@@ -1,0 +1,41 @@
+// The output pane control: a multi-line coloured text that the program appends
+// to. Appends at the end are buffered and reach the widget in large pieces, so
+// long replies cost one document insert per batch, not one per line.
+#pragma once
+
+#include <string>
+
+#include "Window.h"
+
+inline constexpr unsigned CFM_BOLD = 0x00000001;
+inline constexpr unsigned CFM_FACE = 0x20000000;
+inline constexpr unsigned CFM_COLOR = 0x40000000;
+inline constexpr unsigned CFE_BOLD = 0x00000001;
+inline constexpr unsigned CFE_AUTOCOLOR = 0x40000000;
+
+struct CHARFORMAT {
+  unsigned dwMask = 0;
+  unsigned dwEffects = 0;
+  COLORREF crTextColor = 0;
+  std::string szFaceName;
+};
+
+class CRichEditCtrl : public CWnd {
+ public:
+  void ShowScrollBars(BOOL show);
+  void EnableScrollBars(BOOL enable);
+  void SetBackgroundColor(COLORREF color);
+  void GetDefaultCharFormat(CHARFORMAT& cf) const;
+  void SetDefaultCharFormat(const CHARFORMAT& cf);
+  void SetSelectionCharFormat(const CHARFORMAT& cf);  // only the colour is taken
+  long GetWindowTextLength() const;
+  void SetSel(long start, long end);  // positions past the end mean the end
+  void ReplaceSel(const std::string& text);
+  int GetLineCount() const;
+  void LineScroll(int lines);
+
+  // Reading back, for tests and tools.
+  std::string GetText() const;
+  COLORREF GetColorAt(long position) const;
+  int GetFirstVisibleLine() const;
+};

@@ -1,0 +1,24 @@
+# Tests of the control-connection logic, the socket and the site servers.
+
+# Line and reply reading, history entries, command trimming, error texts.
+add_executable(ftp_unit_tests
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_line_reader_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_text_test.cpp
+)
+target_link_libraries(ftp_unit_tests PRIVATE ftp GTest::gtest_main)
+gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit)
+
+# The socket against the scripted server, and the demo site; all on 127.0.0.1.
+add_executable(ftp_socket_tests
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_siteserver_test.cpp
+)
+target_link_libraries(ftp_socket_tests PRIVATE ftp platform_socket siteserver GTest::gtest_main)
+gtest_discover_tests(ftp_socket_tests PROPERTIES LABELS unit)
+
+# Against a real FTP server (Debian's pyftpdlib); skipped where it is missing.
+add_executable(ftp_integration_tests ${CMAKE_CURRENT_LIST_DIR}/ftp_pyftpd_test.cpp)
+target_link_libraries(ftp_integration_tests PRIVATE ftp platform_socket GTest::gtest_main)
+target_compile_definitions(ftp_integration_tests PRIVATE
+  KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
+gtest_discover_tests(ftp_integration_tests PROPERTIES LABELS integration)
