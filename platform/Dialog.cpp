@@ -233,7 +233,7 @@ BOOL CDialog::OnInitDialog() {
   return TRUE;
 }
 
-int CDialog::DoModal() {
+void CDialog::Start() {
   Create();
   d->ended = false;
   d->result = IDCANCEL;
@@ -248,7 +248,20 @@ int CDialog::DoModal() {
     frame.moveCenter(area.center());
     d->window->move(frame.topLeft());
   }
-  if (setDefaultFocus) d->window->focusWidget() ? void() : d->window->setFocus();
+  if (setDefaultFocus) {
+    for (const ControlTemplate& c : d->tmpl.controls) {
+      QWidget* w = c.id >= 0 ? d->widgets[c.id] : nullptr;
+      if (w && w->isEnabled() && w->isVisibleTo(d->window.get()) && (w->focusPolicy() & Qt::TabFocus)) {
+        w->setFocus(Qt::TabFocusReason);
+        break;
+      }
+    }
+  }
+  if (d->handlerDepth == 0) AfterHandlers();
+}
+
+int CDialog::DoModal() {
+  Start();
   if (!d->ended) {
     QEventLoop loop;
     d->loop = &loop;
@@ -258,6 +271,8 @@ int CDialog::DoModal() {
   d->window->hide();
   return d->result;
 }
+
+bool CDialog::IsEnded() const { return d->ended; }
 
 void CDialog::EndDialog(int result) {
   d->result = result;

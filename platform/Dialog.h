@@ -48,6 +48,9 @@ class CDialog : public CWnd {
 
   // Builds the window without running it (tests drive it themselves).
   void Create();
+  // Initialises and shows the window as DoModal does, without a loop of its own.
+  void Start();
+  bool IsEnded() const;
   // True while the dialog runs a handler; timers falling due meanwhile wait.
   bool IsInHandler() const;
 

@@ -198,7 +198,10 @@ void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
 
 std::string CRichEditCtrl::GetText() const {
   Pane(m_hWnd)->Flush();
-  return platform::ToCp1252(Pane(m_hWnd)->toPlainText());
+  // The raw text keeps no-break spaces; only the paragraph marks become line feeds.
+  QString text = Pane(m_hWnd)->document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  return platform::ToCp1252(text);
 }
 
 COLORREF CRichEditCtrl::GetColorAt(long position) const {

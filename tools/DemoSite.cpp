@@ -136,6 +136,10 @@ public:
     std::vector<Group> groups;
     std::vector<Dir> dirs;
     std::vector<Login> lastLogins;
+    // The bulk SITE USERS reply is built once: a benchmark times the
+    // exchange, not the server formatting its text.
+    std::string bulkUsers;
+    std::size_t bulkLines = 0;
 
     User* FindUser(const std::string& name, bool withDeleted = false)
     {
@@ -470,8 +474,13 @@ std::string DemoSession::Site(const std::string& args)
         return r.End("End of traffic statistics.");
     }
     if (cmd == "USERS") {
-        if (m_options.replyLines > 0)
-            return BulkUsersReply(m_options.replyLines);
+        if (m_options.replyLines > 0) {
+            if (d.bulkLines != m_options.replyLines) {
+                d.bulkUsers = BulkUsersReply(m_options.replyLines);
+                d.bulkLines = m_options.replyLines;
+            }
+            return d.bulkUsers;
+        }
         Reply r;
         r << "+------------+------------+--------+-------+--------------+";
         r << "| User       | Group      | Flags  | Ratio |   Credits MB |";

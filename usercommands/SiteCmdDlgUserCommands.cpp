@@ -1,13 +1,142 @@
-// Placeholder until the user-command panel lands.
+// The command list and the "user actions" panel: groups and commands read
+// from commandList.ini, the argument rows, and executing a command.
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CommandList.h"
+#include "IniStorage.h"
 #include "SiteCmdDlg.h"
-void CSiteCmdDlg::FillGroupList() {}
-CString CSiteCmdDlg::ReadCommandKey(int, CString) { return {}; }
-void CSiteCmdDlg::LoadGroupCommands(CString) {}
-void CSiteCmdDlg::StoreCommand(CString, std::vector<CString>, CString, CString, CString, CString, CString, CString,
-                               CString, CString, CString) {}
-void CSiteCmdDlg::OnGroupSelChange() {}
-void CSiteCmdDlg::OnCommandSelChange() {}
-void CSiteCmdDlg::UpdateParamFields(int) {}
-void CSiteCmdDlg::OnExecuteUser() {}
-void CSiteCmdDlg::OnResetParams() {}
-void CSiteCmdDlg::OnResetOnChangeCheck() {}
+#include "res/resource.h"
+
+namespace {
+
+std::array<CString*, usercommands::kArgumentCount> ParamMembers(CSiteCmdDlg& dlg) {
+  return {&dlg.m_strParam1, &dlg.m_strParam2, &dlg.m_strParam3, &dlg.m_strParam4, &dlg.m_strParam5,
+          &dlg.m_strParam6, &dlg.m_strParam7, &dlg.m_strParam8, &dlg.m_strParam9};
+}
+
+}  // namespace
+
+void CSiteCmdDlg::FillGroupList() {
+  if (m_pIniStorage)
+    for (const CString& group : usercommands::GroupList(*m_pIniStorage)) m_cbGroup.InsertString(-1, group);
+  m_cbGroup.SetCurSel(0);  // selects nothing when there are no groups
+  UpdateData(FALSE);
+}
+
+CString CSiteCmdDlg::ReadCommandKey(int blockIndex, CString keyName) {
+  if (!m_pIniStorage) return {};
+  return usercommands::ReadCommandValue(*m_pIniStorage, blockIndex, keyName);
+}
+
+void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
+  m_nCommandCount = 0;  // later entries keep what they held; only the count says what is in use
+  while (m_cbCommand.GetCount() > 0) {
+    m_cbCommand.DeleteString(0);
+    UpdateData(FALSE);
+  }
+
+  const int blocks = m_pIniStorage ? m_pIniStorage->GetBlockCount() : 0;
+  for (int i = 0; i < blocks; ++i) {
+    if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
+    std::vector<CString> lines = usercommands::ReadCommandLines(*m_pIniStorage, i);
+    std::array<CString, usercommands::kArgumentCount> labels;
+    for (int n = usercommands::kArgumentCount; n >= 1; --n) labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
+    CString description = ReadCommandKey(i, "cmdDsc");
+    StoreCommand(std::move(description), std::move(lines), std::move(labels[0]), std::move(labels[1]),
+                 std::move(labels[2]), std::move(labels[3]), std::move(labels[4]), std::move(labels[5]),
+                 std::move(labels[6]), std::move(labels[7]), std::move(labels[8]));
+  }
+
+  UpdateData(FALSE);
+  OnCommandSelChange();  // nothing is selected now, so every row is disabled
+}
+
+void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, CString label1,
+                               CString label2, CString label3, CString label4, CString label5, CString label6,
+                               CString label7, CString label8, CString label9) {
+  // A group may hold more commands than the table's first size: grow it
+  // rather than drop any of them.
+  if (static_cast<std::size_t>(m_nCommandCount) >= m_commands.size()) m_commands.resize(m_nCommandCount + 1);
+  UserCommand& entry = m_commands[m_nCommandCount];
+  entry.description = description;
+  entry.commandLines = std::move(commandLines);
+  entry.paramLabels = {std::move(label1), std::move(label2), std::move(label3), std::move(label4), std::move(label5),
+                       std::move(label6), std::move(label7), std::move(label8), std::move(label9)};
+  m_cbCommand.InsertString(-1, description);
+  ++m_nCommandCount;
+  UpdateData(FALSE);
+}
+
+void CSiteCmdDlg::OnGroupSelChange() {
+  const int sel = m_cbGroup.GetCurSel();
+  LoadGroupCommands(sel == CB_ERR ? CString() : m_cbGroup.GetLBText(sel));
+  OnCommandSelChange();
+}
+
+void CSiteCmdDlg::OnCommandSelChange() {
+  if (m_bResetOnChange) {
+    for (CString* param : ParamMembers(*this)) param->clear();
+    UpdateData(FALSE);
+  }
+  if (m_cbCommand.GetCount() == 0 || m_cbCommand.GetCurSel() == CB_ERR) {
+    UpdateParamFields(-1);
+    return;
+  }
+
+  // Of several commands with this description the last one is chosen. Only
+  // that one is shown: the rows it sets replace whatever earlier ones set.
+  const CString text = m_cbCommand.GetLBText(m_cbCommand.GetCurSel());
+  int chosen = -1;
+  for (int i = 0; i < m_nCommandCount; ++i)
+    if (m_commands[i].description == text) chosen = i;
+  if (chosen < 0) return;  // no such command: rows and choice stay as they were
+  UpdateParamFields(chosen);
+  m_nCurCommand = chosen;
+}
+
+void CSiteCmdDlg::UpdateParamFields(int commandIndex) {
+  const UserCommand* command =
+      commandIndex >= 0 && static_cast<std::size_t>(commandIndex) < m_commands.size() ? &m_commands[commandIndex]
+                                                                                      : nullptr;
+  for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
+    const bool used = command && usercommands::UsesArgument(command->commandLines, n);
+    if (CWnd* field = GetDlgItem(IDC_PARAM_FIRST + n - 1)) field->EnableWindow(used ? TRUE : FALSE);
+    if (CWnd* label = GetDlgItem(IDC_PARAM_LABEL_FIRST + n - 1))
+      label->SetWindowText(used ? command->paramLabels[n - 1] : CString());
+  }
+  UpdateData(TRUE);  // the label members follow the rows, so later writes show the same labels
+}
+
+void CSiteCmdDlg::OnExecuteUser() {
+  UpdateData(TRUE);
+  // With no command chosen in the combo (at start, after a group change) the
+  // rows are disabled; the entry m_nCurCommand names may be another group's.
+  if (m_cbCommand.GetCurSel() == CB_ERR) return;
+  if (m_nCurCommand < 0 || m_nCurCommand >= m_nCommandCount) return;
+
+  usercommands::Arguments arguments;
+  const auto params = ParamMembers(*this);
+  for (std::size_t n = 0; n < arguments.size(); ++n) arguments[n] = *params[n];
+
+  // Every line is built before the first is sent, so a command whose
+  // arguments would swell a line past all reason sends none of its lines.
+  std::vector<CString> lines;
+  for (const CString& line : m_commands[m_nCurCommand].commandLines) {
+    std::optional<CString> site = usercommands::BuildSiteLine(line, arguments);
+    if (!site) return;
+    lines.push_back(std::move(*site));
+  }
+  for (const CString& line : lines) SendCommand(line);
+}
+
+void CSiteCmdDlg::OnResetParams() {
+  for (CString* param : ParamMembers(*this)) param->clear();
+  UpdateData(FALSE);
+}
+
+void CSiteCmdDlg::OnResetOnChangeCheck() { UpdateData(TRUE); }

@@ -1,0 +1,133 @@
+// Reading speed of IniFile: a generated file of N blocks x 12 keys x 3 values
+// read into an empty storage in ReplaceKeys, for 1,000 and 10,000 blocks.
+// Prints the two medians and their ratio, which stays near 10 while lookups
+// cost O(1); a scanning lookup would make it near 100.
+
+#include "IniFile.h"
+#include "IniStorage.h"
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr int smallBlocks = 1000;
+constexpr int largeBlocks = 10000;
+
+struct GeneratedFiles {
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("bench-inistorage-" + std::to_string(::getpid()));
+    std::map<int, std::string> paths;
+
+    GeneratedFiles() { std::filesystem::create_directories(folder); }
+    ~GeneratedFiles()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    // A command-list-like file: a comment and a header per block, then key
+    // lines with three values each, one of them quoted.
+    const std::string& For(int blocks)
+    {
+        auto [it, added] = paths.try_emplace(blocks);
+        if (!added)
+            return it->second;
+        it->second = (folder / ("blocks-" + std::to_string(blocks) + ".ini")).string();
+        std::ofstream out(it->second, std::ios::binary);
+        char line[96];
+        for (int b = 0; b < blocks; ++b) {
+            std::snprintf(line, sizeof line, "; %d\n[cmd%05d]\n", b, b);
+            out << line;
+            for (int k = 0; k < 12; ++k) {
+                std::snprintf(line, sizeof line, "key%02d = v%d, w%d, \"x %d\"\n", k, b % 97, k, b % 89);
+                out << line;
+            }
+            out << '\n';
+        }
+        return it->second;
+    }
+};
+
+GeneratedFiles& Files()
+{
+    static GeneratedFiles files;
+    return files;
+}
+
+void BM_ReadReplaceKeys(benchmark::State& state)
+{
+    const std::string& path = Files().For(static_cast<int>(state.range(0)));
+    IniFile file;
+    std::optional<IniStorage> storage;
+    for (auto _ : state) {
+        storage.emplace();
+        file.Read(path, &*storage, IniFile::ReplaceKeys);
+        benchmark::DoNotOptimize(storage->GetBlockCount());
+        state.PauseTiming();
+        storage.reset();
+        state.ResumeTiming();
+    }
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+}
+BENCHMARK(BM_ReadReplaceKeys)
+    ->Arg(smallBlocks)
+    ->Arg(largeBlocks)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(15)
+    ->ReportAggregatesOnly(true);
+
+// Writing the large storage back, for comparison.
+void BM_Write(benchmark::State& state)
+{
+    IniStorage storage;
+    IniFile file;
+    file.Read(Files().For(largeBlocks), &storage, IniFile::ReplaceKeys);
+    const std::string out = (Files().folder / "written.ini").string();
+    for (auto _ : state)
+        file.Write(out, &storage);
+}
+BENCHMARK(BM_Write)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Keeps the console output and picks out the read medians.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> medians; // argument -> milliseconds
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_name.function_name == "BM_ReadReplaceKeys" && run.aggregate_name == "median")
+                medians[run.run_name.args] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto small = reporter.medians.find(std::to_string(smallBlocks));
+    const auto large = reporter.medians.find(std::to_string(largeBlocks));
+    if (small == reporter.medians.end() || large == reporter.medians.end())
+        return 0; // filtered out
+    std::printf("\nReplaceKeys read, median of 15: %d blocks %.2f ms, %d blocks %.2f ms (%.2f MB), ratio %.2f\n",
+                smallBlocks, small->second, largeBlocks, large->second,
+                static_cast<double>(std::filesystem::file_size(Files().For(largeBlocks))) / 1e6, large->second / small->second);
+    return 0;
+}

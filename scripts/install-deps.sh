@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Korvastel needs to build, run and test, when
+# any is missing. Runs apt-get as root, or through sudo.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config          # the build
+  qt6-base-dev libgl-dev                    # Qt 6 Widgets
+  fonts-dejavu-core fonts-liberation2       # the pane's monospace face, the dialog's sans face
+  libgtest-dev libbenchmark-dev             # tests and benchmarks
+  python3 python3-pyftpdlib                 # a real FTP server for integration tests
+  xvfb xauth x11-apps imagemagick           # the program under a real X server, screenshots
+  clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
+)
+if [ "${1:-}" = "--run-only" ]; then
+  packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

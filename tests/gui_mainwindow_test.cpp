@@ -1,0 +1,189 @@
+// The main window as the user first meets it: start state, start-up timer,
+// the command-list error box, data exchange, tab order, keys and closing.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "DialogHarness.h"
+#include "IniStorage.h"
+#include "res/resource.h"
+
+namespace {
+
+const std::string kTwoGroups =
+    "[a]\ngroup = Users\ncmdDsc = one\ncmd = ONE\n\n[b]\ngroup = Groups\ncmdDsc = two\ncmd = TWO %1\n";
+
+TEST(MainWindow, StartStateAndStartupTimer) {
+  DialogHarness h(&kTwoGroups);
+  h.Start(false);
+  EXPECT_EQ(h.Window()->windowTitle().toStdString(), "Korvastel");
+  EXPECT_EQ(h.Text(IDC_PORT), "21");
+  EXPECT_EQ(h.Text(IDC_ANTI_IDLE_INTERVAL), "360");
+  EXPECT_TRUE(h.ItemAs<QCheckBox>(IDC_AUTO_SITE)->isChecked());
+  EXPECT_FALSE(h.ItemAs<QCheckBox>(IDC_ANTI_IDLE)->isChecked());
+  EXPECT_FALSE(h.ItemAs<QCheckBox>(IDC_RESET_ON_CHANGE)->isChecked());
+  EXPECT_FALSE(h.Item(IDC_PASSIVE)->isVisible());
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+  for (int n = 0; n < 9; ++n) {
+    EXPECT_EQ(h.Text(IDC_PARAM_LABEL_FIRST + n), "") << "label " << n + 1;
+    EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n), "") << "argument " << n + 1;
+    EXPECT_FALSE(h.Item(IDC_PARAM_FIRST + n)->isEnabled()) << "argument " << n + 1;
+  }
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_HOST));
+  EXPECT_TRUE(h.boxes.empty());
+
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Window()->windowTitle() != "Korvastel"; }));
+  EXPECT_EQ(h.Window()->windowTitle().toStdString(), "-= Korvastel 1.0.1.2 =-");
+  // A second tick would list every group twice.
+  h.ProcessEvents(250);
+  EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 2);
+}
+
+TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
+  DialogHarness h;
+  h.Start();
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.boxes[0].text,
+            "Can't read file commandList.ini!\nProgram will not be able to display any user commands!\n\n"
+            "Error Message:\n[Runtime Error] Could not open file: commandList.ini");
+  EXPECT_EQ(h.boxes[0].caption, "Error reading command list file.");
+  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  EXPECT_NE(h.Dlg().m_pIniStorage, nullptr);
+  EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 0);
+  EXPECT_EQ(h.Dlg().m_cbCommand.GetCount(), 0);
+}
+
+TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  h.boxes.clear();
+  h.Type(IDC_LOGIN, "admin");
+  h.Type(IDC_ANTI_IDLE_COMMAND, "NOOP");
+  h.Type(IDC_RAW_COMMAND, "WHO");
+  h.Type(IDC_PORT, "");
+  h.ItemAs<QCheckBox>(IDC_ANTI_IDLE)->setChecked(true);
+  h.Focus(IDC_HOST);
+  h.Type(IDC_HOST, "ftp.example");
+  h.Focus(IDC_LOGIN);  // leaving the host field exchanges all fields
+  h.ProcessEvents(20);
+
+  ASSERT_EQ(h.boxes.size(), 1u) << "one box per failed exchange, however the focus moves";
+  EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
+  // Fields exchanged before the port take their values; the port and all after it keep theirs.
+  EXPECT_EQ(h.Dlg().m_bAntiIdle, TRUE);
+  EXPECT_EQ(h.Dlg().m_strAntiIdleCommand, "NOOP");
+  EXPECT_EQ(h.Dlg().m_strLogin, "admin");
+  EXPECT_EQ(h.Dlg().m_nPort, 21u);
+  EXPECT_EQ(h.Dlg().m_strRawCommand, "");
+  EXPECT_EQ(h.Dlg().m_strHost, "");
+
+  // With the interval empty too, the interval field is reported first.
+  h.boxes.clear();
+  h.Type(IDC_ANTI_IDLE_INTERVAL, "");
+  h.Type(IDC_PORT, "2121");
+  h.Type(IDC_PORT, "");
+  h.Focus(IDC_RAW_COMMAND);
+  h.ProcessEvents(20);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_NE(h.boxes[0].text.find("send every n seconds"), std::string::npos);
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_ANTI_IDLE_INTERVAL));
+
+  // A number comes back into the member, selected text or not.
+  h.Type(IDC_ANTI_IDLE_INTERVAL, "30");
+  h.Type(IDC_PORT, "2121");
+  h.Focus(IDC_HOST);
+  EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 30u);
+  EXPECT_EQ(h.Dlg().m_nPort, 2121u);
+  EXPECT_EQ(h.Dlg().m_strRawCommand, "WHO");
+}
+
+TEST(MainWindow, TabOrderFollowsTheTemplate) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
+  for (int row = 0; row < 6; ++row)
+    for (int col = 0; col < 3; ++col) expected.push_back(IDC_SITE_FIRST + col * 6 + row);
+  for (int id : {IDC_COMMAND, 1200, 1201, 1202, 1203, IDC_EXECUTE_USER, IDC_RESET_PARAMS, IDC_RESET_ON_CHANGE,
+                 IDC_ANTI_IDLE, IDC_ANTI_IDLE_COMMAND, IDC_ANTI_IDLE_INTERVAL, IDC_RAW_COMMAND, IDC_AUTO_SITE,
+                 IDC_EXECUTE_RAW, IDC_HISTORY, IDC_GROUP, 1204, 1205, 1206, 1207, 1208})
+    expected.push_back(id);
+
+  std::vector<int> chain;
+  QWidget* w = h.Item(IDC_HOST);
+  for (std::size_t i = 0; i < 200 && chain.size() < expected.size(); ++i, w = w->nextInFocusChain()) {
+    const QString name = w->objectName();
+    if (!name.startsWith("id") || !(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(h.Window())) continue;
+    if (w == h.Item(IDC_OUTPUT)) continue;
+    chain.push_back(name.mid(2).toInt());
+  }
+  EXPECT_EQ(chain, expected);
+
+  // Tab skips the disabled argument fields.
+  h.Focus(IDC_COMMAND);
+  QTest::keyClick(h.Item(IDC_COMMAND), Qt::Key_Tab);
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_EXECUTE_USER));
+}
+
+TEST(MainWindow, ControlsAreNamedForScreenReaders) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  const std::pair<int, const char*> names[] = {
+      {IDC_HOST, "server:"},   {IDC_PORT, "Port"},         {IDC_LOGIN, "login:"},
+      {IDC_PASSWORD, "password:"}, {IDC_HISTORY, "history:"}, {IDC_ANTI_IDLE_COMMAND, "Command:"},
+      {IDC_ANTI_IDLE_INTERVAL, "send every n seconds:"}, {IDC_CONNECT, "Connect"}, {1015, "WHO"},
+      {IDC_AUTO_SITE, "auto add SITE pref."}};
+  for (const auto& [id, name] : names) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.Item(id));
+    ASSERT_NE(a, nullptr) << id;
+    EXPECT_EQ(a->text(QAccessible::Name).toStdString(), name) << id;
+  }
+  EXPECT_EQ(h.ItemAs<QLineEdit>(IDC_PASSWORD)->echoMode(), QLineEdit::Password);
+}
+
+TEST(MainWindow, EnterInAnEditKeepsTheDialogEscapeAndCloseEndIt) {
+  const std::string empty;
+  {
+    DialogHarness h(&empty);
+    h.Start();
+    QTest::keyClick(h.Item(IDC_HOST), Qt::Key_Return);
+    h.ProcessEvents();
+    EXPECT_FALSE(h.Dlg().IsEnded());
+    EXPECT_TRUE(h.boxes.empty()) << "keys typed into a control are no debug boxes";
+    QTest::keyClick(h.Item(IDC_HOST), Qt::Key_Escape);
+    EXPECT_TRUE(h.Dlg().IsEnded());
+    EXPECT_NE(h.Dlg().m_pIniStorage, nullptr) << "Escape ends the dialog without the close handler";
+  }
+  {
+    DialogHarness h(&empty);
+    h.Start();
+    h.Window()->close();
+    h.ProcessEvents();
+    EXPECT_TRUE(h.Dlg().IsEnded());
+    EXPECT_EQ(h.Dlg().m_pIniStorage, nullptr);
+  }
+}
+
+TEST(MainWindow, KeysOnTheDialogItselfShowTheDebugBox) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  h.boxes.clear();
+  h.Window()->setFocus();
+  QTest::keyClick(h.Window(), Qt::Key_A);
+  ASSERT_EQ(h.boxes.size(), 2u);  // key down, then the character
+  EXPECT_EQ(h.boxes[0].caption, "Debug");
+  EXPECT_EQ(h.boxes[0].type, MB_OK);
+  EXPECT_EQ(h.boxes[0].text.rfind("gedr\xFC" "ckt wurde Taste Nummer: 65 \nRepCount: 1 \n Flags: ", 0), 0u);
+  EXPECT_EQ(h.boxes[1].text.rfind("gedr\xFC" "ckt wurde Taste Nummer: 97 \n", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// The output pane: its format, colours, appends at the end whatever the user
+// did in it, and line counting and scrolling as the writers rely on them.
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBlock>
+
+#include "DialogHarness.h"
+#include "res/resource.h"
+
+namespace {
+
+TEST(OutputLog, BannerFormatAndColouredAppends) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  const std::string banner = log.GetText();
+  EXPECT_EQ(banner.rfind("-= Korvastel version 1.0.1.2 BETA =- ", 0), 0u);
+  EXPECT_NE(banner.find("\n" + std::string(85, '~') + "\n\n"), std::string::npos);
+  EXPECT_NE(banner.find("This version allows you to add or modify your custom commands in an ini file.\n"
+                        "You can also use multiple commands now that use up to 9 different parameters.\n"
+                        "Please send any bugs to the address given above. \n\n\n"),
+            std::string::npos);
+  EXPECT_EQ(log.GetColorAt(0), logTextColor);
+
+  auto* pane = h.ItemAs<QPlainTextEdit>(IDC_OUTPUT);
+  EXPECT_EQ(pane->palette().color(QPalette::Base), QColor(80, 80, 80));
+  EXPECT_TRUE(pane->document()->defaultFont().bold());
+  EXPECT_EQ(pane->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+  const long start = log.GetWindowTextLength();
+  log.AppendColored("\n>SITE WHO\n", logCommandColor);
+  log.AppendText("200 nobody\n");  // a reply line takes its exchange's colour
+  log.AppendColored("\n>Disconnected.\n", logDisconnectColor);
+  EXPECT_EQ(log.GetText().substr(static_cast<std::size_t>(start)), "\n>SITE WHO\n200 nobody\n\n>Disconnected.\n");
+  EXPECT_EQ(log.GetColorAt(start + 1), logCommandColor);
+  EXPECT_EQ(log.GetColorAt(start + 12), logCommandColor);
+  EXPECT_EQ(log.GetColorAt(start + 25), logDisconnectColor);
+  EXPECT_EQ(QColor(GetRValue(logCommandColor), GetGValue(logCommandColor), GetBValue(logCommandColor)),
+            QColor(128, 160, 255));
+  EXPECT_EQ(QColor(GetRValue(logLoginColor), GetGValue(logLoginColor), GetBValue(logLoginColor)),
+            QColor(128, 255, 128));
+  EXPECT_EQ(QColor(GetRValue(logDisconnectColor), GetGValue(logDisconnectColor), GetBValue(logDisconnectColor)),
+            QColor(255, 160, 128));
+}
+
+TEST(OutputLog, AppendsGoToTheEndAfterTheUserClickedAndTyped) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  auto* pane = h.ItemAs<QPlainTextEdit>(IDC_OUTPUT);
+  pane->setFocus();
+  QTextCursor c = pane->textCursor();
+  c.setPosition(5);
+  pane->setTextCursor(c);
+  QTest::keyClicks(pane, "typed");
+  ASSERT_NE(log.GetText().find("typed"), std::string::npos);
+
+  log.BeginColoredAppend(logCommandColor);
+  log.AppendText("\n>SITE WHO\n");
+  log.AppendText("200 ok\n");
+  const std::string text = log.GetText();
+  EXPECT_EQ(text.substr(text.size() - 18), "\n>SITE WHO\n200 ok\n");
+  EXPECT_EQ(log.GetColorAt(static_cast<long>(text.size()) - 3), logCommandColor);
+}
+
+TEST(OutputLog, LineCountsAndScrollingFollowTheAppendedLines) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  log.BeginColoredAppend(logCommandColor);
+  const int before = log.GetLineCount();
+  // LF, CR and CR LF each end one line, as the document counts them.
+  log.AppendText("a\nb\rc\r\nd");
+  log.AppendText("\r");
+  log.AppendText("\ne\n");
+  const int counted = log.GetLineCount();
+  EXPECT_EQ(counted - before, 5);
+  log.ScrollToNewLines(before);
+  EXPECT_EQ(h.ItemAs<QPlainTextEdit>(IDC_OUTPUT)->document()->blockCount(), counted);
+
+  const int top = log.GetFirstVisibleLine();
+  const int noted = log.GetLineCount();
+  for (int i = 0; i < 300; ++i) log.AppendText("line " + std::to_string(i) + "\n");
+  log.ScrollToNewLines(noted);
+  EXPECT_GE(log.GetFirstVisibleLine(), top + 250);  // the view follows the new lines
+  EXPECT_EQ(log.GetText().substr(log.GetText().size() - 9), "line 299\n");
+}
+
+TEST(OutputLog, EveryByteOfTheCodePageSurvives) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  std::string bytes;
+  for (int b = 1; b < 256; ++b)
+    if (b != '\n' && b != '\r') bytes.push_back(static_cast<char>(b));
+  const long start = log.GetWindowTextLength();
+  log.AppendColored(bytes, logCommandColor);
+  EXPECT_EQ(log.GetText().substr(static_cast<std::size_t>(start)), bytes);
+}
+
+}  // namespace

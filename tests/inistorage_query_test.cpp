@@ -1,0 +1,246 @@
+#include "IniStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// From inistorage_support.cpp.
+std::string Dump(const IniStorage& storage);
+
+namespace {
+
+// Block: k (no values), key (a, b); Second: n (12abc), list (1, x, -3, 2.5).
+IniStorage Sample()
+{
+    IniStorage storage;
+    storage.AddKey("Block", "k");
+    storage.AddValue("Block", "key", "a");
+    storage.AddValue("Block", "key", "b");
+    storage.AddValue("Second", "n", "12abc");
+    for (const char* value : {"1", "x", "-3", "2.5"})
+        storage.AddValue("Second", "list", value);
+    return storage;
+}
+
+std::string Error(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+TEST(IniQuery, StrictGettersReportTheFirstFailingTest)
+{
+    const IniStorage s = Sample();
+    const std::string noValues = "Key has no values: the key k was assigned the Index 0 which is invalid. This should not happen!!";
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[&] { s.GetValue("", ""); }, "Parameter blockName is empty"},
+        {[&] { s.GetValue("nope", ""); }, "Parameter keyName is empty"},
+        {[&] { s.GetValue("nope", "key"); }, "Invalid blockName: the block nope does not exist"},
+        {[&] { s.GetValue("Block", "MISSING"); }, "Invalid key name: the key MISSING does not exist"},
+        {[&] { s.GetValue("BLOCK", "K"); }, "Key has no values: the key K was assigned the Index 0 which is invalid. This should not happen!!"},
+        {[&] { s.GetValue(5, "key"); }, "Invalid blockIndex: the block index 5 is invalid. This should not happen!!"},
+        {[&] { s.GetValue(-1, ""); }, "Invalid blockIndex: the block index -1 is invalid. This should not happen!!"},
+        {[&] { s.GetValue(0, ""); }, "Invalid key name: the key  does not exist"},
+        {[&] { s.GetValue(0, "k"); }, noValues},
+        {[&] { s.GetValues("", "k"); }, "Parameter blockName is empty"},
+        {[&] { s.GetValues("x", "k"); }, "Invalid blockName: the block x does not exist"},
+        {[&] { s.GetValues("Block", "k"); }, noValues},
+        {[&] { s.GetValues(5, ""); }, "Parameter keyName is empty"},
+        {[&] { s.GetValues(5, "key"); }, "Invalid blockIndex: the Index 5 is invalid. This should not happen!!"},
+        {[&] { s.GetValues(0, ""); }, "Parameter keyName is empty"},
+        {[&] { s.GetValues(1, "key"); }, "Invalid key name: the key key does not exist"},
+        {[&] { s.GetInts("", ""); }, "Parameter blockName is empty"},
+        {[&] { s.GetInts("Block", ""); }, "Parameter keyName is empty"},
+        {[&] { s.GetInts("none", "k"); }, "Invalid blockName: the block none does not exist"},
+        {[&] { s.GetInts("Block", "n"); }, "Invalid key name: the key n does not exist"},
+        {[&] { s.GetFloats("Block", "k"); }, noValues},
+        {[&] { s.GetInt("Block", ""); }, "Parameter keyName is empty"},
+        {[&] { s.GetInt("Block", "k"); }, noValues},
+        {[&] { s.GetFloat("nope", "x"); }, "Invalid blockName: the block nope does not exist"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(Error(cases[i].first), cases[i].second) << "case " << i;
+    EXPECT_EQ(Dump(s), Dump(Sample()));
+}
+
+TEST(IniQuery, GettersFindNamesInAnyCase)
+{
+    const IniStorage s = Sample();
+    EXPECT_EQ(s.GetValue("BLOCK", "KEY"), "a");
+    EXPECT_EQ(s.GetValues(0, "Key"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(s.GetValues("second", "LIST"), (std::vector<std::string>{"1", "x", "-3", "2.5"}));
+
+    EXPECT_EQ(s.GetValue("block", "key", "d"), "a");
+    EXPECT_EQ(s.GetValue(1, "n", "d"), "12abc");
+    for (const auto& [block, key] : std::vector<std::pair<std::string, std::string>>{{"", "key"}, {"Block", ""}, {"x", "key"}, {"Block", "k"}, {"Block", "zz"}})
+        EXPECT_EQ(s.GetValue(block, key, "d"), "d") << block << "/" << key;
+    for (int index : {-1, 2})
+        EXPECT_EQ(s.GetValue(index, "key", "d"), "d");
+    EXPECT_EQ(s.GetValue(0, "k", "d"), "d");
+}
+
+TEST(IniQuery, QuestionsNeverThrow)
+{
+    const IniStorage s = Sample();
+    EXPECT_EQ(s.GetBlockCount(), 2);
+    EXPECT_EQ(s.GetBlockNames(), (std::vector<std::string>{"Block", "Second"}));
+    EXPECT_EQ(s.GetKeyNames("SECOND"), (std::vector<std::string>{"n", "list"}));
+    EXPECT_TRUE(s.GetKeyNames("").empty());
+    EXPECT_TRUE(s.GetKeyNames("x").empty());
+    EXPECT_TRUE(IniStorage().GetBlockNames().empty());
+
+    EXPECT_EQ(s.GetBlockIndex("second"), 1);
+    EXPECT_EQ(s.GetBlockIndex(""), -1);
+    EXPECT_EQ(s.GetBlockIndex("x"), -1);
+    EXPECT_EQ(s.GetKeyCount("block"), 2);
+    EXPECT_EQ(s.GetKeyCount(""), -1);
+    EXPECT_EQ(s.GetKeyCount("x"), -1);
+
+    EXPECT_EQ(s.GetKeyIndex(0, "KEY"), 1);
+    EXPECT_EQ(s.GetKeyIndex("second", "LIST"), 1);
+    EXPECT_EQ(s.GetKeyIndex(0, ""), -1);
+    EXPECT_EQ(s.GetKeyIndex(0, "n"), -1);
+    EXPECT_EQ(s.GetKeyIndex(2, "key"), -1);
+    EXPECT_EQ(s.GetKeyIndex(-1, "key"), -1);
+    EXPECT_EQ(s.GetKeyIndex("", "key"), -1);
+
+    EXPECT_EQ(s.GetValueCount("Block", "key"), 2);
+    EXPECT_EQ(s.GetValueCount("Block", "k"), 0);
+    EXPECT_EQ(s.GetValueCount("Block", "missing"), 0);
+    EXPECT_EQ(s.GetValueCount("Block", ""), 0);
+    EXPECT_EQ(s.GetValueCount("missing", "key"), -1);
+    EXPECT_EQ(s.GetValueCount("", "key"), -1);
+
+    EXPECT_TRUE(s.KeyExists("block", "K"));
+    EXPECT_FALSE(s.KeyExists("block", "n"));
+    EXPECT_FALSE(s.KeyExists("", "k"));
+    EXPECT_TRUE(s.KeyExists(1, "N"));
+    EXPECT_FALSE(s.KeyExists(2, "n"));
+    EXPECT_FALSE(s.KeyExists(0, ""));
+    EXPECT_TRUE(s.KeyExistsInAnyBlock("LIST"));
+    EXPECT_FALSE(s.KeyExistsInAnyBlock("zz"));
+    EXPECT_FALSE(s.KeyExistsInAnyBlock(""));
+}
+
+TEST(IniQuery, NumbersAreReadLikeAtoiAndAtof)
+{
+    IniStorage s = Sample();
+    EXPECT_EQ(s.GetInt("Second", "n"), 12);
+    EXPECT_EQ(s.GetInts("Second", "list"), (std::vector<int>{1, 0, -3, 2}));
+    EXPECT_EQ(s.GetFloats("Second", "list"), (std::vector<float>{1.0f, 0.0f, -3.0f, 2.5f}));
+
+    const std::vector<std::pair<std::string, int>> ints = {
+        {"abc", 0}, {" \t-7x", -7}, {"+3", 3}, {"- 3", 0}, {"0042", 42},
+        {"99999999999", INT_MAX}, {"-2147483648", INT_MIN}, {"-99999999999", INT_MIN},
+    };
+    for (const auto& [text, number] : ints) {
+        s.SetValue("n", "v", text);
+        EXPECT_EQ(s.GetInt("n", "v"), number) << text;
+    }
+    const std::vector<std::pair<std::string, float>> floats = {
+        {"2.5", 2.5f}, {" -1.5e2x", -150.0f}, {"abc", 0.0f}, {".5", 0.5f}, {"+4.", 4.0f}, {"--1", 0.0f},
+        {"0x10", 16.0f}, {"0x", 0.0f}, {"1e-400", 0.0f}, {"1,5", 1.0f},
+    };
+    for (const auto& [text, number] : floats) {
+        s.SetValue("n", "v", text);
+        EXPECT_EQ(s.GetFloat("n", "v"), number) << text;
+    }
+    for (const char* huge : {"1e400", "1e39", "0x1p200", "inf"}) {
+        s.SetValue("n", "v", huge);
+        EXPECT_TRUE(std::isinf(s.GetFloat("n", "v"))) << huge;
+    }
+}
+
+TEST(IniBuild, NumbersAndSetValue)
+{
+    IniStorage s;
+    s.AddValue("b", "k", 42);
+    s.AddValue("b", "k", -7);
+    s.AddValue("b", "k", 1.5f);
+    s.AddValue("b", "k", -0.25f);
+    s.AddValue("b", "m", 0);
+    s.SetValue("b", "n", 3);
+    s.SetValue("b", "n", 2.0f);
+    EXPECT_EQ(Dump(s), "[b]\nk=42|-7|1.500000|-0.250000\nm=0\nn=2.000000\n");
+
+    s.SetValue("B", "K", "x"); // replaces every value, the key keeps its place and spelling
+    s.SetValue("b", "m", "");
+    s.SetValue("", "m", "y");
+    s.AddValue("b", "", "y");
+    EXPECT_EQ(Dump(s), "[b]\nk=x\nm=0\nn=2.000000\n");
+}
+
+TEST(IniBuild, AddAndRemoveKeepLookupsInStep)
+{
+    IniStorage s;
+    EXPECT_FALSE(s.AddBlock(""));
+    for (const char* name : {"a", "B", "c", "d"})
+        EXPECT_TRUE(s.AddBlock(name));
+    EXPECT_TRUE(s.AddBlock("b"));
+    s.AddKey(5, "ignored");
+    s.AddKey(-1, "ignored");
+    s.AddKey(0, "");
+    for (const char* key : {"k1", "k2", "k3", "K1"})
+        s.AddKey(2, key);
+    s.AddKey("", "x");
+    s.AddKey("new", "");
+    EXPECT_EQ(Dump(s), "[a]\n[B]\n[c]\nk1=\nk2=\nk3=\n[d]\n");
+
+    s.RemoveBlock("b");
+    s.RemoveBlock("zz");
+    s.RemoveBlock("");
+    EXPECT_EQ(s.GetBlockNames(), (std::vector<std::string>{"a", "c", "d"}));
+    EXPECT_EQ(s.GetBlockIndex("D"), 2);
+    EXPECT_EQ(s.GetBlockIndex("c"), 1);
+    EXPECT_FALSE(s.BlockExists("B"));
+
+    s.RemoveKey("C", "K1");
+    s.RemoveKey("c", "none");
+    s.RemoveKey("none", "k2");
+    EXPECT_EQ(s.GetKeyIndex("c", "k2"), 0);
+    EXPECT_EQ(s.GetKeyIndex("c", "k3"), 1);
+    s.AddValue("c", "k1", "v");
+    s.AddValue("b", "k", "w");
+    EXPECT_EQ(s.GetKeyIndex("c", "k1"), 2);
+    EXPECT_EQ(s.GetBlockIndex("b"), 3);
+    EXPECT_EQ(Dump(s), "[a]\n[c]\nk2=\nk3=\nk1=v\n[d]\n[b]\nk=w\n");
+}
+
+TEST(IniBuild, CopiesAreExact)
+{
+    IniStorage original;
+    original.AddBlock("Empty");
+    original.AddKey("Keys", "NoValues");
+    original.AddValue("Keys", "list", "one");
+    original.AddValue("Keys", "list", "one");
+    original.AddBlock("\xC4rger");
+
+    IniStorage copy(original);
+    EXPECT_EQ(copy, original);
+    EXPECT_EQ(Dump(copy), "[Empty]\n[Keys]\nNoValues=\nlist=one|one\n[\xC4rger]\n");
+    EXPECT_EQ(copy.GetKeyIndex("keys", "LIST"), 1);
+
+    copy.RemoveBlock("empty");
+    EXPECT_EQ(original.GetBlockCount(), 3);
+    EXPECT_EQ(copy.GetBlockIndex("\xE4rger"), 1);
+
+    IniStorage assigned;
+    assigned.AddBlock("old");
+    assigned = original;
+    EXPECT_EQ(assigned, original);
+    IniStorage moved(std::move(assigned));
+    EXPECT_EQ(moved, original);
+    EXPECT_EQ(assigned.GetBlockCount(), 0);
+    EXPECT_FALSE(assigned.BlockExists("Empty"));
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "DialogHarness.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QAbstractButton>
+#include <atomic>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+QString Q(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+std::string S(const QString& s) { return s.toLatin1().toStdString(); }
+}  // namespace
+
+DialogHarness::DialogHarness(const std::string* commandList) {
+  static std::atomic<int> counter{0};
+  folder = fs::temp_directory_path() /
+           ("korvastel-dlg-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  fs::create_directories(folder);
+  m_oldFolder = fs::current_path();
+  fs::current_path(folder);
+  if (commandList) std::ofstream(folder / "commandList.ini", std::ios::binary) << *commandList;
+  platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
+    boxes.push_back(call);
+    return IDOK;
+  });
+  m_dlg = std::make_unique<CSiteCmdDlg>();
+}
+
+DialogHarness::~DialogHarness() {
+  m_dlg.reset();
+  platform::SetMessageBoxPresenter({});
+  std::error_code ec;
+  fs::current_path(m_oldFolder, ec);
+  fs::remove_all(folder, ec);
+}
+
+void DialogHarness::Start(bool waitForStartup) {
+  m_dlg->Start();
+  if (waitForStartup)
+    WaitUntil([this] { return Window()->windowTitle() != QLatin1String("Korvastel"); });
+}
+
+QWidget* DialogHarness::Window() const { return reinterpret_cast<QWidget*>(m_dlg->GetSafeHwnd()); }
+
+QWidget* DialogHarness::Item(int id) const {
+  CWnd* w = m_dlg->GetDlgItem(id);
+  return w ? reinterpret_cast<QWidget*>(w->GetSafeHwnd()) : nullptr;
+}
+
+void DialogHarness::Click(int id) {
+  QWidget* w = Item(id);
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+    w->setFocus(Qt::MouseFocusReason);  // a click takes the focus first, as it does for the user
+    b->click();
+  }
+  ProcessEvents();
+}
+
+void DialogHarness::Type(int id, const std::string& text) {
+  if (auto* e = ItemAs<QLineEdit>(id)) e->setText(Q(text));
+}
+
+std::string DialogHarness::Text(int id) const {
+  QWidget* w = Item(id);
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return S(e->text());
+  if (auto* l = qobject_cast<QLabel*>(w)) return S(l->text());
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return S(b->text());
+  if (auto* c = qobject_cast<QComboBox*>(w)) return S(c->currentText());
+  return {};
+}
+
+void DialogHarness::Focus(int id) {
+  Item(id)->setFocus(Qt::MouseFocusReason);
+  ProcessEvents();
+}
+
+void DialogHarness::SelectComboItem(int id, int index) {
+  auto* c = ItemAs<QComboBox>(id);
+  c->setFocus(Qt::MouseFocusReason);
+  c->setCurrentIndex(index);
+  emit c->activated(index);
+  ProcessEvents();
+}
+
+bool DialogHarness::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > timeoutMs) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qWait(1);
+  }
+  return true;
+}
+
+void DialogHarness::ProcessEvents(int ms) {
+  QApplication::processEvents();
+  if (ms > 0) QTest::qWait(ms);
+  QApplication::processEvents();
+}

@@ -1,0 +1,49 @@
+// Drives the real main dialog offscreen: its widgets by control id, its
+// message boxes recorded and answered, its timers run by the event loop.
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MessageBox.h"
+#include "SiteCmdDlg.h"
+
+class DialogHarness {
+ public:
+  // Runs in a fresh working folder; `commandList` (when given) is written there first.
+  explicit DialogHarness(const std::string* commandList = nullptr);
+  ~DialogHarness();
+
+  // OnInitDialog and the window shown; with `waitForStartup`, the first tick of timer 1 too.
+  void Start(bool waitForStartup = true);
+
+  CSiteCmdDlg& Dlg() { return *m_dlg; }
+  QWidget* Window() const;
+  QWidget* Item(int id) const;
+  template <class T>
+  T* ItemAs(int id) const {
+    return qobject_cast<T*>(Item(id));
+  }
+
+  void Click(int id);                 // a mouse click, as the user gives it
+  void Type(int id, const std::string& text);  // replaces the field's text (Windows-1252)
+  std::string Text(int id) const;     // a field's or label's text (Windows-1252)
+  void Focus(int id);
+  void SelectComboItem(int id, int index);  // as the user picks it
+  std::string Pane() const { return m_dlg->m_richOutput.GetText(); }
+
+  // Processes events until `done` holds or the time is up; returns `done()`.
+  bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+  void ProcessEvents(int ms = 0);
+
+  std::vector<platform::MessageBoxCall> boxes;
+  std::filesystem::path folder;
+
+ private:
+  std::unique_ptr<CSiteCmdDlg> m_dlg;
+  std::filesystem::path m_oldFolder;
+};
