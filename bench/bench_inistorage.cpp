@@ -33,8 +33,8 @@ struct GeneratedFiles {
         std::filesystem::remove_all(folder, ignored);
     }
 
-    // A command-list-like file: a comment and a header per block, then key
-    // lines with three values each, one of them quoted.
+    // A command-list-like file: a header per block and a comment now and
+    // then, then key lines with three values each, the first key's quoted.
     const std::string& For(int blocks)
     {
         auto [it, added] = paths.try_emplace(blocks);
@@ -44,10 +44,13 @@ struct GeneratedFiles {
         std::ofstream out(it->second, std::ios::binary);
         char line[96];
         for (int b = 0; b < blocks; ++b) {
-            std::snprintf(line, sizeof line, "; %d\n[cmd%05d]\n", b, b);
+            if (b % 10 == 0)
+                out << "; commands " << b << " and on\n";
+            std::snprintf(line, sizeof line, "[cmd%05d]\n", b);
             out << line;
             for (int k = 0; k < 12; ++k) {
-                std::snprintf(line, sizeof line, "key%02d = v%d, w%d, \"x %d\"\n", k, b % 97, k, b % 89);
+                const char* format = k == 0 ? "k%d = \"%d, %d\", w%d\n" : "k%d = %d, w%d, x%d\n";
+                std::snprintf(line, sizeof line, format, k, b % 97, k, b % 89);
                 out << line;
             }
             out << '\n';

@@ -38,7 +38,7 @@ const char* FindLineEnd(const char* p, const char* end)
 }  // namespace
 
 LineReader::LineReader(std::function<long(char*, std::size_t)> receive)
-    : m_receive(std::move(receive)) {}
+    : m_receive(std::move(receive)), m_buf(kChunk) {}
 
 LineReader::Status LineReader::Fill()
 {
@@ -73,26 +73,20 @@ LineReader::Status LineReader::ReadLine(std::string& line)
     for (;;) {
         const char* base = m_buf.data();
         const char* hit = FindLineEnd(base + m_scan, base + m_end);
-        const char* cr = hit && *hit == '\r' ? hit : nullptr;
-        const char* lf = hit && *hit == '\n' ? hit : nullptr;
-        if (cr) {
-            const std::size_t crPos = static_cast<std::size_t>(cr - base);
-            if (crPos + 1 < m_end) {
-                line.assign(base + m_begin, crPos - m_begin);
-                if (base[crPos + 1] != '\n')
-                    line.push_back(base[crPos + 1]);
-                m_begin = m_scan = crPos + 2;
-                return Status::Line;
-            }
-            m_scan = crPos;  // the byte after the CR has not arrived yet
-        } else if (lf) {
-            const std::size_t lfPos = static_cast<std::size_t>(lf - base);
-            line.assign(base + m_begin, lfPos - m_begin);
-            m_begin = m_scan = lfPos + 1;
+        const std::size_t at = hit ? static_cast<std::size_t>(hit - base) : m_end;
+        if (hit && *hit == '\n') {
+            line.assign(base + m_begin, at - m_begin);
+            m_begin = m_scan = at + 1;
             return Status::Line;
-        } else {
-            m_scan = m_end;
         }
+        if (hit && at + 1 < m_end) {  // a CR and the byte after it
+            line.assign(base + m_begin, at - m_begin);
+            if (base[at + 1] != '\n')
+                line.push_back(base[at + 1]);
+            m_begin = m_scan = at + 2;
+            return Status::Line;
+        }
+        m_scan = at;  // the end, or a CR whose next byte has not arrived yet
 
         if (m_final != Status::Line)
             return m_final;

@@ -61,7 +61,7 @@ void IniFile::Read(const std::string& fileName, IniStorage* storage, int mergeMo
     if (storage == nullptr)
         throw std::runtime_error("[Runtime Error] NULL Pointer to IniStorage");
     this->mergeMode = mergeMode;
-    lines.clear();
+    hasPutBack = false;
 
     // The first read is made before anything is parsed: a directory opens on
     // Linux but fails there, and must leave the storage untouched.
@@ -93,9 +93,9 @@ void IniFile::Read(const std::string& fileName, IniStorage* storage, int mergeMo
 
 bool IniFile::NextLine(std::string& line)
 {
-    if (!lines.empty()) {
-        line = std::move(lines.front());
-        lines.pop_front();
+    if (hasPutBack) {
+        hasPutBack = false;
+        line.swap(putBack);
         return true;
     }
     return source != nullptr && source->Next(line);
@@ -176,7 +176,8 @@ void IniFile::TakeKeyLine(std::string_view line)
     }
     // The value text goes back in front of the lines and is parsed as the next
     // line, comment test included.
-    lines.emplace_front(Trimmed(line.substr(separator + 1)));
+    putBack.assign(Trimmed(line.substr(separator + 1)));
+    hasPutBack = true;
     state = ExpectValues;
 }
 

@@ -10,7 +10,6 @@
 
 #include "IniStorage.h"
 
-#include <deque>
 #include <string>
 #include <string_view>
 
@@ -65,9 +64,10 @@ private:
 
     int state = Idle;
     int mergeMode = ReplaceKeys;
-    // Text waiting in front of the file's remaining lines: a key line puts its
-    // value text here to be parsed as the next line.
-    std::deque<std::string> lines;
+    // A key line puts its value text back in front of the file's remaining
+    // lines, to be parsed as the next line; only one text ever waits.
+    std::string putBack;
+    bool hasPutBack = false;
     IniStorage* target = nullptr;
     IniLineReader* source = nullptr; // the rest of the file, while Read runs
     std::string currentBlock;

@@ -36,6 +36,8 @@ bool IniNamesEqual(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
+    if (a == b) // the usual case: the same spelling
+        return true;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (foldTable[static_cast<unsigned char>(a[i])] != foldTable[static_cast<unsigned char>(b[i])])
             return false;

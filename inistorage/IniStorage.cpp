@@ -127,49 +127,22 @@ std::string FormatFloat(float value)
 
 } // namespace
 
-// ---- IniBlock ---------------------------------------------------------------
-
-int IniBlock::FindKey(const std::string& keyName) const
-{
-    const auto it = keyIndex.find(keyName);
-    return it == keyIndex.end() ? -1 : static_cast<int>(it->second);
-}
-
-void IniBlock::AppendKey(std::string keyName)
-{
-    keys.push_back(IniKey{std::move(keyName), {}});
-    try {
-        keyIndex.emplace(keys.back().name, keys.size() - 1);
-    } catch (...) {
-        keys.pop_back();
-        throw;
-    }
-}
-
-void IniBlock::EraseKey(std::size_t position)
-{
-    keyIndex.erase(keys[position].name);
-    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(position));
-    for (std::size_t i = position; i < keys.size(); ++i)
-        keyIndex.find(keys[i].name)->second = i;
-}
-
 // ---- IniStorage: construction -------------------------------------------------
 
 IniStorage::IniStorage(IniStorage&& other) noexcept
-    : blocks(std::move(other.blocks)), blockIndexByName(std::move(other.blockIndexByName))
+    : blocks(std::move(other.blocks)), blockLookup(std::move(other.blockLookup))
 {
     other.blocks.clear();
-    other.blockIndexByName.clear();
+    other.blockLookup.Clear();
 }
 
 IniStorage& IniStorage::operator=(IniStorage&& other) noexcept
 {
     if (this != &other) {
         blocks = std::move(other.blocks);
-        blockIndexByName = std::move(other.blockIndexByName);
+        blockLookup = std::move(other.blockLookup);
         other.blocks.clear();
-        other.blockIndexByName.clear();
+        other.blockLookup.Clear();
     }
     return *this;
 }
@@ -182,13 +155,7 @@ bool IniStorage::AddBlock(std::string blockName)
         return false;
     if (BlockExists(blockName))
         return true;
-    blocks.push_back(IniBlock(std::move(blockName)));
-    try {
-        blockIndexByName.emplace(blocks.back().name, blocks.size() - 1);
-    } catch (...) {
-        blocks.pop_back();
-        throw;
-    }
+    blockLookup.Append(blocks, IniBlock(std::move(blockName)));
     return true;
 }
 
@@ -205,36 +172,50 @@ void IniStorage::AddKey(int blockIndex, std::string keyName)
         return;
     IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
     if (block.FindKey(keyName) < 0)
-        block.AppendKey(std::move(keyName));
+        block.keyLookup.Append(block.keys, IniKey{std::move(keyName), {}});
+}
+
+int IniStorage::FindBlockToChange(const std::string& blockName)
+{
+    if (recentBlock < blocks.size() && IniNamesEqual(blocks[recentBlock].name, blockName))
+        return static_cast<int>(recentBlock);
+    const int blockIndex = GetBlockIndex(blockName);
+    if (blockIndex >= 0)
+        recentBlock = static_cast<std::size_t>(blockIndex);
+    return blockIndex;
 }
 
 IniKey& IniStorage::KeyFor(const std::string& blockName, const std::string& keyName)
 {
-    int blockIndex = GetBlockIndex(blockName);
+    int blockIndex = FindBlockToChange(blockName);
     if (blockIndex < 0) {
         AddBlock(blockName);
         blockIndex = GetBlockCount() - 1;
+        recentBlock = static_cast<std::size_t>(blockIndex);
     }
     IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    if (recentKey < block.keys.size() && IniNamesEqual(block.keys[recentKey].name, keyName))
+        return block.keys[recentKey];
     int keyIndex = block.FindKey(keyName);
     if (keyIndex < 0) {
-        block.AppendKey(keyName);
+        block.keyLookup.Append(block.keys, IniKey{keyName, {}});
         keyIndex = static_cast<int>(block.keys.size()) - 1;
     }
-    return block.keys[static_cast<std::size_t>(keyIndex)];
+    recentKey = static_cast<std::size_t>(keyIndex);
+    return block.keys[recentKey];
 }
 
 void IniStorage::RemoveKey(const std::string& blockName, const std::string& keyName)
 {
     if (keyName.empty())
         return;
-    const int blockIndex = GetBlockIndex(blockName);
+    const int blockIndex = FindBlockToChange(blockName);
     if (blockIndex < 0)
         return;
     IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
     const int keyIndex = block.FindKey(keyName);
     if (keyIndex >= 0)
-        block.EraseKey(static_cast<std::size_t>(keyIndex));
+        block.keyLookup.Erase(block.keys, static_cast<std::size_t>(keyIndex));
 }
 
 void IniStorage::RemoveBlock(const std::string& blockName)
@@ -242,18 +223,17 @@ void IniStorage::RemoveBlock(const std::string& blockName)
     const int blockIndex = GetBlockIndex(blockName);
     if (blockIndex < 0)
         return;
-    const auto position = static_cast<std::size_t>(blockIndex);
-    blockIndexByName.erase(blocks[position].name);
-    blocks.erase(blocks.begin() + blockIndex);
-    for (std::size_t i = position; i < blocks.size(); ++i)
-        blockIndexByName.find(blocks[i].name)->second = i;
+    blockLookup.Erase(blocks, static_cast<std::size_t>(blockIndex));
 }
 
 void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, std::string value)
 {
     if (blockName.empty() || keyName.empty() || value.empty())
         return;
-    KeyFor(blockName, keyName).values.push_back(std::move(value));
+    std::vector<std::string>& values = KeyFor(blockName, keyName).values;
+    if (values.capacity() == 0)
+        values.reserve(4); // most keys hold a few values
+    values.push_back(std::move(value));
 }
 
 void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, int value)
@@ -328,8 +308,7 @@ int IniStorage::GetBlockIndex(const std::string& blockName) const
 {
     if (blockName.empty())
         return -1;
-    const auto it = blockIndexByName.find(blockName);
-    return it == blockIndexByName.end() ? -1 : static_cast<int>(it->second);
+    return blockLookup.Find(blocks, blockName);
 }
 
 int IniStorage::GetKeyCount(const std::string& blockName) const

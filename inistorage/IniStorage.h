@@ -5,12 +5,13 @@
 //
 // Invariants kept by every operation: no empty name, no empty value, and no
 // two blocks of a storage (or keys of a block) whose names are equal when
-// letter case is ignored. Lookups by name ignore case; each vector has an
-// index beside it so that they cost O(1) instead of a scan.
+// letter case is ignored. Lookups by name ignore case; long vectors have a
+// hash index beside them so that lookups stay O(1) in big files.
 
 #include "IniName.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,17 +32,16 @@ public:
 
 private:
     friend class IniStorage;
+    friend class IniNameLookup;
 
     explicit IniBlock(std::string blockName) : name(std::move(blockName)) {}
 
     // Position of the key of that name, or -1.
-    int FindKey(const std::string& keyName) const;
-    void AppendKey(std::string keyName);
-    void EraseKey(std::size_t position);
+    int FindKey(std::string_view keyName) const { return keyLookup.Find(keys, keyName); }
 
     std::string name;
     std::vector<IniKey> keys;
-    IniNameIndex keyIndex;
+    IniNameLookup keyLookup;
 };
 
 class IniStorage {
@@ -107,6 +107,13 @@ private:
     template <typename Number, typename Convert>
     std::vector<Number> ConvertedValues(const std::string& blockName, const std::string& keyName, Convert convert) const;
 
+    // Position of the block, trying the one that building went to last first.
+    int FindBlockToChange(const std::string& blockName);
+
     std::vector<IniBlock> blocks;
-    IniNameIndex blockIndexByName;
+    IniNameLookup blockLookup;
+    // Where building last went: a key line and its values hit the same block
+    // and key again and again. Only a guess, confirmed by name before use.
+    std::size_t recentBlock = 0;
+    std::size_t recentKey = 0;
 };

@@ -181,9 +181,15 @@ void CDialog::Create() {
         w = l;
         break;
       }
-      case ControlKind::GroupBox:
-        w = new QGroupBox(FromCp1252(c.caption), win);
+      case ControlKind::GroupBox: {
+        auto* g = new QGroupBox(FromCp1252(c.caption), win);
+        // The frame's top line runs through the middle of the caption, as a dialog's group box does.
+        g->setStyleSheet(QStringLiteral(
+            "QGroupBox{border:1px solid #a0a0a0;border-radius:2px;margin-top:0.6em;}"
+            "QGroupBox::title{subcontrol-origin:margin;subcontrol-position:top left;left:6px;padding:0 2px;}"));
+        w = g;
         break;
+      }
       case ControlKind::RichEdit:
         w = new platform::PaneWidget(win);
         break;

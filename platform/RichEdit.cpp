@@ -98,33 +98,44 @@ void PaneWidget::Insert(const std::string& text) {
     prev = ch;
   }
   m_pending += text;
-  if (!m_flushScheduled) {
-    m_flushScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-      m_flushScheduled = false;
-      Flush();
-    });
-  }
+  ScheduleFlush();
+}
+
+void PaneWidget::ScheduleFlush() {
+  if (m_flushScheduled) return;
+  m_flushScheduled = true;
+  QTimer::singleShot(0, this, [this] {
+    m_flushScheduled = false;
+    Flush();
+  });
 }
 
 void PaneWidget::Flush() {
-  if (m_pending.empty()) return;
-  m_selfEdit = true;
-  QTextCursor c(document());
-  c.movePosition(QTextCursor::End);
-  c.insertText(FromCp1252(m_pending), FormatFor(m_pendingColor));
-  m_selfEdit = false;
-  m_pending.clear();
-  m_pending.shrink_to_fit();
-  m_pendingNewlines = 0;
+  if (!m_pending.empty()) {
+    m_selfEdit = true;
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    c.insertText(FromCp1252(m_pending), FormatFor(m_pendingColor));
+    m_selfEdit = false;
+    m_pending.clear();
+    m_pending.shrink_to_fit();
+    m_pendingNewlines = 0;
+  }
+  if (m_pendingScroll != 0) {
+    QScrollBar* sb = verticalScrollBar();
+    sb->setValue(sb->value() + m_pendingScroll);
+    m_pendingScroll = 0;
+  }
 }
 
 int PaneWidget::LineCount() const { return document()->blockCount() + m_pendingNewlines; }
 
+// A scroll is relative to the view, so it waits with the text it scrolls to;
+// both reach the widget together at the next flush.
 void PaneWidget::ScrollLines(int lines) {
-  Flush();
-  QScrollBar* sb = verticalScrollBar();
-  sb->setValue(sb->value() + lines);
+  if (lines == 0) return;
+  m_pendingScroll += lines;
+  ScheduleFlush();
 }
 
 bool PaneWidget::event(QEvent* e) {

@@ -161,8 +161,9 @@ TEST(ReadReplyLines, MultiLineReplies)
                 "214-Commands:\r\n CHMOD HELP\r\n\r\nabc-not a code\r\n200-still going\r\n214 Done.\r\n"
                 "230\r\n"
                 "230-a\r\n230\r\n"
+                "211-x\r\n211\tend\r\n"
                 "22\r\n"
-                "xyz-odd first line\r\n 1\r\n211 end\r\n"
+                "xyz-odd first line\r\n 100 users\r\n211 end\r\n"
                 "200 first\r\n200-stray\r\n200 end\r\n"}};
     LineReader r = ReaderOver(src);
 
@@ -177,6 +178,7 @@ TEST(ReadReplyLines, MultiLineReplies)
 
     EXPECT_EQ(ReadReply(r).lines, std::vector<std::string>{"230"});
     EXPECT_EQ(ReadReply(r).lines, (std::vector<std::string>{"230-a", "230"}));
+    EXPECT_EQ(ReadReply(r).last, "211\tend");
     EXPECT_EQ(ReadReply(r).lines, std::vector<std::string>{"22"});
     EXPECT_EQ(ReadReply(r).last, "211 end");
 

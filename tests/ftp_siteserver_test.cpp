@@ -77,6 +77,28 @@ TEST(ScriptedServer, OneScriptPerConnectionAndStopsWithAClientAttached)
     EXPECT_EQ(server->Connections(), 2u);
 }
 
+TEST(ScriptedServer, ExpectLineWaitsForEachLine)
+{
+    ScriptedServer server({{ExpectLine(), ExpectLine(), Send("200 after two\r\n"), Hold()}});
+    ASSERT_TRUE(server.Start());
+    CSocket s;
+    ASSERT_TRUE(s.Create() && s.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(s.Send("ONE\r\n"));
+    char buf[64];
+    // Give up after 10 slices while the server must stay silent, then allow
+    // ample time for the reply; never wait without end.
+    int slices = 0, limit = 10;
+    platform::SetSocketWaitHook([&] { return ++slices < limit; });
+    EXPECT_EQ(s.Receive(buf, sizeof buf), -2) << "the server must still wait for the second line";
+    slices = 0;
+    limit = 250;
+    ASSERT_TRUE(s.Send("TWO\n"));
+    const long n = s.Receive(buf, sizeof buf);
+    platform::SetSocketWaitHook(nullptr);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "200 after two\r\n");
+}
+
 TEST(DemoSession, LoginAndEverySiteCommand)
 {
     DemoOptions options;

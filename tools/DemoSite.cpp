@@ -302,20 +302,27 @@ std::string Who(DemoSiteData& d, bool withHosts, const std::string& self)
     return r.End(Fmt("%d of 40 slots in use.", online));
 }
 
+std::string Boxed(std::string text)
+{
+    text.resize(54, ' ');
+    return "| " + text + " |";
+}
+
 std::string UserInfo(const User& u)
 {
+    const std::string rule = "+" + std::string(56, '-') + "+";
     Reply r;
-    r << "+--------------------------------------------------------+";
-    r << Fmt("| User: %-15s Group: %-12s Flags: %-8s|", u.name.c_str(), u.group.c_str(), u.flags.c_str());
-    r << Fmt("| Tagline: %-46.46s|", u.tagline.c_str());
-    r << Fmt("| Ratio: %-8s Credits: %12s MB  Logins: %-2d  |",
-             u.ratio == 0 ? "leech" : Fmt("1:%d", u.ratio).c_str(), Thousands(u.credits).c_str(), u.maxLogins);
-    r << Fmt("| Up:   %12s MB in %8s files              |", Thousands(u.upMb).c_str(), Thousands(u.upFiles).c_str());
-    r << Fmt("| Down: %12s MB in %8s files              |", Thousands(u.dnMb).c_str(), Thousands(u.dnFiles).c_str());
-    r << Fmt("| Last on: %-20s Times on: %-6d          |", u.lastOn.c_str(), u.logins);
+    r << rule;
+    r << Boxed(Fmt("User: %-14s Group: %-12s Flags: %s", u.name.c_str(), u.group.c_str(), u.flags.c_str()));
+    r << Boxed("Tagline: " + u.tagline);
+    r << Boxed(Fmt("Ratio: %-6s Credits: %12s MB  Max logins: %d",
+                   u.ratio == 0 ? "leech" : Fmt("1:%d", u.ratio).c_str(), Thousands(u.credits).c_str(), u.maxLogins));
+    r << Boxed(Fmt("Up:   %12s MB in %8s files", Thousands(u.upMb).c_str(), Thousands(u.upFiles).c_str()));
+    r << Boxed(Fmt("Down: %12s MB in %8s files", Thousands(u.dnMb).c_str(), Thousands(u.dnFiles).c_str()));
+    r << Boxed(Fmt("Last on: %-20s Times on: %d", u.lastOn.c_str(), u.logins));
     for (std::size_t i = 0; i < u.ips.size(); ++i)
-        r << Fmt("| IP%zu: %-50.50s|", i, u.ips[i].c_str());
-    r << "+--------------------------------------------------------+";
+        r << Boxed(Fmt("IP%zu: %s", i, u.ips[i].c_str()));
+    r << rule;
     return r.End(u.deleted ? "This user is deleted (SITE READD brings it back)." : "Command successful.");
 }
 

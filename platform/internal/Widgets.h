@@ -67,10 +67,12 @@ class PaneWidget : public QPlainTextEdit {
 
  private:
   QTextCharFormat FormatFor(COLORREF c) const;
+  void ScheduleFlush();
 
   std::string m_pending;  // bytes waiting to be appended, all in m_pendingColor
   COLORREF m_pendingColor = 0;
   int m_pendingNewlines = 0;
+  int m_pendingScroll = 0;  // lines to scroll once the pending text is in
   COLORREF m_insertColor = 0x00FFFFFF;
   bool m_caretAtEnd = true;
   bool m_flushScheduled = false;

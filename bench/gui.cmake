@@ -1,0 +1,7 @@
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+add_executable(bench_gui ${CMAKE_CURRENT_LIST_DIR}/bench_gui.cpp)
+target_link_libraries(bench_gui PRIVATE app siteserver benchmark::benchmark Qt6::Widgets)
+
+add_executable(bench_startup ${CMAKE_CURRENT_LIST_DIR}/bench_startup.cpp)
+target_link_libraries(bench_startup PRIVATE app Qt6::Widgets)

@@ -1,0 +1,385 @@
+// The user actions panel in the real dialog, offscreen: groups and commands
+// from commandList.ini, the argument rows, and what Execute puts on the wire.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QWidget>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DemoSite.h"
+#include "DialogHarness.h"
+#include "ScriptedServer.h"
+#include "res/resource.h"
+
+namespace {
+
+using namespace siteserver;
+
+const std::string kLogin = "USER admin\r\nPASS secret\r\n";
+
+// Greets, takes the login, then answers `commands` lines with "200 ok".
+ScriptedServer& StartSite(std::unique_ptr<ScriptedServer>& server, int commands) {
+  Script s{Send("220 scripted\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
+           Send("230 logged in\r\n")};
+  for (int i = 0; i < commands; ++i) {
+    s.push_back(ExpectLine());
+    s.push_back(Send("200 ok\r\n"));
+  }
+  server = std::make_unique<ScriptedServer>(std::vector<Script>{s});
+  EXPECT_TRUE(server->Start()) << server->Error();
+  return *server;
+}
+
+void Connect(DialogHarness& h, unsigned port, const std::string& login = "admin",
+             const std::string& password = "secret") {
+  h.Focus(IDC_HOST);
+  h.Type(IDC_HOST, "127.0.0.1");
+  h.Type(IDC_PORT, std::to_string(port));
+  h.Type(IDC_LOGIN, login);
+  h.Type(IDC_PASSWORD, password);
+  h.Click(IDC_CONNECT);  // taking the focus copies the fields into the members
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Dlg().m_nConnState == CSiteCmdDlg::Connected; }));
+}
+
+// What the client sent after logging in.
+std::string SentCommands(const ScriptedServer& server) {
+  const std::string all = server.Received(0);
+  return all.size() >= kLogin.size() ? all.substr(kLogin.size()) : std::string();
+}
+
+// The server records on its own thread: give it a moment to catch up.
+void ExpectSent(DialogHarness& h, const ScriptedServer& server, const std::string& expected) {
+  h.WaitUntil([&] { return SentCommands(server) == expected; }, 2000);
+  EXPECT_EQ(SentCommands(server), expected);
+}
+
+std::vector<std::string> Items(const CComboBox& combo) {
+  std::vector<std::string> items;
+  for (int i = 0; i < combo.GetCount(); ++i) items.push_back(combo.GetLBText(i));
+  return items;
+}
+
+std::vector<int> EnabledRows(DialogHarness& h) {
+  std::vector<int> rows;
+  for (int n = 1; n <= 9; ++n)
+    if (h.Item(IDC_PARAM_FIRST + n - 1)->isEnabled()) rows.push_back(n);
+  return rows;
+}
+
+std::string Label(DialogHarness& h, int n) { return h.Text(IDC_PARAM_LABEL_FIRST + n - 1); }
+
+void Argument(DialogHarness& h, int n, const std::string& text) { h.Type(IDC_PARAM_FIRST + n - 1, text); }
+
+std::string Block(const std::string& name, const std::string& group, const std::string& description,
+                  const std::string& cmd, const std::string& extra = "") {
+  return "[" + name + "]\ngroup = " + group + "\ncmdDsc = " + description + "\ncmd = " + cmd + "\n" + extra + "\n";
+}
+
+TEST(UserCommands, CommandListExampleEndToEnd) {
+  const std::string ini =
+      "; user commands\n" + Block("note", "Users", "note on a user", "NOTE %1 %2", "param1 = user name\nparam2 = comment") +
+      Block("show", "Users", "\"show, then list\"", "SHOW %1, LIST %1", "param1 = user name") +
+      Block("plain", "Groups", "plain list", "LIST");
+  DialogHarness h(&ini);
+  h.Start();
+  EXPECT_EQ(Items(h.Dlg().m_cbGroup), (std::vector<std::string>{"Groups", "Users"}));
+  EXPECT_EQ(h.Dlg().m_cbGroup.GetCurSel(), 0);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"plain list"}));
+  EXPECT_EQ(h.Dlg().m_cbCommand.GetCurSel(), CB_ERR);
+  EXPECT_TRUE(EnabledRows(h).empty());
+
+  h.SelectComboItem(IDC_GROUP, 1);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"note on a user", "show, then list"}));
+  h.SelectComboItem(IDC_COMMAND, 1);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{1}));
+  EXPECT_EQ(Label(h, 1), "user name");
+
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 2).Port());
+  Argument(h, 1, "x");
+  h.Click(IDC_EXECUTE_USER);
+  ExpectSent(h, *server, "SITE SHOW x\r\nSITE LIST x\r\n");
+  const std::string pane = h.Pane();
+  EXPECT_LT(pane.find(">SITE SHOW x\n200 ok\n"), pane.find(">SITE LIST x\n200 ok\n"));
+  EXPECT_NE(pane.find(">SITE LIST x\n200 ok\n"), std::string::npos);
+}
+
+TEST(UserCommands, RowsFollowThePlaceholdersOfTheChosenCommand) {
+  std::string allLabels, otherLabels;
+  for (int n = 1; n <= 9; ++n) {
+    allLabels += "param" + std::to_string(n) + " = L" + std::to_string(n) + "\n";
+    otherLabels += "param" + std::to_string(n) + " = p" + std::to_string(n) + "\n";
+  }
+  const std::string ini = Block("all", "G", "all nine", "ALL %1 %2 %3 %4 %5 %6 %7 %8 %9", allLabels) +
+                          Block("two5", "G", "two and five", "FIRST %2, SECOND x %5", otherLabels) +
+                          Block("twelve", "G", "twelve", "P %12", "param2 = never shown");
+  DialogHarness h(&ini);
+  h.Start();
+  h.SelectComboItem(IDC_COMMAND, 0);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(Label(h, 9), "L9");
+
+  // %5 stands only in the second line; the other rows lose what they showed.
+  h.SelectComboItem(IDC_COMMAND, 1);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{2, 5}));
+  for (int n = 1; n <= 9; ++n)
+    EXPECT_EQ(Label(h, n), n == 2 || n == 5 ? "p" + std::to_string(n) : "") << "row " << n;
+  EXPECT_EQ(h.Dlg().m_nCurCommand, 1);
+  // The label members follow, so writing all members back keeps the labels.
+  h.Click(IDC_RESET_PARAMS);
+  EXPECT_EQ(Label(h, 2), "p2");
+  EXPECT_EQ(Label(h, 5), "p5");
+  EXPECT_EQ(Label(h, 1), "");
+
+  // "%12" is argument 1 followed by 2; without a param1 key the row is enabled, unlabelled.
+  h.SelectComboItem(IDC_COMMAND, 2);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{1}));
+  EXPECT_EQ(Label(h, 1), "");
+  EXPECT_EQ(Label(h, 2), "");
+}
+
+TEST(UserCommands, ArgumentsAreSubstitutedInOrderOnTheWire) {
+  const std::string ini = Block("note", "G", "note", "NOTE %1 %2 %1") + Block("pair", "G", "pair", "NOTE %1 %2") +
+                          Block("show1", "G", "show1", "SHOW %1") + Block("show2", "G", "show2", "SHOW %2") +
+                          Block("odd", "G", "odd", "P %12 %0 %% 50%");
+  DialogHarness h(&ini);
+  h.Start();
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 5).Port());
+  auto execute = [&](int command, const std::string& a1, const std::string& a2) {
+    h.SelectComboItem(IDC_COMMAND, command);
+    Argument(h, 1, a1);
+    Argument(h, 2, a2);  // a disabled row's text is substituted all the same
+    h.Click(IDC_EXECUTE_USER);
+  };
+  execute(0, "a", "b");
+  execute(1, "a", "");  // the blank left behind is stripped before sending
+  execute(2, "%2", "z");
+  execute(3, "a", "%1");
+  execute(4, "a", "");
+  ExpectSent(h, *server, "SITE NOTE a b a\r\nSITE NOTE a\r\nSITE SHOW z\r\nSITE SHOW %1\r\nSITE P a2 %0 %% 50%\r\n");
+}
+
+TEST(UserCommands, ResetOnChangeAndResetButton) {
+  const std::string ini = Block("a", "G", "first", "A %1 %2") + Block("b", "G", "second", "B %1");
+  DialogHarness h(&ini);
+  h.Start();
+  h.SelectComboItem(IDC_COMMAND, 0);
+  for (int n = 1; n <= 9; ++n) Argument(h, n, "v" + std::to_string(n));
+
+  // Off: the fields keep their texts, also the one the new command disables.
+  h.SelectComboItem(IDC_COMMAND, 1);
+  EXPECT_FALSE(h.Item(IDC_PARAM_FIRST + 1)->isEnabled());
+  for (int n = 1; n <= 9; ++n) EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "v" + std::to_string(n));
+
+  h.Click(IDC_RESET_ON_CHANGE);
+  EXPECT_EQ(h.Dlg().m_bResetOnChange, TRUE);
+  h.SelectComboItem(IDC_COMMAND, 0);
+  for (int n = 1; n <= 9; ++n) {
+    EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "") << "row " << n;
+    EXPECT_EQ(h.Dlg().m_commands[0].paramLabels[n - 1], "");  // the table itself is untouched
+  }
+
+  h.Click(IDC_RESET_ON_CHANGE);
+  EXPECT_EQ(h.Dlg().m_bResetOnChange, FALSE);
+  Argument(h, 1, "kept");
+  Argument(h, 7, "seven");
+  h.Click(IDC_RESET_PARAMS);
+  EXPECT_EQ(h.Text(IDC_PARAM_FIRST), "");
+  EXPECT_EQ(h.Text(IDC_PARAM_FIRST + 6), "");
+  EXPECT_EQ(h.Dlg().m_strParam1, "");
+}
+
+// Execute with no command chosen in the combo sends nothing, at start and
+// after a group change, although m_nCurCommand still names an entry.
+TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
+  const std::string ini = Block("a1", "Alpha", "alpha one", "ALPHA1") + Block("b1", "Beta", "beta one", "BETA1 %1") +
+                          Block("b2", "Beta", "beta two", "BETA2 %1 %2", "param1 = who\nparam2 = what") +
+                          Block("a2", "Alpha", "alpha two", "ALPHA2");
+  DialogHarness h(&ini);
+  h.Start();
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 1).Port());
+
+  h.Click(IDC_EXECUTE_USER);
+  h.SelectComboItem(IDC_GROUP, 1);
+  h.SelectComboItem(IDC_COMMAND, 1);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{1, 2}));
+  EXPECT_EQ(h.Dlg().m_nCurCommand, 1);
+
+  h.SelectComboItem(IDC_GROUP, 0);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"alpha one", "alpha two"}));
+  EXPECT_EQ(h.Dlg().m_cbCommand.GetCurSel(), CB_ERR);
+  EXPECT_TRUE(EnabledRows(h).empty());
+  for (int n = 1; n <= 9; ++n) EXPECT_EQ(Label(h, n), "");
+  EXPECT_EQ(h.Dlg().m_nCurCommand, 1);
+  h.Click(IDC_EXECUTE_USER);
+  h.ProcessEvents(50);
+  ExpectSent(h, *server, "");
+
+  // The first command that does go out is the chosen one.
+  h.SelectComboItem(IDC_COMMAND, 0);
+  h.Click(IDC_EXECUTE_USER);
+  ExpectSent(h, *server, "SITE ALPHA1\r\n");
+}
+
+// The table grows past its first 50 entries: every command of a big group is
+// listed and can be executed, and loading it takes no noticeable time.
+TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {
+  std::ostringstream ini;
+  ini << Block("small", "Alpha", "small", "SMALL");
+  for (int i = 0; i < 1000; ++i) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%04d", i);
+    ini << Block(std::string("c") + id, "Big", std::string("command ") + id, std::string("RUN ") + id + " %1",
+                 "param1 = target");
+  }
+  const std::string text = ini.str();
+  DialogHarness h(&text);
+  h.Start();
+
+  QElapsedTimer timer;
+  timer.start();
+  h.SelectComboItem(IDC_GROUP, 1);
+  h.SelectComboItem(IDC_GROUP, 0);
+  h.SelectComboItem(IDC_GROUP, 1);
+  EXPECT_LT(timer.elapsed(), 5000) << "loading the group three times";
+
+  ASSERT_EQ(h.Dlg().m_cbCommand.GetCount(), 1000);
+  EXPECT_EQ(h.Dlg().m_nCommandCount, 1000);
+  EXPECT_EQ(h.Dlg().m_cbCommand.GetLBText(999), "command 0999");
+
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 2).Port());
+  for (int index : {50, 999}) {
+    h.SelectComboItem(IDC_COMMAND, index);
+    EXPECT_EQ(Label(h, 1), "target");
+    Argument(h, 1, "t");
+    h.Click(IDC_EXECUTE_USER);
+  }
+  ExpectSent(h, *server, "SITE RUN 0050 t\r\nSITE RUN 0999 t\r\n");
+}
+
+TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
+  const std::string longDescription(10000, 'd');
+  const std::string longLabel = std::string(5000, 'l') + "\\n" + std::string(4998, 'm');
+  const std::string ini = "[only]\ngroup = G\n\n" + Block("empty", "G", "no lines", "") +
+                          Block("dup1", "G", "same", "FIRST %1", "param1 = one") +
+                          Block("dup2", "G", "same", "SECOND %2", "param2 = two") +
+                          Block("long", "G", longDescription, "LONG %1", "param1 = " + longLabel) +
+                          Block("case1", "Users", "lower", "LOWER") + Block("case2", "USERS", "upper", "UPPER") +
+                          Block("lf", "two\\nlines", "hidden", "HIDDEN");
+  DialogHarness h(&ini);
+  h.Start();
+  EXPECT_TRUE(h.boxes.empty());
+  EXPECT_EQ(Items(h.Dlg().m_cbGroup), (std::vector<std::string>{"G", "USERS", "Users", "two\\nlines"}));
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"", "no lines", "same", "same", longDescription}));
+
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 2).Port());
+  for (int index : {0, 1}) {  // a command without lines uses no argument and sends nothing
+    h.SelectComboItem(IDC_COMMAND, index);
+    EXPECT_TRUE(EnabledRows(h).empty());
+    h.Click(IDC_EXECUTE_USER);
+  }
+  h.ProcessEvents(50);
+  ExpectSent(h, *server, "");
+
+  // Of two equal descriptions, choosing either chooses the later command.
+  h.SelectComboItem(IDC_COMMAND, 2);
+  EXPECT_EQ(h.Dlg().m_nCurCommand, 3);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{2}));
+  EXPECT_EQ(Label(h, 2), "two");
+  Argument(h, 1, "x");
+  Argument(h, 2, "y");
+  h.Click(IDC_EXECUTE_USER);
+
+  h.SelectComboItem(IDC_COMMAND, 4);
+  EXPECT_EQ(Label(h, 1), std::string(5000, 'l') + "\n" + std::string(4998, 'm'));
+  h.Click(IDC_EXECUTE_USER);
+  ExpectSent(h, *server, "SITE SECOND y\r\nSITE LONG x\r\n");
+
+  // Groups differing in case are listed apart but choose each other's commands;
+  // a group name with backslash-n is listed as written and chooses nothing.
+  h.SelectComboItem(IDC_GROUP, 1);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"lower", "upper"}));
+  h.SelectComboItem(IDC_GROUP, 2);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"lower", "upper"}));
+  h.SelectComboItem(IDC_GROUP, 3);
+  EXPECT_TRUE(Items(h.Dlg().m_cbCommand).empty());
+  EXPECT_TRUE(EnabledRows(h).empty());
+}
+
+TEST(UserCommands, WithoutAnyGroupNothingIsListedOrSent) {
+  const std::string ini = "[a]\ncmdDsc = hidden\ncmd = HIDDEN %1\nparam1 = x\n\n[b]\ngroup =\ncmd = ALSO\n";
+  DialogHarness h(&ini);
+  h.Start();
+  EXPECT_TRUE(h.boxes.empty());
+  EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 0);
+  EXPECT_EQ(h.Dlg().m_cbGroup.GetCurSel(), CB_ERR);
+  EXPECT_EQ(h.Dlg().m_cbCommand.GetCount(), 0);
+  EXPECT_TRUE(EnabledRows(h).empty());
+
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 0).Port());
+  h.Click(IDC_EXECUTE_USER);
+  h.ProcessEvents(50);
+  ExpectSent(h, *server, "");
+  EXPECT_EQ(h.Pane().find(">SITE"), std::string::npos);
+}
+
+// The sample file that ships with the program, against the demo site.
+TEST(UserCommands, SampleFileListsAsIntendedAndWorksWithTheDemoSite) {
+  std::ifstream in(KORVASTEL_EXAMPLE_COMMAND_LIST, std::ios::binary);
+  ASSERT_TRUE(in) << KORVASTEL_EXAMPLE_COMMAND_LIST;
+  const std::string ini{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  DialogHarness h(&ini);
+  h.Start();
+  EXPECT_TRUE(h.boxes.empty());
+  EXPECT_EQ(Items(h.Dlg().m_cbGroup),
+            (std::vector<std::string>{"Credits", "Groups", "Nukes", "Site", "Stats", "Users"}));
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand),
+            (std::vector<std::string>{"give credits", "take credits", "set ratio, and tell the user"}));
+
+  h.SelectComboItem(IDC_GROUP, 5);
+  EXPECT_EQ(Items(h.Dlg().m_cbCommand),
+            (std::vector<std::string>{"add user", "add user to a group", "new member, with IP and welcome",
+                                      "delete user", "re-add deleted user", "add IP mask", "remove IP mask",
+                                      "change a user field", "show user"}));
+  h.SelectComboItem(IDC_COMMAND, 7);
+  EXPECT_EQ(Label(h, 2), "field: ratio, credits,\nflags, tagline, maxlogins");
+  h.SelectComboItem(IDC_COMMAND, 2);
+  EXPECT_EQ(EnabledRows(h), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(Label(h, 1), "group");
+  EXPECT_EQ(Label(h, 4), "ident@IP mask\n(e.g. *@10.1.2.*)");
+  // The second line of a two-line label stands on a baseline inside its row.
+  const QWidget* label = h.Item(IDC_PARAM_LABEL_FIRST + 3);
+  EXPECT_LE(label->fontMetrics().lineSpacing() + label->fontMetrics().ascent(), label->height());
+
+  DemoOptions options;
+  options.port = 0;
+  DemoServer site(options);
+  std::string error;
+  ASSERT_TRUE(site.Start(error)) << error;
+  Connect(h, site.Port(), options.user, options.password);
+  Argument(h, 1, "lantern");
+  Argument(h, 2, "wrenna");
+  Argument(h, 3, "s3cret");
+  Argument(h, 4, "*@10.1.2.*");
+  h.Click(IDC_EXECUTE_USER);
+  const std::string pane = h.Pane();
+  const auto added = pane.find(">SITE GADDUSER lantern wrenna s3cret\n200 User 'wrenna' added to group 'lantern'.");
+  const auto ip = pane.find(">SITE ADDIP wrenna *@10.1.2.*\n200 IP '*@10.1.2.*' added to user 'wrenna'.");
+  const auto msg = pane.find(">SITE MSG wrenna Welcome to the site, wrenna! Please read the rules first.\n200 ");
+  EXPECT_NE(added, std::string::npos) << pane;
+  EXPECT_LT(added, ip);
+  EXPECT_LT(ip, msg);
+  EXPECT_NE(msg, std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+// The command list without a window: reading commandList.ini's schema,
+// placeholders and the substitution Execute performs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "CommandList.h"
+#include "DemoSite.h"
+#include "IniFile.h"
+#include "IniStorage.h"
+
+using namespace usercommands;
+
+namespace {
+
+IniStorage ReadText(const std::string& text) {
+  const auto path = std::filesystem::temp_directory_path() / ("usercommands-" + std::to_string(::getpid()) + ".ini");
+  std::ofstream(path, std::ios::binary) << text;
+  IniStorage storage;
+  IniFile().Read(path.string(), &storage, IniFile::ReplaceKeys);
+  std::filesystem::remove(path);
+  return storage;
+}
+
+Arguments Args(std::vector<std::string> given) {
+  Arguments a;
+  for (std::size_t i = 0; i < given.size(); ++i) a[i] = given[i];
+  return a;
+}
+
+TEST(CommandList, BackslashNBecomesALineFeed) {
+  const struct {
+    std::string in, out;
+  } rows[] = {
+      {"first\\nsecond", "first\nsecond"},
+      {"\\n\\n", "\n\n"},
+      {"a\\\\nb", "a\\\nb"},  // the second backslash pairs with the n
+      {"ends in \\", "ends in \\"},
+      {"capital \\N stays", "capital \\N stays"},
+      {"plain", "plain"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(ExpandLineBreaks(r.in), r.out) << r.in;
+}
+
+TEST(CommandList, GroupListIsDistinctInByteOrderAndSkipsBlocksWithoutGroup) {
+  const IniStorage s = ReadText(
+      "[a]\ngroup = Users\n[b]\ngroup = USERS\n[c]\ngroup = Users\n[d]\ngroup = alpha\n"
+      "[e]\ngroup = \xC4rger\n[f]\ncmd = X\n[g]\ngroup =\n[h]\ngroup = two\\nlines\n"
+      "[i]\ngroup = Zeta, other\n");
+  EXPECT_EQ(GroupList(s), (std::vector<std::string>{"USERS", "Users", "Zeta", "alpha", "two\\nlines", "\xC4rger"}));
+  EXPECT_TRUE(GroupList(IniStorage()).empty());
+  EXPECT_TRUE(GroupList(ReadText("[a]\ncmd = X\n")).empty());
+}
+
+TEST(CommandList, ValuesOfABlockWithTheirDefaults) {
+  const IniStorage s = ReadText(
+      "[full]\ngroup = G\ncmdDsc = two\\nlines, cut here\ncmd = SAY a\\nb,\"X %1, %2\", LAST\n"
+      "param1 = first\\nsecond\n"
+      "[bare]\ngroup = G\ncmd =\n");
+  EXPECT_EQ(ReadCommandValue(s, 0, "cmdDsc"), "two\nlines");
+  EXPECT_EQ(ReadCommandValue(s, 0, "PARAM1"), "first\nsecond");
+  EXPECT_EQ(ReadCommandLines(s, 0), (std::vector<std::string>{"SAY a\\nb", "X %1, %2", "LAST"}));
+  EXPECT_EQ(ReadCommandValue(s, 0, "param2"), "");
+  EXPECT_EQ(ReadCommandValue(s, 1, "cmdDsc"), "");
+  EXPECT_TRUE(ReadCommandLines(s, 1).empty());   // key without values
+  EXPECT_EQ(ReadCommandValue(s, 7, "group"), "");  // no such block
+  EXPECT_TRUE(ReadCommandLines(s, -1).empty());
+}
+
+TEST(CommandList, GroupsMatchIgnoringLetterCase) {
+  EXPECT_TRUE(SameGroup("Users", "USERS"));
+  EXPECT_TRUE(SameGroup("\xE4rger", "\xC4RGER"));
+  EXPECT_FALSE(SameGroup("User", "Users"));
+  EXPECT_FALSE(SameGroup("", "Users"));
+}
+
+TEST(CommandList, PlaceholdersEnableTheirRowsOnly) {
+  const std::vector<std::string> lines = {"A %2", "B x %5"};
+  for (int n = 1; n <= kArgumentCount; ++n) EXPECT_EQ(UsesArgument(lines, n), n == 2 || n == 5) << n;
+  // "%12" is "%1" followed by 2; "%0", "%%" and a lone "%" stand for nothing.
+  for (int n = 1; n <= kArgumentCount; ++n) EXPECT_EQ(UsesArgument({"P %12"}, n), n == 1) << n;
+  for (int n = 1; n <= kArgumentCount; ++n) EXPECT_FALSE(UsesArgument({"P %0 %% 50%"}, n)) << n;
+  EXPECT_FALSE(UsesArgument({}, 1));
+}
+
+TEST(CommandList, SubstitutionReplacesInOrderWithoutRescanningWithinAStep) {
+  const struct {
+    std::string line;
+    Arguments args;
+    std::string sent;
+  } rows[] = {
+      {"NOTE %1 %2 %1", Args({"a", "b"}), "SITE NOTE a b a"},
+      {"SHOW %1", Args({"%2", "z"}), "SITE SHOW z"},  // later steps see earlier insertions
+      {"SHOW %2", Args({"a", "%1"}), "SITE SHOW %1"},  // earlier steps are over
+      {"X %1", Args({"%1%1"}), "SITE X %1%1"},          // a step never rescans its own text
+      {"NOTE %1 %2", Args({"a"}), "SITE NOTE a "},
+      {"P %12", Args({"a"}), "SITE P a2"},
+      {"P %0 %% %%1 50%", Args({"a"}), "SITE P %0 %% %a 50%"},
+      {"%9%8%7%6%5%4%3%2%1", Args({"1", "2", "3", "4", "5", "6", "7", "8", "9"}), "SITE 987654321"},
+      {"", Args({"a"}), "SITE "},
+  };
+  for (const auto& r : rows) EXPECT_EQ(BuildSiteLine(r.line, r.args), r.sent) << r.line;
+}
+
+TEST(CommandList, SubstitutionStopsAtTheSizeLimit) {
+  EXPECT_EQ(ReplaceEach("%1%1", "%1", "abc", 6), "abcabc");
+  EXPECT_EQ(ReplaceEach("%1%1", "%1", "abc", 5), std::nullopt);
+  EXPECT_EQ(ReplaceEach("long text", "%1", "", 4), std::nullopt);
+  EXPECT_EQ(ReplaceEach("no placeholder", "%1", std::string(100, 'x'), 14), "no placeholder");
+
+  // Each argument naming the next placeholder many times would grow the
+  // line beyond any memory; the line is refused instead.
+  Arguments chain;
+  for (int n = 1; n < kArgumentCount; ++n) {
+    chain[n - 1].clear();
+    for (int k = 0; k < 5000; ++k) chain[n - 1] += Placeholder(n + 1);
+  }
+  chain[8] = "x";
+  EXPECT_EQ(BuildSiteLine("GO %1", chain), std::nullopt);
+  chain[0] = "short";
+  EXPECT_EQ(BuildSiteLine("GO %1", chain), "SITE GO short");
+}
+
+// The sample file beside the program: groups as intended, every command
+// described, every used argument labelled, and only verbs the demo site knows.
+TEST(CommandList, SampleFileListsItsGroupsAndSpeaksTheDemoSitesVerbs) {
+  IniStorage s;
+  IniFile().Read(KORVASTEL_EXAMPLE_COMMAND_LIST, &s, IniFile::ReplaceKeys);
+  ASSERT_EQ(GroupList(s), (std::vector<std::string>{"Credits", "Groups", "Nukes", "Site", "Stats", "Users"}));
+
+  siteserver::DemoOptions options;
+  siteserver::DemoSession site(options, siteserver::MakeDemoSiteData());
+  site.Answer("USER " + options.user);
+  ASSERT_NE(site.Answer("PASS " + options.password).find("230 "), std::string::npos);
+
+  int multiLine = 0, withComma = 0;
+  for (int i = 0; i < s.GetBlockCount(); ++i) {
+    const std::string name = s.GetBlockNames()[i];
+    const std::vector<std::string> lines = ReadCommandLines(s, i);
+    EXPECT_FALSE(ReadCommandValue(s, i, "cmdDsc").empty()) << name;
+    ASSERT_FALSE(lines.empty()) << name;
+    for (int n = 1; n <= kArgumentCount; ++n)
+      EXPECT_EQ(UsesArgument(lines, n), !ReadCommandValue(s, i, "param" + std::to_string(n)).empty())
+          << name << " argument " << n;
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line.find("SITE"), std::string::npos) << name << ": the prefix is added when sending";
+      const std::string reply = site.Answer(*BuildSiteLine(line, Args({"x", "y", "z", "w"})));
+      EXPECT_NE(reply.substr(0, 4), "500 ") << name << ": " << line;
+      withComma += line.find(',') != std::string::npos;
+    }
+    multiLine += lines.size() > 1;
+  }
+  EXPECT_GE(multiLine, 3);
+  EXPECT_GE(withComma, 2);
+}
+
+}  // namespace
