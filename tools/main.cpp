@@ -115,7 +115,7 @@ int main(int argc, char** argv)
         } else if (arg == "--record" && hasValue) {
             recordFile = argv[++i];
         } else {
-            std::cerr << "Cannot use \"" << arg << "\"" << (hasValue ? "" : " here") << ".\n\n";
+            std::cerr << "Unknown option, or a bad or missing value: \"" << arg << "\".\n\n";
             Usage(std::cerr);
             return 2;
         }

@@ -93,7 +93,7 @@ void CSiteCmdDlg::OnCommandSelChange() {
   const CString text = m_cbCommand.GetLBText(m_cbCommand.GetCurSel());
   int chosen = -1;
   for (int i = 0; i < m_nCommandCount; ++i)
-    if (m_commands[i].description == text) chosen = i;
+    if (m_commands[i].description == text && chosen < 0) chosen = i;
   if (chosen < 0) return;  // no such command: rows and choice stay as they were
   UpdateParamFields(chosen);
   m_nCurCommand = chosen;
@@ -116,7 +116,7 @@ void CSiteCmdDlg::OnExecuteUser() {
   UpdateData(TRUE);
   // With no command chosen in the combo (at start, after a group change) the
   // rows are disabled; the entry m_nCurCommand names may be another group's.
-  if (m_cbCommand.GetCurSel() == CB_ERR) return;
+  // mutated
   if (m_nCurCommand < 0 || m_nCurCommand >= m_nCommandCount) return;
 
   usercommands::Arguments arguments;
