@@ -42,6 +42,14 @@ LineReader::LineReader(std::function<long(char*, std::size_t)> receive)
 
 LineReader::Status LineReader::Fill()
 {
+    if (m_begin == m_end) {
+        m_begin = m_scan = m_end = 0;
+        // A huge line is not to pin its memory for the rest of the connection.
+        if (m_buf.size() > 16 * kChunk) {
+            m_buf.resize(kChunk);
+            m_buf.shrink_to_fit();
+        }
+    }
     if (m_buf.size() - m_end < kChunk) {
         const std::size_t live = m_end - m_begin;
         // Move the live bytes to the front only when that frees at least as

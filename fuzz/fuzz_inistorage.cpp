@@ -152,18 +152,25 @@ int Find(const std::vector<T>& items, const std::string& name)
 
 void RunOperations(const uint8_t* data, size_t size)
 {
-    // Few names with case partners, so operations keep meeting each other.
-    static const char* const names[] = {"", "a", "A", "b", "B", "\xC4", "\xE4", "ab", "aB", "\x8A", "\x9A", "\xD7", "\xF7", "c"};
-    const size_t nameCount = sizeof names / sizeof names[0];
+    // Few names with case partners, so operations keep meeting each other, but
+    // enough of them for the lookups to switch from scanning to hashing.
+    static const char* const special[] = {"", "a", "A", "b", "B", "\xC4", "\xE4", "ab", "aB", "\x8A", "\x9A", "\xD7", "\xF7", "c"};
+    const size_t specialCount = sizeof special / sizeof special[0];
+    const auto name = [&](uint8_t byte) -> std::string {
+        const size_t n = byte % 64;
+        if (n < specialCount)
+            return special[n];
+        return (n % 2 ? "N" : "n") + std::to_string(n / 2);
+    };
     IniStorage storage;
     std::vector<ModelBlock> model;
     size_t i = 1;
     auto next = [&] { return i < size ? data[i++] : uint8_t{0}; };
     while (i < size) {
         const uint8_t op = next() % 7;
-        const std::string block = names[next() % nameCount];
-        const std::string key = names[next() % nameCount];
-        const std::string value = names[next() % nameCount];
+        const std::string block = name(next());
+        const std::string key = name(next());
+        const std::string value = name(next());
         const int b = Find(model, block);
         const int k = b < 0 ? -1 : Find(model[static_cast<size_t>(b)].keys, key);
         switch (op) {

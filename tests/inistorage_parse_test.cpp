@@ -119,12 +119,35 @@ TEST(IniRead, OddBytesAndLineEnds)
 TEST(IniRead, LongLinesAreReadWhole)
 {
     const std::string big(100000, 'v');
-    const std::string header = "[" + std::string(5000, 'b') + "]";
+    std::string header(5002, 'b');
+    header.front() = '[';
+    header.back() = ']';
     IniStorage storage;
     ReadInto(storage, header + "\nk = " + big + ", tail\nm = " + std::string(4090, 'x') + "yz\n", IniFile::ReplaceKeys);
     ASSERT_EQ(storage.GetBlockCount(), 1);
     EXPECT_EQ(storage.GetValues(0, "k"), (std::vector<std::string>{big, "tail"}));
     EXPECT_EQ(storage.GetValue(0, "m"), std::string(4090, 'x') + "yz");
+}
+
+TEST(IniRead, RepeatedKeysInBigBlocks)
+{
+    std::string text;
+    for (int b = 0; b < 30; ++b) {
+        text.append("[b").append(std::to_string(b)).append("]\n");
+        for (int k = 0; k < 20; ++k)
+            text.append("k").append(std::to_string(k)).append(" = ").append(std::to_string(b)).append("\n");
+    }
+    text += "[B5]\nK3 = new\n[b29]\nk0 = last\n";
+    IniStorage storage;
+    ReadInto(storage, text, IniFile::ReplaceKeys);
+    ASSERT_EQ(storage.GetBlockCount(), 30);
+    EXPECT_EQ(storage.GetKeyIndex("b5", "k3"), 19);
+    EXPECT_EQ(storage.GetKeyIndex("b5", "k4"), 3);
+    EXPECT_EQ(storage.GetKeyNames("b5")[19], "K3");
+    EXPECT_EQ(storage.GetValues("b5", "k3"), std::vector<std::string>{"new"});
+    EXPECT_EQ(storage.GetKeyIndex("b29", "k0"), 19);
+    EXPECT_EQ(storage.GetValue("b29", "k1"), "29");
+    EXPECT_EQ(storage.GetBlockIndex("B17"), 17);
 }
 
 TEST(IniRead, MergeModes)

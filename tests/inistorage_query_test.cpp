@@ -213,6 +213,35 @@ TEST(IniBuild, AddAndRemoveKeepLookupsInStep)
     EXPECT_EQ(s.GetKeyIndex("c", "k1"), 2);
     EXPECT_EQ(s.GetBlockIndex("b"), 3);
     EXPECT_EQ(Dump(s), "[a]\n[c]\nk2=\nk3=\nk1=v\n[d]\n[b]\nk=w\n");
+
+    // Long lists are looked up through a hash index, which removals must keep right too.
+    IniStorage big;
+    std::vector<std::string> blockNames;
+    std::vector<std::string> keyNames;
+    for (int i = 0; i < 40; ++i) {
+        blockNames.push_back("Blk" + std::to_string(i));
+        keyNames.push_back("Key" + std::to_string(i));
+        big.AddBlock(blockNames.back());
+        big.AddKey("BLK0", keyNames.back());
+    }
+    for (int i = 38; i > 0; i -= 3) {
+        big.RemoveBlock("blk" + std::to_string(i));
+        big.RemoveKey("blk0", "KEY" + std::to_string(i));
+        blockNames.erase(blockNames.begin() + i);
+        keyNames.erase(keyNames.begin() + i);
+    }
+    big.AddValue("blk38", "x", "y");
+    big.AddKey(0, "key38");
+    blockNames.push_back("blk38");
+    keyNames.push_back("key38");
+    EXPECT_EQ(big.GetBlockNames(), blockNames);
+    EXPECT_EQ(big.GetKeyNames("blk0"), keyNames);
+    for (std::size_t i = 0; i < blockNames.size(); ++i) {
+        EXPECT_EQ(big.GetBlockIndex(blockNames[i]), static_cast<int>(i)) << blockNames[i];
+        EXPECT_EQ(big.GetKeyIndex(0, keyNames[i]), static_cast<int>(i)) << keyNames[i];
+    }
+    EXPECT_FALSE(big.BlockExists("BLK35"));
+    EXPECT_FALSE(big.KeyExists(0, "key35"));
 }
 
 TEST(IniBuild, CopiesAreExact)
