@@ -23,7 +23,7 @@ constexpr int largeBlocks = 10000;
 
 struct GeneratedFiles {
     std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("bench-inistorage-" + std::to_string(::getpid()));
+        std::filesystem::temp_directory_path() / (std::string("bench-inistorage-") + std::to_string(::getpid()));
     std::map<int, std::string> paths;
 
     GeneratedFiles() { std::filesystem::create_directories(folder); }
@@ -40,7 +40,7 @@ struct GeneratedFiles {
         auto [it, added] = paths.try_emplace(blocks);
         if (!added)
             return it->second;
-        it->second = (folder / ("blocks-" + std::to_string(blocks) + ".ini")).string();
+        it->second = (folder / (std::string("blocks-") + std::to_string(blocks) + ".ini")).string();
         std::ofstream out(it->second, std::ios::binary);
         char line[96];
         for (int b = 0; b < blocks; ++b) {
@@ -87,6 +87,28 @@ BENCHMARK(BM_ReadReplaceKeys)
     ->UseRealTime()
     ->Repetitions(15)
     ->ReportAggregatesOnly(true);
+
+// One block whose keys all come twice, in the same order: every repeated key
+// line moves a key from the front of the block to its end. Stays linear.
+void BM_ReadRepeatedKeys(benchmark::State& state)
+{
+    const int keys = static_cast<int>(state.range(0));
+    const std::string path = (Files().folder / (std::string("repeated-") + std::to_string(keys) + ".ini")).string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[block]\n";
+        for (int round = 0; round < 2; ++round)
+            for (int k = 0; k < keys; ++k)
+                out << "key" << k << " = " << round << '\n';
+    }
+    IniFile file;
+    for (auto _ : state) {
+        IniStorage storage;
+        file.Read(path, &storage, IniFile::ReplaceKeys);
+        benchmark::DoNotOptimize(storage.GetKeyCount("block"));
+    }
+}
+BENCHMARK(BM_ReadRepeatedKeys)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Writing the large storage back, for comparison.
 void BM_Write(benchmark::State& state)

@@ -43,7 +43,7 @@ struct MemFile {
     {
         fd = memfd_create(name, 0);
         Check(fd >= 0, "memfd_create");
-        path = "/proc/self/fd/" + std::to_string(fd);
+        path = std::string("/proc/self/fd/") + std::to_string(fd);
     }
 
     void Fill(const uint8_t* data, size_t size) const
@@ -58,20 +58,47 @@ struct MemFile {
     }
 };
 
+struct ModelKey {
+    std::string name;
+    std::vector<std::string> values;
+    friend bool operator==(const ModelKey&, const ModelKey&) = default;
+};
+struct ModelBlock {
+    std::string name;
+    std::vector<ModelKey> keys;
+    friend bool operator==(const ModelBlock&, const ModelBlock&) = default;
+};
+
+// The storage's contents, as its queries give them.
+std::vector<ModelBlock> Snapshot(const IniStorage& storage)
+{
+    std::vector<ModelBlock> blocks;
+    for (const std::string& block : storage.GetBlockNames()) {
+        blocks.push_back({block, {}});
+        for (const std::string& key : storage.GetKeyNames(block))
+            blocks.back().keys.push_back(
+                {key, storage.GetValueCount(block, key) > 0 ? storage.GetValues(block, key) : std::vector<std::string>{}});
+    }
+    return blocks;
+}
+
+// The answers by name and by position agree with the contents.
 void CheckConsistent(const IniStorage& storage)
 {
-    const auto& blocks = storage.Blocks();
+    const std::vector<ModelBlock> blocks = Snapshot(storage);
     Check(storage.GetBlockCount() == static_cast<int>(blocks.size()), "block count");
     for (size_t b = 0; b < blocks.size(); ++b) {
-        const IniBlock& block = blocks[b];
-        Check(!block.Name().empty(), "empty block name");
-        Check(storage.GetBlockIndex(block.Name()) == static_cast<int>(b), "block index");
-        Check(storage.GetKeyCount(block.Name()) == static_cast<int>(block.Keys().size()), "key count");
-        for (size_t k = 0; k < block.Keys().size(); ++k) {
-            const IniKey& key = block.Keys()[k];
+        const ModelBlock& block = blocks[b];
+        const int bi = static_cast<int>(b);
+        Check(!block.name.empty(), "empty block name");
+        Check(storage.GetBlockIndex(block.name) == bi, "block index");
+        Check(storage.GetKeyCount(block.name) == static_cast<int>(block.keys.size()), "key count");
+        for (size_t k = 0; k < block.keys.size(); ++k) {
+            const ModelKey& key = block.keys[k];
             Check(!key.name.empty(), "empty key name");
-            Check(storage.GetKeyIndex(static_cast<int>(b), key.name) == static_cast<int>(k), "key index");
-            Check(storage.GetValueCount(block.Name(), key.name) == static_cast<int>(key.values.size()), "value count");
+            Check(storage.GetKeyIndex(bi, key.name) == static_cast<int>(k), "key index by position");
+            Check(storage.GetKeyIndex(block.name, key.name) == static_cast<int>(k), "key index by name");
+            Check(storage.GetValue(bi, key.name, "") == (key.values.empty() ? "" : key.values.front()), "value by position");
             for (const std::string& value : key.values)
                 Check(!value.empty(), "empty value");
         }
@@ -109,10 +136,10 @@ bool HasLineBreakers(std::string_view text)
 // True when writing and reading back must give the storage unchanged.
 bool RoundTrips(const IniStorage& storage)
 {
-    for (const IniBlock& block : storage.Blocks()) {
-        if (EndsTrimmable(block.Name()) || HasLineBreakers(block.Name()))
+    for (const ModelBlock& block : Snapshot(storage)) {
+        if (EndsTrimmable(block.name) || HasLineBreakers(block.name))
             return false;
-        for (const IniKey& key : block.Keys()) {
+        for (const ModelKey& key : block.keys) {
             if (EndsTrimmable(key.name) || HasLineBreakers(key.name) || StartsComment(key.name) ||
                 key.name.find('=') != std::string::npos)
                 return false;
@@ -132,14 +159,6 @@ bool RoundTrips(const IniStorage& storage)
 
 // ---- building operations against a model ------------------------------------
 
-struct ModelKey {
-    std::string name;
-    std::vector<std::string> values;
-};
-struct ModelBlock {
-    std::string name;
-    std::vector<ModelKey> keys;
-};
 
 template <typename T>
 int Find(const std::vector<T>& items, const std::string& name)
@@ -165,6 +184,7 @@ void RunOperations(const uint8_t* data, size_t size)
     IniStorage storage;
     std::vector<ModelBlock> model;
     size_t i = 1;
+    size_t count = 0;
     auto next = [&] { return i < size ? data[i++] : uint8_t{0}; };
     while (i < size) {
         const uint8_t op = next() % 7;
@@ -226,15 +246,11 @@ void RunOperations(const uint8_t* data, size_t size)
             break;
         }
         }
-        CheckConsistent(storage);
+        if (++count % 8 == 0)
+            CheckConsistent(storage);
     }
-    Check(storage.Blocks().size() == model.size(), "model block count");
-    for (size_t b = 0; b < model.size(); ++b) {
-        const IniBlock& block = storage.Blocks()[b];
-        Check(block.Name() == model[b].name && block.Keys().size() == model[b].keys.size(), "model block");
-        for (size_t k = 0; k < model[b].keys.size(); ++k)
-            Check(block.Keys()[k].name == model[b].keys[k].name && block.Keys()[k].values == model[b].keys[k].values, "model key");
-    }
+    CheckConsistent(storage);
+    Check(Snapshot(storage) == model, "storage and model differ");
     const IniStorage copy(storage);
     Check(copy == storage, "copy");
 }

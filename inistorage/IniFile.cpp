@@ -233,19 +233,23 @@ void IniFile::Write(const std::string& fileName, const IniStorage* storage) cons
         std::fwrite(out.data(), 1, out.size(), file.get());
         out.clear();
     };
-    for (const IniBlock& block : storage->Blocks()) {
+    // Names come from the storage itself, so the queries can't fail but for
+    // a key without values, which is written as "name=" alone and read back
+    // as a key without values.
+    for (const std::string& blockName : storage->GetBlockNames()) {
         out += '[';
-        out += block.Name();
+        out += blockName;
         out += "]\n";
-        for (const IniKey& key : block.Keys()) {
-            // A key without values is written as "name=" alone; the reader
-            // gives it back as a key without values.
-            out += key.name;
+        for (const std::string& keyName : storage->GetKeyNames(blockName)) {
+            out += keyName;
             out += '=';
-            for (std::size_t i = 0; i < key.values.size(); ++i) {
-                if (i > 0)
-                    out += ", ";
-                out += key.values[i];
+            if (storage->GetValueCount(blockName, keyName) > 0) {
+                const std::vector<std::string> values = storage->GetValues(blockName, keyName);
+                for (std::size_t i = 0; i < values.size(); ++i) {
+                    if (i > 0)
+                        out += ", ";
+                    out += values[i];
+                }
             }
             out += '\n';
         }

@@ -127,36 +127,26 @@ std::string FormatFloat(float value)
 
 } // namespace
 
-// ---- IniStorage: construction -------------------------------------------------
-
-IniStorage::IniStorage(IniStorage&& other) noexcept
-    : blocks(std::move(other.blocks)), blockLookup(std::move(other.blockLookup))
-{
-    other.blocks.clear();
-    other.blockLookup.Clear();
-}
-
-IniStorage& IniStorage::operator=(IniStorage&& other) noexcept
-{
-    if (this != &other) {
-        blocks = std::move(other.blocks);
-        blockLookup = std::move(other.blockLookup);
-        other.blocks.clear();
-        other.blockLookup.Clear();
-    }
-    return *this;
-}
-
 // ---- IniStorage: building -----------------------------------------------------
 
 bool IniStorage::AddBlock(std::string blockName)
 {
     if (blockName.empty())
         return false;
-    if (BlockExists(blockName))
-        return true;
-    blockLookup.Append(blocks, IniBlock(std::move(blockName)));
+    if (!BlockExists(blockName))
+        blocks.Append(IniBlock{std::move(blockName), {}});
     return true;
+}
+
+IniKey& IniStorage::KeyFor(const std::string& blockName, const std::string& keyName)
+{
+    IniBlock* block = blocks.GetToChange(blockName);
+    if (block == nullptr)
+        block = &blocks.Append(IniBlock{blockName, {}});
+    IniKey* key = block->keys.GetToChange(keyName);
+    if (key == nullptr)
+        key = &block->keys.Append(IniKey{keyName, {}});
+    return *key;
 }
 
 void IniStorage::AddKey(const std::string& blockName, const std::string& keyName)
@@ -170,60 +160,20 @@ void IniStorage::AddKey(int blockIndex, std::string keyName)
 {
     if (keyName.empty() || !InRange(blockIndex))
         return;
-    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
-    if (block.FindKey(keyName) < 0)
-        block.keyLookup.Append(block.keys, IniKey{std::move(keyName), {}});
-}
-
-int IniStorage::FindBlockToChange(const std::string& blockName)
-{
-    if (recentBlock < blocks.size() && IniNamesEqual(blocks[recentBlock].name, blockName))
-        return static_cast<int>(recentBlock);
-    const int blockIndex = GetBlockIndex(blockName);
-    if (blockIndex >= 0)
-        recentBlock = static_cast<std::size_t>(blockIndex);
-    return blockIndex;
-}
-
-IniKey& IniStorage::KeyFor(const std::string& blockName, const std::string& keyName)
-{
-    int blockIndex = FindBlockToChange(blockName);
-    if (blockIndex < 0) {
-        AddBlock(blockName);
-        blockIndex = GetBlockCount() - 1;
-        recentBlock = static_cast<std::size_t>(blockIndex);
-    }
-    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
-    if (recentKey < block.keys.size() && IniNamesEqual(block.keys[recentKey].name, keyName))
-        return block.keys[recentKey];
-    int keyIndex = block.FindKey(keyName);
-    if (keyIndex < 0) {
-        block.keyLookup.Append(block.keys, IniKey{keyName, {}});
-        keyIndex = static_cast<int>(block.keys.size()) - 1;
-    }
-    recentKey = static_cast<std::size_t>(keyIndex);
-    return block.keys[recentKey];
+    IniBlock& block = blocks.At(static_cast<std::size_t>(blockIndex));
+    if (block.keys.Get(keyName) == nullptr)
+        block.keys.Append(IniKey{std::move(keyName), {}});
 }
 
 void IniStorage::RemoveKey(const std::string& blockName, const std::string& keyName)
 {
-    if (keyName.empty())
-        return;
-    const int blockIndex = FindBlockToChange(blockName);
-    if (blockIndex < 0)
-        return;
-    IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
-    const int keyIndex = block.FindKey(keyName);
-    if (keyIndex >= 0)
-        block.keyLookup.Erase(block.keys, static_cast<std::size_t>(keyIndex));
+    if (IniBlock* block = blocks.GetToChange(blockName))
+        block->keys.Erase(keyName);
 }
 
 void IniStorage::RemoveBlock(const std::string& blockName)
 {
-    const int blockIndex = GetBlockIndex(blockName);
-    if (blockIndex < 0)
-        return;
-    blockLookup.Erase(blocks, static_cast<std::size_t>(blockIndex));
+    blocks.Erase(blockName);
 }
 
 void IniStorage::AddValue(const std::string& blockName, const std::string& keyName, std::string value)
@@ -269,88 +219,79 @@ void IniStorage::SetValue(const std::string& blockName, const std::string& keyNa
 
 bool IniStorage::BlockExists(const std::string& blockName) const
 {
-    return GetBlockIndex(blockName) >= 0;
+    return blocks.Get(blockName) != nullptr;
 }
 
 bool IniStorage::KeyExists(const std::string& blockName, const std::string& keyName) const
 {
-    return KeyExists(GetBlockIndex(blockName), keyName);
+    const IniBlock* block = blocks.Get(blockName);
+    return block != nullptr && block->keys.Get(keyName) != nullptr;
 }
 
 bool IniStorage::KeyExists(int blockIndex, const std::string& keyName) const
 {
-    return GetKeyIndex(blockIndex, keyName) >= 0;
+    return InRange(blockIndex) && BlockAt(blockIndex).keys.Get(keyName) != nullptr;
 }
 
 bool IniStorage::KeyExistsInAnyBlock(const std::string& keyName) const
 {
-    for (const IniBlock& block : blocks)
-        if (!keyName.empty() && block.FindKey(keyName) >= 0)
-            return true;
-    return false;
+    bool found = false;
+    blocks.ForEach([&](const IniBlock& block) { found = found || block.keys.Get(keyName) != nullptr; });
+    return found;
 }
 
 int IniStorage::GetBlockCount() const
 {
-    return static_cast<int>(blocks.size());
+    return static_cast<int>(blocks.Size());
 }
 
 std::vector<std::string> IniStorage::GetBlockNames() const
 {
     std::vector<std::string> names;
-    names.reserve(blocks.size());
-    for (const IniBlock& block : blocks)
-        names.push_back(block.name);
+    names.reserve(blocks.Size());
+    blocks.ForEach([&](const IniBlock& block) { names.push_back(block.name); });
     return names;
 }
 
 int IniStorage::GetBlockIndex(const std::string& blockName) const
 {
-    if (blockName.empty())
-        return -1;
-    return blockLookup.Find(blocks, blockName);
+    return blocks.Find(blockName);
 }
 
 int IniStorage::GetKeyCount(const std::string& blockName) const
 {
-    const int blockIndex = GetBlockIndex(blockName);
-    return blockIndex < 0 ? -1 : static_cast<int>(blocks[static_cast<std::size_t>(blockIndex)].keys.size());
+    const IniBlock* block = blocks.Get(blockName);
+    return block == nullptr ? -1 : static_cast<int>(block->keys.Size());
 }
 
 std::vector<std::string> IniStorage::GetKeyNames(const std::string& blockName) const
 {
     std::vector<std::string> names;
-    const int blockIndex = GetBlockIndex(blockName);
-    if (blockIndex < 0)
-        return names;
-    const IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
-    names.reserve(block.keys.size());
-    for (const IniKey& key : block.keys)
-        names.push_back(key.name);
+    if (const IniBlock* block = blocks.Get(blockName)) {
+        names.reserve(block->keys.Size());
+        block->keys.ForEach([&](const IniKey& key) { names.push_back(key.name); });
+    }
     return names;
 }
 
 int IniStorage::GetKeyIndex(int blockIndex, const std::string& keyName) const
 {
-    if (keyName.empty() || !InRange(blockIndex))
-        return -1;
-    return blocks[static_cast<std::size_t>(blockIndex)].FindKey(keyName);
+    return InRange(blockIndex) ? BlockAt(blockIndex).keys.Find(keyName) : -1;
 }
 
 int IniStorage::GetKeyIndex(const std::string& blockName, const std::string& keyName) const
 {
-    return GetKeyIndex(GetBlockIndex(blockName), keyName);
+    const IniBlock* block = blocks.Get(blockName);
+    return block == nullptr ? -1 : block->keys.Find(keyName);
 }
 
 int IniStorage::GetValueCount(const std::string& blockName, const std::string& keyName) const
 {
-    const int blockIndex = GetBlockIndex(blockName);
-    if (blockIndex < 0)
+    const IniBlock* block = blocks.Get(blockName);
+    if (block == nullptr)
         return -1;
-    const int keyIndex = GetKeyIndex(blockIndex, keyName);
-    if (keyIndex < 0)
-        return 0;
-    return static_cast<int>(blocks[static_cast<std::size_t>(blockIndex)].keys[static_cast<std::size_t>(keyIndex)].values.size());
+    const IniKey* key = block->keys.Get(keyName);
+    return key == nullptr ? 0 : static_cast<int>(key->values.size());
 }
 
 // ---- IniStorage: strict getters -----------------------------------------------
@@ -361,12 +302,12 @@ const IniKey& IniStorage::CheckedKey(int blockIndex, const std::string& keyName)
 {
     if (!KeyExists(blockIndex, keyName))
         Fail("Invalid key name: the key " + Printed(keyName) + " does not exist");
-    const IniBlock& block = blocks[static_cast<std::size_t>(blockIndex)];
+    const IniBlock& block = BlockAt(blockIndex);
     const int keyIndex = GetKeyIndex(blockIndex, keyName);
-    if (keyIndex < 0 || static_cast<std::size_t>(keyIndex) >= block.keys.size())
+    if (keyIndex < 0 || static_cast<std::size_t>(keyIndex) >= block.keys.Size())
         Fail("Invalid keyIndex: the key " + Printed(keyName) + " was assigned the Index " + std::to_string(keyIndex) +
              " which is invalid. This should not happen!!");
-    const IniKey& key = block.keys[static_cast<std::size_t>(keyIndex)];
+    const IniKey& key = *block.keys.Get(keyName);
     if (key.values.empty())
         Fail("Key has no values: the key " + Printed(keyName) + " was assigned the Index " + std::to_string(keyIndex) +
              " which is invalid. This should not happen!!");
@@ -475,9 +416,8 @@ std::string IniStorage::GetValue(const std::string& blockName, const std::string
 
 std::string IniStorage::GetValue(int blockIndex, const std::string& keyName, const std::string& defaultValue) const
 {
-    const int keyIndex = GetKeyIndex(blockIndex, keyName);
-    if (keyIndex < 0)
+    if (!InRange(blockIndex))
         return defaultValue;
-    const IniKey& key = blocks[static_cast<std::size_t>(blockIndex)].keys[static_cast<std::size_t>(keyIndex)];
-    return key.values.empty() ? defaultValue : key.values.front();
+    const IniKey* key = BlockAt(blockIndex).keys.Get(keyName);
+    return key == nullptr || key->values.empty() ? defaultValue : key->values.front();
 }

@@ -5,13 +5,12 @@
 //
 // Invariants kept by every operation: no empty name, no empty value, and no
 // two blocks of a storage (or keys of a block) whose names are equal when
-// letter case is ignored. Lookups by name ignore case; long vectors have a
-// hash index beside them so that lookups stay O(1) in big files.
+// letter case is ignored. Lookups by name ignore case and stay cheap in big
+// files (IniNamedList.h).
 
-#include "IniName.h"
+#include "IniNamedList.h"
 
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,26 +21,13 @@ struct IniKey {
     friend bool operator==(const IniKey&, const IniKey&) = default;
 };
 
-class IniBlock {
-public:
-    const std::string& Name() const { return name; }
-    const std::vector<IniKey>& Keys() const { return keys; }
-
-    // Exact contents: name spelling, keys and values in order.
-    friend bool operator==(const IniBlock& a, const IniBlock& b) { return a.name == b.name && a.keys == b.keys; }
-
-private:
-    friend class IniStorage;
-    friend class IniNameLookup;
-
-    explicit IniBlock(std::string blockName) : name(std::move(blockName)) {}
-
-    // Position of the key of that name, or -1.
-    int FindKey(std::string_view keyName) const { return keyLookup.Find(keys, keyName); }
-
+// A block of a storage. The storage keeps its blocks to itself and answers
+// questions about them; this type is public only because it is a member.
+struct IniBlock {
     std::string name;
-    std::vector<IniKey> keys;
-    IniNameLookup keyLookup;
+    IniNamedList<IniKey> keys;
+
+    friend bool operator==(const IniBlock&, const IniBlock&) = default;
 };
 
 class IniStorage {
@@ -49,12 +35,16 @@ public:
     IniStorage() = default;
     // Copies are exact: every block, key and value, empty blocks and keys included.
     IniStorage(const IniStorage& other) = default;
-    IniStorage(IniStorage&& other) noexcept;
+    IniStorage(IniStorage&& other) noexcept : blocks(std::exchange(other.blocks, {})) {}
     IniStorage& operator=(const IniStorage& other) = default;
-    IniStorage& operator=(IniStorage&& other) noexcept;
+    IniStorage& operator=(IniStorage&& other) noexcept
+    {
+        blocks = std::exchange(other.blocks, {});
+        return *this;
+    }
     virtual ~IniStorage() = default;
 
-    const std::vector<IniBlock>& Blocks() const { return blocks; }
+    // Same blocks, keys and values, in the same order and spelling.
     friend bool operator==(const IniStorage& a, const IniStorage& b) { return a.blocks == b.blocks; }
 
     // Building. Empty names and values, and indexes out of range, are ignored.
@@ -99,21 +89,14 @@ public:
     std::string GetValue(int blockIndex, const std::string& keyName, const std::string& defaultValue) const;
 
 private:
-    bool InRange(int blockIndex) const { return blockIndex >= 0 && static_cast<std::size_t>(blockIndex) < blocks.size(); }
-    // The key of that block, both created (appended) when missing; names not empty.
+    bool InRange(int blockIndex) const { return blockIndex >= 0 && static_cast<std::size_t>(blockIndex) < blocks.Size(); }
+    const IniBlock& BlockAt(int blockIndex) const { return blocks.At(static_cast<std::size_t>(blockIndex)); }
+    // The key of that block, both appended when missing; names not empty.
     IniKey& KeyFor(const std::string& blockName, const std::string& keyName);
     // The key at a block position after the strict getters' key tests.
     const IniKey& CheckedKey(int blockIndex, const std::string& keyName) const;
     template <typename Number, typename Convert>
     std::vector<Number> ConvertedValues(const std::string& blockName, const std::string& keyName, Convert convert) const;
 
-    // Position of the block, trying the one that building went to last first.
-    int FindBlockToChange(const std::string& blockName);
-
-    std::vector<IniBlock> blocks;
-    IniNameLookup blockLookup;
-    // Where building last went: a key line and its values hit the same block
-    // and key again and again. Only a guess, confirmed by name before use.
-    std::size_t recentBlock = 0;
-    std::size_t recentKey = 0;
+    IniNamedList<IniBlock> blocks;
 };

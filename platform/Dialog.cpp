@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <climits>
 #include <map>
@@ -170,6 +171,7 @@ void CDialog::Create() {
         auto* cb = new QComboBox(win);
         cb->setProperty("sorted", (c.style & CBS_SORT) != 0);
         cb->setMaxVisibleItems(std::max(3, (c.cy - 14) / 8));
+        cb->setItemDelegate(new QStyledItemDelegate(cb));  // items of two lines show both in the list
         const int id = c.id;
         QObject::connect(cb, &QComboBox::activated, win, [this, id] { DispatchCommand(id, CBN_SELCHANGE); });
         w = cb;
@@ -177,6 +179,7 @@ void CDialog::Create() {
       }
       case ControlKind::Static: {
         auto* l = new QLabel(FromCp1252(c.caption), win);
+        l->setTextFormat(Qt::PlainText);  // a label shows its text as it is, markup and all
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         w = l;
         break;

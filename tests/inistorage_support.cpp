@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -21,7 +22,7 @@ struct TempRoot {
     TempRoot()
     {
         path = std::filesystem::temp_directory_path() /
-               ("inistorage-test-" + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}()));
+               (std::string("inistorage-test-") + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(path);
     }
     ~TempRoot()
@@ -55,12 +56,15 @@ std::string ReadBytes(const std::filesystem::path& path)
 std::string Dump(const IniStorage& storage)
 {
     std::string out;
-    for (const IniBlock& block : storage.Blocks()) {
-        out += "[" + block.Name() + "]\n";
-        for (const IniKey& key : block.Keys()) {
-            out += key.name + "=";
-            for (std::size_t i = 0; i < key.values.size(); ++i)
-                out += (i > 0 ? "|" : "") + key.values[i];
+    for (const std::string& block : storage.GetBlockNames()) {
+        out += "[" + block + "]\n";
+        for (const std::string& key : storage.GetKeyNames(block)) {
+            out += key + "=";
+            if (storage.GetValueCount(block, key) > 0) {
+                const std::vector<std::string> values = storage.GetValues(block, key);
+                for (std::size_t i = 0; i < values.size(); ++i)
+                    out += (i > 0 ? "|" : "") + values[i];
+            }
             out += "\n";
         }
     }

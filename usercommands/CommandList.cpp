@@ -76,8 +76,7 @@ std::optional<std::string> ReplaceEach(std::string_view text, std::string_view p
   std::string out;
   out.reserve(size + count * value.size());
   std::size_t from = 0;
-  for (std::size_t at = text.find(placeholder); at != std::string_view::npos;
-       at = text.find(placeholder, from)) {
+  for (std::size_t at = text.find(placeholder); at != std::string_view::npos; at = text.find(placeholder, from)) {
     out.append(text, from, at - from);
     out.append(value);
     from = at + placeholder.size();

@@ -45,7 +45,8 @@ void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
     if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
     std::vector<CString> lines = usercommands::ReadCommandLines(*m_pIniStorage, i);
     std::array<CString, usercommands::kArgumentCount> labels;
-    for (int n = usercommands::kArgumentCount; n >= 1; --n) labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
+    for (int n = usercommands::kArgumentCount; n >= 1; --n)
+      labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
     CString description = ReadCommandKey(i, "cmdDsc");
     StoreCommand(std::move(description), std::move(lines), std::move(labels[0]), std::move(labels[1]),
                  std::move(labels[2]), std::move(labels[3]), std::move(labels[4]), std::move(labels[5]),
@@ -56,9 +57,9 @@ void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
   OnCommandSelChange();  // nothing is selected now, so every row is disabled
 }
 
-void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, CString label1,
-                               CString label2, CString label3, CString label4, CString label5, CString label6,
-                               CString label7, CString label8, CString label9) {
+void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, CString label1, CString label2,
+                               CString label3, CString label4, CString label5, CString label6, CString label7,
+                               CString label8, CString label9) {
   // A group may hold more commands than the table's first size: grow it
   // rather than drop any of them.
   if (static_cast<std::size_t>(m_nCommandCount) >= m_commands.size()) m_commands.resize(m_nCommandCount + 1);
@@ -93,16 +94,16 @@ void CSiteCmdDlg::OnCommandSelChange() {
   const CString text = m_cbCommand.GetLBText(m_cbCommand.GetCurSel());
   int chosen = -1;
   for (int i = 0; i < m_nCommandCount; ++i)
-    if (m_commands[i].description == text && chosen < 0) chosen = i;
+    if (m_commands[i].description == text) chosen = i;
   if (chosen < 0) return;  // no such command: rows and choice stay as they were
   UpdateParamFields(chosen);
   m_nCurCommand = chosen;
 }
 
 void CSiteCmdDlg::UpdateParamFields(int commandIndex) {
-  const UserCommand* command =
-      commandIndex >= 0 && static_cast<std::size_t>(commandIndex) < m_commands.size() ? &m_commands[commandIndex]
-                                                                                      : nullptr;
+  const UserCommand* command = commandIndex >= 0 && static_cast<std::size_t>(commandIndex) < m_commands.size()
+                                   ? &m_commands[commandIndex]
+                                   : nullptr;
   for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
     const bool used = command && usercommands::UsesArgument(command->commandLines, n);
     if (CWnd* field = GetDlgItem(IDC_PARAM_FIRST + n - 1)) field->EnableWindow(used ? TRUE : FALSE);
@@ -116,7 +117,7 @@ void CSiteCmdDlg::OnExecuteUser() {
   UpdateData(TRUE);
   // With no command chosen in the combo (at start, after a group change) the
   // rows are disabled; the entry m_nCurCommand names may be another group's.
-  // mutated
+  if (m_cbCommand.GetCurSel() == CB_ERR) return;
   if (m_nCurCommand < 0 || m_nCurCommand >= m_nCommandCount) return;
 
   usercommands::Arguments arguments;

@@ -1,0 +1,393 @@
+// The control connection in the real dialog, offscreen, against the scripted
+// server: field checks, connect errors, login, commands, disconnects, the
+// anti-idle timer and a server that never answers. Every case looks at the
+// wire as well as at the pane.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DialogHarness.h"
+#include "ScriptedServer.h"
+#include "res/resource.h"
+
+namespace {
+
+using namespace siteserver;
+using std::chrono::seconds;
+
+const std::string kNoCommands;
+const int kWho = IDC_SITE_FIRST + 7;
+const char kLoginWire[] = "USER u\r\nPASS p\r\n";
+
+std::unique_ptr<ScriptedServer> Serve(std::vector<Script> scripts) {
+  auto server = std::make_unique<ScriptedServer>(std::move(scripts));
+  EXPECT_TRUE(server->Start()) << server->Error();
+  return server;
+}
+
+// A plain login followed by `then`.
+Script LoginThen(std::vector<Step> then) {
+  Script s{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")};
+  s.insert(s.end(), then.begin(), then.end());
+  return s;
+}
+
+// Types the four fields; the click that follows leaves the host field and so
+// copies them all into the members.
+void Fill(DialogHarness& h, unsigned port, const std::string& login = "u", const std::string& password = "p",
+          const std::string& host = "127.0.0.1") {
+  h.Focus(IDC_HOST);
+  h.Type(IDC_HOST, host);
+  h.Type(IDC_PORT, std::to_string(port));
+  h.Type(IDC_LOGIN, login);
+  h.Type(IDC_PASSWORD, password);
+}
+
+void Connect(DialogHarness& h, unsigned port) {
+  Fill(h, port);
+  h.Click(IDC_CONNECT);
+  ASSERT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected) << h.Pane();
+}
+
+void Raw(DialogHarness& h, const std::string& text) {
+  h.Focus(IDC_RAW_COMMAND);
+  h.Type(IDC_RAW_COMMAND, text);
+  h.Click(IDC_EXECUTE_RAW);
+}
+
+// The server records on its own thread.
+void ExpectWire(DialogHarness& h, const ScriptedServer& server, std::size_t conn, const std::string& expected) {
+  h.WaitUntil([&] { return server.Received(conn) == expected; }, 3000);
+  EXPECT_EQ(server.Received(conn), expected);
+}
+
+std::string After(const std::string& text, std::size_t from) { return from <= text.size() ? text.substr(from) : ""; }
+
+// Every visible character of [from, end of pane) has `colour`.
+void ExpectColour(DialogHarness& h, std::size_t from, COLORREF colour) {
+  const std::string text = h.Pane();
+  for (std::size_t i = from; i < text.size(); ++i)
+    if (text[i] != '\n') {
+      ASSERT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(i)), colour) << "at " << i;
+    }
+}
+
+bool Listed(const CComboBox& combo, const std::string& entry) {
+  for (int i = 0; i < combo.GetCount(); ++i)
+    if (combo.GetLBText(i) == entry) return true;
+  return false;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+TEST(Connection, FieldChecksListEveryMissingItemInOneBox) {
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  const std::string header =
+      "Can't connect to host because of\ninsufficient or wrong information.\n\nPlease enter the following:\n\n";
+  const std::string host = "- the adress or IP of the server\n  you want to connect to\n";
+  const std::string login = "- your login name\n";
+  const std::string password = "- your password (which will not be stored)\n";
+  const std::string port = "- the correct port number ( 0 < n < 65535 )\n";
+  struct Case {
+    std::string host, port, login, password, items;
+  } cases[] = {
+      {"", "0", "", "", host + login + password + port},
+      {"", "65535", "a", "", host + password},
+      {"127.0.0.1", "65536", "a", "b", port},
+      {" ", "0", " ", " ", port},  // blanks are text
+  };
+  const std::string pane = h.Pane();
+  const int history = h.Dlg().m_cbHistory.GetCount();
+  for (const Case& c : cases) {
+    h.boxes.clear();
+    h.Focus(IDC_HOST);
+    h.Type(IDC_HOST, c.host);
+    h.Type(IDC_PORT, c.port);
+    h.Type(IDC_LOGIN, c.login);
+    h.Type(IDC_PASSWORD, c.password);
+    h.Click(IDC_CONNECT);
+    ASSERT_EQ(h.boxes.size(), 1u) << "port " << c.port;
+    EXPECT_EQ(h.boxes[0].text, header + c.items);
+    EXPECT_EQ(h.boxes[0].caption, "Can't connect!");
+    EXPECT_EQ(h.boxes[0].type, 0x10u);
+  }
+  EXPECT_EQ(h.Pane(), pane);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history);
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+}
+
+TEST(Connection, RefusedConnectIsReportedAndStillRemembered) {
+  unsigned port = 0;
+  {
+    ScriptedServer gone({});
+    ASSERT_TRUE(gone.Start());
+    port = gone.Port();
+  }  // nobody listens there any more
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Fill(h, port, "refused");
+  h.Click(IDC_CONNECT);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.boxes[0].text, "The attempt to connect was rejected. ");
+  EXPECT_EQ(h.boxes[0].caption, "Can't connect!");
+  EXPECT_EQ(h.boxes[0].type, 0x10u);
+  const std::string line = "\n\n>connecting to 127.0.0.1\n";
+  const std::string pane = h.Pane();
+  ASSERT_GE(pane.size(), line.size());
+  EXPECT_EQ(After(pane, pane.size() - line.size()), line);
+  EXPECT_TRUE(Listed(h.Dlg().m_cbHistory, "refused@127.0.0.1:" + std::to_string(port)));
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+}
+
+TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
+  auto server = Serve({
+      // A greeting and a reply with indented lines and a blank line; "230" alone ends the PASS reply but logs nobody in.
+      {Send("220-Welcome\r\n220-  indented\r\n\r\n220 ready\r\n"), ExpectLine(),
+       Send("331-Password\r\n    for u\r\n331 send it\r\n"), ExpectLine(), Send("230-almost\r\n230\r\n")},
+      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("530 Login incorrect\r\n")},
+      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Pause(400),
+       Send("230-Hello\r\n230 logged in\r\n")},
+  });
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  const int history = h.Dlg().m_cbHistory.GetCount();
+  std::size_t mark = h.Pane().size();
+  Fill(h, server->Port());
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(After(h.Pane(), mark),
+            "\n\n>connecting to 127.0.0.1\n220-Welcome\n220-  indented\n\n220 ready\n>USER u\n331-Password\n"
+            "    for u\n331 send it\n>PASS **********\n230-almost\n230\n");
+  ExpectColour(h, mark, logLoginColor);
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+  ASSERT_TRUE(server->WaitDone(0, seconds(5)));
+  EXPECT_TRUE(server->ClientClosed(0));
+  EXPECT_EQ(server->Received(0), kLoginWire);
+
+  mark = h.Pane().size();
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(After(h.Pane(), mark),
+            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n530 Login incorrect\n");
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  ASSERT_TRUE(server->WaitDone(1, seconds(5)));
+  EXPECT_EQ(server->Received(1), kLoginWire);
+
+  // A fresh socket for the third attempt; the caption changes only once 230 has come.
+  const std::string secret = "OpenSesame42";
+  Fill(h, server->Port(), "u", secret);
+  std::string captionWhileWaiting;
+  QTimer::singleShot(150, h.Window(), [&] { captionWhileWaiting = h.Text(IDC_CONNECT); });
+  mark = h.Pane().size();
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(captionWhileWaiting, "Connect");
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_EQ(After(h.Pane(), mark),
+            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230-Hello\n230 logged in\n");
+  ExpectColour(h, mark, logLoginColor);
+  EXPECT_EQ(server->Received(2), "USER u\r\nPASS " + secret + "\r\n");
+  EXPECT_EQ(h.Pane().find(secret), std::string::npos);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history + 1);  // three attempts, one entry
+  for (int i = 0; i < h.Dlg().m_cbHistory.GetCount(); ++i)
+    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(i).find(secret), std::string::npos);
+
+  // Disconnecting sends nothing: the server only sees the close.
+  mark = h.Pane().size();
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(After(h.Pane(), mark), "\n>Disconnected.\n");
+  ExpectColour(h, mark, logDisconnectColor);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+  ASSERT_TRUE(server->WaitDone(2, seconds(5)));
+  EXPECT_EQ(server->Received(2), "USER u\r\nPASS " + secret + "\r\n");
+}
+
+TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
+  auto server = Serve({LoginThen({
+      ExpectLine(), Send("200-who\r\n user1\r\n200 end\r\n"),  // SITE WHO
+      ExpectLine(), Send("500 unknown\r\n"),                     // SITE SITE WHO
+      ExpectLine(), Send("200 trimmed\r\n"),                     // SITE WHO
+      ExpectLine(), Send("200 caf\xE9\r\n"),                     // SITE caf\xE9
+      ExpectLine(), Send("200 A done\r\n"), ExpectLine(), Send("200 B done\r\n"),
+      ExpectLine(), Send("200 who again\r\n"),
+  })});
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Connect(h, server->Port());
+  std::string wire = kLoginWire;
+
+  std::size_t mark = h.Pane().size();
+  h.Click(kWho);
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-who\n user1\n200 end\n");
+  ExpectColour(h, mark, logCommandColor);
+  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
+
+  mark = h.Pane().size();
+  Raw(h, "SITE WHO");  // the box is ticked: a second SITE
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE SITE WHO\n500 unknown\n");
+  ExpectWire(h, *server, 0, wire += "SITE SITE WHO\r\n");
+
+  h.Click(IDC_AUTO_SITE);
+  ASSERT_EQ(h.Dlg().m_bAutoSite, FALSE);
+  mark = h.Pane().size();
+  Raw(h, "SITE WHO \t \r\n");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 trimmed\n");
+  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
+
+  mark = h.Pane().size();
+  Raw(h, "SITE caf\xE9");  // a letter of the code page's upper half stays
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE caf\xE9\n200 caf\xE9\n");
+  ExpectWire(h, *server, 0, wire += "SITE caf\xE9\r\n");
+
+  mark = h.Pane().size();
+  Raw(h, "");
+  Raw(h, " \t");
+  EXPECT_EQ(h.Pane().size(), mark);
+
+  // Two lines on the wire, one reply read; the second reply opens the next exchange.
+  Raw(h, "SITE A\nSITE B");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE A\nSITE B\n200 A done\n");
+  ExpectWire(h, *server, 0, wire += "SITE A\nSITE B\r\n");
+  mark = h.Pane().size();
+  h.Click(kWho);
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 B done\n");
+  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+}
+
+TEST(Commands, TimeoutInTheLastLineDisconnectsOther421sDoNot) {
+  auto server = Serve({LoginThen({ExpectLine(), Send("421 Service not available\r\n"), ExpectLine(),
+                                  Send("200-stats\r\n421 Timeout: idle too long\r\n")})});
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Connect(h, server->Port());
+  h.Click(kWho);
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
+
+  const std::size_t mark = h.Pane().size();
+  Raw(h, "STATS");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE STATS\n200-stats\n421 Timeout: idle too long\n\n>Disconnected.\n");
+  const std::size_t status = h.Pane().size() - 16;
+  ExpectColour(h, status, logDisconnectColor);
+  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(status) - 3), logCommandColor);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  ASSERT_TRUE(server->WaitDone(0, seconds(5)));
+  EXPECT_TRUE(server->ClientClosed(0));
+
+  // Without a connection nothing is sent and nothing is shown.
+  const std::string pane = h.Pane();
+  h.Click(kWho);
+  EXPECT_EQ(h.Pane(), pane);
+  EXPECT_EQ(server->Received(0), std::string(kLoginWire) + "SITE WHO\r\nSITE STATS\r\n");
+}
+
+TEST(Connection, ServerClosingMidLoginOrMidReplyDisconnects) {
+  auto server = Serve({
+      {Send("220 hi\r\n"), ExpectLine(), Send("331-need a"), Close()},
+      LoginThen({ExpectLine(), Send("200-first\r\n200-second par"), Close()}),
+  });
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  std::size_t mark = h.Pane().size();
+  Fill(h, server->Port());
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(After(h.Pane(), mark),
+            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331-need a\n\n>Disconnected.\n");
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  EXPECT_EQ(server->Received(0), "USER u\r\n");  // no password after a broken reply
+
+  Connect(h, server->Port());
+  mark = h.Pane().size();
+  h.Click(kWho);
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-first\n200-second par\n\n>Disconnected.\n");
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
+  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+}
+
+TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
+  std::vector<Step> replies;
+  for (int i = 0; i < 100; ++i) {
+    replies.push_back(ExpectLine());
+    replies.push_back(Send("200 NOOP ok\r\n"));
+  }
+  replies.push_back(Close());  // a flood ends here instead of waiting for ever
+  auto server = Serve({LoginThen(replies)});
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  h.Type(IDC_ANTI_IDLE_COMMAND, "NOOP");
+  h.Type(IDC_ANTI_IDLE_INTERVAL, "1");
+  h.Click(IDC_ANTI_IDLE);
+  const std::string pane = h.Pane();
+  h.ProcessEvents(1300);  // a firing without a connection
+  EXPECT_EQ(h.Pane(), pane);
+
+  // Connecting does not restart the timer; its next firings send the command as it stands.
+  Connect(h, server->Port());
+  auto sent = [&] { return Count(server->Received(0), "\r\n") - 2; };  // lines after USER and PASS
+  ASSERT_TRUE(h.WaitUntil([&] { return sent() >= 2; }, 6000));
+  const std::string wire = server->Received(0);
+  EXPECT_EQ(wire.substr(0, sizeof kLoginWire - 1 + 12), std::string(kLoginWire) + "NOOP\r\nNOOP\r\n");
+  EXPECT_EQ(Count(wire, "NOOP\r\n"), Count(wire, "\r\n") - 2);  // never a "SITE " in front
+  EXPECT_NE(h.Pane().find("\n>NOOP\n200 NOOP ok\n"), std::string::npos);
+
+  // An interval of 0 still waits a second between commands.
+  h.Type(IDC_ANTI_IDLE_INTERVAL, "0");
+  h.Click(IDC_ANTI_IDLE);
+  h.Click(IDC_ANTI_IDLE);
+  ASSERT_TRUE(h.Dlg().m_bAntiIdle);
+  const int before = sent();
+  ASSERT_TRUE(h.WaitUntil([&] { return sent() > before; }, 6000));
+  const int first = sent();
+  h.ProcessEvents(1500);
+  EXPECT_LE(sent(), first + 2);
+  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+}
+
+TEST(Connection, ClosingTheWindowEndsAnExchangeWithASilentServer) {
+  auto server = Serve({{Hold()}, LoginThen({ExpectLine(), Hold()})});
+  {  // silent from the start: the close comes while the greeting is awaited
+    DialogHarness h(&kNoCommands);
+    h.Start();
+    Fill(h, server->Port());
+    QTimer::singleShot(200, h.Window(), [&] { h.Window()->close(); });
+    h.Click(IDC_CONNECT);
+    EXPECT_TRUE(h.Dlg().IsEnded());
+    EXPECT_EQ(h.Dlg().m_pIniStorage, nullptr);
+    ASSERT_TRUE(server->WaitDone(0, seconds(5)));
+    EXPECT_TRUE(server->ClientClosed(0));
+  }
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Connect(h, server->Port());
+  std::string paneWhileWaiting;
+  const std::size_t mark = h.Pane().size();
+  QTimer::singleShot(200, h.Window(), [&] {
+    // Clicks that reach the buttons while the reply is awaited start nothing.
+    for (int id : {kWho, IDC_CONNECT, IDC_EXECUTE_RAW}) qobject_cast<QAbstractButton*>(h.Item(id))->click();
+    paneWhileWaiting = h.Pane();
+    QTimer::singleShot(100, h.Window(), [&] { h.Window()->close(); });
+  });
+  h.Click(kWho);
+  EXPECT_EQ(After(paneWhileWaiting, mark), "\n>SITE WHO\n");
+  EXPECT_TRUE(h.Dlg().IsEnded());
+  ASSERT_TRUE(server->WaitDone(1, seconds(5)));
+  EXPECT_TRUE(server->ClientClosed(1));
+  EXPECT_EQ(server->Received(1), std::string(kLoginWire) + "SITE WHO\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The connection history in the real dialog, offscreen: what an attempt
+// records, what a later run lists, and what choosing an entry fills in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DialogHarness.h"
+#include "Registry.h"
+#include "ScriptedServer.h"
+#include "res/Strings.h"
+#include "res/resource.h"
+
+namespace {
+
+using siteserver::Script;
+using siteserver::ScriptedServer;
+
+const std::string kNoCommands;
+
+void Attempt(DialogHarness& h, const std::string& login, const std::string& host, unsigned port,
+             const std::string& password = "pw") {
+  h.Focus(IDC_HOST);  // the click leaves the field and so takes all four
+  h.Type(IDC_HOST, host);
+  h.Type(IDC_PORT, std::to_string(port));
+  h.Type(IDC_LOGIN, login);
+  h.Type(IDC_PASSWORD, password);
+  h.Click(IDC_CONNECT);
+}
+
+int IndexOf(const CComboBox& combo, const std::string& entry) {
+  for (int i = 0; i < combo.GetCount(); ++i)
+    if (combo.GetLBText(i) == entry) return i;
+  return -1;
+}
+
+std::vector<std::string> Stored() {
+  std::vector<std::string> names;
+  CRegKey key;
+  if (!key.Create(kHistoryKey)) return names;
+  std::string name;
+  for (int i = 0; key.EnumValue(i, name); ++i) names.push_back(name);
+  return names;
+}
+
+std::string StoreFile() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::ifstream in(std::string(config ? config : "") + "/Dunvarrow/korvastel.conf", std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(History, OddCharactersRoundTripThroughTheStore) {
+  const std::string login = "we/b\\master@x:y";
+  const std::string host = "h\xE4st.invalid";  // does not resolve
+  const std::string entry = login + "@" + host + ":2121";
+  const std::string secret = "OpenSesame42";
+  {
+    DialogHarness h(&kNoCommands);
+    h.Start();
+    Attempt(h, login, host, 2121, secret);
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_EQ(h.boxes[0].text, "Invalid host address. ");
+    EXPECT_GE(IndexOf(h.Dlg().m_cbHistory, entry), 0);
+    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), entry);
+  }
+  const std::string file = StoreFile();
+  EXPECT_FALSE(file.empty());
+  EXPECT_EQ(file.find(secret), std::string::npos);
+
+  DialogHarness h(&kNoCommands);  // a later run, the same store
+  h.Start();
+  const int index = IndexOf(h.Dlg().m_cbHistory, entry);
+  ASSERT_GE(index, 0);
+  h.Focus(IDC_PASSWORD);
+  h.Type(IDC_PASSWORD, "typed before");
+  h.Type(IDC_PORT, "21");
+  h.SelectComboItem(IDC_HISTORY, index);
+  EXPECT_EQ(h.Text(IDC_LOGIN), login);
+  EXPECT_EQ(h.Text(IDC_HOST), host);
+  EXPECT_EQ(h.Text(IDC_PORT), "2121");
+  EXPECT_EQ(h.Text(IDC_PASSWORD), "");
+  EXPECT_EQ(h.Dlg().m_strLogin, login);
+  EXPECT_EQ(h.Dlg().m_strHost, host);
+  EXPECT_EQ(h.Dlg().m_nPort, 2121u);
+  EXPECT_EQ(h.Dlg().m_strPassword, "");
+}
+
+TEST(History, AnAttemptIsKnownOnlyWhenEqualIgnoringCase) {
+  // Two ports whose texts start alike (as 2121 and 21 do), each served by a
+  // server that closes every connection at once, so attempts end quickly.
+  std::unique_ptr<ScriptedServer> longer, shorter;
+  for (int tries = 0; tries < 20 && !shorter; ++tries) {
+    longer = std::make_unique<ScriptedServer>(std::vector<Script>{});
+    ASSERT_TRUE(longer->Start()) << longer->Error();
+    if (longer->Port() < 10240) continue;
+    auto candidate = std::make_unique<ScriptedServer>(std::vector<Script>{}, longer->Port() / 10);
+    if (candidate->Start()) shorter = std::move(candidate);
+  }
+  ASSERT_TRUE(shorter) << "no free pair of ports";
+  const std::string known = "Admin@127.0.0.1:" + std::to_string(longer->Port());
+
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  const std::size_t stored = Stored().size();
+  const int listed = h.Dlg().m_cbHistory.GetCount();
+  Attempt(h, "Admin", "127.0.0.1", longer->Port());
+  ASSERT_GE(IndexOf(h.Dlg().m_cbHistory, known), 0);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 1);
+  EXPECT_EQ(Stored().size(), stored + 1);
+  EXPECT_NE(h.Pane().find("\n>Disconnected.\n"), std::string::npos);  // the attempt really ran
+
+  Attempt(h, "aDMIN", "127.0.0.1", longer->Port());
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 1);
+  EXPECT_EQ(Stored().size(), stored + 1);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), known);
+
+  // The beginning of a listed entry is another connection.
+  const std::string prefix = "Admin@127.0.0.1:" + std::to_string(shorter->Port());
+  ASSERT_EQ(known.rfind(prefix, 0), 0u);
+  Attempt(h, "Admin", "127.0.0.1", shorter->Port());
+  EXPECT_GE(IndexOf(h.Dlg().m_cbHistory, prefix), 0);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 2);
+  const std::vector<std::string> names = Stored();
+  EXPECT_EQ(names.size(), stored + 2);
+  EXPECT_NE(std::find(names.begin(), names.end(), prefix), names.end());
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), prefix);
+}
+
+}  // namespace
