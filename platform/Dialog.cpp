@@ -34,11 +34,50 @@ namespace {
 int g_socketWaitDepth = 0;
 bool g_abandonWaits = false;
 
+// Drops the user's input. Qt's ExcludeUserInputEvents is no help here: it
+// counts the window system's close request as input too and holds it back,
+// so a window closed during a wait for a silent server would never close.
+class InputBlocker : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    switch (e->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::InputMethod:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TouchCancel:
+      case QEvent::TabletPress:
+      case QEvent::TabletMove:
+      case QEvent::TabletRelease:
+      case QEvent::NativeGesture:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+        return true;
+      default:
+        return QObject::eventFilter(o, e);
+    }
+  }
+};
+
 // While a socket call waits, the window repaints and notices a close request,
 // but takes no input and runs no dialog handler.
 bool PumpWhileWaiting() {
   ++g_socketWaitDepth;
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  InputBlocker blocker;
+  QCoreApplication::instance()->installEventFilter(&blocker);
+  QCoreApplication::processEvents();
+  QCoreApplication::instance()->removeEventFilter(&blocker);
   --g_socketWaitDepth;
   return !g_abandonWaits;
 }

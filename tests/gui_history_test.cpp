@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -48,9 +49,13 @@ std::vector<std::string> Stored() {
   return names;
 }
 
-std::string StoreFile() {
+std::filesystem::path StorePath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::ifstream in(std::string(config ? config : "") + "/Dunvarrow/korvastel.conf", std::ios::binary);
+  return std::filesystem::path(config ? config : "") / "Dunvarrow" / "korvastel.conf";
+}
+
+std::string StoreFile() {
+  std::ifstream in(StorePath(), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -60,6 +65,7 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
   const std::string login = "we/b\\master@x:y";
   const std::string host = "h\xE4st.invalid";  // does not resolve
   const std::string entry = login + "@" + host + ":2121";
+  const std::string longEntry = std::string(300, 'l') + "@" + host + ":21";
   const std::string secret = "OpenSesame42";
   {
     DialogHarness h(&kNoCommands);
@@ -67,15 +73,19 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
     Attempt(h, login, host, 2121, secret);
     ASSERT_EQ(h.boxes.size(), 1u);
     EXPECT_EQ(h.boxes[0].text, "Invalid host address. ");
-    EXPECT_GE(IndexOf(h.Dlg().m_cbHistory, entry), 0);
     EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), entry);
+    Attempt(h, std::string(300, 'l'), host, 21, secret);
+    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), longEntry);
   }
   const std::string file = StoreFile();
   EXPECT_FALSE(file.empty());
   EXPECT_EQ(file.find(secret), std::string::npos);
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(StorePath()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
   DialogHarness h(&kNoCommands);  // a later run, the same store
   h.Start();
+  EXPECT_GE(IndexOf(h.Dlg().m_cbHistory, longEntry), 0);
   const int index = IndexOf(h.Dlg().m_cbHistory, entry);
   ASSERT_GE(index, 0);
   h.Focus(IDC_PASSWORD);

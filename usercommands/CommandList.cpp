@@ -55,7 +55,11 @@ std::vector<std::string> GroupList(const IniStorage& storage) {
 
 bool SameGroup(std::string_view a, std::string_view b) { return IniNamesEqual(a, b); }
 
-std::string Placeholder(int n) { return "%" + std::to_string(n); }
+std::string Placeholder(int n) {
+  std::string placeholder = std::to_string(n);
+  placeholder.insert(placeholder.begin(), '%');
+  return placeholder;
+}
 
 bool UsesArgument(const std::vector<std::string>& lines, int n) {
   const std::string placeholder = Placeholder(n);
