@@ -9,8 +9,8 @@
 // read in a cycle would take quadratic time. So an erased item leaves a hole
 // (an item with an empty name: real names are never empty), holes are
 // squeezed out once they outnumber the items, and while there are holes a
-// Fenwick tree over the slots turns positions into slots and back in O(log n).
-// Short lists are scanned; from `hashFrom` slots on a hash index finds names.
+// Fenwick tree over the m_items turns positions into m_items and back in O(log n).
+// Short lists are scanned; from `hashFrom` m_items on a hash index finds names.
 
 #include "IniName.h"
 
@@ -27,7 +27,7 @@ class IniNamedList {
 public:
     static constexpr std::size_t hashFrom = 16;
 
-    std::size_t Size() const { return slots.size() - holes; }
+    std::size_t Size() const { return m_items.size() - holes; }
 
     // Position of the item of that name, or -1.
     int Find(std::string_view name) const
@@ -39,44 +39,44 @@ public:
     const Item* Get(std::string_view name) const
     {
         const std::size_t slot = FindSlot(name);
-        return slot == npos ? nullptr : &slots[slot];
+        return slot == npos ? nullptr : &m_items[slot];
     }
 
     // As Get, trying the item found last first: building goes to the same
     // block and key many times in a row.
     Item* GetToChange(std::string_view name)
     {
-        if (recent < slots.size() && !name.empty() && IniNamesEqual(slots[recent].name, name))
-            return &slots[recent];
+        if (recent < m_items.size() && !name.empty() && IniNamesEqual(m_items[recent].name, name))
+            return &m_items[recent];
         const std::size_t slot = FindSlot(name);
         if (slot == npos)
             return nullptr;
         recent = slot;
-        return &slots[slot];
+        return &m_items[slot];
     }
 
     // The item at a position below Size().
-    const Item& At(std::size_t position) const { return slots[SlotOf(position)]; }
-    Item& At(std::size_t position) { return slots[SlotOf(position)]; }
+    const Item& At(std::size_t position) const { return m_items[SlotOf(position)]; }
+    Item& At(std::size_t position) { return m_items[SlotOf(position)]; }
 
     // The item's name must be new and not empty.
     Item& Append(Item item)
     {
-        slots.push_back(std::move(item));
+        m_items.push_back(std::move(item));
         try {
             if (!liveTree.empty())
                 GrowTree(1);
             if (!slotByName.empty())
-                slotByName.emplace(slots.back().name, slots.size() - 1);
-            else if (slots.size() >= hashFrom)
+                slotByName.emplace(m_items.back().name, m_items.size() - 1);
+            else if (m_items.size() >= hashFrom)
                 IndexAll();
         } catch (...) {
-            slots.pop_back();
+            m_items.pop_back();
             Compact();
             throw;
         }
-        recent = slots.size() - 1;
-        return slots.back();
+        recent = m_items.size() - 1;
+        return m_items.back();
     }
 
     // False when there is no item of that name.
@@ -86,21 +86,21 @@ public:
         if (slot == npos)
             return false;
         if (!slotByName.empty())
-            slotByName.erase(slots[slot].name);
-        if (slot + 1 == slots.size()) {
-            slots.pop_back(); // the tree's entries for earlier slots don't depend on the last one
+            slotByName.erase(m_items[slot].name);
+        if (slot + 1 == m_items.size()) {
+            m_items.pop_back(); // the tree's entries for earlier m_items don't depend on the last one
             if (!liveTree.empty())
                 liveTree.pop_back();
         } else {
             if (liveTree.empty())
                 BuildTree();
-            slots[slot] = Item{};
+            m_items[slot] = Item{};
             ++holes;
             for (std::size_t i = slot + 1; i <= liveTree.size(); i += i & (~i + 1))
                 --liveTree[i - 1];
         }
-        while (!slots.empty() && slots.back().name.empty()) {
-            slots.pop_back();
+        while (!m_items.empty() && m_items.back().name.empty()) {
+            m_items.pop_back();
             liveTree.pop_back();
             --holes;
         }
@@ -115,7 +115,7 @@ public:
     template <typename Visit>
     void ForEach(Visit visit) const
     {
-        for (const Item& item : slots)
+        for (const Item& item : m_items)
             if (!item.name.empty())
                 visit(item);
     }
@@ -125,12 +125,12 @@ public:
         if (a.Size() != b.Size())
             return false;
         std::size_t j = 0;
-        for (const Item& item : a.slots) {
+        for (const Item& item : a.m_items) {
             if (item.name.empty())
                 continue;
-            while (b.slots[j].name.empty())
+            while (b.m_items[j].name.empty())
                 ++j;
-            if (!(item == b.slots[j++]))
+            if (!(item == b.m_items[j++]))
                 return false;
         }
         return true;
@@ -144,8 +144,8 @@ private:
         if (name.empty())
             return npos;
         if (slotByName.empty()) {
-            for (std::size_t i = 0; i < slots.size(); ++i)
-                if (IniNamesEqual(slots[i].name, name))
+            for (std::size_t i = 0; i < m_items.size(); ++i)
+                if (IniNamesEqual(m_items[i].name, name))
                     return i;
             return npos;
         }
@@ -193,38 +193,38 @@ private:
     void BuildTree()
     {
         liveTree.clear();
-        liveTree.reserve(slots.size());
-        for (const Item& item : slots)
+        liveTree.reserve(m_items.size());
+        for (const Item& item : m_items)
             GrowTree(item.name.empty() ? 0 : 1);
     }
 
     void IndexAll()
     {
         slotByName.clear();
-        slotByName.reserve(slots.size());
-        for (std::size_t i = 0; i < slots.size(); ++i)
-            if (!slots[i].name.empty())
-                slotByName.emplace(slots[i].name, i);
+        slotByName.reserve(m_items.size());
+        for (std::size_t i = 0; i < m_items.size(); ++i)
+            if (!m_items[i].name.empty())
+                slotByName.emplace(m_items[i].name, i);
     }
 
     void Compact()
     {
         std::size_t kept = 0;
-        for (std::size_t i = 0; i < slots.size(); ++i)
-            if (!slots[i].name.empty()) {
+        for (std::size_t i = 0; i < m_items.size(); ++i)
+            if (!m_items[i].name.empty()) {
                 if (kept != i)
-                    slots[kept] = std::move(slots[i]);
+                    m_items[kept] = std::move(m_items[i]);
                 ++kept;
             }
-        slots.resize(kept);
+        m_items.resize(kept);
         holes = 0;
         liveTree.clear();
         slotByName.clear();
-        if (slots.size() >= hashFrom)
+        if (m_items.size() >= hashFrom)
             IndexAll();
     }
 
-    std::vector<Item> slots;
+    std::vector<Item> m_items;  // not "slots": Qt defines that word as a macro
     std::size_t holes = 0;
     std::vector<std::uint32_t> liveTree;                                                // slot-wise; empty while there are no holes
     std::unordered_map<std::string, std::size_t, IniNameHash, IniNameEqual> slotByName; // empty while scanned
