@@ -12,7 +12,7 @@ target_link_libraries(gui_test_support PUBLIC app Qt6::Widgets Qt6::Test GTest::
 function(korvastel_gui_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE gui_test_support siteserver)
-  gtest_discover_tests(${name} PROPERTIES LABELS gui ENVIRONMENT QT_QPA_PLATFORM=offscreen DISCOVERY_TIMEOUT 30)
+  gtest_discover_tests(${name} PROPERTIES LABELS gui TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen DISCOVERY_TIMEOUT 30)
 endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)

@@ -108,7 +108,8 @@ void RequestClose(QWidget* window) {
     message.data.data32[0] = atom("WM_DELETE_WINDOW");
     message.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
-    xcb_flush(c);
+    // A round trip, so the server has taken the message before we hang up.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     xcb_disconnect(c);
     return;
   }
