@@ -162,14 +162,18 @@ void CSiteCmdDlg::OnPassiveCheck() { UpdateData(TRUE); }
 
 void CSiteCmdDlg::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   char text[160];
-  std::snprintf(text, sizeof text, "gedr\xFC" "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
+  std::snprintf(text, sizeof text,
+                "gedr\xFC"
+                "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
                 static_cast<int>(nChar), static_cast<int>(nRepCnt), static_cast<int>(nFlags));
   MessageBox(text, "Debug", MB_OK);
 }
 
 void CSiteCmdDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
   char text[160];
-  std::snprintf(text, sizeof text, "gedr\xFC" "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
+  std::snprintf(text, sizeof text,
+                "gedr\xFC"
+                "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
                 static_cast<int>(nChar), static_cast<int>(nRepCnt), static_cast<int>(nFlags));
   MessageBox(text, "Debug", MB_OK);
 }

@@ -42,10 +42,10 @@ class CSiteCmdDlg : public CDialog {
   UINT m_nPort;
   CString m_strRawCommand;
   CString m_strHost;
-  CString m_strParam1, m_strParam2, m_strParam3, m_strParam4, m_strParam5, m_strParam6, m_strParam7,
-      m_strParam8, m_strParam9;
-  CString m_strParamLabel1, m_strParamLabel2, m_strParamLabel3, m_strParamLabel4, m_strParamLabel5,
-      m_strParamLabel6, m_strParamLabel7, m_strParamLabel8, m_strParamLabel9;
+  CString m_strParam1, m_strParam2, m_strParam3, m_strParam4, m_strParam5, m_strParam6, m_strParam7, m_strParam8,
+      m_strParam9;
+  CString m_strParamLabel1, m_strParamLabel2, m_strParamLabel3, m_strParamLabel4, m_strParamLabel5, m_strParamLabel6,
+      m_strParamLabel7, m_strParamLabel8, m_strParamLabel9;
   IniStorage* m_pIniStorage;
   CSocket* m_pSocket;
   LineReader* m_pLineReader;  // lives with the socket, so unread reply lines wait for the next exchange

@@ -2,16 +2,16 @@
 // discarded, against (c) a bare recv loop reading the same bytes, both from
 // the in-process demo site on 127.0.0.1. Prints the medians, b/c (target at
 // most 2) and the peak RSS.
-#include <benchmark/benchmark.h>
-
 #include <arpa/inet.h>
-#include <cstdio>
-#include <map>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
-#include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
 
 #include "DemoSite.h"
 #include "LineReader.h"
@@ -25,72 +25,69 @@ constexpr std::size_t kReplyBytes = kLines * 60;
 
 siteserver::DemoServer* g_server = nullptr;
 
-void LogIn(const std::function<bool(const std::string&)>& send, LineReader& reader)
-{
-    std::string last;
-    const auto ignore = [](const std::string&) {};
-    ReadReplyLines(reader, ignore, last);
-    send("USER admin\r\n");
-    ReadReplyLines(reader, ignore, last);
-    send("PASS korvastel\r\n");
-    ReadReplyLines(reader, ignore, last);
+void LogIn(const std::function<bool(const std::string&)>& send, LineReader& reader) {
+  std::string last;
+  const auto ignore = [](const std::string&) {};
+  ReadReplyLines(reader, ignore, last);
+  send("USER admin\r\n");
+  ReadReplyLines(reader, ignore, last);
+  send("PASS korvastel\r\n");
+  ReadReplyLines(reader, ignore, last);
 }
 
-void BM_Exchange(benchmark::State& state)
-{
-    CSocket sock;
-    if (!sock.Create() || !sock.Connect("127.0.0.1", g_server->Port())) {
-        state.SkipWithError("cannot connect");
-        return;
+void BM_Exchange(benchmark::State& state) {
+  CSocket sock;
+  if (!sock.Create() || !sock.Connect("127.0.0.1", g_server->Port())) {
+    state.SkipWithError("cannot connect");
+    return;
+  }
+  LineReader reader([&](char* b, std::size_t n) { return sock.Receive(b, n); });
+  LogIn([&](const std::string& s) { return sock.Send(s); }, reader);
+  std::size_t bytes = 0;
+  std::string last;
+  const auto onLine = [&bytes](const std::string& line) { bytes += line.size() + 2; };
+  for (auto _ : state) {
+    bytes = 0;
+    sock.Send("SITE USERS\r\n");
+    if (ReadReplyLines(reader, onLine, last) != ReplyStatus::Complete || bytes != kReplyBytes) {
+      state.SkipWithError("short reply");
+      return;
     }
-    LineReader reader([&](char* b, std::size_t n) { return sock.Receive(b, n); });
-    LogIn([&](const std::string& s) { return sock.Send(s); }, reader);
-    std::size_t bytes = 0;
-    std::string last;
-    const auto onLine = [&bytes](const std::string& line) { bytes += line.size() + 2; };
-    for (auto _ : state) {
-        bytes = 0;
-        sock.Send("SITE USERS\r\n");
-        if (ReadReplyLines(reader, onLine, last) != ReplyStatus::Complete || bytes != kReplyBytes) {
-            state.SkipWithError("short reply");
-            return;
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kReplyBytes));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kReplyBytes));
 }
 
-void BM_PlainRecv(benchmark::State& state)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(g_server->Port()));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        state.SkipWithError("cannot connect");
+void BM_PlainRecv(benchmark::State& state) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(g_server->Port()));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    state.SkipWithError("cannot connect");
+    ::close(fd);
+    return;
+  }
+  // The login goes through the reader; the timed part is raw.
+  LineReader reader([fd](char* b, std::size_t n) { return static_cast<long>(::recv(fd, b, n, 0)); });
+  const auto send = [fd](const std::string& s) { return ::send(fd, s.data(), s.size(), MSG_NOSIGNAL) > 0; };
+  LogIn(send, reader);
+  std::string buf(64 * 1024, '\0');
+  for (auto _ : state) {
+    send("SITE USERS\r\n");
+    std::size_t total = 0;
+    while (total < kReplyBytes) {
+      const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+      if (n <= 0) {
+        state.SkipWithError("connection lost");
         ::close(fd);
         return;
+      }
+      total += static_cast<std::size_t>(n);
     }
-    // The login goes through the reader; the timed part is raw.
-    LineReader reader([fd](char* b, std::size_t n) { return static_cast<long>(::recv(fd, b, n, 0)); });
-    const auto send = [fd](const std::string& s) { return ::send(fd, s.data(), s.size(), MSG_NOSIGNAL) > 0; };
-    LogIn(send, reader);
-    std::string buf(64 * 1024, '\0');
-    for (auto _ : state) {
-        send("SITE USERS\r\n");
-        std::size_t total = 0;
-        while (total < kReplyBytes) {
-            const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
-            if (n <= 0) {
-                state.SkipWithError("connection lost");
-                ::close(fd);
-                return;
-            }
-            total += static_cast<std::size_t>(n);
-        }
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kReplyBytes));
-    ::close(fd);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kReplyBytes));
+  ::close(fd);
 }
 
 BENCHMARK(BM_Exchange)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(9);
@@ -98,46 +95,44 @@ BENCHMARK(BM_PlainRecv)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitio
 
 // Keeps the medians for the summary line.
 class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;  // ms
+ public:
+  std::map<std::string, double> medians;  // ms
 
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+        medians[r.run_name.function_name] = r.GetAdjustedRealTime();
     }
+    ConsoleReporter::ReportRuns(runs);
+  }
 };
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    siteserver::DemoOptions options;
-    options.port = 0;
-    options.replyLines = kLines;
-    siteserver::DemoServer server(options);
-    std::string error;
-    if (!server.Start(error)) {
-        std::fprintf(stderr, "demo site: %s\n", error.c_str());
-        return 1;
-    }
-    g_server = &server;
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    server.Stop();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  siteserver::DemoOptions options;
+  options.port = 0;
+  options.replyLines = kLines;
+  siteserver::DemoServer server(options);
+  std::string error;
+  if (!server.Start(error)) {
+    std::fprintf(stderr, "demo site: %s\n", error.c_str());
+    return 1;
+  }
+  g_server = &server;
+  MedianReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  server.Stop();
 
-    const double b = reporter.medians["BM_Exchange"], c = reporter.medians["BM_PlainRecv"];
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("\nSITE USERS, %zu lines, %zu bytes over 127.0.0.1\n", kLines, kReplyBytes);
-    std::printf("  (b) CSocket + LineReader + ReadReplyLines  median %.2f ms\n", b);
-    std::printf("  (c) plain recv loop                        median %.2f ms\n", c);
-    if (b > 0 && c > 0)
-        std::printf("  b/c = %.2f (target <= 2.00): %s\n", b / c, b / c <= 2.0 ? "met" : "NOT met");
-    std::printf("  peak RSS %.1f MiB (server and client in one process)\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
-    return 0;
+  const double b = reporter.medians["BM_Exchange"], c = reporter.medians["BM_PlainRecv"];
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  std::printf("\nSITE USERS, %zu lines, %zu bytes over 127.0.0.1\n", kLines, kReplyBytes);
+  std::printf("  (b) CSocket + LineReader + ReadReplyLines  median %.2f ms\n", b);
+  std::printf("  (c) plain recv loop                        median %.2f ms\n", c);
+  if (b > 0 && c > 0) std::printf("  b/c = %.2f (target <= 2.00): %s\n", b / c, b / c <= 2.0 ? "met" : "NOT met");
+  std::printf("  peak RSS %.1f MiB (server and client in one process)\n",
+              static_cast<double>(usage.ru_maxrss) / 1024.0);
+  return 0;
 }

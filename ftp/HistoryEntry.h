@@ -7,9 +7,9 @@
 std::string MakeHistoryEntry(const std::string& login, const std::string& host, unsigned port);
 
 struct HistoryFields {
-    std::string login;
-    std::string host;
-    unsigned port = 0;
+  std::string login;
+  std::string host;
+  unsigned port = 0;
 };
 
 // Splits an entry at its last ":" and at the last "@" before that colon, so a

@@ -16,23 +16,20 @@ constexpr std::size_t kChunk = 64 * 1024;
 // The first CR or LF in [p, end), or null. One pass over the bytes, sixteen
 // at a time where the processor allows: replies of many megabytes go by
 // while the window waits.
-const char* FindLineEnd(const char* p, const char* end)
-{
+const char* FindLineEnd(const char* p, const char* end) {
 #if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (; end - p >= 16; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (mask != 0)
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
 #endif
-    for (; p < end; ++p) {
-        if (*p == '\r' || *p == '\n')
-            return p;
-    }
-    return nullptr;
+  for (; p < end; ++p) {
+    if (*p == '\r' || *p == '\n') return p;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -40,82 +37,72 @@ const char* FindLineEnd(const char* p, const char* end)
 LineReader::LineReader(std::function<long(char*, std::size_t)> receive)
     : m_receive(std::move(receive)), m_buf(kChunk) {}
 
-LineReader::Status LineReader::Fill()
-{
-    if (m_begin == m_end) {
-        m_begin = m_scan = m_end = 0;
-        // A huge line is not to pin its memory for the rest of the connection.
-        if (m_buf.size() > 16 * kChunk) {
-            m_buf.resize(kChunk);
-            m_buf.shrink_to_fit();
-        }
+LineReader::Status LineReader::Fill() {
+  if (m_begin == m_end) {
+    m_begin = m_scan = m_end = 0;
+    // A huge line is not to pin its memory for the rest of the connection.
+    if (m_buf.size() > 16 * kChunk) {
+      m_buf.resize(kChunk);
+      m_buf.shrink_to_fit();
     }
-    if (m_buf.size() - m_end < kChunk) {
-        const std::size_t live = m_end - m_begin;
-        // Move the live bytes to the front only when that frees at least as
-        // much as it copies, so a long line is not moved over and over.
-        if (m_begin > 0 && m_begin >= live) {
-            std::memmove(m_buf.data(), m_buf.data() + m_begin, live);
-            m_scan -= m_begin;
-            m_begin = 0;
-            m_end = live;
-        }
-        if (m_buf.size() - m_end < kChunk)
-            m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
+  }
+  if (m_buf.size() - m_end < kChunk) {
+    const std::size_t live = m_end - m_begin;
+    // Move the live bytes to the front only when that frees at least as
+    // much as it copies, so a long line is not moved over and over.
+    if (m_begin > 0 && m_begin >= live) {
+      std::memmove(m_buf.data(), m_buf.data() + m_begin, live);
+      m_scan -= m_begin;
+      m_begin = 0;
+      m_end = live;
     }
-    const long n = m_receive(m_buf.data() + m_end, m_buf.size() - m_end);
-    if (n > 0) {
-        m_end += static_cast<std::size_t>(n);
-        return Status::Line;
-    }
-    if (n == 0)
-        return Status::Closed;
-    if (n == -2)
-        return Status::Aborted;
-    return Status::Failed;
+    if (m_buf.size() - m_end < kChunk) m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
+  }
+  const long n = m_receive(m_buf.data() + m_end, m_buf.size() - m_end);
+  if (n > 0) {
+    m_end += static_cast<std::size_t>(n);
+    return Status::Line;
+  }
+  if (n == 0) return Status::Closed;
+  if (n == -2) return Status::Aborted;
+  return Status::Failed;
 }
 
-LineReader::Status LineReader::ReadLine(std::string& line)
-{
-    line.clear();
-    for (;;) {
-        const char* base = m_buf.data();
-        const char* hit = FindLineEnd(base + m_scan, base + m_end);
-        const std::size_t at = hit ? static_cast<std::size_t>(hit - base) : m_end;
-        if (hit && *hit == '\n') {
-            line.assign(base + m_begin, at - m_begin);
-            m_begin = m_scan = at + 1;
-            return Status::Line;
-        }
-        if (hit && at + 1 < m_end) {  // a CR and the byte after it
-            line.assign(base + m_begin, at - m_begin);
-            if (base[at + 1] != '\n')
-                line.push_back(base[at + 1]);
-            m_begin = m_scan = at + 2;
-            return Status::Line;
-        }
-        m_scan = at;  // the end, or a CR whose next byte has not arrived yet
-
-        if (m_final != Status::Line)
-            return m_final;
-        const Status st = Fill();
-        if (st == Status::Line)
-            continue;
-        if (st == Status::Aborted)
-            return st;
-        m_final = st;
-        if (st == Status::Closed && m_end > m_begin) {
-            // What came before the close is the last line; a lone CR at the
-            // very end is a line end without a following byte.
-            const char* data = m_buf.data();
-            std::size_t len = m_end - m_begin;
-            if (data[m_end - 1] == '\r')
-                --len;
-            line.assign(data + m_begin, len);
-            m_begin = m_scan = m_end;
-            return Status::Line;
-        }
-        m_begin = m_scan = m_end;
-        return st;
+LineReader::Status LineReader::ReadLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    const char* base = m_buf.data();
+    const char* hit = FindLineEnd(base + m_scan, base + m_end);
+    const std::size_t at = hit ? static_cast<std::size_t>(hit - base) : m_end;
+    if (hit && *hit == '\n') {
+      line.assign(base + m_begin, at - m_begin);
+      m_begin = m_scan = at + 1;
+      return Status::Line;
     }
+    if (hit && at + 1 < m_end) {  // a CR and the byte after it
+      line.assign(base + m_begin, at - m_begin);
+      if (base[at + 1] != '\n') line.push_back(base[at + 1]);
+      m_begin = m_scan = at + 2;
+      return Status::Line;
+    }
+    m_scan = at;  // the end, or a CR whose next byte has not arrived yet
+
+    if (m_final != Status::Line) return m_final;
+    const Status st = Fill();
+    if (st == Status::Line) continue;
+    if (st == Status::Aborted) return st;
+    m_final = st;
+    if (st == Status::Closed && m_end > m_begin) {
+      // What came before the close is the last line; a lone CR at the
+      // very end is a line end without a following byte.
+      const char* data = m_buf.data();
+      std::size_t len = m_end - m_begin;
+      if (data[m_end - 1] == '\r') --len;
+      line.assign(data + m_begin, len);
+      m_begin = m_scan = m_end;
+      return Status::Line;
+    }
+    m_begin = m_scan = m_end;
+    return st;
+  }
 }

@@ -6,10 +6,10 @@
 #include "LineReader.h"
 
 enum class ReplyStatus {
-    Complete,  // the reply's last line has been read
-    Closed,    // the server closed the connection before the reply was complete
-    Failed,    // receive error before the reply was complete
-    Aborted    // the wait was abandoned before the reply was complete
+  Complete,  // the reply's last line has been read
+  Closed,    // the server closed the connection before the reply was complete
+  Failed,    // receive error before the reply was complete
+  Aborted    // the wait was abandoned before the reply was complete
 };
 
 // Reads one FTP reply. A first line with '-' as its fourth character opens a
@@ -21,6 +21,5 @@ enum class ReplyStatus {
 //
 // onLine is called for every line read, also when the reply breaks off;
 // lastLine holds the last line read (empty when none was).
-ReplyStatus ReadReplyLines(LineReader& reader,
-                           const std::function<void(const std::string&)>& onLine,
+ReplyStatus ReadReplyLines(LineReader& reader, const std::function<void(const std::string&)>& onLine,
                            std::string& lastLine);

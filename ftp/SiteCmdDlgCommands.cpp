@@ -12,9 +12,9 @@
 
 namespace {
 const char* const kSiteActions[] = {
-    "SITE ALUP",  "SITE ALDN",   "SITE WKUP",    "SITE WKDN",  "SITE DAYUP",  "SITE DAYDN",
-    "SITE NEW",   "SITE WHO",    "SITE SWHO",    "SITE LASTON", "SITE LOGINS", "SITE TRAFFIC",
-    "SITE USERS", "SITE GROUPS", "SITE STAT",    "SITE STATS", "SITE VERS",   "SITE IDLE",
+    "SITE ALUP",  "SITE ALDN",   "SITE WKUP", "SITE WKDN",   "SITE DAYUP",  "SITE DAYDN",
+    "SITE NEW",   "SITE WHO",    "SITE SWHO", "SITE LASTON", "SITE LOGINS", "SITE TRAFFIC",
+    "SITE USERS", "SITE GROUPS", "SITE STAT", "SITE STATS",  "SITE VERS",   "SITE IDLE",
 };
 static_assert(std::size(kSiteActions) == IDC_SITE_LAST - IDC_SITE_FIRST + 1);
 }  // namespace

@@ -15,27 +15,27 @@
 #include <vector>
 
 class IniLineReader {
-public:
-    static constexpr std::size_t defaultChunkSize = 64 * 1024;
+ public:
+  static constexpr std::size_t defaultChunkSize = 64 * 1024;
 
-    // The file stays owned by the caller.
-    explicit IniLineReader(std::FILE* file, std::size_t chunkSize = defaultChunkSize);
+  // The file stays owned by the caller.
+  explicit IniLineReader(std::FILE* file, std::size_t chunkSize = defaultChunkSize);
 
-    // Reads the first chunk; false when the stream fails before giving a byte
-    // (a directory, a file gone bad), which callers treat as not openable.
-    bool Start();
+  // Reads the first chunk; false when the stream fails before giving a byte
+  // (a directory, a file gone bad), which callers treat as not openable.
+  bool Start();
 
-    // The next line into `line`; false once every line has been given.
-    bool Next(std::string& line);
+  // The next line into `line`; false once every line has been given.
+  bool Next(std::string& line);
 
-private:
-    void Refill();
+ private:
+  void Refill();
 
-    std::FILE* file;
-    std::vector<char> buffer;
-    std::size_t position = 0;
-    std::size_t end = 0;
-    bool atEnd = false;
-    bool finished = false;
-    bool started = false;
+  std::FILE* file;
+  std::vector<char> buffer;
+  std::size_t position = 0;
+  std::size_t end = 0;
+  bool atEnd = false;
+  bool finished = false;
+  bool started = false;
 };

@@ -126,8 +126,7 @@ class KillFocusFilter : public QObject {
     if (e->type() == QEvent::FocusOut) {
       const auto reason = static_cast<QFocusEvent*>(e)->reason();
       // Focus that leaves with the window (a box opening, another program) is no edit being left.
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
-          !platform::IsMessageBoxOpen())
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !platform::IsMessageBoxOpen())
         m_dlg->DispatchCommand(m_id, EN_KILLFOCUS);
     }
     return QObject::eventFilter(o, e);
@@ -179,10 +178,10 @@ void CDialog::Create() {
         auto* b = new platform::FlatButton(FromCp1252(c.caption), win);
         b->setAutoDefault(false);
         b->setDefault(false);
-        b->setStyleSheet(QStringLiteral(
-            "QPushButton{border:1px solid #7a7a7a;background:#ececec;padding:0 2px;}"
-            "QPushButton:hover{background:#f6f6f6;}QPushButton:pressed{background:#d4d4d4;}"
-            "QPushButton:focus{border:1px solid #3a6ea5;}QPushButton:disabled{color:#9a9a9a;}"));
+        b->setStyleSheet(
+            QStringLiteral("QPushButton{border:1px solid #7a7a7a;background:#ececec;padding:0 2px;}"
+                           "QPushButton:hover{background:#f6f6f6;}QPushButton:pressed{background:#d4d4d4;}"
+                           "QPushButton:focus{border:1px solid #3a6ea5;}QPushButton:disabled{color:#9a9a9a;}"));
         const int id = c.id;
         QObject::connect(b, &QPushButton::clicked, win, [this, id] { DispatchCommand(id, BN_CLICKED); });
         w = b;

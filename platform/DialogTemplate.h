@@ -14,7 +14,7 @@ enum ControlStyle : unsigned {
   STYLE_DISABLED = 1u << 1,
   ES_PASSWORD = 1u << 2,
   ES_NUMBER = 1u << 3,
-  BS_LEFTTEXT = 1u << 4,    // check box text left of the box
+  BS_LEFTTEXT = 1u << 4,  // check box text left of the box
   CBS_SORT = 1u << 5,
   WS_VSCROLL = 1u << 6,
   BS_FLAT = 1u << 7,
@@ -26,7 +26,7 @@ struct ControlTemplate {
   ControlKind kind;
   unsigned style;
   std::string caption;
-  int x, y, cx, cy;  // dialog units
+  int x, y, cx, cy;                 // dialog units
   std::string accessibleName = {};  // for controls with no caption and no label in front
 };
 
@@ -35,6 +35,6 @@ struct DialogTemplate {
   std::string caption;
   std::string fontFace;
   int pointSize;
-  int cx, cy;  // dialog units
+  int cx, cy;                             // dialog units
   std::vector<ControlTemplate> controls;  // template (tab) order
 };

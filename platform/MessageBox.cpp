@@ -14,8 +14,7 @@ int ShowReal(void* parent, const MessageBoxCall& call) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   if ((call.type & 0xF0) == MB_ICONHAND) icon = QMessageBox::Critical;
   if ((call.type & 0xF0) == MB_ICONEXCLAMATION) icon = QMessageBox::Warning;
-  QMessageBox box(icon, FromCp1252(call.caption), FromCp1252(call.text), QMessageBox::Ok,
-                  W(static_cast<HWND>(parent)));
+  QMessageBox box(icon, FromCp1252(call.caption), FromCp1252(call.text), QMessageBox::Ok, W(static_cast<HWND>(parent)));
   box.setTextFormat(Qt::PlainText);
   box.exec();
   return IDOK;

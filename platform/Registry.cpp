@@ -66,8 +66,7 @@ CRegKey::~CRegKey() { Close(); }
 bool CRegKey::Create(const std::string& keyPath) {
   Close();
   QStringList parts = platform::FromCp1252(keyPath).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-  if (!parts.isEmpty() && parts.front().compare(QLatin1String("SOFTWARE"), Qt::CaseInsensitive) == 0)
-    parts.pop_front();
+  if (!parts.isEmpty() && parts.front().compare(QLatin1String("SOFTWARE"), Qt::CaseInsensitive) == 0) parts.pop_front();
   if (parts.size() < 3) return false;
   const QString org = parts.takeFirst();
   const QString app = parts.takeFirst();

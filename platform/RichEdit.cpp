@@ -55,13 +55,9 @@ void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF c
   setCurrentCharFormat(FormatFor(color));
 }
 
-void PaneWidget::SetInsertColor(COLORREF c) {
-  m_insertColor = c;
-}
+void PaneWidget::SetInsertColor(COLORREF c) { m_insertColor = c; }
 
-long PaneWidget::TextLength() const {
-  return document()->characterCount() - 1 + static_cast<long>(m_pending.size());
-}
+long PaneWidget::TextLength() const { return document()->characterCount() - 1 + static_cast<long>(m_pending.size()); }
 
 void PaneWidget::MoveCaret(long start, long end) {
   Flush();

@@ -1,19 +1,20 @@
 #include "Socket.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -24,275 +25,292 @@ constexpr int kSliceMs = 20;
 std::mutex g_hookMutex;
 std::function<bool()> g_hook;
 
-bool CallWaitHook()
-{
-    std::function<bool()> hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookMutex);
-        hook = g_hook;
-    }
-    return !hook || hook();
+bool CallWaitHook() {
+  std::function<bool()> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    hook = g_hook;
+  }
+  return !hook || hook();
 }
 
 // The Windows Sockets code for the condition an errno names.
-int WsaCode(int err)
-{
-    switch (err) {
-    case EINTR: return 10004;
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
+int WsaCode(int err) {
+  switch (err) {
+    case EINTR:
+      return 10004;
+    case EACCES:
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
 #if EWOULDBLOCK != EAGAIN
     case EWOULDBLOCK:
 #endif
-    case EAGAIN: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: case EBADF: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
+    case EAGAIN:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+    case EBADF:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
     // An unreachable host is as far out of reach as its network, and the
     // user gets a text that says so instead of "unknown error".
-    case ENETUNREACH: case EHOSTUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case EPIPE: case ESHUTDOWN: return 10058;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    default: return CSocket::kErrorUnknown;
-    }
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case EPIPE:
+    case ESHUTDOWN:
+      return 10058;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    default:
+      return CSocket::kErrorUnknown;
+  }
 }
 
 // A name lookup cannot be polled, so it runs on a helper thread while the
 // caller waits in slices with the hook as for any other socket call. An
 // abandoned lookup finishes on its own and frees its state.
 struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int rc = 0;
-    in_addr addr{};
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  int rc = 0;
+  in_addr addr{};
 };
 
-void Resolve(const std::string& host, Lookup& lookup)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-    in_addr addr{};
-    if (rc == 0 && res)
-        addr = reinterpret_cast<const sockaddr_in*>(res->ai_addr)->sin_addr;
-    else if (rc == 0)
-        rc = EAI_NONAME;
-    if (res)
-        ::freeaddrinfo(res);
-    std::lock_guard<std::mutex> lock(lookup.mutex);
-    lookup.rc = rc;
-    lookup.addr = addr;
-    lookup.finished = true;
-    lookup.done.notify_all();
+void Resolve(const std::string& host, Lookup& lookup) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+  in_addr addr{};
+  if (rc == 0 && res)
+    addr = reinterpret_cast<const sockaddr_in*>(res->ai_addr)->sin_addr;
+  else if (rc == 0)
+    rc = EAI_NONAME;
+  if (res) ::freeaddrinfo(res);
+  std::lock_guard<std::mutex> lock(lookup.mutex);
+  lookup.rc = rc;
+  lookup.addr = addr;
+  lookup.finished = true;
+  lookup.done.notify_all();
 }
 
 // 1 resolved, 0 abandoned by the hook, -1 the name does not resolve (rc set).
-int ResolveWithHook(const std::string& host, in_addr& addr, int& rc)
-{
-    auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, host] { Resolve(host, *lookup); }).detach();
-    } catch (const std::system_error&) {
-        Resolve(host, *lookup);  // no thread to spare: look it up in place
-    }
-    std::unique_lock<std::mutex> lock(lookup->mutex);
-    while (!lookup->done.wait_for(lock, std::chrono::milliseconds(kSliceMs), [&] { return lookup->finished; })) {
-        lock.unlock();
-        const bool goOn = CallWaitHook();
-        lock.lock();
-        if (!goOn && !lookup->finished)
-            return 0;
-    }
-    rc = lookup->rc;
-    addr = lookup->addr;
-    return rc == 0 ? 1 : -1;
+int ResolveWithHook(const std::string& host, in_addr& addr, int& rc) {
+  auto lookup = std::make_shared<Lookup>();
+  try {
+    std::thread([lookup, host] { Resolve(host, *lookup); }).detach();
+  } catch (const std::system_error&) {
+    Resolve(host, *lookup);  // no thread to spare: look it up in place
+  }
+  std::unique_lock<std::mutex> lock(lookup->mutex);
+  while (!lookup->done.wait_for(lock, std::chrono::milliseconds(kSliceMs), [&] { return lookup->finished; })) {
+    lock.unlock();
+    const bool goOn = CallWaitHook();
+    lock.lock();
+    if (!goOn && !lookup->finished) return 0;
+  }
+  rc = lookup->rc;
+  addr = lookup->addr;
+  return rc == 0 ? 1 : -1;
 }
 
 }  // namespace
 
-void platform::SetSocketWaitHook(std::function<bool()> hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_hook = std::move(hook);
+void platform::SetSocketWaitHook(std::function<bool()> hook) {
+  std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_hook = std::move(hook);
 }
 
 CSocket::CSocket() = default;
 
 CSocket::~CSocket() { Close(); }
 
-void CSocket::Close()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+void CSocket::Close() {
+  if (m_fd >= 0) {
+    ::close(m_fd);
+    m_fd = -1;
+  }
 }
 
-void CSocket::Fail(int code, int err)
-{
-    m_lastError = code;
-    m_lastErrno = err;
+void CSocket::Fail(int code, int err) {
+  m_lastError = code;
+  m_lastErrno = err;
 }
 
 void CSocket::FailErrno(int err) { Fail(WsaCode(err), err); }
 
-bool CSocket::Create()
-{
-    Close();
-    // Non-blocking underneath: every wait goes through poll, so the wait hook
-    // runs while the call blocks from the caller's point of view.
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
-        FailErrno(errno);
-        return false;
-    }
-    return true;
+bool CSocket::Create() {
+  Close();
+  // Non-blocking underneath: every wait goes through poll, so the wait hook
+  // runs while the call blocks from the caller's point of view.
+  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (m_fd < 0) {
+    FailErrno(errno);
+    return false;
+  }
+  return true;
 }
 
-int CSocket::Wait(short events)
-{
-    for (;;) {
-        pollfd p{m_fd, events, 0};
-        const int r = ::poll(&p, 1, kSliceMs);
-        if (r > 0)
-            return 1;
-        if (r < 0 && errno != EINTR) {
-            FailErrno(errno);
-            return -1;
-        }
-        if (!CallWaitHook()) {
-            Fail(kErrorAbandoned, 0);
-            return 0;
-        }
+int CSocket::Wait(short events) {
+  for (;;) {
+    pollfd p{m_fd, events, 0};
+    const int r = ::poll(&p, 1, kSliceMs);
+    if (r > 0) return 1;
+    if (r < 0 && errno != EINTR) {
+      FailErrno(errno);
+      return -1;
     }
+    if (!CallWaitHook()) {
+      Fail(kErrorAbandoned, 0);
+      return 0;
+    }
+  }
 }
 
-bool CSocket::Connect(const std::string& host, unsigned port)
-{
-    if (m_fd < 0) {
-        Fail(10038, EBADF);
-        return false;
+bool CSocket::Connect(const std::string& host, unsigned port) {
+  if (m_fd < 0) {
+    Fail(10038, EBADF);
+    return false;
+  }
+  if (port > 65535) {
+    Fail(10022, EINVAL);
+    return false;
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+    int rc = EAI_NONAME;
+    const int r = host.empty() ? -1 : ResolveWithHook(host, addr.sin_addr, rc);
+    if (r == 0) {
+      Fail(kErrorAbandoned, 0);
+      return false;
     }
-    if (port > 65535) {
-        Fail(10022, EINVAL);
-        return false;
+    if (r < 0) {
+      if (rc == EAI_MEMORY)
+        Fail(10055, ENOMEM);
+      else
+        Fail(10022, 0);  // a name that does not resolve is an invalid host address
+      return false;
     }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-        int rc = EAI_NONAME;
-        const int r = host.empty() ? -1 : ResolveWithHook(host, addr.sin_addr, rc);
-        if (r == 0) {
-            Fail(kErrorAbandoned, 0);
-            return false;
-        }
-        if (r < 0) {
-            if (rc == EAI_MEMORY)
-                Fail(10055, ENOMEM);
-            else
-                Fail(10022, 0);  // a name that does not resolve is an invalid host address
-            return false;
-        }
-    }
+  }
 
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
-        return true;
-    if (errno != EINPROGRESS && errno != EINTR) {
-        FailErrno(errno);
-        return false;
-    }
-    const int w = Wait(POLLOUT);
-    if (w <= 0)
-        return false;
-    int err = 0;
-    socklen_t len = sizeof err;
-    if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-        err = errno;
-    if (err != 0) {
-        FailErrno(err);
-        return false;
-    }
-    return true;
+  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+  if (errno != EINPROGRESS && errno != EINTR) {
+    FailErrno(errno);
+    return false;
+  }
+  const int w = Wait(POLLOUT);
+  if (w <= 0) return false;
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  if (err != 0) {
+    FailErrno(err);
+    return false;
+  }
+  return true;
 }
 
-bool CSocket::Send(const std::string& bytes)
-{
-    if (m_fd < 0) {
-        Fail(10038, EBADF);
-        return false;
+bool CSocket::Send(const std::string& bytes) {
+  if (m_fd < 0) {
+    Fail(10038, EBADF);
+    return false;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n >= 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n >= 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            FailErrno(errno);
-            return false;
-        }
-        if (Wait(POLLOUT) <= 0)
-            return false;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      FailErrno(errno);
+      return false;
     }
-    return true;
+    if (Wait(POLLOUT) <= 0) return false;
+  }
+  return true;
 }
 
-long CSocket::Receive(char* buf, std::size_t size)
-{
-    if (m_fd < 0) {
-        Fail(10038, EBADF);
-        return -1;
+long CSocket::Receive(char* buf, std::size_t size) {
+  if (m_fd < 0) {
+    Fail(10038, EBADF);
+    return -1;
+  }
+  if (size == 0) {
+    // recv would answer 0, which reads as an orderly close.
+    Fail(10022, EINVAL);
+    return -1;
+  }
+  for (;;) {
+    const ssize_t n = ::recv(m_fd, buf, size, 0);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      FailErrno(errno);
+      return -1;
     }
-    if (size == 0) {
-        // recv would answer 0, which reads as an orderly close.
-        Fail(10022, EINVAL);
-        return -1;
-    }
-    for (;;) {
-        const ssize_t n = ::recv(m_fd, buf, size, 0);
-        if (n >= 0)
-            return static_cast<long>(n);
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            FailErrno(errno);
-            return -1;
-        }
-        const int w = Wait(POLLIN);
-        if (w == 0)
-            return -2;
-        if (w < 0)
-            return -1;
-    }
+    const int w = Wait(POLLIN);
+    if (w == 0) return -2;
+    if (w < 0) return -1;
+  }
 }

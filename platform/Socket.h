@@ -17,42 +17,42 @@ void SetSocketWaitHook(std::function<bool()> hook);
 // results, with a Windows Sockets-style code from GetLastError(), because the
 // connect error texts are keyed on those codes.
 class CSocket {
-public:
-    // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
-    // blocking call was cancelled). It has no connect error text of its own.
-    static constexpr int kErrorAbandoned = 10004;
-    // Any failure that has no Windows Sockets counterpart.
-    static constexpr int kErrorUnknown = 0x7fffffff;
+ public:
+  // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
+  // blocking call was cancelled). It has no connect error text of its own.
+  static constexpr int kErrorAbandoned = 10004;
+  // Any failure that has no Windows Sockets counterpart.
+  static constexpr int kErrorUnknown = 0x7fffffff;
 
-    CSocket();
-    ~CSocket();  // closes the socket
-    CSocket(const CSocket&) = delete;
-    CSocket& operator=(const CSocket&) = delete;
+  CSocket();
+  ~CSocket();  // closes the socket
+  CSocket(const CSocket&) = delete;
+  CSocket& operator=(const CSocket&) = delete;
 
-    // Makes a fresh TCP stream socket (closing any earlier one).
-    bool Create();
-    // host: a dotted IPv4 address, else a name whose first IPv4 address is
-    // taken; a name that does not resolve fails with 10022. Waits as long as
-    // the system's connect takes.
-    bool Connect(const std::string& host, unsigned port);
-    // All bytes, or false. A peer that has gone never raises SIGPIPE.
-    bool Send(const std::string& bytes);
-    // > 0 bytes read, 0 the peer closed, -1 error, -2 abandoned by the wait hook.
-    long Receive(char* buf, std::size_t size);
-    void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+  // Makes a fresh TCP stream socket (closing any earlier one).
+  bool Create();
+  // host: a dotted IPv4 address, else a name whose first IPv4 address is
+  // taken; a name that does not resolve fails with 10022. Waits as long as
+  // the system's connect takes.
+  bool Connect(const std::string& host, unsigned port);
+  // All bytes, or false. A peer that has gone never raises SIGPIPE.
+  bool Send(const std::string& bytes);
+  // > 0 bytes read, 0 the peer closed, -1 error, -2 abandoned by the wait hook.
+  long Receive(char* buf, std::size_t size);
+  void Close();
+  bool IsOpen() const { return m_fd >= 0; }
 
-    int GetLastError() const { return m_lastError; }
-    // The errno behind the last failure (0 when it had none), for diagnostics.
-    int GetLastSystemError() const { return m_lastErrno; }
+  int GetLastError() const { return m_lastError; }
+  // The errno behind the last failure (0 when it had none), for diagnostics.
+  int GetLastSystemError() const { return m_lastErrno; }
 
-private:
-    void Fail(int code, int err);
-    void FailErrno(int err);
-    // 1 ready, 0 abandoned by the hook, -1 poll failed.
-    int Wait(short events);
+ private:
+  void Fail(int code, int err);
+  void FailErrno(int err);
+  // 1 ready, 0 abandoned by the hook, -1 poll failed.
+  int Wait(short events);
 
-    int m_fd = -1;
-    int m_lastError = 0;
-    int m_lastErrno = 0;
+  int m_fd = -1;
+  int m_lastError = 0;
+  int m_lastErrno = 0;
 };

@@ -46,11 +46,11 @@ class CEdit : public CWnd {
 class CComboBox : public CWnd {
  public:
   int GetCount() const;
-  int GetCurSel() const;            // -1 when nothing is selected
-  int SetCurSel(int index);         // -1 clears the selection
-  int AddString(const std::string& text);  // sorted place in a sorted list
+  int GetCurSel() const;                                 // -1 when nothing is selected
+  int SetCurSel(int index);                              // -1 clears the selection
+  int AddString(const std::string& text);                // sorted place in a sorted list
   int InsertString(int index, const std::string& text);  // -1 appends; never sorts
-  int DeleteString(int index);      // remaining count, or CB_ERR
+  int DeleteString(int index);                           // remaining count, or CB_ERR
   int SelectString(int startAfter, const std::string& prefix);
   std::string GetLBText(int index) const;
   // The same GetLBText with MFC's out-parameter shape.

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
-#include <chrono>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "LineReader.h"
 #include "Reply.h"
@@ -19,127 +19,127 @@ constexpr auto kWait = std::chrono::seconds(5);
 
 // Leaves no wait hook behind for the next test.
 struct HookGuard {
-    explicit HookGuard(std::function<bool()> hook) { platform::SetSocketWaitHook(std::move(hook)); }
-    ~HookGuard() { platform::SetSocketWaitHook(nullptr); }
+  explicit HookGuard(std::function<bool()> hook) { platform::SetSocketWaitHook(std::move(hook)); }
+  ~HookGuard() { platform::SetSocketWaitHook(nullptr); }
 };
 
 struct Client {
-    CSocket socket;
-    LineReader reader{[this](char* b, std::size_t n) { return socket.Receive(b, n); }};
+  CSocket socket;
+  LineReader reader{[this](char* b, std::size_t n) { return socket.Receive(b, n); }};
 
-    bool Connect(unsigned port) { return socket.Create() && socket.Connect("127.0.0.1", port); }
-    std::string Reply()
-    {
-        std::string last;
-        ReadReplyLines(reader, [](const std::string&) {}, last);
-        return last;
-    }
+  bool Connect(unsigned port) { return socket.Create() && socket.Connect("127.0.0.1", port); }
+  std::string Reply() {
+    std::string last;
+    ReadReplyLines(
+        reader, [](const std::string&) {}, last);
+    return last;
+  }
 };
 
-TEST(CSocket, ConnectFailuresGiveSocketsCodes)
-{
-    // A bound socket that does not listen refuses connections.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    CSocket s;
+TEST(CSocket, ConnectFailuresGiveSocketsCodes) {
+  // A bound socket that does not listen refuses connections.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  CSocket s;
+  ASSERT_TRUE(s.Create());
+  EXPECT_FALSE(s.Connect("127.0.0.1", ntohs(addr.sin_port)));
+  EXPECT_EQ(s.GetLastError(), 10061);
+  ::close(fd);
+
+  for (const char* host : {"no-such-host.invalid", ""}) {
     ASSERT_TRUE(s.Create());
-    EXPECT_FALSE(s.Connect("127.0.0.1", ntohs(addr.sin_port)));
-    EXPECT_EQ(s.GetLastError(), 10061);
-    ::close(fd);
+    EXPECT_FALSE(s.Connect(host, 21));
+    EXPECT_EQ(s.GetLastError(), 10022) << host;
+  }
+  ASSERT_TRUE(s.Create());
+  EXPECT_FALSE(s.Connect("127.0.0.1", 70000));
+  EXPECT_EQ(s.GetLastError(), 10022);
 
-    for (const char* host : {"no-such-host.invalid", ""}) {
-        ASSERT_TRUE(s.Create());
-        EXPECT_FALSE(s.Connect(host, 21));
-        EXPECT_EQ(s.GetLastError(), 10022) << host;
-    }
-    ASSERT_TRUE(s.Create());
-    EXPECT_FALSE(s.Connect("127.0.0.1", 70000));
-    EXPECT_EQ(s.GetLastError(), 10022);
-
-    CSocket notCreated;
-    EXPECT_FALSE(notCreated.Connect("127.0.0.1", 21));
-    EXPECT_EQ(notCreated.GetLastError(), 10038);
-    EXPECT_FALSE(notCreated.IsOpen());
+  CSocket notCreated;
+  EXPECT_FALSE(notCreated.Connect("127.0.0.1", 21));
+  EXPECT_EQ(notCreated.GetLastError(), 10038);
+  EXPECT_FALSE(notCreated.IsOpen());
 }
 
-TEST(CSocket, LoginExchangeOnTheWire)
-{
-    ScriptedServer server({{
-        Send("220-Welcome\r\n220 Ready\r\n"),
-        ExpectLine(),
-        SendSlowly("331 Password please\r\n"),
-        ExpectLine(),
-        Send("230-Hello\r\n230 Logged in\r\n200 Stray\r\n"),
-        ExpectLine(),
-        Send("421 Timeout (300 seconds): closing control connection.\r\n"),
-        Close(),
-    }});
-    ASSERT_TRUE(server.Start()) << server.Error();
-    Client c;
-    ASSERT_TRUE(c.Connect(server.Port())) << c.socket.GetLastError();
-    EXPECT_EQ(c.Reply(), "220 Ready");
-    ASSERT_TRUE(c.socket.Send("USER bob\r\n"));
-    EXPECT_EQ(c.Reply(), "331 Password please");
-    ASSERT_TRUE(c.socket.Send("PASS s\xe9" "cret\r\n"));
-    EXPECT_EQ(c.Reply(), "230 Logged in");
-    ASSERT_TRUE(c.socket.Send("SITE WHO\r\n"));
-    EXPECT_EQ(c.Reply(), "200 Stray") << "an unread line is the next reply";
-    EXPECT_EQ(c.Reply(), "421 Timeout (300 seconds): closing control connection.");
-    std::string line;
-    EXPECT_EQ(c.reader.ReadLine(line), LineReader::Status::Closed);
-    ASSERT_TRUE(server.WaitDone(0, kWait));
-    EXPECT_EQ(server.Received(0), "USER bob\r\nPASS s\xe9" "cret\r\nSITE WHO\r\n");
+TEST(CSocket, LoginExchangeOnTheWire) {
+  ScriptedServer server({{
+      Send("220-Welcome\r\n220 Ready\r\n"),
+      ExpectLine(),
+      SendSlowly("331 Password please\r\n"),
+      ExpectLine(),
+      Send("230-Hello\r\n230 Logged in\r\n200 Stray\r\n"),
+      ExpectLine(),
+      Send("421 Timeout (300 seconds): closing control connection.\r\n"),
+      Close(),
+  }});
+  ASSERT_TRUE(server.Start()) << server.Error();
+  Client c;
+  ASSERT_TRUE(c.Connect(server.Port())) << c.socket.GetLastError();
+  EXPECT_EQ(c.Reply(), "220 Ready");
+  ASSERT_TRUE(c.socket.Send("USER bob\r\n"));
+  EXPECT_EQ(c.Reply(), "331 Password please");
+  ASSERT_TRUE(
+      c.socket.Send("PASS s\xe9"
+                    "cret\r\n"));
+  EXPECT_EQ(c.Reply(), "230 Logged in");
+  ASSERT_TRUE(c.socket.Send("SITE WHO\r\n"));
+  EXPECT_EQ(c.Reply(), "200 Stray") << "an unread line is the next reply";
+  EXPECT_EQ(c.Reply(), "421 Timeout (300 seconds): closing control connection.");
+  std::string line;
+  EXPECT_EQ(c.reader.ReadLine(line), LineReader::Status::Closed);
+  ASSERT_TRUE(server.WaitDone(0, kWait));
+  EXPECT_EQ(server.Received(0),
+            "USER bob\r\nPASS s\xe9"
+            "cret\r\nSITE WHO\r\n");
 }
 
-TEST(CSocket, SendToAClosedPeerFailsWithoutSignal)
-{
-    ScriptedServer server({{Close()}});
-    ASSERT_TRUE(server.Start());
-    Client c;
-    ASSERT_TRUE(c.Connect(server.Port()));
-    ASSERT_TRUE(server.WaitDone(0, kWait));
-    bool sent = true;
-    for (int i = 0; i < 100 && sent; ++i)
-        sent = c.socket.Send(std::string(4096, 'x'));
-    EXPECT_FALSE(sent);
-    EXPECT_TRUE(c.socket.GetLastError() == 10054 || c.socket.GetLastError() == 10058) << c.socket.GetLastError();
+TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
+  ScriptedServer server({{Close()}});
+  ASSERT_TRUE(server.Start());
+  Client c;
+  ASSERT_TRUE(c.Connect(server.Port()));
+  ASSERT_TRUE(server.WaitDone(0, kWait));
+  bool sent = true;
+  for (int i = 0; i < 100 && sent; ++i) sent = c.socket.Send(std::string(4096, 'x'));
+  EXPECT_FALSE(sent);
+  EXPECT_TRUE(c.socket.GetLastError() == 10054 || c.socket.GetLastError() == 10058) << c.socket.GetLastError();
 }
 
-TEST(CSocket, WaitHookCanAbandonAWait)
-{
-    ScriptedServer server({{Send("220-Hi\r\n"), Hold()}});
-    ASSERT_TRUE(server.Start());
-    int calls = 0;
-    HookGuard guard([&calls] { return ++calls < 3; });
-    Client c;
-    ASSERT_TRUE(c.Connect(server.Port()));
-    std::string last;
-    std::vector<std::string> shown;
-    EXPECT_EQ(ReadReplyLines(c.reader, [&](const std::string& l) { shown.push_back(l); }, last), ReplyStatus::Aborted);
-    EXPECT_EQ(shown, std::vector<std::string>{"220-Hi"});
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(c.socket.GetLastError(), CSocket::kErrorAbandoned);
-    c.socket.Close();
-    ASSERT_TRUE(server.WaitDone(0, kWait));
-    EXPECT_TRUE(server.ClientClosed(0));
+TEST(CSocket, WaitHookCanAbandonAWait) {
+  ScriptedServer server({{Send("220-Hi\r\n"), Hold()}});
+  ASSERT_TRUE(server.Start());
+  int calls = 0;
+  HookGuard guard([&calls] { return ++calls < 3; });
+  Client c;
+  ASSERT_TRUE(c.Connect(server.Port()));
+  std::string last;
+  std::vector<std::string> shown;
+  EXPECT_EQ(ReadReplyLines(
+                c.reader, [&](const std::string& l) { shown.push_back(l); }, last),
+            ReplyStatus::Aborted);
+  EXPECT_EQ(shown, std::vector<std::string>{"220-Hi"});
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(c.socket.GetLastError(), CSocket::kErrorAbandoned);
+  c.socket.Close();
+  ASSERT_TRUE(server.WaitDone(0, kWait));
+  EXPECT_TRUE(server.ClientClosed(0));
 }
 
-TEST(CSocket, WaitHookRunsWhileAWaitLasts)
-{
-    ScriptedServer server({{Pause(200), Send("220 Late\r\n"), Hold()}});
-    ASSERT_TRUE(server.Start());
-    int calls = 0;
-    HookGuard guard([&calls] { return ++calls > 0; });
-    Client c;
-    ASSERT_TRUE(c.Connect(server.Port()));
-    EXPECT_EQ(c.Reply(), "220 Late");
-    EXPECT_GE(calls, 2);
-    EXPECT_LE(calls, 50) << "the wait sleeps in slices, it does not spin";
+TEST(CSocket, WaitHookRunsWhileAWaitLasts) {
+  ScriptedServer server({{Pause(200), Send("220 Late\r\n"), Hold()}});
+  ASSERT_TRUE(server.Start());
+  int calls = 0;
+  HookGuard guard([&calls] { return ++calls > 0; });
+  Client c;
+  ASSERT_TRUE(c.Connect(server.Port()));
+  EXPECT_EQ(c.Reply(), "220 Late");
+  EXPECT_GE(calls, 2);
+  EXPECT_LE(calls, 50) << "the wait sleeps in slices, it does not spin";
 }
 
 }  // namespace

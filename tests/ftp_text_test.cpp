@@ -8,77 +8,78 @@
 
 namespace {
 
-TEST(StripCommandEnd, DropsOnlyTrailingBlanksAndControlBytes)
-{
-    EXPECT_EQ(StripCommandEnd("SITE WHO  \t\r\n"), "SITE WHO");
-    EXPECT_EQ(StripCommandEnd(std::string("SITE WHO\0\x1f", 10)), "SITE WHO");
-    EXPECT_EQ(StripCommandEnd(" \x01\x20\n"), "");
-    EXPECT_EQ(StripCommandEnd("  SITE\nWHO "), "  SITE\nWHO");
-    EXPECT_EQ(StripCommandEnd("SITE ADDUSER Zo\xeb"), "SITE ADDUSER Zo\xeb");
-    EXPECT_EQ(StripCommandEnd("SITE MSG x \xa0"), "SITE MSG x \xa0");
-    EXPECT_EQ(StripCommandEnd("x\x7f"), "x\x7f");
+TEST(StripCommandEnd, DropsOnlyTrailingBlanksAndControlBytes) {
+  EXPECT_EQ(StripCommandEnd("SITE WHO  \t\r\n"), "SITE WHO");
+  EXPECT_EQ(StripCommandEnd(std::string("SITE WHO\0\x1f", 10)), "SITE WHO");
+  EXPECT_EQ(StripCommandEnd(" \x01\x20\n"), "");
+  EXPECT_EQ(StripCommandEnd("  SITE\nWHO "), "  SITE\nWHO");
+  EXPECT_EQ(StripCommandEnd("SITE ADDUSER Zo\xeb"), "SITE ADDUSER Zo\xeb");
+  EXPECT_EQ(StripCommandEnd("SITE MSG x \xa0"), "SITE MSG x \xa0");
+  EXPECT_EQ(StripCommandEnd("x\x7f"), "x\x7f");
 }
 
-TEST(ConnectErrorMessage, ExactTexts)
-{
-    EXPECT_EQ(ConnectErrorMessage(10061), "The attempt to connect was rejected. ");
-    EXPECT_EQ(ConnectErrorMessage(10022), "Invalid host address. ");
-    EXPECT_EQ(ConnectErrorMessage(10050),
-              "The Windows Sockets implementation detected that the network subsystem failed.");
-    EXPECT_EQ(ConnectErrorMessage(10093), "A successful AfxSocketInit must occur before using this API.");
-    EXPECT_EQ(ConnectErrorMessage(10014), "The nSockAddrLen argument is incorrect. ");
-    for (int code : {0, -1, 10004, 10013, 10037, 10054, 10092, 0x7fffffff})
-        EXPECT_EQ(ConnectErrorMessage(code), "Unknown error when trying to connect to server.") << code;
+TEST(ConnectErrorMessage, ExactTexts) {
+  EXPECT_EQ(ConnectErrorMessage(10061), "The attempt to connect was rejected. ");
+  EXPECT_EQ(ConnectErrorMessage(10022), "Invalid host address. ");
+  EXPECT_EQ(ConnectErrorMessage(10050),
+            "The Windows Sockets implementation detected that the network subsystem failed.");
+  EXPECT_EQ(ConnectErrorMessage(10093), "A successful AfxSocketInit must occur before using this API.");
+  EXPECT_EQ(ConnectErrorMessage(10014), "The nSockAddrLen argument is incorrect. ");
+  for (int code : {0, -1, 10004, 10013, 10037, 10054, 10092, 0x7fffffff})
+    EXPECT_EQ(ConnectErrorMessage(code), "Unknown error when trying to connect to server.") << code;
 }
 
-TEST(HistoryEntry, FormatAndParseRoundTrip)
-{
-    EXPECT_EQ(MakeHistoryEntry("bob", "ftp.example.org", 21), "bob@ftp.example.org:21");
-    struct Case { std::string login, host; unsigned port; };
-    for (const Case& c : {Case{"bob", "10.0.0.7", 2121}, Case{"bob@home", "host", 21}, Case{"a:b", "h", 65535},
-                          Case{"x@y:z", "h.example", 1}, Case{"", "", 21}}) {
-        const HistoryFields f = ParseHistoryEntry(MakeHistoryEntry(c.login, c.host, c.port));
-        EXPECT_EQ(f.login, c.login);
-        EXPECT_EQ(f.host, c.host);
-        EXPECT_EQ(f.port, c.port);
-    }
+TEST(HistoryEntry, FormatAndParseRoundTrip) {
+  EXPECT_EQ(MakeHistoryEntry("bob", "ftp.example.org", 21), "bob@ftp.example.org:21");
+  struct Case {
+    std::string login, host;
+    unsigned port;
+  };
+  for (const Case& c : {Case{"bob", "10.0.0.7", 2121}, Case{"bob@home", "host", 21}, Case{"a:b", "h", 65535},
+                        Case{"x@y:z", "h.example", 1}, Case{"", "", 21}}) {
+    const HistoryFields f = ParseHistoryEntry(MakeHistoryEntry(c.login, c.host, c.port));
+    EXPECT_EQ(f.login, c.login);
+    EXPECT_EQ(f.host, c.host);
+    EXPECT_EQ(f.port, c.port);
+  }
 }
 
-TEST(HistoryEntry, ParseEdges)
-{
-    struct Case { std::string entry, login, host; unsigned port; };
-    const Case cases[] = {
-        {"host:21", "", "host", 21},
-        {"bob@host", "bob", "host", 0},
-        {"a@b@host", "a@b", "host", 0},
-        {"bob@host:", "bob", "host", 0},
-        {"bob@host: \t 21x", "bob", "host", 21},
-        {"bob@host:+42", "bob", "host", 42},
-        {"bob@host:-1", "bob", "host", 4294967295u},
-        {"bob@host:99999999999", "bob", "host", 1215752191u},
-        {"bob@host:abc", "bob", "host", 0},
-        {"@:", "", "", 0},
-        {"", "", "", 0},
-        {"bob:", "", "bob", 0},
-    };
-    for (const Case& c : cases) {
-        const HistoryFields f = ParseHistoryEntry(c.entry);
-        EXPECT_EQ(f.login, c.login) << c.entry;
-        EXPECT_EQ(f.host, c.host) << c.entry;
-        EXPECT_EQ(f.port, c.port) << c.entry;
-    }
+TEST(HistoryEntry, ParseEdges) {
+  struct Case {
+    std::string entry, login, host;
+    unsigned port;
+  };
+  const Case cases[] = {
+      {"host:21", "", "host", 21},
+      {"bob@host", "bob", "host", 0},
+      {"a@b@host", "a@b", "host", 0},
+      {"bob@host:", "bob", "host", 0},
+      {"bob@host: \t 21x", "bob", "host", 21},
+      {"bob@host:+42", "bob", "host", 42},
+      {"bob@host:-1", "bob", "host", 4294967295u},
+      {"bob@host:99999999999", "bob", "host", 1215752191u},
+      {"bob@host:abc", "bob", "host", 0},
+      {"@:", "", "", 0},
+      {"", "", "", 0},
+      {"bob:", "", "bob", 0},
+  };
+  for (const Case& c : cases) {
+    const HistoryFields f = ParseHistoryEntry(c.entry);
+    EXPECT_EQ(f.login, c.login) << c.entry;
+    EXPECT_EQ(f.host, c.host) << c.entry;
+    EXPECT_EQ(f.port, c.port) << c.entry;
+  }
 }
 
-TEST(HistoryEntry, SameIgnoringCase)
-{
-    EXPECT_TRUE(SameHistoryEntry("Bob@FTP.Example.org:21", "bob@ftp.example.ORG:21"));
-    EXPECT_TRUE(SameHistoryEntry("\xd6laf@h:1", "\xf6LAF@H:1"));     // Ö ö
-    EXPECT_TRUE(SameHistoryEntry("\x8a\x8c\x8e\x9f\xc0\xde", "\x9a\x9c\x9e\xff\xe0\xfe"));
-    EXPECT_FALSE(SameHistoryEntry("\xd7", "\xf7"));                    // × ÷ are signs
-    EXPECT_FALSE(SameHistoryEntry("\xdf", "\xff"));                    // ß has no capital here
-    EXPECT_FALSE(SameHistoryEntry("[@h:1", "{@h:1"));
-    EXPECT_FALSE(SameHistoryEntry("bob@h:21", "bob@h:2"));
-    EXPECT_FALSE(SameHistoryEntry("bob@h:21", "bob@h:22"));
+TEST(HistoryEntry, SameIgnoringCase) {
+  EXPECT_TRUE(SameHistoryEntry("Bob@FTP.Example.org:21", "bob@ftp.example.ORG:21"));
+  EXPECT_TRUE(SameHistoryEntry("\xd6laf@h:1", "\xf6LAF@H:1"));  // Ö ö
+  EXPECT_TRUE(SameHistoryEntry("\x8a\x8c\x8e\x9f\xc0\xde", "\x9a\x9c\x9e\xff\xe0\xfe"));
+  EXPECT_FALSE(SameHistoryEntry("\xd7", "\xf7"));  // × ÷ are signs
+  EXPECT_FALSE(SameHistoryEntry("\xdf", "\xff"));  // ß has no capital here
+  EXPECT_FALSE(SameHistoryEntry("[@h:1", "{@h:1"));
+  EXPECT_FALSE(SameHistoryEntry("bob@h:21", "bob@h:2"));
+  EXPECT_FALSE(SameHistoryEntry("bob@h:21", "bob@h:22"));
 }
 
 }  // namespace

@@ -111,9 +111,27 @@ TEST(MainWindow, TabOrderFollowsTheTemplate) {
   std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
   for (int row = 0; row < 6; ++row)
     for (int col = 0; col < 3; ++col) expected.push_back(IDC_SITE_FIRST + col * 6 + row);
-  for (int id : {IDC_COMMAND, 1200, 1201, 1202, 1203, IDC_EXECUTE_USER, IDC_RESET_PARAMS, IDC_RESET_ON_CHANGE,
-                 IDC_ANTI_IDLE, IDC_ANTI_IDLE_COMMAND, IDC_ANTI_IDLE_INTERVAL, IDC_RAW_COMMAND, IDC_AUTO_SITE,
-                 IDC_EXECUTE_RAW, IDC_HISTORY, IDC_GROUP, 1204, 1205, 1206, 1207, 1208})
+  for (int id : {IDC_COMMAND,
+                 1200,
+                 1201,
+                 1202,
+                 1203,
+                 IDC_EXECUTE_USER,
+                 IDC_RESET_PARAMS,
+                 IDC_RESET_ON_CHANGE,
+                 IDC_ANTI_IDLE,
+                 IDC_ANTI_IDLE_COMMAND,
+                 IDC_ANTI_IDLE_INTERVAL,
+                 IDC_RAW_COMMAND,
+                 IDC_AUTO_SITE,
+                 IDC_EXECUTE_RAW,
+                 IDC_HISTORY,
+                 IDC_GROUP,
+                 1204,
+                 1205,
+                 1206,
+                 1207,
+                 1208})
     expected.push_back(id);
 
   std::vector<int> chain;
@@ -136,11 +154,16 @@ TEST(MainWindow, ControlsAreNamedForScreenReaders) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  const std::pair<int, const char*> names[] = {
-      {IDC_HOST, "server:"},   {IDC_PORT, "Port"},         {IDC_LOGIN, "login:"},
-      {IDC_PASSWORD, "password:"}, {IDC_HISTORY, "history:"}, {IDC_ANTI_IDLE_COMMAND, "Command:"},
-      {IDC_ANTI_IDLE_INTERVAL, "send every n seconds:"}, {IDC_CONNECT, "Connect"}, {1015, "WHO"},
-      {IDC_AUTO_SITE, "auto add SITE pref."}};
+  const std::pair<int, const char*> names[] = {{IDC_HOST, "server:"},
+                                               {IDC_PORT, "Port"},
+                                               {IDC_LOGIN, "login:"},
+                                               {IDC_PASSWORD, "password:"},
+                                               {IDC_HISTORY, "history:"},
+                                               {IDC_ANTI_IDLE_COMMAND, "Command:"},
+                                               {IDC_ANTI_IDLE_INTERVAL, "send every n seconds:"},
+                                               {IDC_CONNECT, "Connect"},
+                                               {1015, "WHO"},
+                                               {IDC_AUTO_SITE, "auto add SITE pref."}};
   for (const auto& [id, name] : names) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.Item(id));
     ASSERT_NE(a, nullptr) << id;
@@ -182,8 +205,14 @@ TEST(MainWindow, KeysOnTheDialogItselfShowTheDebugBox) {
   ASSERT_EQ(h.boxes.size(), 2u);  // key down, then the character
   EXPECT_EQ(h.boxes[0].caption, "Debug");
   EXPECT_EQ(h.boxes[0].type, MB_OK);
-  EXPECT_EQ(h.boxes[0].text.rfind("gedr\xFC" "ckt wurde Taste Nummer: 65 \nRepCount: 1 \n Flags: ", 0), 0u);
-  EXPECT_EQ(h.boxes[1].text.rfind("gedr\xFC" "ckt wurde Taste Nummer: 97 \n", 0), 0u);
+  EXPECT_EQ(h.boxes[0].text.rfind("gedr\xFC"
+                                  "ckt wurde Taste Nummer: 65 \nRepCount: 1 \n Flags: ",
+                                  0),
+            0u);
+  EXPECT_EQ(h.boxes[1].text.rfind("gedr\xFC"
+                                  "ckt wurde Taste Nummer: 97 \n",
+                                  0),
+            0u);
 }
 
 }  // namespace

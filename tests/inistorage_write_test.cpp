@@ -1,11 +1,11 @@
-#include "IniFile.h"
-#include "IniStorage.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
+
+#include "IniFile.h"
+#include "IniStorage.h"
 
 // From inistorage_support.cpp.
 std::filesystem::path TempPath(const std::string& name);
@@ -15,90 +15,81 @@ std::string Dump(const IniStorage& storage);
 
 namespace {
 
-std::string Written(const IniStorage& storage)
-{
-    const std::filesystem::path path = TempPath("out.ini");
-    WriteBytes(path, "old contents\n");
-    IniFile().Write(path.string(), &storage);
-    return ReadBytes(path);
+std::string Written(const IniStorage& storage) {
+  const std::filesystem::path path = TempPath("out.ini");
+  WriteBytes(path, "old contents\n");
+  IniFile().Write(path.string(), &storage);
+  return ReadBytes(path);
 }
 
-IniStorage ReadBack(const IniStorage& storage)
-{
-    const std::filesystem::path path = TempPath("roundtrip.ini");
-    IniFile file;
-    file.Write(path.string(), &storage);
-    IniStorage back;
-    file.Read(path.string(), &back, IniFile::ReplaceKeys);
-    return back;
+IniStorage ReadBack(const IniStorage& storage) {
+  const std::filesystem::path path = TempPath("roundtrip.ini");
+  IniFile file;
+  file.Write(path.string(), &storage);
+  IniStorage back;
+  file.Read(path.string(), &back, IniFile::ReplaceKeys);
+  return back;
 }
 
-TEST(IniWrite, LineFormat)
-{
-    IniStorage s;
-    EXPECT_EQ(Written(s), "");
+TEST(IniWrite, LineFormat) {
+  IniStorage s;
+  EXPECT_EQ(Written(s), "");
 
-    s.AddValue("first", "name", "alpha");
-    for (const char* value : {"one", "two", "three"})
-        s.AddValue("first", "list", value);
-    s.AddValue("Second", "name", "beta");
-    EXPECT_EQ(Written(s), "[first]\nname=alpha\nlist=one, two, three\n\n[Second]\nname=beta\n\n");
+  s.AddValue("first", "name", "alpha");
+  for (const char* value : {"one", "two", "three"}) s.AddValue("first", "list", value);
+  s.AddValue("Second", "name", "beta");
+  EXPECT_EQ(Written(s), "[first]\nname=alpha\nlist=one, two, three\n\n[Second]\nname=beta\n\n");
 
-    // A block without keys, and keys without values, which the reader gives back as they were.
-    IniStorage holes;
-    holes.AddBlock("empty");
-    holes.AddKey("b", "none");
-    holes.AddValue("b", "k", "v");
-    holes.AddKey("b", "last");
-    EXPECT_EQ(Written(holes), "[empty]\n\n[b]\nnone=\nk=v\nlast=\n\n");
-    EXPECT_EQ(ReadBack(holes), holes);
+  // A block without keys, and keys without values, which the reader gives back as they were.
+  IniStorage holes;
+  holes.AddBlock("empty");
+  holes.AddKey("b", "none");
+  holes.AddValue("b", "k", "v");
+  holes.AddKey("b", "last");
+  EXPECT_EQ(Written(holes), "[empty]\n\n[b]\nnone=\nk=v\nlast=\n\n");
+  EXPECT_EQ(ReadBack(holes), holes);
 }
 
-TEST(IniWrite, UnwritableTargetsAreSkipped)
-{
-    IniStorage s;
-    s.AddValue("b", "k", "v");
-    const std::filesystem::path folder = TempPath("folder");
-    std::filesystem::create_directory(folder);
-    EXPECT_NO_THROW(IniFile().Write((folder / "missing" / "x.ini").string(), &s));
-    EXPECT_NO_THROW(IniFile().Write(folder.string(), &s));
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
+TEST(IniWrite, UnwritableTargetsAreSkipped) {
+  IniStorage s;
+  s.AddValue("b", "k", "v");
+  const std::filesystem::path folder = TempPath("folder");
+  std::filesystem::create_directory(folder);
+  EXPECT_NO_THROW(IniFile().Write((folder / "missing" / "x.ini").string(), &s));
+  EXPECT_NO_THROW(IniFile().Write(folder.string(), &s));
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 // Text free of what the reader treats specially: no commas, no "=" in key
 // names, nothing trimmable at the ends, no comment marker or quote in front.
-std::string RandomText(std::mt19937& random, bool blockName)
-{
-    static const std::string inner = "abcXYZ09 _-.!?@'\"/\\[]()\t\xC4\xE4\xE9\xDF\xA0\x80\xFF";
-    static const std::string outer = "abcXYZ09_-.!?@')\xC4\xE4\xE9\xDF\xA0\x80\xFF";
-    static const std::string blockExtra = ",=;#";
-    const std::string& middle = blockName ? inner + blockExtra : inner;
-    std::string text(1, outer[random() % outer.size()]);
-    if (const std::size_t n = random() % 6; n > 0) {
-        for (std::size_t i = 1; i < n; ++i)
-            text += middle[random() % middle.size()];
-        text += outer[random() % outer.size()];
-    }
-    return text;
+std::string RandomText(std::mt19937& random, bool blockName) {
+  static const std::string inner = "abcXYZ09 _-.!?@'\"/\\[]()\t\xC4\xE4\xE9\xDF\xA0\x80\xFF";
+  static const std::string outer = "abcXYZ09_-.!?@')\xC4\xE4\xE9\xDF\xA0\x80\xFF";
+  static const std::string blockExtra = ",=;#";
+  const std::string& middle = blockName ? inner + blockExtra : inner;
+  std::string text(1, outer[random() % outer.size()]);
+  if (const std::size_t n = random() % 6; n > 0) {
+    for (std::size_t i = 1; i < n; ++i) text += middle[random() % middle.size()];
+    text += outer[random() % outer.size()];
+  }
+  return text;
 }
 
-TEST(IniWrite, GeneratedStoragesReadBackUnchanged)
-{
-    std::mt19937 random(20240607);
-    for (int round = 0; round < 200; ++round) {
-        IniStorage s;
-        for (std::size_t b = random() % 6; b > 0; --b) {
-            const std::string block = RandomText(random, true);
-            s.AddBlock(block);
-            for (std::size_t k = random() % 5; k > 0; --k) {
-                const std::string key = RandomText(random, false);
-                s.AddKey(block, key);
-                for (std::size_t v = random() % 4; v > 0; --v)
-                    s.AddValue(block, key, RandomText(random, false));
-            }
-        }
-        ASSERT_EQ(Dump(ReadBack(s)), Dump(s)) << "round " << round;
+TEST(IniWrite, GeneratedStoragesReadBackUnchanged) {
+  std::mt19937 random(20240607);
+  for (int round = 0; round < 200; ++round) {
+    IniStorage s;
+    for (std::size_t b = random() % 6; b > 0; --b) {
+      const std::string block = RandomText(random, true);
+      s.AddBlock(block);
+      for (std::size_t k = random() % 5; k > 0; --k) {
+        const std::string key = RandomText(random, false);
+        s.AddKey(block, key);
+        for (std::size_t v = random() % 4; v > 0; --v) s.AddValue(block, key, RandomText(random, false));
+      }
     }
+    ASSERT_EQ(Dump(ReadBack(s)), Dump(s)) << "round " << round;
+  }
 }
 
-} // namespace
+}  // namespace

@@ -15,13 +15,13 @@
 namespace siteserver {
 
 struct DemoOptions {
-    unsigned port = 2121;
-    std::string user = "admin";
-    std::string password = "korvastel";
-    unsigned idleTimeoutSeconds = 300;
-    // Above 0, SITE USERS answers with this many lines of 60 bytes each
-    // (CR LF included), so a benchmark gets a reply of known size.
-    std::size_t replyLines = 0;
+  unsigned port = 2121;
+  std::string user = "admin";
+  std::string password = "korvastel";
+  unsigned idleTimeoutSeconds = 300;
+  // Above 0, SITE USERS answers with this many lines of 60 bytes each
+  // (CR LF included), so a benchmark gets a reply of known size.
+  std::size_t replyLines = 0;
 };
 
 // The SITE USERS reply of DemoOptions::replyLines: lines "200-" ... and a
@@ -35,61 +35,61 @@ std::shared_ptr<DemoSiteData> MakeDemoSiteData();
 
 // One control connection's conversation, without the socket.
 class DemoSession {
-public:
-    DemoSession(const DemoOptions& options, std::shared_ptr<DemoSiteData> data);
-    ~DemoSession();
+ public:
+  DemoSession(const DemoOptions& options, std::shared_ptr<DemoSiteData> data);
+  ~DemoSession();
 
-    std::string Greeting() const;
-    // The reply, CR LF ended lines, to one command line (without its end).
-    std::string Answer(const std::string& line);
-    // After QUIT.
-    bool WantsClose() const { return m_quit; }
-    // Idle limit in force, which SITE IDLE can change.
-    unsigned IdleSeconds() const { return m_idleSeconds; }
+  std::string Greeting() const;
+  // The reply, CR LF ended lines, to one command line (without its end).
+  std::string Answer(const std::string& line);
+  // After QUIT.
+  bool WantsClose() const { return m_quit; }
+  // Idle limit in force, which SITE IDLE can change.
+  unsigned IdleSeconds() const { return m_idleSeconds; }
 
-private:
-    std::string Site(const std::string& args);
+ private:
+  std::string Site(const std::string& args);
 
-    DemoOptions m_options;
-    std::shared_ptr<DemoSiteData> m_data;
-    std::string m_pendingUser;
-    bool m_userGiven = false;
-    bool m_loggedIn = false;
-    bool m_quit = false;
-    unsigned m_idleSeconds;
+  DemoOptions m_options;
+  std::shared_ptr<DemoSiteData> m_data;
+  std::string m_pendingUser;
+  bool m_userGiven = false;
+  bool m_loggedIn = false;
+  bool m_quit = false;
+  unsigned m_idleSeconds;
 };
 
 // Serves DemoSessions on 127.0.0.1, several clients at a time, each on a
 // thread of its own, closing idle ones with a 421 as real servers do.
 class DemoServer {
-public:
-    explicit DemoServer(DemoOptions options);
-    ~DemoServer();
-    DemoServer(const DemoServer&) = delete;
-    DemoServer& operator=(const DemoServer&) = delete;
+ public:
+  explicit DemoServer(DemoOptions options);
+  ~DemoServer();
+  DemoServer(const DemoServer&) = delete;
+  DemoServer& operator=(const DemoServer&) = delete;
 
-    bool Start(std::string& error);
-    void Stop();
-    unsigned Port() const { return m_port; }
+  bool Start(std::string& error);
+  void Stop();
+  unsigned Port() const { return m_port; }
 
-private:
-    struct Client {
-        std::thread thread;
-        bool finished = false;
-    };
+ private:
+  struct Client {
+    std::thread thread;
+    bool finished = false;
+  };
 
-    void AcceptLoop();
-    void Serve(int fd, Client& client);
-    void ReapFinished();
+  void AcceptLoop();
+  void Serve(int fd, Client& client);
+  void ReapFinished();
 
-    DemoOptions m_options;
-    std::shared_ptr<DemoSiteData> m_data;
-    unsigned m_port = 0;
-    int m_listenFd = -1;
-    io::StopLatch m_stop;
-    std::thread m_acceptThread;
-    std::mutex m_mutex;
-    std::list<Client> m_clients;
+  DemoOptions m_options;
+  std::shared_ptr<DemoSiteData> m_data;
+  unsigned m_port = 0;
+  int m_listenFd = -1;
+  io::StopLatch m_stop;
+  std::thread m_acceptThread;
+  std::mutex m_mutex;
+  std::list<Client> m_clients;
 };
 
 }  // namespace siteserver

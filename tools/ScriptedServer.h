@@ -16,24 +16,26 @@
 namespace siteserver {
 
 struct Step {
-    enum class Kind {
-        Send,        // send bytes as one write
-        SendSlowly,  // send bytes one at a time, ms apart
-        ExpectLine,  // wait for one LF-ended line from the client
-        Pause,       // stay silent for ms
-        Close,       // close the connection
-        Hold         // stay silent until the client closes or the server stops
-    };
-    Kind kind;
-    std::string bytes;
-    int ms = 0;
+  enum class Kind {
+    Send,        // send bytes as one write
+    SendSlowly,  // send bytes one at a time, ms apart
+    ExpectLine,  // wait for one LF-ended line from the client
+    Pause,       // stay silent for ms
+    Close,       // close the connection
+    Hold         // stay silent until the client closes or the server stops
+  };
+  Kind kind;
+  std::string bytes;
+  int ms = 0;
 };
 
 using Script = std::vector<Step>;
 
 // Script{Send("220 hello\r\n"), ExpectLine(), Send("331 pw\r\n"), Close()}
 inline Step Send(std::string bytes) { return {Step::Kind::Send, std::move(bytes), 0}; }
-inline Step SendSlowly(std::string bytes, int delayMs = 1) { return {Step::Kind::SendSlowly, std::move(bytes), delayMs}; }
+inline Step SendSlowly(std::string bytes, int delayMs = 1) {
+  return {Step::Kind::SendSlowly, std::move(bytes), delayMs};
+}
 inline Step ExpectLine() { return {Step::Kind::ExpectLine, {}, 0}; }
 inline Step Pause(int ms) { return {Step::Kind::Pause, {}, ms}; }
 inline Step Close() { return {Step::Kind::Close, {}, 0}; }
@@ -45,53 +47,53 @@ bool ParseScript(const std::string& text, Script& script, std::string& error);
 const char* ScriptSyntaxHelp();
 
 class ScriptedServer {
-public:
-    // Connection n plays scripts[n]; connections beyond the scripts are
-    // closed at once. A script that runs out holds the connection.
-    explicit ScriptedServer(std::vector<Script> scripts, unsigned port = 0);
-    ~ScriptedServer();
-    ScriptedServer(const ScriptedServer&) = delete;
-    ScriptedServer& operator=(const ScriptedServer&) = delete;
+ public:
+  // Connection n plays scripts[n]; connections beyond the scripts are
+  // closed at once. A script that runs out holds the connection.
+  explicit ScriptedServer(std::vector<Script> scripts, unsigned port = 0);
+  ~ScriptedServer();
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    // Listens on 127.0.0.1 and starts serving; false with Error() set.
-    bool Start();
-    // Ends every wait at once; the destructor calls it.
-    void Stop();
+  // Listens on 127.0.0.1 and starts serving; false with Error() set.
+  bool Start();
+  // Ends every wait at once; the destructor calls it.
+  void Stop();
 
-    unsigned Port() const { return m_port; }
-    const std::string& Error() const { return m_error; }
+  unsigned Port() const { return m_port; }
+  const std::string& Error() const { return m_error; }
 
-    std::size_t Connections() const;
-    // Every byte connection conn has sent so far.
-    std::string Received(std::size_t conn) const;
-    // The client closed its side (seen while the script waited or held).
-    bool ClientClosed(std::size_t conn) const;
-    // Waits until connection conn has played its script to the end (for a
-    // holding script: until the client closed). False on timeout.
-    bool WaitDone(std::size_t conn, std::chrono::milliseconds timeout) const;
+  std::size_t Connections() const;
+  // Every byte connection conn has sent so far.
+  std::string Received(std::size_t conn) const;
+  // The client closed its side (seen while the script waited or held).
+  bool ClientClosed(std::size_t conn) const;
+  // Waits until connection conn has played its script to the end (for a
+  // holding script: until the client closed). False on timeout.
+  bool WaitDone(std::size_t conn, std::chrono::milliseconds timeout) const;
 
-private:
-    struct Record {
-        std::string received;
-        bool clientClosed = false;
-        bool done = false;
-    };
+ private:
+  struct Record {
+    std::string received;
+    bool clientClosed = false;
+    bool done = false;
+  };
 
-    void Serve();
-    void Play(int fd, const Script& script, std::size_t conn);
-    // Reads what is there into the record; false once the client closed.
-    bool ReadSome(int fd, std::size_t conn, std::string& unread);
+  void Serve();
+  void Play(int fd, const Script& script, std::size_t conn);
+  // Reads what is there into the record; false once the client closed.
+  bool ReadSome(int fd, std::size_t conn, std::string& unread);
 
-    std::vector<Script> m_scripts;
-    unsigned m_port;
-    std::string m_error;
-    int m_listenFd = -1;
-    io::StopLatch m_stop;
-    std::thread m_thread;
+  std::vector<Script> m_scripts;
+  unsigned m_port;
+  std::string m_error;
+  int m_listenFd = -1;
+  io::StopLatch m_stop;
+  std::thread m_thread;
 
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
-    std::vector<Record> m_records;
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_changed;
+  std::vector<Record> m_records;
 };
 
 }  // namespace siteserver

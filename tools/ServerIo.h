@@ -10,18 +10,18 @@ namespace siteserver::io {
 
 // A latch that, once set, makes every poll on its fd report readable.
 class StopLatch {
-public:
-    StopLatch();
-    ~StopLatch();
-    StopLatch(const StopLatch&) = delete;
-    StopLatch& operator=(const StopLatch&) = delete;
+ public:
+  StopLatch();
+  ~StopLatch();
+  StopLatch(const StopLatch&) = delete;
+  StopLatch& operator=(const StopLatch&) = delete;
 
-    void Set();
-    bool IsSet() const;
-    int Fd() const { return m_fds[0]; }
+  void Set();
+  bool IsSet() const;
+  int Fd() const { return m_fds[0]; }
 
-private:
-    int m_fds[2] = {-1, -1};
+ private:
+  int m_fds[2] = {-1, -1};
 };
 
 // A non-blocking listening socket on 127.0.0.1; port 0 picks a free one.

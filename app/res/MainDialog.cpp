@@ -49,8 +49,8 @@ DialogTemplate Build() {
   c.push_back(Button(IDC_CONNECT, "Connect", 258, 20, 43, 22));
 
   // The site actions, row by row across the three columns.
-  const char* captions[18] = {"ALUP", "ALDN", "WKUP",   "WKDN",   "DAYUP",   "DAYDN", "NEW",    "WHO",    "SWHO",
-                              "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT", "STATS", "VERS", "IDLE"};
+  const char* captions[18] = {"ALUP",   "ALDN",   "WKUP",    "WKDN",  "DAYUP",  "DAYDN", "NEW",   "WHO",  "SWHO",
+                              "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT",  "STATS", "VERS", "IDLE"};
   const int rows[3][6] = {{91, 105, 120, 134, 150, 165}, {91, 106, 120, 135, 150, 165}, {91, 106, 120, 135, 150, 165}};
   const int columns[3] = {13, 61, 109};
   for (int row = 0; row < 6; ++row)

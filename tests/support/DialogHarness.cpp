@@ -1,15 +1,16 @@
 #include "DialogHarness.h"
 
+#include <unistd.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <QAbstractButton>
 #include <atomic>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -20,8 +21,8 @@ std::string S(const QString& s) { return s.toLatin1().toStdString(); }
 
 DialogHarness::DialogHarness(const std::string* commandList) {
   static std::atomic<int> counter{0};
-  folder = fs::temp_directory_path() /
-           ("korvastel-dlg-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  folder =
+      fs::temp_directory_path() / ("korvastel-dlg-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
   fs::create_directories(folder);
   m_oldFolder = fs::current_path();
   fs::current_path(folder);
@@ -43,8 +44,7 @@ DialogHarness::~DialogHarness() {
 
 void DialogHarness::Start(bool waitForStartup) {
   m_dlg->Start();
-  if (waitForStartup)
-    WaitUntil([this] { return Window()->windowTitle() != QLatin1String("Korvastel"); });
+  if (waitForStartup) WaitUntil([this] { return Window()->windowTitle() != QLatin1String("Korvastel"); });
 }
 
 QWidget* DialogHarness::Window() const { return reinterpret_cast<QWidget*>(m_dlg->GetSafeHwnd()); }

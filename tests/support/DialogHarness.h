@@ -29,9 +29,9 @@ class DialogHarness {
     return qobject_cast<T*>(Item(id));
   }
 
-  void Click(int id);                 // a mouse click, as the user gives it
+  void Click(int id);                          // a mouse click, as the user gives it
   void Type(int id, const std::string& text);  // replaces the field's text (Windows-1252)
-  std::string Text(int id) const;     // a field's or label's text (Windows-1252)
+  std::string Text(int id) const;              // a field's or label's text (Windows-1252)
   void Focus(int id);
   void SelectComboItem(int id, int index);  // as the user picks it
   std::string Pane() const { return m_dlg->m_richOutput.GetText(); }
