@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "IniName.h"
+
 std::string MakeHistoryEntry(const std::string& login, const std::string& host, unsigned port) {
   // The port is written as a signed int, as the entry text has always been.
   return login + "@" + host + ":" + std::to_string(static_cast<int>(port));
@@ -21,23 +23,6 @@ unsigned ParsePort(const std::string& text, std::size_t i) {
   return negative ? 0u - value : value;
 }
 
-unsigned char FoldCase1252(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
-  switch (c) {
-    case 0x8A:
-      return 0x9A;
-    case 0x8C:
-      return 0x9C;
-    case 0x8E:
-      return 0x9E;
-    case 0x9F:
-      return 0xFF;
-    default:
-      return c;
-  }
-}
-
 }  // namespace
 
 HistoryFields ParseHistoryEntry(const std::string& entry) {
@@ -55,10 +40,5 @@ HistoryFields ParseHistoryEntry(const std::string& entry) {
   return f;
 }
 
-bool SameHistoryEntry(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase1252(static_cast<unsigned char>(a[i])) != FoldCase1252(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
+// Entries are told apart the way names are: ignoring letter case over the code page.
+bool SameHistoryEntry(const std::string& a, const std::string& b) { return IniNamesEqual(a, b); }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "IniName.h"
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
 
@@ -74,20 +75,12 @@ namespace {
 
 QComboBox* Combo(HWND h) { return qobject_cast<QComboBox*>(W(h)); }
 
-// The list's order ignores letter case, as a sorted Windows list does.
-unsigned char Fold(unsigned char b) {
-  if (b >= 'A' && b <= 'Z') return b + 32;
-  if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return b + 32;
-  if (b == 0x8A || b == 0x8C || b == 0x8E) return b + 16;
-  if (b == 0x9F) return 0xFF;
-  return b;
-}
-
 int CompareNoCase(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = Fold(static_cast<unsigned char>(a[i]));
-    const unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+    // The list's order ignores letter case, as a sorted Windows list does.
+    const unsigned char x = IniFoldCase(static_cast<unsigned char>(a[i]));
+    const unsigned char y = IniFoldCase(static_cast<unsigned char>(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
