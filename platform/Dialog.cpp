@@ -14,6 +14,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStyledItemDelegate>
+#include <QStylePainter>
 #include <QTimer>
 #include <climits>
 #include <map>
@@ -84,6 +85,15 @@ bool PumpWhileWaiting() {
 }  // namespace
 
 bool InSocketWait() { return g_socketWaitDepth > 0; }
+
+void ListCombo::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionComboBox opt;
+  initStyleOption(&opt);
+  opt.currentText.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+  painter.drawComplexControl(QStyle::CC_ComboBox, opt);
+  painter.drawControl(QStyle::CE_ComboBoxLabel, opt);
+}
 
 void FlatButton::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
@@ -206,7 +216,7 @@ void CDialog::Create() {
         break;
       }
       case ControlKind::ComboBox: {
-        auto* cb = new QComboBox(win);
+        auto* cb = new platform::ListCombo(win);
         cb->setProperty("sorted", (c.style & CBS_SORT) != 0);
         cb->setMaxVisibleItems(std::max(3, (c.cy - 14) / 8));
         cb->setItemDelegate(new QStyledItemDelegate(cb));  // items of two lines show both in the list

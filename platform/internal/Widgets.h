@@ -1,6 +1,7 @@
 // The Qt widgets behind the window wrappers. Only platform sources include this.
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -44,6 +45,16 @@ class FlatButton : public QPushButton {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+};
+
+// A drop-down list whose closed field shows an item of two lines on one line,
+// both lines readable; the open list shows them as two lines.
+class ListCombo : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 };
 
 // The output pane. Text appended at the end is collected in cp1252 bytes and
