@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -269,7 +270,7 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
   return true;
 }
 
-bool CSocket::Send(const std::string& bytes) {
+bool CSocket::Send(std::string_view bytes) {
   if (m_fd < 0) {
     Fail(10038, EBADF);
     return false;
@@ -291,7 +292,7 @@ bool CSocket::Send(const std::string& bytes) {
   return true;
 }
 
-long CSocket::Receive(char* buf, std::size_t size) {
+long CSocket::Receive(char* buf, std::size_t size, bool wait) {
   if (m_fd < 0) {
     Fail(10038, EBADF);
     return -1;
@@ -309,8 +310,15 @@ long CSocket::Receive(char* buf, std::size_t size) {
       FailErrno(errno);
       return -1;
     }
+    if (!wait) return kNothingYet;
     const int w = Wait(POLLIN);
     if (w == 0) return -2;
     if (w < 0) return -1;
   }
+}
+
+std::string CSocket::ErrorText() const {
+  if (m_lastError == kErrorAbandoned) return "the wait was abandoned";
+  if (m_lastErrno != 0) return std::strerror(m_lastErrno);
+  return "socket error " + std::to_string(m_lastError);
 }

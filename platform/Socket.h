@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
+
+#include "Transport.h"
 
 namespace platform {
 
@@ -16,7 +19,7 @@ void SetSocketWaitHook(std::function<bool()> hook);
 // A blocking TCP client for the control connection. Failures come back as
 // results, with a Windows Sockets-style code from GetLastError(), because the
 // connect error texts are keyed on those codes.
-class CSocket {
+class CSocket : public Transport {
  public:
   // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
   // blocking call was cancelled). It has no connect error text of its own.
@@ -25,7 +28,7 @@ class CSocket {
   static constexpr int kErrorUnknown = 0x7fffffff;
 
   CSocket();
-  ~CSocket();  // closes the socket
+  ~CSocket() override;  // closes the socket
   CSocket(const CSocket&) = delete;
   CSocket& operator=(const CSocket&) = delete;
 
@@ -36,10 +39,13 @@ class CSocket {
   // the system's connect takes.
   bool Connect(const std::string& host, unsigned port);
   // All bytes, or false. A peer that has gone never raises SIGPIPE.
-  bool Send(const std::string& bytes);
-  // > 0 bytes read, 0 the peer closed, -1 error, -2 abandoned by the wait hook.
-  long Receive(char* buf, std::size_t size);
-  void Close();
+  bool Send(std::string_view bytes) override;
+  // > 0 bytes read, 0 the peer closed, -1 error, -2 abandoned by the wait
+  // hook, -3 nothing there yet (only without wait).
+  long Receive(char* buf, std::size_t size, bool wait = true) override;
+  int Descriptor() const override { return m_fd; }
+  void Close() override;
+  std::string ErrorText() const override;
   bool IsOpen() const { return m_fd >= 0; }
 
   int GetLastError() const { return m_lastError; }
