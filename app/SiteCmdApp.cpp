@@ -3,6 +3,27 @@
 #include "SiteCmdDlg.h"
 #include "res/Strings.h"
 
+namespace {
+
+// Fills the connection fields from the start-up address; false, with the
+// reason in `message`, when a part of it has no Windows-1252 form.
+bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::string& message) {
+  std::string login, host;
+  if (!AfxLocalToAnsi(target.login, login) || !AfxLocalToAnsi(target.host, host)) {
+    message =
+        "The address on the command line holds characters that the connection fields can't show; it was "
+        "not used.";
+    return false;
+  }
+  dlg.m_strLogin = login;
+  dlg.m_strHost = host;
+  dlg.m_nPort = target.port;
+  // target.tls: the "TLS" box is ticked here once the program speaks FTPS.
+  return true;
+}
+
+}  // namespace
+
 BOOL CSiteCmdApp::InitInstance() {
   if (!AfxSocketInit()) {
     AfxMessageBox(kStrSocketsInitFailed);
@@ -11,6 +32,10 @@ BOOL CSiteCmdApp::InitInstance() {
   AfxEnableControlContainer();
   {
     CSiteCmdDlg dlg;
+    std::string message = m_start.message;
+    if (m_start.target) FillConnectionFields(*m_start.target, dlg, message);
+    // The fields stay empty; the user learns why before the window opens.
+    if (!message.empty()) AfxMessageBox(message);
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

@@ -3,8 +3,10 @@
 #include "SiteCmdDlg.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
+#include "CommandListLocation.h"
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "LineReader.h"
@@ -50,12 +52,9 @@ void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, IDC_PORT, m_nPort);
   DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
   DDX_Text(pDX, IDC_HOST, m_strHost);
-  CString* params[9] = {&m_strParam1, &m_strParam2, &m_strParam3, &m_strParam4, &m_strParam5,
-                        &m_strParam6, &m_strParam7, &m_strParam8, &m_strParam9};
-  for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_FIRST + n, *params[n]);
-  CString* labels[9] = {&m_strParamLabel1, &m_strParamLabel2, &m_strParamLabel3, &m_strParamLabel4, &m_strParamLabel5,
-                        &m_strParamLabel6, &m_strParamLabel7, &m_strParamLabel8, &m_strParamLabel9};
-  for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_LABEL_FIRST + n, *labels[n]);
+  for (std::size_t n = 0; n < m_params.size(); ++n) DDX_Text(pDX, IDC_PARAM_FIRST + static_cast<int>(n), m_params[n]);
+  for (std::size_t n = 0; n < m_paramLabels.size(); ++n)
+    DDX_Text(pDX, IDC_PARAM_LABEL_FIRST + static_cast<int>(n), m_paramLabels[n]);
   DDX_Control(pDX, IDC_OUTPUT, m_richOutput);
 }
 
@@ -109,14 +108,17 @@ void CSiteCmdDlg::OnCommand(int id, int notification) {
 
 BOOL CSiteCmdDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  if (CWnd* host = GetDlgItem(IDC_HOST)) host->SetFocus();
+  // With server and login given at start, only the password is left to type.
+  const bool startFilled = !m_strHost.empty() && !m_strLogin.empty();
+  if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
   m_richOutput.FormatAtStartUp();
   WriteBanner();
 
   m_pIniStorage = new IniStorage();
   IniFile reader;
   try {
-    reader.Read(kCommandListFile, m_pIniStorage, IniFile::ReplaceKeys);
+    reader.Read(CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), m_pIniStorage,
+                IniFile::ReplaceKeys);
   } catch (const std::exception& e) {
     MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
                            "commands!\n\nError Message:\n") +

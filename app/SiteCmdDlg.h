@@ -42,10 +42,8 @@ class CSiteCmdDlg : public CDialog {
   UINT m_nPort;
   CString m_strRawCommand;
   CString m_strHost;
-  CString m_strParam1, m_strParam2, m_strParam3, m_strParam4, m_strParam5, m_strParam6, m_strParam7, m_strParam8,
-      m_strParam9;
-  CString m_strParamLabel1, m_strParamLabel2, m_strParamLabel3, m_strParamLabel4, m_strParamLabel5, m_strParamLabel6,
-      m_strParamLabel7, m_strParamLabel8, m_strParamLabel9;
+  UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
+  UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   IniStorage* m_pIniStorage;
   CSocket* m_pSocket;
   LineReader* m_pLineReader;  // lives with the socket, so unread reply lines wait for the next exchange
@@ -54,6 +52,7 @@ class CSiteCmdDlg : public CDialog {
   int m_nCurCommand;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
   OutputLog m_richOutput;
+  bool m_historyWriteReported = false;  // a history that can't be written is reported once per run
 
   // Start-up and main window.
   BOOL OnInitDialog() override;
@@ -91,9 +90,7 @@ class CSiteCmdDlg : public CDialog {
   void FillGroupList();
   CString ReadCommandKey(int blockIndex, CString keyName);
   void LoadGroupCommands(CString groupName);
-  void StoreCommand(CString description, std::vector<CString> commandLines, CString label1, CString label2,
-                    CString label3, CString label4, CString label5, CString label6, CString label7, CString label8,
-                    CString label9);
+  void StoreCommand(CString description, std::vector<CString> commandLines, UserCommand::Texts labels);
   void OnGroupSelChange();
   void OnCommandSelChange();
   void UpdateParamFields(int commandIndex);

@@ -26,9 +26,13 @@ void CSiteCmdDlg::RecordHistoryEntry() {
 
 void CSiteCmdDlg::SaveHistoryEntry(const CString& entry) {
   CRegKey key;
-  if (!key.Create(kHistoryKey)) return;
-  key.SetValue(entry);
-  key.Close();
+  if (key.Create(kHistoryKey) && key.SetValue(entry)) return;
+  // The entry stays in the list for this run. Saying so once is enough: the
+  // next attempts would fail the same way.
+  if (m_historyWriteReported) return;
+  m_historyWriteReported = true;
+  m_richOutput.AppendColored("\n>The connection history could not be saved: " + key.GetLastError() + "\n",
+                             logDisconnectColor);
 }
 
 void CSiteCmdDlg::OnHistorySelChange() {

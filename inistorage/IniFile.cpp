@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -47,9 +48,13 @@ void IniFile::Read(const std::string& fileName, IniStorage* storage, int mergeMo
   this->mergeMode = mergeMode;
   hasPutBack = false;
 
-  // The first read is made before anything is parsed: a directory opens on
-  // Linux but fails there, and must leave the storage untouched.
-  const FilePtr file(std::fopen(fileName.c_str(), "rb"));
+  // Only a regular file (or a link to one) is read. Opening a FIFO waits for a
+  // writer that may never come, and a device such as /dev/zero never ends.
+  // The first read is still made before anything is parsed, so a file that
+  // fails there leaves the storage untouched as well.
+  std::error_code error;
+  const bool regular = std::filesystem::is_regular_file(std::filesystem::path(fileName), error);
+  const FilePtr file(regular ? std::fopen(fileName.c_str(), "rb") : nullptr);
   std::unique_ptr<IniLineReader> reader;
   if (file) {
     reader = std::make_unique<IniLineReader>(file.get());

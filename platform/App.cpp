@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "MessageBox.h"
+#include "internal/Cp1252.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -36,4 +37,10 @@ void AfxEnableControlContainer() {}
 
 int AfxMessageBox(const std::string& text) {
   return platform::ShowMessageBox(nullptr, {text, AfxGetApp()->m_pszAppName, MB_OK | MB_ICONEXCLAMATION});
+}
+
+bool AfxLocalToAnsi(const std::string& local, std::string& ansi) {
+  const QString text = QString::fromLocal8Bit(local.data(), static_cast<qsizetype>(local.size()));
+  ansi = platform::ToCp1252(text);
+  return platform::FromCp1252(ansi) == text;
 }

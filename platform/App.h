@@ -22,5 +22,8 @@ CWinApp* AfxGetApp();
 // Socket layer start: never fails on POSIX beyond what the system reports.
 BOOL AfxSocketInit();
 void AfxEnableControlContainer();
+// Text of the command line or the environment (the locale's encoding) as
+// Windows-1252 bytes; false when a character has no Windows-1252 byte.
+bool AfxLocalToAnsi(const std::string& local, std::string& ansi);
 // Box with a string-table text, the application title as caption, an OK button and an exclamation icon.
 int AfxMessageBox(const std::string& text);

@@ -13,8 +13,8 @@
 #include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <climits>
 #include <map>
@@ -118,7 +118,9 @@ struct CDialog::Impl {
   std::set<UINT> pendingTimers;
   int handlerDepth = 0;
   bool closeRequested = false;
-  bool failing = false;  // a field's parse error is being reported
+  bool failing = false;         // a field's parse error is being reported
+  std::set<int> changedEdits;   // edits whose text changed, not by the dialog, since the last exchange
+  bool exchangeFailed = false;  // the last exchange stopped at a field it couldn't read
   bool ended = false;
   int result = IDCANCEL;
   QEventLoop* loop = nullptr;
@@ -278,6 +280,7 @@ void CDialog::Create() {
       d->items[c.id] = std::move(item);
     }
   }
+  WatchEditsForExchange();
 }
 
 CWnd* CDialog::GetDlgItem(int id) const {
@@ -351,7 +354,34 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
   } catch (const DataExchangeFailure&) {
     return FALSE;
   }
+  d->changedEdits.clear();  // members and controls agree now
+  d->exchangeFailed = false;
   return TRUE;
+}
+
+// Text can reach an edit without the focus passing through it: an assistive
+// technology sets it through the accessibility interface, or it is dropped
+// there. The dialog's own writes happen inside its handlers and don't count.
+void CDialog::WatchEditsForExchange() {
+  for (const auto& [id, widget] : d->widgets)
+    if (auto* e = qobject_cast<QLineEdit*>(widget))
+      QObject::connect(e, &QLineEdit::textChanged, d->window.get(), [this, id = id] {
+        if (d->handlerDepth == 0 || platform::InSocketWait()) d->changedEdits.insert(id);
+      });
+}
+
+// Before a click or a selection is handled, every edit whose text changed
+// since the last exchange counts as left, as it would be had the user clicked
+// there: its focus-loss handler runs first, so the handler reads what the
+// controls hold.
+void CDialog::LeaveChangedEdits() {
+  while (!d->changedEdits.empty() && !d->failing) {
+    const int id = *d->changedEdits.begin();
+    d->changedEdits.erase(d->changedEdits.begin());
+    ++d->handlerDepth;
+    OnCommand(id, EN_KILLFOCUS);
+    --d->handlerDepth;
+  }
 }
 
 void CDialog::SetTimer(UINT id, UINT milliseconds) {
@@ -380,6 +410,14 @@ int CDialog::MessageBox(const std::string& text, const std::string& caption, UIN
 void CDialog::DispatchCommand(int id, int notification) {
   if (platform::InSocketWait() || d->ended) return;
   if (notification == EN_KILLFOCUS && d->failing) return;
+  if ((notification == BN_CLICKED || notification == CBN_SELCHANGE) && id != IDOK && id != IDCANCEL) {
+    LeaveChangedEdits();
+    // While a field can't be read (the box has said so and the field holds
+    // the focus), a push button does nothing: Connect must not go to the
+    // port the field held before. Check boxes and lists have already changed
+    // when they report, so their handlers run and follow them.
+    if (d->exchangeFailed && qobject_cast<QPushButton*>(d->widgets[id])) return;
+  }
   ++d->handlerDepth;
   if (id == IDCANCEL)
     OnCancel();
@@ -482,13 +520,15 @@ bool ParseUnsigned(const std::string& text, UINT& value) {
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  const std::size_t first = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  const std::size_t digits = i - first;
+  // A number that does not fit is an error, never a wrap: "4294967317" must
+  // not quietly become port 21. More than ten digits never fit.
+  if (digits == 0 || digits > 10) return false;
   unsigned long long v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const unsigned digit = static_cast<unsigned>(text[i] - '0');
-    v = v > (ULLONG_MAX - digit) / 10 ? ULLONG_MAX : v * 10 + digit;  // saturates as strtoul does
-  }
-  if (negative) v = 0ULL - v;
+  for (std::size_t k = first; k < i; ++k) v = v * 10 + static_cast<unsigned>(text[k] - '0');
+  if (v > UINT_MAX || (negative && v != 0)) return false;
   value = static_cast<UINT>(v);
   return true;
 }
@@ -515,6 +555,7 @@ void DDX_Text(CDataExchange* pDX, int id, UINT& value) {
                            ": a whole number of 0 or more, digits only.";
   // One box per failed exchange: focus moving while it opens and closes must not start another.
   d.failing = true;
+  d.exchangeFailed = true;
   dlg->MessageBox(text, AfxGetApp()->m_pszAppName, MB_ICONEXCLAMATION);
   e->setFocus(Qt::OtherFocusReason);
   e->selectAll();

@@ -30,7 +30,9 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value);
 // An unsigned decimal field, read as "%u" reads it.
 void DDX_Text(CDataExchange* pDX, int id, UINT& value);
 
-// "%u" as sscanf reads it: leading white space, an optional sign, digits.
+// "%u" as sscanf reads it (leading white space, an optional sign, digits, and
+// whatever follows ignored), except that a number which does not fit 32 bits
+// unsigned, a digit string longer than ten or a negative number is an error.
 bool ParseUnsigned(const std::string& text, UINT& value);
 
 class CDialog : public CWnd {
@@ -73,6 +75,8 @@ class CDialog : public CWnd {
 
  private:
   void AfterHandlers();
+  void WatchEditsForExchange();
+  void LeaveChangedEdits();
   friend class DialogWindow;
   friend void DDX_Text(CDataExchange*, int, UINT&);
   struct Impl;

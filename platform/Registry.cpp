@@ -1,10 +1,16 @@
 #include "Registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
 
 #include "internal/Cp1252.h"
 
@@ -12,6 +18,7 @@ struct CRegKey::Impl {
   std::unique_ptr<QSettings> settings;
   QString group;
   QStringList names;  // encoded, in the order enumerated
+  std::string lastError;
 };
 
 namespace {
@@ -54,6 +61,39 @@ bool DecodeName(const QString& encoded, std::string& name) {
   return true;
 }
 
+// QSettings says only that it could not write. To tell the user why, the
+// steps it takes are repeated by hand: make the folder, write and sync a
+// scratch file beside the store (a full disk shows here), open the store.
+std::string WriteFailureReason(const QString& file, QSettings::Status status) {
+  if (status == QSettings::FormatError) return "the file is not a settings file this program can read";
+  const std::string path = QFile::encodeName(file).toStdString();
+  const std::string folder = QFile::encodeName(QFileInfo(file).absolutePath()).toStdString();
+  auto failed = [](int error) { return std::string(std::strerror(error)); };
+  // Make each missing folder on the way, as QSettings would.
+  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return failed(errno);
+    struct stat st {};
+    if (::stat(part.c_str(), &st) != 0) return failed(errno);
+    if (!S_ISDIR(st.st_mode)) return failed(ENOTDIR);
+    if (slash == std::string::npos) break;
+  }
+  std::string scratch = folder + "/.korvastel-write-test-XXXXXX";
+  const int fd = ::mkstemp(scratch.data());
+  if (fd < 0) return failed(errno);
+  const std::string block(4096, '\n');
+  int error = 0;
+  if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) || ::fsync(fd) != 0)
+    error = errno != 0 ? errno : ENOSPC;
+  ::close(fd);
+  ::unlink(scratch.c_str());
+  if (error != 0) return failed(error);
+  const int store = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (store < 0 && errno != ENOENT) return failed(errno);
+  if (store >= 0) ::close(store);
+  return "the settings store reported an access error";
+}
+
 void RestrictToOwner(const QString& file) {
   if (QFileInfo::exists(file)) QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
@@ -72,7 +112,10 @@ bool CRegKey::Create(const std::string& keyPath) {
   const QString app = parts.takeFirst();
   d->group = parts.join(QLatin1Char('/'));
   d->settings = std::make_unique<QSettings>(org, app);
+  d->lastError.clear();
   if (d->settings->status() != QSettings::NoError) {
+    const QString file = d->settings->fileName();
+    d->lastError = platform::ToCp1252(file) + ": " + WriteFailureReason(file, d->settings->status());
     d->settings.reset();
     return false;
   }
@@ -93,9 +136,14 @@ bool CRegKey::SetValue(const std::string& name) {
   if (!d->settings || name.empty()) return false;
   d->settings->setValue(EncodeName(name), QString());
   d->settings->sync();  // QSettings writes through a lock file and an atomic rename
-  RestrictToOwner(d->settings->fileName());
-  return d->settings->status() == QSettings::NoError;
+  const QString file = d->settings->fileName();
+  RestrictToOwner(file);
+  if (d->settings->status() == QSettings::NoError) return true;
+  d->lastError = platform::ToCp1252(file) + ": " + WriteFailureReason(file, d->settings->status());
+  return false;
 }
+
+std::string CRegKey::GetLastError() const { return d->lastError; }
 
 void CRegKey::Close() {
   if (d && d->settings) {

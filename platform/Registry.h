@@ -19,6 +19,9 @@ class CRegKey {
   bool EnumValue(int index, std::string& name);
   // Stores a value with empty data; false when the store can't be written.
   bool SetValue(const std::string& name);
+  // After a failed Create or SetValue: the store's file and why it could not
+  // be written, as "<path>: <reason>" (Windows-1252).
+  std::string GetLastError() const;
   void Close();
 
  private:

@@ -95,4 +95,46 @@ std::optional<std::string> BuildSiteLine(std::string_view line, const Arguments&
   return s;
 }
 
+bool HoldsLineBreak(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos; }
+
+BuiltCommand BuildCommand(const std::vector<std::string>& commandLines, const Arguments& arguments,
+                          std::size_t maxBytes) {
+  BuiltCommand built;
+  for (std::size_t i = 0; i < commandLines.size(); ++i) {
+    std::optional<std::string> site = BuildSiteLine(commandLines[i], arguments, maxBytes);
+    const BuildProblem problem = !site                   ? BuildProblem::TooLong
+                                 : HoldsLineBreak(*site) ? BuildProblem::LineBreak
+                                                         : BuildProblem::None;
+    if (problem != BuildProblem::None) {
+      built.siteLines.clear();
+      built.problem = problem;
+      built.faultyLine = i;
+      return built;
+    }
+    built.siteLines.push_back(std::move(*site));
+  }
+  return built;
+}
+
+std::string NotSentMessage(const UserCommand& command, const Arguments& arguments, const BuiltCommand& built) {
+  std::string text = "The command \"" + command.description + "\" was not sent: ";
+  const std::string where =
+      command.commandLines.size() > 1 ? "its line " + std::to_string(built.faultyLine + 1) : "its line";
+  if (built.problem == BuildProblem::TooLong) {
+    text += where + " would be longer than " + std::to_string(kMaxSiteLineBytes) +
+            " bytes (1 MiB) with the arguments filled in.";
+  } else {
+    std::string culprits;
+    for (int n = 1; n <= kArgumentCount; ++n)
+      if (HoldsLineBreak(arguments[n - 1])) culprits += (culprits.empty() ? "" : ", ") + std::to_string(n);
+    if (culprits.empty())
+      text += where + " holds a line break (CR or LF) or a NUL byte";
+    else
+      text += (culprits.find(',') == std::string::npos ? "argument " : "arguments ") + culprits + " hold" +
+              (culprits.find(',') == std::string::npos ? "s" : "") + " a line break (CR or LF) or a NUL byte";
+    text += ", and the server would take what follows it for a command of its own.";
+  }
+  return text + "\n\nNothing of this command went to the server.";
+}
+
 }  // namespace usercommands

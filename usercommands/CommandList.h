@@ -9,12 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "UserCommand.h"
+
 class IniStorage;
 
 namespace usercommands {
 
-inline constexpr int kArgumentCount = 9;
-using Arguments = std::array<std::string, kArgumentCount>;
+using Arguments = UserCommand::Texts;
 
 // Longest line Execute builds. Arguments may name later placeholders, so each
 // substitution step can multiply the length; past this size the command is
@@ -56,5 +57,25 @@ std::optional<std::string> ReplaceEach(std::string_view text, std::string_view p
 // each step sees what earlier steps inserted. Nothing when too long.
 std::optional<std::string> BuildSiteLine(std::string_view line, const Arguments& arguments,
                                          std::size_t maxBytes = kMaxSiteLineBytes);
+
+// True when the text holds a CR, an LF or a NUL: sent inside a command line,
+// the server would read what follows as a command of its own.
+bool HoldsLineBreak(std::string_view text);
+
+enum class BuildProblem { None, TooLong, LineBreak };
+
+// A user command made ready to send: every line is built and checked before
+// the first goes out, so a command either goes out whole or not at all.
+struct BuiltCommand {
+  std::vector<std::string> siteLines;  // empty unless problem is None
+  BuildProblem problem = BuildProblem::None;
+  std::size_t faultyLine = 0;  // 0-based index of the first line at fault
+};
+BuiltCommand BuildCommand(const std::vector<std::string>& commandLines, const Arguments& arguments,
+                          std::size_t maxBytes = kMaxSiteLineBytes);
+
+// The text of the box that says why a command was not sent.
+std::string NotSentMessage(const UserCommand& command, const Arguments& arguments, const BuiltCommand& built);
+inline constexpr const char* kNotSentCaption = "Command not sent";
 
 }  // namespace usercommands

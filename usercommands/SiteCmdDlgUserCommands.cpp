@@ -1,8 +1,6 @@
 // The command list and the "user actions" panel: groups and commands read
 // from commandList.ini, the argument rows, and executing a command.
-#include <array>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,15 +9,6 @@
 #include "IniStorage.h"
 #include "SiteCmdDlg.h"
 #include "res/resource.h"
-
-namespace {
-
-std::array<CString*, usercommands::kArgumentCount> ParamMembers(CSiteCmdDlg& dlg) {
-  return {&dlg.m_strParam1, &dlg.m_strParam2, &dlg.m_strParam3, &dlg.m_strParam4, &dlg.m_strParam5,
-          &dlg.m_strParam6, &dlg.m_strParam7, &dlg.m_strParam8, &dlg.m_strParam9};
-}
-
-}  // namespace
 
 void CSiteCmdDlg::FillGroupList() {
   if (m_pIniStorage)
@@ -44,30 +33,25 @@ void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
   for (int i = 0; i < blocks; ++i) {
     if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
     std::vector<CString> lines = usercommands::ReadCommandLines(*m_pIniStorage, i);
-    std::array<CString, usercommands::kArgumentCount> labels;
+    UserCommand::Texts labels;
     for (int n = usercommands::kArgumentCount; n >= 1; --n)
       labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
     CString description = ReadCommandKey(i, "cmdDsc");
-    StoreCommand(std::move(description), std::move(lines), std::move(labels[0]), std::move(labels[1]),
-                 std::move(labels[2]), std::move(labels[3]), std::move(labels[4]), std::move(labels[5]),
-                 std::move(labels[6]), std::move(labels[7]), std::move(labels[8]));
+    StoreCommand(std::move(description), std::move(lines), std::move(labels));
   }
 
   UpdateData(FALSE);
   OnCommandSelChange();  // nothing is selected now, so every row is disabled
 }
 
-void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, CString label1, CString label2,
-                               CString label3, CString label4, CString label5, CString label6, CString label7,
-                               CString label8, CString label9) {
+void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, UserCommand::Texts labels) {
   // A group may hold more commands than the table's first size: grow it
   // rather than drop any of them.
   if (static_cast<std::size_t>(m_nCommandCount) >= m_commands.size()) m_commands.resize(m_nCommandCount + 1);
   UserCommand& entry = m_commands[m_nCommandCount];
   entry.description = description;
   entry.commandLines = std::move(commandLines);
-  entry.paramLabels = {std::move(label1), std::move(label2), std::move(label3), std::move(label4), std::move(label5),
-                       std::move(label6), std::move(label7), std::move(label8), std::move(label9)};
+  entry.paramLabels = std::move(labels);
   m_cbCommand.InsertString(-1, description);
   ++m_nCommandCount;
   UpdateData(FALSE);
@@ -81,7 +65,7 @@ void CSiteCmdDlg::OnGroupSelChange() {
 
 void CSiteCmdDlg::OnCommandSelChange() {
   if (m_bResetOnChange) {
-    for (CString* param : ParamMembers(*this)) param->clear();
+    m_params.fill(CString());
     UpdateData(FALSE);
   }
   if (m_cbCommand.GetCount() == 0 || m_cbCommand.GetCurSel() == CB_ERR) {
@@ -120,23 +104,20 @@ void CSiteCmdDlg::OnExecuteUser() {
   if (m_cbCommand.GetCurSel() == CB_ERR) return;
   if (m_nCurCommand < 0 || m_nCurCommand >= m_nCommandCount) return;
 
-  usercommands::Arguments arguments;
-  const auto params = ParamMembers(*this);
-  for (std::size_t n = 0; n < arguments.size(); ++n) arguments[n] = *params[n];
-
-  // Every line is built before the first is sent, so a command whose
-  // arguments would swell a line past all reason sends none of its lines.
-  std::vector<CString> lines;
-  for (const CString& line : m_commands[m_nCurCommand].commandLines) {
-    std::optional<CString> site = usercommands::BuildSiteLine(line, arguments);
-    if (!site) return;
-    lines.push_back(std::move(*site));
+  // Every line is built and checked before the first is sent: a line that
+  // would swell past all reason, or that an argument would break in two,
+  // stops the whole command, and the user is told why.
+  const UserCommand& command = m_commands[m_nCurCommand];
+  const usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, m_params);
+  if (built.problem != usercommands::BuildProblem::None) {
+    MessageBox(usercommands::NotSentMessage(command, m_params, built), usercommands::kNotSentCaption, MB_ICONHAND);
+    return;
   }
-  for (const CString& line : lines) SendCommand(line);
+  for (const CString& line : built.siteLines) SendCommand(line);
 }
 
 void CSiteCmdDlg::OnResetParams() {
-  for (CString* param : ParamMembers(*this)) param->clear();
+  m_params.fill(CString());
   UpdateData(FALSE);
 }
 

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder, unpacks it with dpkg-deb and
+# runs the unpacked program. Usage: package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build="$1"
+version="$2"
+for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+  command -v "$tool" > /dev/null || { echo "SKIP: $tool is missing (Debian packages cmake, dpkg-dev, file)"; exit 77; }
+done
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" > "$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log"
+  exit 1
+fi
+debs=("$work"/out/korvastel_"$version"_*.deb)
+[ -f "${debs[0]}" ] || { echo "no korvastel_${version}_ARCH.deb in:"; ls "$work/out"; exit 1; }
+deb="${debs[0]}"
+
+fail=0
+dpkg-deb -x "$deb" "$work/root"
+for f in usr/bin/korvastel usr/share/applications/korvastel.desktop \
+         usr/share/icons/hicolor/scalable/apps/korvastel.svg usr/share/korvastel/commandList.ini \
+         usr/share/man/man1/korvastel.1.gz; do
+  [ -s "$work/root/$f" ] || { echo "missing from the package: /$f"; fail=1; }
+done
+
+answer="$("$work/root/usr/bin/korvastel" --version)"
+[ "$answer" = "korvastel $version" ] || { echo "--version said: $answer"; fail=1; }
+
+# Computed from the binary: the C library and Qt's widgets at least.
+depends="$(dpkg-deb -f "$deb" Depends)"
+for lib in libc6 libqt6widgets6; do
+  [[ "$depends" == *"$lib"* ]] || { echo "Depends lacks $lib: $depends"; fail=1; }
+done
+exit $fail
