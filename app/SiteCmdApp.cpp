@@ -3,10 +3,6 @@
 #include "SiteCmdDlg.h"
 #include "res/Strings.h"
 
-namespace {
-
-// Fills the connection fields from the start-up address; false, with the
-// reason in `message`, when a part of it has no Windows-1252 form.
 bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::string& message) {
   std::string login, host;
   if (!AfxLocalToAnsi(target.login, login) || !AfxLocalToAnsi(target.host, host)) {
@@ -21,8 +17,6 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
   // target.tls: the "TLS" box is ticked here once the program speaks FTPS.
   return true;
 }
-
-}  // namespace
 
 BOOL CSiteCmdApp::InitInstance() {
   if (!AfxSocketInit()) {

@@ -8,9 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
+#include "CommandLine.h"
 #include "DialogHarness.h"
 #include "IniStorage.h"
+#include "SiteCmdApp.h"
 #include "res/resource.h"
 
 namespace {
@@ -205,6 +210,98 @@ TEST(MainWindow, KeysOnTheDialogItselfShowTheDebugBox) {
       "ckt wurde Taste Nummer: ";
   EXPECT_EQ(h.boxes[0].text.rfind(pressed + "65 \nRepCount: 1 \n Flags: ", 0), 0u);
   EXPECT_EQ(h.boxes[1].text.rfind(pressed + "97 \n", 0), 0u);
+}
+
+TEST(MainWindow, StartUpAddressFillsAllButThePassword) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  std::string message;
+  StartTarget target{"admin", "127.0.0.1", 2121, false};
+  ASSERT_TRUE(FillConnectionFields(target, h.Dlg(), message)) << message;
+  h.Start();
+  EXPECT_EQ(h.Text(IDC_HOST), "127.0.0.1");
+  EXPECT_EQ(h.Text(IDC_PORT), "2121");
+  EXPECT_EQ(h.Text(IDC_LOGIN), "admin");
+  EXPECT_EQ(h.Text(IDC_PASSWORD), "");
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PASSWORD)) << "only the password is left to type";
+
+  DialogHarness other(&empty);
+  target.login = "\xE2\x82\xAC-\xCE\xA9";  // UTF-8 euro sign fits the code page, omega does not
+  EXPECT_FALSE(FillConnectionFields(target, other.Dlg(), message));
+  EXPECT_FALSE(message.empty());
+  other.Start();
+  EXPECT_EQ(other.Text(IDC_LOGIN) + other.Text(IDC_HOST), "");
+  EXPECT_EQ(other.Window()->focusWidget(), other.Item(IDC_HOST));
+}
+
+TEST(MainWindow, CommandListFromThePerUserFolderWhenTheWorkingFolderHasNone) {
+  const std::filesystem::path perUser = std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "korvastel";
+  std::filesystem::create_directories(perUser);
+  std::ofstream(perUser / "commandList.ini") << kTwoGroups;
+  {
+    DialogHarness h;
+    h.Start();
+    EXPECT_TRUE(h.boxes.empty());
+    EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 2);
+  }
+  {
+    const std::string own = "[c]\ngroup = Own\ncmd = OWN\n";
+    DialogHarness h(&own);  // the working folder's file wins
+    h.Start();
+    ASSERT_EQ(h.Dlg().m_cbGroup.GetCount(), 1);
+    EXPECT_EQ(h.Dlg().m_cbGroup.GetLBText(0), "Own");
+  }
+  std::filesystem::remove_all(perUser);
+}
+
+TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
+  const struct {
+    const char* text;
+    bool ok;
+    UINT value;
+  } rows[] = {{"4294967295", true, 4294967295u},
+              {"0000000021", true, 21},
+              {" +7x", true, 7},
+              {"-0", true, 0},
+              {"4294967296", false, 0},
+              {"4294967317", false, 0},
+              {"00000000021", false, 0},
+              {"99999999999999999999999", false, 0},
+              {"-1", false, 0},
+              {"", false, 0},
+              {"x1", false, 0}};
+  for (const auto& r : rows) {
+    UINT value = 12345;
+    EXPECT_EQ(ParseUnsigned(r.text, value), r.ok) << r.text;
+    EXPECT_EQ(value, r.ok ? r.value : 12345u) << r.text;
+  }
+
+  // 2^32 + 21 would wrap to 21: Connect must neither try port 21 nor anything else.
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  h.Type(IDC_HOST, "127.0.0.1");
+  h.Type(IDC_LOGIN, "admin");
+  h.Type(IDC_PASSWORD, "secret");
+  h.Focus(IDC_PORT);
+  h.Type(IDC_PORT, "4294967317");
+  h.Click(IDC_CONNECT);
+  h.ProcessEvents(20);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
+  EXPECT_EQ(h.Dlg().m_nPort, 21u);
+  EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
+  EXPECT_EQ(h.Pane().find(">connecting"), std::string::npos);
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), 0);
+
+  h.Type(IDC_PORT, "21");
+  h.Focus(IDC_HOST);
+  h.boxes.clear();
+  h.Type(IDC_ANTI_IDLE_INTERVAL, "99999999999");
+  h.Focus(IDC_RAW_COMMAND);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_NE(h.boxes[0].text.find("send every n seconds"), std::string::npos);
+  EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 360u);
 }
 
 }  // namespace

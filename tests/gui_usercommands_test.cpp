@@ -207,6 +207,42 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   ExpectSent(h, *server, "SITE ALPHA1\r\n");
 }
 
+// A command goes out whole or not at all: a line that would pass 1 MiB, or
+// one that a line break would split into two commands, stops it with a box.
+TEST(UserCommands, ACommandThatCannotGoOutWholeSendsNothingAndSaysWhy) {
+  const std::string ini = Block("grow", "G", "grow", "FIRST, GO %1 %2", "param1 = a\nparam2 = b") +
+                          Block("cr", "G", "split", "ONE, TWO\rDELE x") + Block("ok", "G", "fine", "FINE %1");
+  DialogHarness h(&ini);
+  h.Start();
+  std::unique_ptr<ScriptedServer> server;
+  Connect(h, StartSite(server, 1).Port());
+
+  std::string a1, a2;
+  for (int k = 0; k < 2000; ++k) a1 += "%2";
+  for (int k = 0; k < 600; ++k) a2 += "long text ";  // 2000 x 6000 bytes: far past 1 MiB
+  h.SelectComboItem(IDC_COMMAND, 0);
+  Argument(h, 1, a1);
+  Argument(h, 2, a2);
+  h.boxes.clear();
+  h.Click(IDC_EXECUTE_USER);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.boxes[0].caption, "Command not sent");
+  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  EXPECT_NE(h.boxes[0].text.find("\"grow\" was not sent: its line 2 would be longer than 1048576 bytes"),
+            std::string::npos)
+      << h.boxes[0].text;
+
+  h.SelectComboItem(IDC_COMMAND, 1);  // a CR inside a line of the file itself
+  h.Click(IDC_EXECUTE_USER);
+  ASSERT_EQ(h.boxes.size(), 2u);
+  EXPECT_NE(h.boxes[1].text.find("its line 2 holds a line break"), std::string::npos) << h.boxes[1].text;
+
+  h.SelectComboItem(IDC_COMMAND, 2);
+  Argument(h, 1, "x");
+  h.Click(IDC_EXECUTE_USER);
+  ExpectSent(h, *server, "SITE FINE x\r\n");  // neither FIRST nor ONE went out before
+}
+
 // The table grows past its first 50 entries: every command of a big group is
 // listed and can be executed, and loading it takes no noticeable time.
 TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {

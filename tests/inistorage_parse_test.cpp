@@ -1,9 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -234,6 +242,43 @@ TEST(IniRead, FailuresLeaveTheStorageUntouched) {
   WriteBytes(good, "[kept]\nm = w");
   EXPECT_EQ(ReadError(file, good.string(), &storage), "no error");
   EXPECT_EQ(Dump(storage), "[kept]\nk=v\nm=w\n");
+}
+
+// A FIFO would wait for a writer and a device may never end: only regular
+// files are read, and the others fail at once with the open error.
+TEST(IniRead, OnlyRegularFilesAreRead) {
+  namespace fs = std::filesystem;
+  const fs::path fifo = TempPath("fifo.ini"), zero = TempPath("zero.ini"), sock = TempPath("sock.ini"),
+                 link = TempPath("link.ini"), target = TempPath("target.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+  fs::create_symlink("/dev/zero", zero);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, sock.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+  WriteBytes(target, "[via]\nk = v\n");
+  fs::create_symlink(target, link);
+
+  for (const fs::path& path : {fifo, zero, sock, fs::path("/dev/null")}) {
+    auto reading = std::async(std::launch::async, [&] {
+      IniFile file;
+      IniStorage storage;
+      return ReadError(file, path.string(), &storage) + (storage.GetBlockCount() == 0 ? "" : " (and stored)");
+    });
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << path << ": still reading after 10 s";
+      ::close(::open(fifo.c_str(), O_RDWR));  // lets a reader blocked on the FIFO go
+      if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) std::abort();
+    }
+    EXPECT_EQ(reading.get(), "[Runtime Error] Could not open file: " + path.string());
+  }
+  ::close(fd);
+
+  IniFile file;
+  IniStorage storage;
+  EXPECT_EQ(ReadError(file, link.string(), &storage), "no error") << "a link to a regular file is read";
+  EXPECT_EQ(Dump(storage), "[via]\nk=v\n");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "IniStorage.h"
 
 using namespace usercommands;
+using namespace std::string_literals;
 
 namespace {
 
@@ -115,6 +116,32 @@ TEST(CommandList, SubstitutionStopsAtTheSizeLimit) {
   EXPECT_EQ(BuildSiteLine("GO %1", chain), std::nullopt);
   chain[0] = "short";
   EXPECT_EQ(BuildSiteLine("GO %1", chain), "SITE GO short");
+}
+
+TEST(CommandList, ACommandIsBuiltWholeOrNotAtAll) {
+  const std::vector<std::string> lines = {"MSG %1 hello", "KICK %1", "NOTE %2"};
+  const BuiltCommand ok = BuildCommand(lines, Args({"bob", "x"}));
+  EXPECT_EQ(ok.problem, BuildProblem::None);
+  EXPECT_EQ(ok.siteLines, (std::vector<std::string>{"SITE MSG bob hello", "SITE KICK bob", "SITE NOTE x"}));
+
+  UserCommand command{"warn and kick", lines, {}};
+  for (const std::string bad : {"bob\nDELE x"s, "bob\r"s, "bob\0x"s}) {
+    const Arguments args = Args({"ok", bad});
+    const BuiltCommand built = BuildCommand(lines, args);
+    EXPECT_EQ(built.problem, BuildProblem::LineBreak);
+    EXPECT_EQ(built.faultyLine, 2u);
+    EXPECT_TRUE(built.siteLines.empty()) << "not even the lines before it";
+    EXPECT_NE(NotSentMessage(command, args, built).find("argument 2 holds a line break"), std::string::npos);
+  }
+  // An argument the lines never use can't break them.
+  EXPECT_EQ(BuildCommand({"KICK %1"}, Args({"bob", "x\ny"})).problem, BuildProblem::None);
+
+  const BuiltCommand tooLong = BuildCommand({"A", "B %1%1"}, Args({std::string(600 * 1024, 'x')}));
+  EXPECT_EQ(tooLong.problem, BuildProblem::TooLong);
+  EXPECT_EQ(tooLong.faultyLine, 1u);
+  command.commandLines = {"A", "B %1%1"};
+  EXPECT_NE(NotSentMessage(command, {}, tooLong).find("its line 2 would be longer than 1048576 bytes"),
+            std::string::npos);
 }
 
 // The sample file beside the program: groups as intended, every command
