@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   python3 python3-pyftpdlib                 # a real FTP server for integration tests
   xvfb xauth x11-apps imagemagick           # the program under a real X server, screenshots
+  xdotool                                   # typing and clicking into the real window for those checks
+  dpkg-dev file                             # the Debian package: cpack runs dpkg-shlibdeps and file
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
 )
 if [ "${1:-}" = "--run-only" ]; then

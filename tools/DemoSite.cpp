@@ -197,6 +197,8 @@ DemoSiteData::DemoSiteData() {
        "Scanning since '09", "", 0},
       {"pernwick", "greyfen", "3", 0, 0, 76110, 902, 1040221, 12800, 199, "Thu Dec 05 09:26", "*@10.40.9.3",
        "Leech with a license", "", 0},
+      {"gorrin", "emberline", "3", 3, 120, 4410, 61, 9020, 130, 12, "Tue Nov 12 17:40", "*@10.60.4.*", "Gone fishing",
+       "", 0},
   };
   for (const Seed& s : seeds) {
     User u;
@@ -222,6 +224,9 @@ DemoSiteData::DemoSiteData() {
     u.idle = s.idle;
     users.push_back(u);
   }
+  // One deleted user and one nuked directory, so that "re-add deleted user"
+  // and "unnuke directory" of the sample command list have something to act on.
+  FindUser("gorrin")->deleted = true;
   dirs = {{"/incoming/tide-tables-north-coast", "ilsabet", "4m", 712, 0, ""},
           {"/incoming/lantern-quarterly-issue-37", "quennick", "38m", 96, 0, ""},
           {"/incoming/greyfen-field-recordings-vol2", "corvath", "2h 10m", 3120, 0, ""},
@@ -229,7 +234,7 @@ DemoSiteData::DemoSiteData() {
           {"/incoming/saltmarsh-photo-archive-2019", "yselle", "9h 45m", 18840, 0, ""},
           {"/incoming/marrowby-scans-batch-12", "marrowby", "1d 3h", 2204, 0, ""},
           {"/incoming/city-walks-audio-guide", "brannoch", "1d 19h", 880, 0, ""},
-          {"/incoming/open-fonts-collection-5", "ollin", "2d 6h", 310, 0, ""}};
+          {"/incoming/open-fonts-collection-5", "ollin", "2d 6h", 310, 2, "incomplete, 3 files missing"}};
   lastLogins = {{"admin", "Sat Dec 07 09:12", "online"},    {"ilsabet", "Sat Dec 07 09:05", "online"},
                 {"quennick", "Sat Dec 07 08:58", "online"}, {"corvath", "Sat Dec 07 07:51", "online"},
                 {"ollin", "Fri Dec 06 23:59", "0h 42m"},    {"brannoch", "Fri Dec 06 22:41", "1h 05m"},
