@@ -3,6 +3,7 @@
 // eighteen site-action buttons; and the one pane line of a history store
 // that can't be written.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -111,16 +112,9 @@ TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
   ExpectSent(h, *server, "SITE FIRST\r\nSITE SECOND\r\nSITE THIRD\r\n");
 }
 
-// A folder that can't be made: the pane says so once per run, in the
+// A store that can't be written: the pane says so once per run, in the
 // disconnect colour, with the path and the reason; every attempt goes on.
-TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
-  namespace fs = std::filesystem;
-  const fs::path config = std::getenv("XDG_CONFIG_HOME");
-  fs::remove_all(config / "Dunvarrow");
-  std::ofstream(config / "Dunvarrow") << "a file where the store's folder belongs\n";
-  const std::string line =
-      "\n>The connection history could not be saved: " + (config / "Dunvarrow" / "korvastel.conf").string() +
-      ": Not a directory\n";
+void ExpectReportedOncePerRun(const std::string& line) {
   for (int run = 0; run < 2; ++run) {
     DialogHarness h(&kNoCommands);
     h.Start();
@@ -138,7 +132,25 @@ TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
     EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), 2) << "the entries stay listed for this run";
     EXPECT_TRUE(h.boxes.empty());
   }
-  fs::remove(config / "Dunvarrow");
+}
+
+TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
+  namespace fs = std::filesystem;
+  const fs::path config = std::getenv("XDG_CONFIG_HOME"), folder = config / "Dunvarrow";
+  const std::string report =
+      "\n>The connection history could not be saved: " + (folder / "korvastel.conf").string() + ": ";
+  fs::remove_all(folder);
+  std::ofstream(folder) << "a file where the store's folder belongs\n";
+  ExpectReportedOncePerRun(report + "Not a directory\n");
+  fs::remove(folder);
+
+  // Permissions don't stop root, so the read-only folder is tried as another user only.
+  if (::geteuid() != 0) {
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    ExpectReportedOncePerRun(report + "Permission denied\n");
+    fs::permissions(folder, fs::perms::owner_all);
+  }
 }
 
 }  // namespace
