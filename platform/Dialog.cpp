@@ -13,8 +13,8 @@
 #include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QStylePainter>
 #include <QStyledItemDelegate>
+#include <QStylePainter>
 #include <QTimer>
 #include <climits>
 #include <map>
@@ -118,13 +118,15 @@ struct CDialog::Impl {
   std::set<UINT> pendingTimers;
   int handlerDepth = 0;
   bool closeRequested = false;
-  bool failing = false;         // a field's parse error is being reported
-  std::set<int> changedEdits;   // edits whose text changed, not by the dialog, since the last exchange
-  bool exchangeFailed = false;  // the last exchange stopped at a field it couldn't read
+  bool failing = false;  // a field's parse error is being reported
   bool ended = false;
   int result = IDCANCEL;
   QEventLoop* loop = nullptr;
   bool deliveryScheduled = false;
+  // Edits whose text changed, not by the dialog itself, since the last exchange.
+  std::set<int> changedEdits;
+  // The last exchange stopped at a field it couldn't read.
+  bool exchangeFailed = false;
 
   explicit Impl(const DialogTemplate& t) : tmpl(t) {}
 };
@@ -416,7 +418,8 @@ void CDialog::DispatchCommand(int id, int notification) {
     // the focus), a push button does nothing: Connect must not go to the
     // port the field held before. Check boxes and lists have already changed
     // when they report, so their handlers run and follow them.
-    if (d->exchangeFailed && qobject_cast<QPushButton*>(d->widgets[id])) return;
+    const auto widget = d->widgets.find(id);
+    if (d->exchangeFailed && widget != d->widgets.end() && qobject_cast<QPushButton*>(widget->second)) return;
   }
   ++d->handlerDepth;
   if (id == IDCANCEL)
@@ -524,7 +527,8 @@ bool ParseUnsigned(const std::string& text, UINT& value) {
   while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
   const std::size_t digits = i - first;
   // A number that does not fit is an error, never a wrap: "4294967317" must
-  // not quietly become port 21. More than ten digits never fit.
+  // not quietly become port 21. A digit string longer than ten is refused
+  // whatever its value, so no count of leading zeros hides a big number.
   if (digits == 0 || digits > 10) return false;
   unsigned long long v = 0;
   for (std::size_t k = first; k < i; ++k) v = v * 10 + static_cast<unsigned>(text[k] - '0');

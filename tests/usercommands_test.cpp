@@ -126,7 +126,7 @@ TEST(CommandList, ACommandIsBuiltWholeOrNotAtAll) {
   EXPECT_EQ(ok.siteLines, (std::vector<std::string>{"SITE MSG bob hello", "SITE KICK bob", "SITE NOTE x"}));
 
   UserCommand command{"warn and kick", lines, {}};
-  for (const std::string bad : {"bob\nDELE x"s, "bob\r"s, "bob\0x"s}) {
+  for (const std::string& bad : {"bob\nDELE x"s, "bob\r"s, "bob\0x"s}) {
     const Arguments args = Args({"ok", bad});
     const BuiltCommand built = BuildCommand(lines, args);
     EXPECT_EQ(built.problem, BuildProblem::LineBreak);

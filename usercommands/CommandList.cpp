@@ -126,7 +126,8 @@ std::string NotSentMessage(const UserCommand& command, const Arguments& argument
   } else {
     std::string culprits;
     for (int n = 1; n <= kArgumentCount; ++n)
-      if (HoldsLineBreak(arguments[n - 1])) culprits += (culprits.empty() ? "" : ", ") + std::to_string(n);
+      if (HoldsLineBreak(arguments[n - 1]) && UsesArgument(command.commandLines, n))
+        culprits += (culprits.empty() ? "" : ", ") + std::to_string(n);
     if (culprits.empty())
       text += where + " holds a line break (CR or LF) or a NUL byte";
     else
