@@ -98,7 +98,7 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
       return std::nullopt;
     }
     host = hostPort.substr(1, close - 1);
-    if (close + 1 < hostPort.size()) port = hostPort.substr(close + 2);
+    if (close + 1 < hostPort.size()) port = hostPort.substr(close + 1);
   } else if (const std::size_t colon = hostPort.find(':'); colon != std::string_view::npos) {
     if (hostPort.find(':', colon + 1) != std::string_view::npos) {
       error = "The address \"" + address + "\" holds more than one \":\"; write an IPv6 address in brackets, " +
@@ -106,12 +106,14 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
       return std::nullopt;
     }
     host = hostPort.substr(0, colon);
-    port = hostPort.substr(colon + 1);
-    if (port.empty()) {
-      error = "The address \"" + address + "\" ends in \":\" without a port. " + shape;
-      return std::nullopt;
-    }
+    port = hostPort.substr(colon);
   }
+  // `port` is empty or ":" followed by what was written.
+  if (port == ":") {
+    error = "The address \"" + address + "\" ends in \":\" without a port. " + shape;
+    return std::nullopt;
+  }
+  if (!port.empty()) port.remove_prefix(1);
   if (!PercentDecode(host, target.host) || target.host.empty() || HoldsControlByte(target.host) ||
       target.host.find_first_of(" @[]") != std::string::npos) {
     error = "The address \"" + address + "\" names no usable server. " + shape;

@@ -53,6 +53,7 @@ TEST(CommandLine, BadAddressesAreRefusedWithTheirReason) {
       {"@host", "no login"},
       {"admin@", "no usable server"},
       {"admin@host:", "without a port"},
+      {"admin@[::1]:", "without a port"},
       {"admin@host:0", "1 to 65535"},
       {"admin@host:65536", "1 to 65535"},
       {"admin@host:4294967317", "1 to 65535"},
