@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>

@@ -275,6 +275,13 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   raw->clear();
   raw->insert(QStringLiteral("WHO\nDELE important.txt"));
   EXPECT_EQ(h.Text(IDC_RAW_COMMAND), "WHO");
+  raw->setCursorPosition(1);
+  raw->insert(QStringLiteral("x\r\ny"));  // in the middle: the text behind the cursor stays
+  EXPECT_EQ(h.Text(IDC_RAW_COMMAND), "WxHO");
+  auto* password = h.ItemAs<QLineEdit>(IDC_PASSWORD);
+  password->clear();
+  password->insert(QStringLiteral("secret\nSITE KICK bob"));
+  EXPECT_EQ(h.Text(IDC_PASSWORD), "secret");
   h.boxes.clear();
   h.Dlg().SendCommand("SITE A\r\nDELE important.txt");
   ASSERT_EQ(h.boxes.size(), 1u);
