@@ -349,6 +349,21 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
+TEST(Commands, ANoticeWhileIdleShowsAtOnceAndTheNextReplyIsTheCommandsOwn) {
+  auto server =
+      Serve({LoginThen({Pause(300), Send("NOTICE maintenance at five\r\n"), ExpectLine(), Send("200 who\r\n")})});
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Connect(h, server->Port());
+  const std::size_t mark = h.Pane().size();
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Pane().size() > mark; }));  // no click: the watch shows it
+  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n");
+  ExpectColour(h, mark, logCommandColor);
+  EXPECT_TRUE(h.Dlg().IsConnected());
+  h.Click(kWho);
+  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n\n>SITE WHO\n200 who\n");
+}
+
 TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
   std::vector<Step> replies;
   for (int i = 0; i < 100; ++i) {
