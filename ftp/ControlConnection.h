@@ -87,7 +87,8 @@ class ControlConnection {
  private:
   bool SendLine(std::string_view line);
   bool ReadReply(std::string& last);
-  void ShowLine(TranscriptKind kind, const std::string& line);
+  void FlushReply();
+  void ShowLine(TranscriptKind kind, std::string_view line);
   void Release();
   void Drop();
   void Watch(bool enabled);
@@ -102,5 +103,6 @@ class ControlConnection {
   bool m_connected = false;
   bool m_busy = false;       // an exchange runs: the watch's calls are not for now
   int m_receiveBudget = -1;  // receives left for this CheckLine; -1 without limit
-  std::string m_text;        // the transcript text of one line, reused
+  std::string m_text;        // the transcript text of one notice, reused
+  std::string m_replyText;   // reply lines not yet shown
 };
