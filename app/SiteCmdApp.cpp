@@ -11,9 +11,9 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
         "not used.";
     return false;
   }
-  dlg.m_strLogin = login;
-  dlg.m_strHost = host;
-  dlg.m_nPort = target.port;
+  dlg.m_login = login;
+  dlg.m_host = host;
+  dlg.m_port = target.port;
   // target.tls: the "TLS" box is ticked here once the program speaks FTPS.
   return true;
 }

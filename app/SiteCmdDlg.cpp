@@ -9,7 +9,7 @@
 #include "CommandListLocation.h"
 #include "IniFile.h"
 #include "IniStorage.h"
-#include "LineReader.h"
+#include "LineWatch.h"
 #include "Socket.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
@@ -22,17 +22,15 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_bPassive(FALSE),
       m_bResetOnChange(FALSE),
       m_nAntiIdleInterval(360),
-      m_nPort(21),
+      m_port(21),
       m_pIniStorage(nullptr),
-      m_pSocket(nullptr),
-      m_pLineReader(nullptr),
-      m_nConnState(Disconnected),
+      m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
       m_commands(kInitialCommandSlots) {}
 
-// Neither the storage nor the socket is released here: closing the window
-// releases the storage, and the process's end drops the connection.
+// Closing the window releases the storage; the connection goes with the
+// dialog, dropped without a word to the server.
 CSiteCmdDlg::~CSiteCmdDlg() = default;
 
 void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
@@ -47,11 +45,11 @@ void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Check(pDX, IDC_RESET_ON_CHANGE, m_bResetOnChange);
   DDX_Text(pDX, IDC_ANTI_IDLE_COMMAND, m_strAntiIdleCommand);
   DDX_Text(pDX, IDC_ANTI_IDLE_INTERVAL, m_nAntiIdleInterval);
-  DDX_Text(pDX, IDC_LOGIN, m_strLogin);
-  DDX_Text(pDX, IDC_PASSWORD, m_strPassword);
-  DDX_Text(pDX, IDC_PORT, m_nPort);
+  DDX_Text(pDX, IDC_LOGIN, m_login);
+  DDX_Text(pDX, IDC_PASSWORD, m_password);
+  DDX_Text(pDX, IDC_PORT, m_port);
   DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
-  DDX_Text(pDX, IDC_HOST, m_strHost);
+  DDX_Text(pDX, IDC_HOST, m_host);
   for (std::size_t n = 0; n < m_params.size(); ++n) DDX_Text(pDX, IDC_PARAM_FIRST + static_cast<int>(n), m_params[n]);
   for (std::size_t n = 0; n < m_paramLabels.size(); ++n)
     DDX_Text(pDX, IDC_PARAM_LABEL_FIRST + static_cast<int>(n), m_paramLabels[n]);
@@ -109,7 +107,7 @@ void CSiteCmdDlg::OnCommand(int id, int notification) {
 BOOL CSiteCmdDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   // With server and login given at start, only the password is left to type.
-  const bool startFilled = !m_strHost.empty() && !m_strLogin.empty();
+  const bool startFilled = !m_host.empty() && !m_login.empty();
   if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
   m_richOutput.FormatAtStartUp();
   WriteBanner();

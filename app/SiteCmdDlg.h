@@ -5,22 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "ControlConnection.h"
 #include "Dialog.h"
 #include "OutputLog.h"
 #include "UserCommand.h"
 #include "Window.h"
 
 class IniStorage;
-class CSocket;
-class LineReader;
-enum class ReplyStatus;
 
 using CString = std::string;
 
-class CSiteCmdDlg : public CDialog {
+// The window is the connection's transcript: it gives each kind of line its colour.
+class CSiteCmdDlg : public CDialog, private TranscriptSink {
  public:
   enum { IDD = 131 };
-  enum ConnState { Disconnected = 0, Connected = 1 };
   static constexpr int kInitialCommandSlots = 50;
 
   CSiteCmdDlg();
@@ -37,17 +35,15 @@ class CSiteCmdDlg : public CDialog {
   BOOL m_bResetOnChange;
   CString m_strAntiIdleCommand;
   UINT m_nAntiIdleInterval;  // seconds
-  CString m_strLogin;
-  CString m_strPassword;
-  UINT m_nPort;
+  CString m_login;
+  CString m_password;
+  UINT m_port;
   CString m_strRawCommand;
-  CString m_strHost;
+  CString m_host;
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   IniStorage* m_pIniStorage;
-  CSocket* m_pSocket;
-  LineReader* m_pLineReader;  // lives with the socket, so unread reply lines wait for the next exchange
-  int m_nConnState;
+  ControlConnection m_connection;
   int m_nCommandCount;
   int m_nCurCommand;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
@@ -70,7 +66,7 @@ class CSiteCmdDlg : public CDialog {
   void OnConnect();
   void ConnectAndLogin();
   void Disconnect();
-  ReplyStatus ReadReply(CString& line);
+  bool IsConnected() const { return m_connection.IsConnected(); }
 
   // Command exchange and site actions.
   void SendCommand(CString command);
@@ -99,5 +95,8 @@ class CSiteCmdDlg : public CDialog {
   void OnResetOnChangeCheck();
 
  private:
-  void ReleaseConnection();
+  void Show(TranscriptKind kind, std::string_view text) override;
+  void BlockDone() override;
+
+  int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
 };

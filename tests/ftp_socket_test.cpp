@@ -25,13 +25,13 @@ struct HookGuard {
 
 struct Client {
   CSocket socket;
-  LineReader reader{[this](char* b, std::size_t n) { return socket.Receive(b, n); }};
+  LineReader reader{[this](char* b, std::size_t n, bool wait) { return socket.Receive(b, n, wait); }};
 
   bool Connect(unsigned port) { return socket.Create() && socket.Connect("127.0.0.1", port); }
   std::string Reply() {
     std::string last;
     ReadReplyLines(
-        reader, [](const std::string&) {}, last);
+        reader, [](std::string_view) {}, last);
     return last;
   }
 };
@@ -56,11 +56,6 @@ TEST(CSocket, ConnectFailuresGiveSocketsCodes) {
     EXPECT_FALSE(s.Connect(host, port));
     EXPECT_EQ(s.GetLastError(), 10022) << host << ":" << port;
   }
-
-  CSocket notCreated;
-  EXPECT_FALSE(notCreated.Connect("127.0.0.1", 21));
-  EXPECT_EQ(notCreated.GetLastError(), 10038);
-  EXPECT_FALSE(notCreated.IsOpen());
 }
 
 TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
@@ -85,7 +80,7 @@ TEST(CSocket, WaitHookCanAbandonAWait) {
   std::string last;
   std::vector<std::string> shown;
   EXPECT_EQ(ReadReplyLines(
-                c.reader, [&](const std::string& l) { shown.push_back(l); }, last),
+                c.reader, [&](std::string_view l) { shown.emplace_back(l); }, last),
             ReplyStatus::Aborted);
   EXPECT_EQ(shown, std::vector<std::string>{"220-Hi"});
   EXPECT_EQ(calls, 3);

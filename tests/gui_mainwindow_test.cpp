@@ -82,10 +82,10 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   // Fields exchanged before the port take their values; the port and all after it keep theirs.
   EXPECT_EQ(h.Dlg().m_bAntiIdle, TRUE);
   EXPECT_EQ(h.Dlg().m_strAntiIdleCommand, "NOOP");
-  EXPECT_EQ(h.Dlg().m_strLogin, "admin");
-  EXPECT_EQ(h.Dlg().m_nPort, 21u);
+  EXPECT_EQ(h.Dlg().m_login, "admin");
+  EXPECT_EQ(h.Dlg().m_port, 21u);
   EXPECT_EQ(h.Dlg().m_strRawCommand, "");
-  EXPECT_EQ(h.Dlg().m_strHost, "");
+  EXPECT_EQ(h.Dlg().m_host, "");
 
   // With the interval empty too, the interval field is reported first.
   h.boxes.clear();
@@ -103,7 +103,7 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   h.Type(IDC_PORT, "2121");
   h.Focus(IDC_HOST);
   EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 30u);
-  EXPECT_EQ(h.Dlg().m_nPort, 2121u);
+  EXPECT_EQ(h.Dlg().m_port, 2121u);
   EXPECT_EQ(h.Dlg().m_strRawCommand, "WHO");
 }
 
@@ -289,7 +289,7 @@ TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
   h.ProcessEvents(20);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
-  EXPECT_EQ(h.Dlg().m_nPort, 21u);
+  EXPECT_EQ(h.Dlg().m_port, 21u);
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
   EXPECT_EQ(h.Pane().find(">connecting"), std::string::npos);
   EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), 0);
