@@ -24,6 +24,7 @@ namespace platform {
 namespace {
 
 constexpr char kShowTimesKey[] = "pane/showTimes";
+constexpr Transcript::Pos kQuietAnnounceLimit = 64 * 1024;
 
 QString MonospaceFace(const std::string& wanted) {
   const QString face = FromCp1252(wanted);
@@ -69,7 +70,10 @@ void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF c
   m_font.setStyleHint(QFont::Monospace);
   m_font.setBold(bold);
   setFont(m_font);
-  m_findBar->setFont(QApplication::font());
+  // The find bar keeps the window's look, not the pane's.
+  QFont barFont = QApplication::font();
+  barFont.setResolveMask(QFont::AllPropertiesResolved);
+  m_findBar->setFont(barFont);
   QPalette p = palette();
   p.setColor(QPalette::Text, ToQColor(color));
   setPalette(p);
@@ -82,6 +86,9 @@ void PaneWidget::SetBackground(COLORREF color) {
   QPalette p = palette();
   p.setColor(QPalette::Base, m_background);
   setPalette(p);
+  QPalette barPalette = QApplication::palette();
+  barPalette.setResolveMask(~QPalette::ResolveMask{0});
+  m_findBar->setPalette(barPalette);
   viewport()->update();
 }
 
@@ -142,7 +149,9 @@ void PaneWidget::SendPendingInsert() {
   const Transcript::Pos at = m_pendingInsertAt;
   const Transcript::Pos end = m_pendingInsertEnd;
   m_pendingInsertAt = m_pendingInsertEnd = -1;
-  if (!QAccessible::isActive()) return;
+  // With no assistive technology listening, a big batch is not copied just
+  // to be dropped; small ones go out (to an update handler, if any).
+  if (!QAccessible::isActive() && end - at > kQuietAnnounceLimit) return;
   const std::string text = m_model.Text(at, end);
   QAccessibleTextInsertEvent ev(this, static_cast<int>(at), FromCp1252(text));
   QAccessible::updateAccessibility(&ev);
@@ -383,6 +392,8 @@ void PaneWidget::resizeEvent(QResizeEvent* e) {
 }
 
 void PaneWidget::LayoutFindBar() {
+  // A view that showed the last line still shows it with the bar open or closed.
+  const bool atBottom = verticalScrollBar()->value() == verticalScrollBar()->maximum();
   if (!m_findBar || m_findBar->isHidden()) {
     setViewportMargins(0, 0, 0, 0);
   } else {
@@ -392,6 +403,7 @@ void PaneWidget::LayoutFindBar() {
     m_findBar->setGeometry(vp.left(), vp.top() - h, vp.width(), h);
   }
   SyncScrollBars();
+  if (atBottom) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void PaneWidget::scrollContentsBy(int, int) { viewport()->update(); }

@@ -17,3 +17,4 @@ endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
 korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
+korvastel_gui_test(test_gui_pane ${CMAKE_CURRENT_LIST_DIR}/gui_pane_test.cpp)
