@@ -129,11 +129,42 @@ void Transcript::Append(std::string_view text, Colour colour, std::time_t now) {
   while (done < text.size()) {
     const std::size_t offset = Offset(m_length);
     if (offset == 0 && Chunk(m_length) == m_chunks.size())
-      m_chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunkSize));
+      m_chunks.push_back(std::make_shared_for_overwrite<char[]>(kChunkSize));
     const std::size_t n = std::min(kChunkSize - offset, text.size() - done);
-    std::memcpy(m_chunks[Chunk(m_length)].get() + offset, data + done, n);
+    std::memcpy(Writable(Chunk(m_length)) + offset, data + done, n);
     done += n;
     m_length += static_cast<Pos>(n);
+  }
+}
+
+// A snapshot may still read this chunk: it keeps the old one, we write a copy.
+char* Transcript::Writable(std::size_t chunk) {
+  std::shared_ptr<char[]>& c = m_chunks[chunk];
+  if (c.use_count() > 1) {
+    auto copy = std::make_shared_for_overwrite<char[]>(kChunkSize);
+    std::memcpy(copy.get(), c.get(), kChunkSize);
+    c = std::move(copy);
+  }
+  return c.get();
+}
+
+Transcript::Snapshot Transcript::Snap(Pos from, Pos to) const {
+  Snapshot s;
+  from = std::clamp<Pos>(from, 0, m_length);
+  to = std::clamp<Pos>(to, from, m_length);
+  if (from == to) return s;
+  for (std::size_t c = Chunk(from); c <= Chunk(to - 1); ++c) s.m_chunks.push_back(m_chunks[c]);
+  s.m_from = static_cast<Pos>(Offset(from));
+  s.m_to = s.m_from + (to - from);
+  return s;
+}
+
+void Transcript::Snapshot::ForEachSpan(const std::function<void(const char*, std::size_t)>& f) const {
+  for (Pos at = m_from; at < m_to;) {
+    const std::size_t offset = Offset(at);
+    const std::size_t n = std::min<std::size_t>(kChunkSize - offset, static_cast<std::size_t>(m_to - at));
+    f(m_chunks[Chunk(at)].get() + offset, n);
+    at += static_cast<Pos>(n);
   }
 }
 

@@ -48,6 +48,22 @@ class Transcript {
   // Calls `f(data, size)` for the bytes from..to, chunk piece by chunk piece.
   void ForEachSpan(Pos from, Pos to, const std::function<void(const char*, std::size_t)>& f) const;
 
+  // The bytes from..to as they are now, kept alive and unchanged whatever
+  // happens to the transcript later; taking one copies no text.
+  class Snapshot {
+   public:
+    Snapshot() = default;
+    Pos Length() const { return m_to - m_from; }
+    void ForEachSpan(const std::function<void(const char*, std::size_t)>& f) const;
+
+   private:
+    friend class Transcript;
+    std::vector<std::shared_ptr<const char[]>> m_chunks;  // from the chunk holding m_from on
+    Pos m_from = 0;  // relative to the first chunk's start
+    Pos m_to = 0;
+  };
+  Snapshot Snap(Pos from, Pos to) const;
+
   // Colour of the byte at `pos`; past the end, of the last byte.
   Colour ColourAt(Pos pos) const;
   // Calls `f(from, to, colour)` for each stretch of one colour within from..to.
@@ -94,10 +110,12 @@ class Transcript {
   std::time_t Now() const { return m_clock ? m_clock() : std::time(nullptr); }
 
   void Append(std::string_view text, Colour colour, std::time_t now);
+  char* Writable(std::size_t chunk);
   void Truncate(Pos length);
   void Replace(Pos from, Pos to, std::string_view text);
 
-  std::vector<std::unique_ptr<char[]>> m_chunks;
+  // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
+  std::vector<std::shared_ptr<char[]>> m_chunks;
   Pos m_length = 0;
   std::vector<Pos> m_lineStarts{0};
   std::vector<std::time_t> m_lineTimes;

@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -300,9 +301,42 @@ void PaneWidget::SetSelectionByUser(Transcript::Pos anchor, Transcript::Pos care
   }
 }
 
+namespace {
+
+// The copied text goes to the clipboard as a snapshot of the transcript's
+// chunks; it becomes a string only when someone pastes it, so copying a
+// million lines costs no more than copying one.
+class TranscriptMime : public QMimeData {
+ public:
+  explicit TranscriptMime(Transcript::Snapshot snapshot) : m_snapshot(std::move(snapshot)) {}
+  QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+  bool hasFormat(const QString& mime) const override { return mime == QLatin1String("text/plain"); }
+
+ protected:
+  QVariant retrieveData(const QString& mime, QMetaType) const override {
+    if (mime != QLatin1String("text/plain")) return {};
+    if (m_text.isNull()) {
+      m_text = QString(static_cast<qsizetype>(m_snapshot.Length()), Qt::Uninitialized);
+      QChar* out = m_text.data();
+      m_snapshot.ForEachSpan([&out](const char* data, std::size_t n) {
+        FromCp1252(data, n, out);
+        out += n;
+      });
+    }
+    return m_text;
+  }
+
+ private:
+  Transcript::Snapshot m_snapshot;
+  mutable QString m_text;
+};
+
+}  // namespace
+
 void PaneWidget::Copy() {
   if (m_model.SelectionStart() == m_model.SelectionEnd()) return;
-  QApplication::clipboard()->setText(FromCp1252(m_model.Text(m_model.SelectionStart(), m_model.SelectionEnd())));
+  QApplication::clipboard()->setMimeData(
+      new TranscriptMime(m_model.Snap(m_model.SelectionStart(), m_model.SelectionEnd())));  // Qt owns it
 }
 
 void PaneWidget::SelectAll() { SetSelectionByUser(0, m_model.Length()); }

@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   python3 python3-pyftpdlib                 # a real FTP server for integration tests
   xvfb xauth x11-apps imagemagick           # the program under a real X server, screenshots
+  lftp                                      # the side-by-side peer of bench/compare-bigreply
+  xdotool dbus-daemon at-spi2-core python3-pyatspi  # the pane read through AT-SPI, end to end
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
 )
 if [ "${1:-}" = "--run-only" ]; then

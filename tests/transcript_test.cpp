@@ -43,6 +43,16 @@ TEST(Transcript, LineEndsAsTheRichEditCountsThem) {
   Append(t, bytes);
   EXPECT_EQ(t.Text(start, t.Length()), bytes);
   EXPECT_EQ(t.LongestLine(), static_cast<Transcript::Pos>(Transcript::kChunkSize - 3 + 10));
+
+  // A snapshot keeps its bytes through edits in the middle and a clear.
+  const Transcript::Snapshot snap = t.Snap(start, t.Length());
+  t.SetSelection(start + 2, start + 2);
+  t.ReplaceSelection("edited");
+  t.Clear();
+  Append(t, std::string(Transcript::kChunkSize + 10, 'y'));
+  std::string kept;
+  snap.ForEachSpan([&kept](const char* d, std::size_t n) { kept.append(d, n); });
+  EXPECT_EQ(kept, bytes);
 }
 
 TEST(Transcript, ColourRunsCaretAndEditsInTheMiddle) {
