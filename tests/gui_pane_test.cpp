@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -96,6 +97,11 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   QTest::keyClick(pane, Qt::Key_PageDown);
   QTest::keyClick(pane, Qt::Key_PageUp);
   EXPECT_EQ(log.GetFirstVisibleLine(), page);
+  const QPointF at(20, 20);
+  QWheelEvent down(at, pane->viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(pane->viewport(), &down);
+  EXPECT_EQ(log.GetFirstVisibleLine(), page + QApplication::wheelScrollLines());
 
   // The long last line: End goes to its end and the view follows sideways.
   QTest::keyClick(pane, Qt::Key_End, Qt::ControlModifier);
