@@ -25,7 +25,6 @@ namespace platform {
 namespace {
 
 constexpr char kShowTimesKey[] = "pane/showTimes";
-constexpr Transcript::Pos kQuietAnnounceLimit = 64 * 1024;
 
 QString MonospaceFace(const std::string& wanted) {
   const QString face = FromCp1252(wanted);
@@ -150,9 +149,7 @@ void PaneWidget::SendPendingInsert() {
   const Transcript::Pos at = m_pendingInsertAt;
   const Transcript::Pos end = m_pendingInsertEnd;
   m_pendingInsertAt = m_pendingInsertEnd = -1;
-  // With no assistive technology listening, a big batch is not copied just
-  // to be dropped; small ones go out (to an update handler, if any).
-  if (!QAccessible::isActive() && end - at > kQuietAnnounceLimit) return;
+  if (!QAccessible::isActive()) return;  // nobody listens: no copy of the batch
   const std::string text = m_model.Text(at, end);
   QAccessibleTextInsertEvent ev(this, static_cast<int>(at), FromCp1252(text));
   QAccessible::updateAccessibility(&ev);
@@ -292,12 +289,16 @@ void PaneWidget::EnsureVisible(Transcript::Pos pos) {
 void PaneWidget::SetSelectionByUser(Transcript::Pos anchor, Transcript::Pos caret) {
   m_model.SetSelection(anchor, caret);
   viewport()->update();
-  if (QAccessible::isActive()) {
-    const auto s = static_cast<int>(m_model.SelectionStart());
-    const auto e = static_cast<int>(m_model.SelectionEnd());
-    QAccessibleTextSelectionEvent sel(this, s, e);
-    sel.setCursorPosition(static_cast<int>(m_model.Caret()));
-    QAccessible::updateAccessibility(&sel);
+  if (!QAccessible::isActive()) return;
+  const auto s = static_cast<int>(m_model.SelectionStart());
+  const auto e = static_cast<int>(m_model.SelectionEnd());
+  if (s == e) {
+    QAccessibleTextCursorEvent moved(this, s);
+    QAccessible::updateAccessibility(&moved);
+  } else {
+    QAccessibleTextSelectionEvent selected(this, s, e);
+    selected.setCursorPosition(static_cast<int>(m_model.Caret()));
+    QAccessible::updateAccessibility(&selected);
   }
 }
 
