@@ -85,12 +85,27 @@ try:
         if event.source == pane:
             inserted.append((event.detail1, event.any_data))
 
+    def when(done, then, limit_s=20.0):
+        # Polls `done` every 100 ms, then runs `then`; gives up after `limit_s`.
+        deadline = time.time() + limit_s
+
+        def poll():
+            if done() or time.time() > deadline:
+                then()
+                return False
+            return True
+        GLib.timeout_add(100, poll)
+
+    def last_line():
+        t = pane.queryText()
+        return t.getTextAtOffset(max(t.characterCount - 2, 0), pyatspi.TEXT_BOUNDARY_LINE_START)[0]
+
     def drive():
         for name, value in (("server:", "127.0.0.1"), ("Port", port), ("login:", "admin"),
                             ("password:", "korvastel")):
             click_at(node(name, ("text", "password text")), ["key", "ctrl+a", "type", value])
         click_at(node("Connect", ("push button",)))
-        GLib.timeout_add(1500, users)
+        when(lambda: last_line().startswith("230"), users)
         return False
 
     def users():
@@ -98,7 +113,9 @@ try:
         global before
         before = pane.queryText().characterCount
         click_at(node("USERS", ("push button",)))
-        GLib.timeout_add(2500, lambda: pyatspi.Registry.stop() or False)
+        # The events of the last batch may trail the text by a moment.
+        when(lambda: last_line().startswith("200 End of user list"),
+             lambda: GLib.timeout_add(500, lambda: pyatspi.Registry.stop() or False))
         return False
 
     pyatspi.Registry.registerEventListener(on_insert, "object:text-changed:insert")
