@@ -25,6 +25,7 @@ namespace platform {
 namespace {
 
 constexpr char kShowTimesKey[] = "pane/showTimes";
+constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
 
 QString MonospaceFace(const std::string& wanted) {
   const QString face = FromCp1252(wanted);
@@ -140,6 +141,9 @@ void PaneWidget::NoteInserted(Transcript::Pos at, const std::string& text) {
   if (m_pendingInsertAt >= 0 && at != m_pendingInsertEnd) SendPendingInsert();
   if (m_pendingInsertAt < 0) m_pendingInsertAt = at;
   m_pendingInsertEnd = at + static_cast<Transcript::Pos>(text.size());
+  // A reply of millions of lines goes out in pieces, so a listening screen
+  // reader never makes us hold the whole reply twice more as one event.
+  if (m_pendingInsertEnd - m_pendingInsertAt >= kAnnounceLimit) SendPendingInsert();
 }
 
 // One text-inserted event per batch of appends, as a screen reader expects
