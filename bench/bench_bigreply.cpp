@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     const int before = dlg->m_richOutput.GetLineCount();
 
     const auto t0 = std::chrono::steady_clock::now();
-    users->click();  // the whole exchange runs inside the click
+    users->click();                                             // the whole exchange runs inside the click
     const int first = dlg->m_richOutput.GetFirstVisibleLine();  // the view settles on the new lines
     pane->viewport()->repaint();                                // and is painted
     const auto t1 = std::chrono::steady_clock::now();

@@ -21,8 +21,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "MessageBox.h"

@@ -59,7 +59,7 @@ class Transcript {
    private:
     friend class Transcript;
     std::vector<std::shared_ptr<const char[]>> m_chunks;  // from the chunk holding m_from on
-    Pos m_from = 0;  // relative to the first chunk's start
+    Pos m_from = 0;                                       // relative to the first chunk's start
     Pos m_to = 0;
   };
   Snapshot Snap(Pos from, Pos to) const;

@@ -58,7 +58,8 @@ PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_model(0
   verticalScrollBar()->setSingleStep(1);
   m_font = font();
   m_font.setStyleHint(QFont::Monospace);
-  m_showTimes = QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
+  m_showTimes =
+      QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
   m_findBar = std::make_unique<FindBar>(this);
   m_findBar->hide();
   UpdateMetrics();
@@ -350,8 +351,8 @@ void PaneWidget::ShowFindBar() { m_findBar->Open(); }
 
 bool PaneWidget::Find(const std::string& needle, bool forward, bool matchCase, bool fromSelectionStart) {
   if (needle.empty()) return false;
-  Transcript::Pos from = forward ? (fromSelectionStart ? m_model.SelectionStart() : m_model.SelectionEnd())
-                                 : m_model.SelectionStart();
+  Transcript::Pos from =
+      forward ? (fromSelectionStart ? m_model.SelectionStart() : m_model.SelectionEnd()) : m_model.SelectionStart();
   Transcript::Pos hit = m_model.Find(needle, from, forward, matchCase);
   if (hit < 0) hit = m_model.Find(needle, forward ? 0 : m_model.Length(), forward, matchCase);  // wrap once
   if (hit < 0) return false;
@@ -517,12 +518,24 @@ void PaneWidget::keyPressEvent(QKeyEvent* e) {
   };
   Transcript::Pos to = -1;
   switch (e->key()) {
-    case Qt::Key_Left: to = std::max<Transcript::Pos>(0, caret - 1); break;
-    case Qt::Key_Right: to = std::min(t.Length(), caret + 1); break;
-    case Qt::Key_Up: to = onLine(line - 1); break;
-    case Qt::Key_Down: to = onLine(line + 1); break;
-    case Qt::Key_Home: to = ctrl ? 0 : t.LineStart(line); break;
-    case Qt::Key_End: to = ctrl ? t.Length() : t.LineEnd(line); break;
+    case Qt::Key_Left:
+      to = std::max<Transcript::Pos>(0, caret - 1);
+      break;
+    case Qt::Key_Right:
+      to = std::min(t.Length(), caret + 1);
+      break;
+    case Qt::Key_Up:
+      to = onLine(line - 1);
+      break;
+    case Qt::Key_Down:
+      to = onLine(line + 1);
+      break;
+    case Qt::Key_Home:
+      to = ctrl ? 0 : t.LineStart(line);
+      break;
+    case Qt::Key_End:
+      to = ctrl ? t.Length() : t.LineEnd(line);
+      break;
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
       const int page = e->key() == Qt::Key_PageUp ? -VisibleLines() : VisibleLines();
@@ -530,11 +543,15 @@ void PaneWidget::keyPressEvent(QKeyEvent* e) {
       to = onLine(line + page);
       break;
     }
-    case Qt::Key_Backspace: return UserEdit({}, true, false);
-    case Qt::Key_Delete: return UserEdit({}, false, true);
+    case Qt::Key_Backspace:
+      return UserEdit({}, true, false);
+    case Qt::Key_Delete:
+      return UserEdit({}, false, true);
     case Qt::Key_Return:
-    case Qt::Key_Enter: return UserEdit("\n", false, false);
-    default: break;
+    case Qt::Key_Enter:
+      return UserEdit("\n", false, false);
+    default:
+      break;
   }
   if (to >= 0) {
     SetSelectionByUser(shift ? t.Anchor() : to, to);

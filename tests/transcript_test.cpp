@@ -1,10 +1,10 @@
 // The transcript model: line index, colour runs, edits in the middle, search
 // across chunk borders, and writing with and without times.
+#include "Transcript.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "Transcript.h"
 
 namespace {
 
@@ -68,9 +68,7 @@ TEST(Transcript, ColourRunsCaretAndEditsInTheMiddle) {
   EXPECT_EQ(t.ColourAt(7), kBlue);
   EXPECT_EQ(t.ColourAt(1000), kBlue);  // past the end: the last byte's colour
   std::vector<std::pair<Transcript::Pos, Transcript::Colour>> runs;
-  t.ForEachRun(3, 10, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Colour c) {
-    runs.push_back({b - a, c});
-  });
+  t.ForEachRun(3, 10, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Colour c) { runs.push_back({b - a, c}); });
   EXPECT_EQ(runs, (std::vector<std::pair<Transcript::Pos, Transcript::Colour>>{{4, kWhite}, {3, kBlue}}));
   EXPECT_EQ(t.LineTime(0), 1000);
   EXPECT_EQ(t.LineTime(2), 2000);

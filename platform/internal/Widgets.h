@@ -1,14 +1,14 @@
 // The Qt widgets behind the window wrappers. Only platform sources include this.
 #pragma once
 
-#include <QComboBox>
-#include <QDialog>
 #include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <memory>
 #include <QPushButton>
+#include <memory>
 #include <string>
 
 #include "../Types.h"
