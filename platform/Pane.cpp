@@ -319,22 +319,30 @@ class TranscriptMime : public QMimeData {
   bool hasFormat(const QString& mime) const override { return mime == QLatin1String("text/plain"); }
 
  protected:
-  QVariant retrieveData(const QString& mime, QMetaType) const override {
+  // Nothing is cached: another program pasting gets UTF-8 bytes made
+  // straight from the snapshot, without a UTF-16 copy of the whole text.
+  QVariant retrieveData(const QString& mime, QMetaType type) const override {
     if (mime != QLatin1String("text/plain")) return {};
-    if (m_text.isNull()) {
-      m_text = QString(static_cast<qsizetype>(m_snapshot.Length()), Qt::Uninitialized);
-      QChar* out = m_text.data();
-      m_snapshot.ForEachSpan([&out](const char* data, std::size_t n) {
-        FromCp1252(data, n, out);
-        out += n;
+    if (type.id() == QMetaType::QByteArray) {
+      QByteArray utf8;
+      utf8.reserve(static_cast<qsizetype>(m_snapshot.Length()));
+      m_snapshot.ForEachSpan([&utf8](const char* data, std::size_t n) {
+        const QString piece = FromCp1252(data, n);
+        utf8 += piece.toUtf8();
       });
+      return utf8;
     }
-    return m_text;
+    QString text(static_cast<qsizetype>(m_snapshot.Length()), Qt::Uninitialized);
+    QChar* out = text.data();
+    m_snapshot.ForEachSpan([&out](const char* data, std::size_t n) {
+      FromCp1252(data, n, out);
+      out += n;
+    });
+    return text;
   }
 
  private:
   Transcript::Snapshot m_snapshot;
-  mutable QString m_text;
 };
 
 }  // namespace
