@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
@@ -116,6 +117,7 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   const QString copied = QApplication::clipboard()->text();
   EXPECT_EQ(copied.size(), static_cast<qsizetype>(all.size()));
   EXPECT_TRUE(copied.contains(QString::fromUtf8("caf\u00E9 \u20AC---")));  // Windows-1252, not Latin-1
+  EXPECT_EQ(QApplication::clipboard()->mimeData()->data("text/plain"), copied.toUtf8());  // what other programs get
   EXPECT_EQ(Selection(h), std::make_pair(0, static_cast<int>(all.size())));
 }
 
