@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -429,6 +430,8 @@ void PaneWidget::SetShowTimes(bool show, bool remember) {
     QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
     settings.setValue(kShowTimesKey, show);
     settings.sync();
+    // The store holds the connection history too: readable by the user only.
+    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   }
   UpdateMetrics();
 }

@@ -116,7 +116,7 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
   const QString copied = QApplication::clipboard()->text();
   EXPECT_EQ(copied.size(), static_cast<qsizetype>(all.size()));
-  EXPECT_TRUE(copied.contains(QString::fromUtf8("caf\u00E9 \u20AC---")));  // Windows-1252, not Latin-1
+  EXPECT_TRUE(copied.contains(QString::fromUtf8("caf\u00E9 \u20AC---")));                 // Windows-1252, not Latin-1
   EXPECT_EQ(QApplication::clipboard()->mimeData()->data("text/plain"), copied.toUtf8());  // what other programs get
   EXPECT_EQ(Selection(h), std::make_pair(0, static_cast<int>(all.size())));
 }
@@ -248,7 +248,11 @@ TEST(Pane, ShowTimesIsRememberedLeavesTheTextAloneAndClearEmpties) {
     h.ProcessEvents();
     EXPECT_GT(TextOf(h)->characterRect(0).left(), plainLeft + 40);  // a gutter of "HH:MM:SS"
     EXPECT_EQ(h.Pane(), text);
-    EXPECT_TRUE(QSettings("Dunvarrow", "korvastel").value("pane/showTimes").toBool());
+    QSettings store("Dunvarrow", "korvastel");
+    EXPECT_TRUE(store.value("pane/showTimes").toBool());
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(store.fileName().toStdString()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);  // the store holds the history too
   }
   DialogHarness h(&empty);
   h.Start();
