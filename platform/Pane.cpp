@@ -126,7 +126,7 @@ void PaneWidget::ScheduleFlush() {
   QTimer::singleShot(0, this, [this] { Flush(); });
 }
 
-void PaneWidget::Flush() {
+void PaneWidget::Flush(bool repaint) {
   m_flushScheduled = false;
   SyncScrollBars();
   if (m_pendingScroll != 0) {
@@ -135,7 +135,7 @@ void PaneWidget::Flush() {
     m_pendingScroll = 0;
   }
   SendPendingInsert();
-  viewport()->update();
+  if (repaint) viewport()->update();
 }
 
 void PaneWidget::NoteInserted(Transcript::Pos at, const std::string& text) {
@@ -194,7 +194,7 @@ QString PaneWidget::TimeText(std::time_t t) const {
 }
 
 void PaneWidget::paintEvent(QPaintEvent* e) {
-  if (m_flushScheduled) Flush();
+  if (m_flushScheduled) Flush(false);  // this paint shows the settled view
   QPainter p(viewport());
   p.fillRect(e->rect(), m_background);
   p.setFont(m_font);

@@ -83,7 +83,7 @@ class PaneWidget : public QAbstractScrollArea {
   void ScrollLines(int lines);
   int FirstVisibleLine();
   int VisibleLines() const;
-  void Flush();
+  void Flush(bool repaint = true);
 
   // The user's commands.
   void Copy();
