@@ -3,14 +3,25 @@
 //    ScrollToNewLines after each 1,000 (target <= 0.4 s, peak RSS <= 200 MB).
 //  - SiteUsersExchange: click on "USERS" until the last line of a 100,000-line
 //    reply from a scripted server on loopback is in the pane (target <= 0.5 s).
+//  - OneLongLine: a reply of one 10 MB line, click to the line shown
+//    (target <= 0.3 s).
+//  - PaneAtMillionLines: with 1,000,000 lines of 60 bytes in the pane, one
+//    page down, select all, copy, and a find that hits the last line (each
+//    target <= 100 ms; the counters are milliseconds).
 // Run one benchmark per process (--benchmark_filter) to read its own peak RSS.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -104,6 +115,95 @@ void SiteUsersExchange(benchmark::State& state) {
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
 BENCHMARK(SiteUsersExchange)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(10)->ReportAggregatesOnly(true);
+
+void OneLongLine(benchmark::State& state) {
+  std::string line = "200 ";
+  line.resize(10 * 1024 * 1024, 'x');
+  using namespace siteserver;
+  Script script{Send("220 bench site\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
+                Send("230 logged in\r\n")};
+  script.push_back(ExpectLine());
+  script.push_back(Send(line + "\r\n"));
+  std::vector<Script> scripts(6, script);
+  ScriptedServer server(scripts);
+  if (!server.Start()) {
+    state.SkipWithError(server.Error().c_str());
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto dlg = NewDialog();
+    dlg->m_host = "127.0.0.1";
+    dlg->m_port = server.Port();
+    dlg->m_login = "bench";
+    dlg->m_password = "bench";
+    dlg->UpdateData(FALSE);
+    dlg->OnConnect();
+    auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
+    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_richOutput.GetSafeHwnd());
+    state.ResumeTiming();
+    users->click();
+    benchmark::DoNotOptimize(dlg->m_richOutput.GetFirstVisibleLine());
+    pane->viewport()->repaint();
+    state.PauseTiming();
+    if (!dlg->m_richOutput.EndsWith("xxxx\n")) state.SkipWithError("line not shown");
+    dlg.reset();
+    state.ResumeTiming();
+  }
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(OneLongLine)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+
+double Ms(const std::function<void()>& f) {
+  const auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void PaneAtMillionLines(benchmark::State& state) {
+  constexpr int kMillion = 1000000;
+  auto dlg = NewDialog();
+  OutputLog& log = dlg->m_richOutput;
+  auto* pane = reinterpret_cast<QAbstractScrollArea*>(log.GetSafeHwnd());
+  log.BeginColoredAppend(logCommandColor);
+  const int before = log.GetLineCount();
+  for (int i = 0; i < kMillion; ++i) log.AppendText(ReplyLine(i, i + 1 == kMillion) + "\n");
+  log.ScrollToNewLines(before);
+  log.GetFirstVisibleLine();
+  pane->resize(800, 400);
+  pane->show();
+  QApplication::processEvents();
+  const auto key = [&](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, k, m);
+    QApplication::sendEvent(pane, &press);
+    pane->viewport()->repaint();
+  };
+  key(Qt::Key_Home, Qt::ControlModifier);
+  double page = 0, selectAll = 0, copy = 0, find = 0;
+  for (auto _ : state) {
+    page = Ms([&] { key(Qt::Key_PageDown); });
+    selectAll = Ms([&] { key(Qt::Key_A, Qt::ControlModifier); });
+    copy = Ms([&] { key(Qt::Key_C, Qt::ControlModifier); });
+    if (QApplication::clipboard()->text().size() != log.GetWindowTextLength()) state.SkipWithError("copy incomplete");
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_F, Qt::ControlModifier);
+    auto* field = pane->findChild<QLineEdit*>();
+    field->setText(QString::fromStdString(ReplyLine(kMillion - 1, true).substr(0, 12)));
+    find = Ms([&] {
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(field, &enter);
+      pane->viewport()->repaint();
+    });
+    if (log.GetFirstVisibleLine() + log.GetVisibleLineCount() < log.GetLineCount() - 1)
+      state.SkipWithError("find did not reach the last line");
+  }
+  state.counters["page_ms"] = page;
+  state.counters["select_all_ms"] = selectAll;
+  state.counters["copy_ms"] = copy;
+  state.counters["find_last_ms"] = find;
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(PaneAtMillionLines)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -5,3 +5,7 @@ target_link_libraries(bench_gui PRIVATE app siteserver benchmark::benchmark Qt6:
 
 add_executable(bench_startup ${CMAKE_CURRENT_LIST_DIR}/bench_startup.cpp)
 target_link_libraries(bench_startup PRIVATE app Qt6::Widgets)
+
+# Korvastel's side of bench/compare-bigreply.
+add_executable(bench_bigreply ${CMAKE_CURRENT_LIST_DIR}/bench_bigreply.cpp)
+target_link_libraries(bench_bigreply PRIVATE app Qt6::Widgets)

@@ -1,6 +1,6 @@
 // The output pane control: a multi-line coloured text that the program appends
-// to. Appends at the end are buffered and reach the widget in large pieces, so
-// long replies cost one document insert per batch, not one per line.
+// to. The text lives in a transcript model; the widget draws only what is in
+// view, so long replies cost no more to show than short ones.
 #pragma once
 
 #include <string>
@@ -38,4 +38,10 @@ class CRichEditCtrl : public CWnd {
   std::string GetText() const;
   COLORREF GetColorAt(long position) const;
   int GetFirstVisibleLine() const;
+  int GetVisibleLineCount() const;
+  bool EndsWith(const std::string& text) const;  // without copying the whole text
+
+  // Writes the transcript (Windows-1252, line ends as they are) atomically;
+  // a failure is shown in a box and the file keeps its old content.
+  bool SaveTranscript(const std::string& path, bool withTimes);
 };

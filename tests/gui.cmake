@@ -17,3 +17,19 @@ endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
 korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
+korvastel_gui_test(test_gui_pane ${CMAKE_CURRENT_LIST_DIR}/gui_pane_test.cpp)
+
+# The pane through the accessibility bus, end to end: the real program under
+# Xvfb with a session bus, read by an AT-SPI client as a screen reader reads it.
+find_program(KORVASTEL_XVFB_RUN xvfb-run)
+find_program(KORVASTEL_DBUS_RUN_SESSION dbus-run-session)
+find_program(KORVASTEL_XDOTOOL xdotool)
+if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
+  add_test(NAME Pane.ReadThroughAtSpi
+           COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
+                   /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/pane_atspi_check.py
+                   $<TARGET_FILE:korvastel> $<TARGET_FILE:korvastel-siteserver>)
+  set_tests_properties(Pane.ReadThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
+else()
+  message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check is not run")
+endif()

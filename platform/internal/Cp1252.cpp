@@ -17,15 +17,24 @@ char ByteFor(char16_t c) {
   return '?';
 }
 
+constexpr std::array<char16_t, 256> MakeTable() {
+  std::array<char16_t, 256> t{};
+  for (int b = 0; b < 256; ++b)
+    t[static_cast<std::size_t>(b)] = b >= 0x80 && b < 0xA0 ? kHigh[static_cast<std::size_t>(b - 0x80)] : char16_t(b);
+  return t;
+}
+constexpr std::array<char16_t, 256> kTable = MakeTable();
+
 }  // namespace
+
+void FromCp1252(const char* data, std::size_t size, QChar* out) {
+  char16_t* dst = reinterpret_cast<char16_t*>(out);
+  for (std::size_t i = 0; i < size; ++i) dst[i] = kTable[static_cast<unsigned char>(data[i])];
+}
 
 QString FromCp1252(const char* data, std::size_t size) {
   QString out(static_cast<qsizetype>(size), Qt::Uninitialized);
-  QChar* dst = out.data();
-  for (std::size_t i = 0; i < size; ++i) {
-    const unsigned char b = static_cast<unsigned char>(data[i]);
-    dst[i] = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
-  }
+  FromCp1252(data, size, out.data());
   return out;
 }
 

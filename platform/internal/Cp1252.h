@@ -9,5 +9,6 @@
 namespace platform {
 QString FromCp1252(const std::string& bytes);
 QString FromCp1252(const char* data, std::size_t size);
-std::string ToCp1252(const QString& text);  // unmappable characters become '?'
+void FromCp1252(const char* data, std::size_t size, QChar* out);  // `out` holds `size` characters
+std::string ToCp1252(const QString& text);                        // unmappable characters become '?'
 }  // namespace platform

@@ -1,15 +1,19 @@
 // The Qt widgets behind the window wrappers. Only platform sources include this.
 #pragma once
 
+#include <QAbstractScrollArea>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QPlainTextEdit>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QTextCharFormat>
+#include <memory>
 #include <string>
 
 #include "../Types.h"
 #include "../Window.h"
+#include "Transcript.h"
 
 class CDialog;
 
@@ -57,38 +61,113 @@ class ListCombo : public QComboBox {
   void paintEvent(QPaintEvent* e) override;
 };
 
-// The output pane. Text appended at the end is collected in cp1252 bytes and
-// inserted into the document in one piece per batch.
-class PaneWidget : public QPlainTextEdit {
+// The output pane: draws only the visible lines of its transcript, so its
+// cost does not grow with the transcript's length. Appends change the model
+// at once; scroll bars, pending scrolls and accessibility events follow in
+// one batch at the next event-loop turn (or when something reads the view).
+class FindBar;
+class PaneWidget : public QAbstractScrollArea {
  public:
   explicit PaneWidget(QWidget* parent);
+  ~PaneWidget() override;
 
-  void SetInsertColor(COLORREF c);
-  COLORREF InsertColor() const { return m_insertColor; }
+  Transcript& Model() { return m_model; }
+  const Transcript& Model() const { return m_model; }
+
   void SetDefaultFormat(const std::string& face, bool bold, COLORREF color);
-  long TextLength() const;
+  QFont PaneFont() const { return m_font; }
+  void SetBackground(COLORREF color);
+  // Programmatic caret and text changes (the rich-edit operations).
   void MoveCaret(long start, long end);
   void Insert(const std::string& text);
-  int LineCount() const;
   void ScrollLines(int lines);
-  void Flush();
+  int FirstVisibleLine();
+  int VisibleLines() const;
+  void Flush(bool repaint = true);
+
+  // The user's commands.
+  void Copy();
+  void SelectAll();
+  void ShowFindBar();
+  // Searches from the selection; wraps around once. False when nothing matches.
+  bool Find(const std::string& needle, bool forward, bool matchCase, bool fromSelectionStart = false);
+  void SaveAs();
+  // Writes the transcript atomically; on failure shows a box and returns false.
+  bool SaveTo(const QString& path, bool withTimes);
+  void ClearTranscript();
+  bool ShowTimes() const { return m_showTimes; }
+  void SetShowTimes(bool show, bool remember = true);
+  FindBar* Bar() const { return m_findBar.get(); }
+  // Places the find bar above the text while it is shown.
+  void LayoutFindBar();
+
+  // Geometry, for painting, hit tests and the accessible text.
+  QRect CharacterRect(Transcript::Pos pos) const;
+  Transcript::Pos PosAt(const QPoint& viewportPoint) const;
+  void EnsureVisible(Transcript::Pos pos);
+  void SetSelectionByUser(Transcript::Pos anchor, Transcript::Pos caret);
 
  protected:
   bool event(QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
 
  private:
-  QTextCharFormat FormatFor(COLORREF c) const;
   void ScheduleFlush();
+  void SyncScrollBars();
+  void UpdateMetrics();
+  void NoteInserted(Transcript::Pos at, const std::string& text);
+  void SendPendingInsert();
+  void UserEdit(const std::string& text, bool deleteBackward, bool deleteForward);
+  int TextLeft() const { return m_gutter + kMargin; }
+  QString TimeText(std::time_t t) const;
 
-  std::string m_pending;  // bytes waiting to be appended, all in m_pendingColor
-  COLORREF m_pendingColor = 0;
-  int m_pendingNewlines = 0;
-  int m_pendingScroll = 0;  // lines to scroll once the pending text is in
-  COLORREF m_insertColor = 0x00FFFFFF;
-  bool m_caretAtEnd = true;
-  bool m_flushScheduled = false;
-  bool m_selfEdit = false;
+  static constexpr int kMargin = 4;
+  Transcript m_model;
   QFont m_font;
+  QColor m_background{80, 80, 80};
+  int m_charWidth = 8;
+  int m_lineHeight = 14;
+  int m_ascent = 11;
+  int m_gutter = 0;
+  bool m_showTimes = false;
+  int m_pendingScroll = 0;  // lines to scroll once the scroll bars know the new lines
+  bool m_flushScheduled = false;
+  bool m_dragging = false;
+  Transcript::Pos m_pendingInsertAt = -1;  // the batch of appends not yet announced
+  Transcript::Pos m_pendingInsertEnd = -1;
+  std::unique_ptr<FindBar> m_findBar;
 };
+
+// The find bar over the pane: a field, next and previous, match case.
+class FindBar : public QWidget {
+ public:
+  explicit FindBar(PaneWidget* pane);
+  void Open();
+  void Search(bool forward, bool fromSelectionStart = false);
+  QLineEdit* Field() const { return m_field; }
+  QString Status() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  PaneWidget* m_pane;
+  QLineEdit* m_field;
+  QCheckBox* m_matchCase;
+  QLabel* m_status;
+};
+
+// The pane's accessible face: a standard multi-line text over the whole transcript.
+void InstallPaneAccessibility();
 
 }  // namespace platform

@@ -1,0 +1,359 @@
+#include "Transcript.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "IniName.h"
+
+namespace {
+
+constexpr Transcript::Pos kNone = -1;
+
+}  // namespace
+
+Transcript::Transcript(Colour defaultColour)
+    : m_lineTimes{std::time(nullptr)}, m_defaultColour(defaultColour), m_insertColour(defaultColour) {}
+
+Transcript::Pos Transcript::LineEnd(Pos line) const {
+  if (line + 1 >= LineCount()) return m_length;
+  Pos end = LineStart(line + 1);
+  if (end > LineStart(line) && At(end - 1) == '\n') --end;
+  if (end > LineStart(line) && At(end - 1) == '\r') --end;
+  return end;
+}
+
+Transcript::Pos Transcript::LineOf(Pos pos) const {
+  const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), pos);
+  return static_cast<Pos>(it - m_lineStarts.begin()) - 1;
+}
+
+Transcript::Pos Transcript::LongestLine() const {
+  if (!m_longestKnown) {
+    m_longest = 0;
+    for (Pos line = 0; line + 1 < LineCount(); ++line) m_longest = std::max(m_longest, LineEnd(line) - LineStart(line));
+    m_longestKnown = true;
+  }
+  return std::max(m_longest, m_length - m_lineStarts.back());
+}
+
+void Transcript::ForEachSpan(Pos from, Pos to, const std::function<void(const char*, std::size_t)>& f) const {
+  from = std::clamp<Pos>(from, 0, m_length);
+  to = std::clamp<Pos>(to, from, m_length);
+  while (from < to) {
+    const std::size_t offset = Offset(from);
+    const std::size_t n = std::min<std::size_t>(kChunkSize - offset, static_cast<std::size_t>(to - from));
+    f(m_chunks[Chunk(from)].get() + offset, n);
+    from += static_cast<Pos>(n);
+  }
+}
+
+std::string Transcript::Text(Pos from, Pos to) const {
+  std::string out;
+  from = std::clamp<Pos>(from, 0, m_length);
+  to = std::clamp<Pos>(to, from, m_length);
+  out.reserve(static_cast<std::size_t>(to - from));
+  ForEachSpan(from, to, [&out](const char* data, std::size_t n) { out.append(data, n); });
+  return out;
+}
+
+Transcript::Colour Transcript::ColourAt(Pos pos) const {
+  if (pos >= m_length) pos = m_length - 1;
+  const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos, [](Pos p, const Run& r) { return p < r.start; });
+  return it == m_runs.begin() ? m_defaultColour : std::prev(it)->colour;
+}
+
+void Transcript::ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Colour)>& f) const {
+  from = std::clamp<Pos>(from, 0, m_length);
+  to = std::clamp<Pos>(to, from, m_length);
+  if (from == to) return;
+  auto it = std::upper_bound(m_runs.begin(), m_runs.end(), from, [](Pos p, const Run& r) { return p < r.start; });
+  Colour colour = it == m_runs.begin() ? m_defaultColour : std::prev(it)->colour;
+  Pos start = from;
+  for (; it != m_runs.end() && it->start < to; ++it) {
+    if (it->start > start) f(start, it->start, colour);
+    start = std::max(start, it->start);
+    colour = it->colour;
+  }
+  f(start, to, colour);
+}
+
+void Transcript::RunAround(Pos pos, Pos& from, Pos& to) const {
+  const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos, [](Pos p, const Run& r) { return p < r.start; });
+  from = it == m_runs.begin() ? 0 : std::prev(it)->start;
+  to = it == m_runs.end() ? m_length : it->start;
+}
+
+void Transcript::SetDefaultColour(Colour c) {
+  if (m_insertColour == m_defaultColour) m_insertColour = c;
+  m_defaultColour = c;
+}
+
+void Transcript::SetSelection(Pos anchor, Pos caret) {
+  m_anchor = std::clamp<Pos>(anchor, 0, m_length);
+  m_caret = std::clamp<Pos>(caret, 0, m_length);
+}
+
+void Transcript::Append(std::string_view text, Colour colour, std::time_t now) {
+  if (text.empty()) return;
+  if (m_runs.empty() ? colour != m_defaultColour : m_runs.back().colour != colour) {
+    if (!m_runs.empty() && m_runs.back().start == m_length) {
+      m_runs.back().colour = colour;  // nothing was written in the old colour
+    } else {
+      m_runs.push_back({m_length, colour});
+    }
+  }
+  if (m_lineStarts.back() == m_length) m_lineTimes.back() = now;  // the line's first byte arrives
+
+  char prev = m_length > 0 ? At(m_length - 1) : '\0';
+  const char* data = text.data();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = data[i];
+    if (ch != '\n' && ch != '\r') {
+      prev = ch;
+      continue;
+    }
+    const Pos next = m_length + static_cast<Pos>(i) + 1;
+    if (ch == '\n' && prev == '\r' && m_lineStarts.back() == next - 1) {
+      m_lineStarts.back() = next;  // CR LF ends one line
+    } else {
+      const Pos last = m_lineStarts.back();
+      m_longest = std::max(m_longest, next - 1 - last);
+      m_lineStarts.push_back(next);
+      m_lineTimes.push_back(now);
+    }
+    prev = ch;
+  }
+
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const std::size_t offset = Offset(m_length);
+    if (offset == 0 && Chunk(m_length) == m_chunks.size())
+      m_chunks.push_back(std::make_shared_for_overwrite<char[]>(kChunkSize));
+    const std::size_t n = std::min(kChunkSize - offset, text.size() - done);
+    std::memcpy(Writable(Chunk(m_length)) + offset, data + done, n);
+    done += n;
+    m_length += static_cast<Pos>(n);
+  }
+}
+
+// A snapshot may still read this chunk: it keeps the old one, we write a copy.
+char* Transcript::Writable(std::size_t chunk) {
+  std::shared_ptr<char[]>& c = m_chunks[chunk];
+  if (c.use_count() > 1) {
+    auto copy = std::make_shared_for_overwrite<char[]>(kChunkSize);
+    std::memcpy(copy.get(), c.get(), kChunkSize);
+    c = std::move(copy);
+  }
+  return c.get();
+}
+
+Transcript::Snapshot Transcript::Snap(Pos from, Pos to) const {
+  Snapshot s;
+  from = std::clamp<Pos>(from, 0, m_length);
+  to = std::clamp<Pos>(to, from, m_length);
+  if (from == to) return s;
+  for (std::size_t c = Chunk(from); c <= Chunk(to - 1); ++c) s.m_chunks.push_back(m_chunks[c]);
+  s.m_from = static_cast<Pos>(Offset(from));
+  s.m_to = s.m_from + (to - from);
+  return s;
+}
+
+void Transcript::Snapshot::ForEachSpan(const std::function<void(const char*, std::size_t)>& f) const {
+  for (Pos at = m_from; at < m_to;) {
+    const std::size_t offset = Offset(at);
+    const std::size_t n = std::min<std::size_t>(kChunkSize - offset, static_cast<std::size_t>(m_to - at));
+    f(m_chunks[Chunk(at)].get() + offset, n);
+    at += static_cast<Pos>(n);
+  }
+}
+
+void Transcript::Truncate(Pos length) {
+  m_length = length;
+  m_chunks.resize((static_cast<std::size_t>(length) + kChunkSize - 1) / kChunkSize);
+  while (m_lineStarts.size() > 1 && m_lineStarts.back() > length) {
+    m_lineStarts.pop_back();
+    m_lineTimes.pop_back();
+  }
+  while (!m_runs.empty() && m_runs.back().start >= length) m_runs.pop_back();
+  m_longestKnown = false;
+}
+
+void Transcript::Replace(Pos from, Pos to, std::string_view text) {
+  const std::time_t now = Now();
+  if (from == m_length) {
+    Append(text, m_insertColour, now);
+    return;
+  }
+  // The rest behind the replaced stretch is taken off and put back, with its
+  // colours and the arrival times of the lines that begin in it.
+  const std::string tail = Text(to, m_length);
+  std::vector<Run> tailRuns;
+  ForEachRun(to, m_length, [&](Pos a, Pos, Colour c) { tailRuns.push_back({a - to, c}); });
+  std::vector<std::time_t> tailTimes;
+  for (Pos line = LineOf(to) + 1; line < LineCount(); ++line) tailTimes.push_back(LineTime(line));
+
+  Truncate(from);
+  Append(text, m_insertColour, now);
+  const Pos linesBeforeTail = LineCount();
+  for (std::size_t i = 0; i < tailRuns.size(); ++i) {
+    const Pos end = i + 1 < tailRuns.size() ? tailRuns[i + 1].start : static_cast<Pos>(tail.size());
+    Append(std::string_view(tail).substr(static_cast<std::size_t>(tailRuns[i].start),
+                                         static_cast<std::size_t>(end - tailRuns[i].start)),
+           tailRuns[i].colour, now);
+  }
+  const std::size_t added = static_cast<std::size_t>(LineCount() - linesBeforeTail);
+  const std::size_t kept = std::min(added, tailTimes.size());
+  std::copy(tailTimes.end() - static_cast<std::ptrdiff_t>(kept), tailTimes.end(),
+            m_lineTimes.end() - static_cast<std::ptrdiff_t>(kept));
+  m_longestKnown = false;
+}
+
+void Transcript::ReplaceSelection(std::string_view text) {
+  const Pos from = SelectionStart();
+  const Pos to = SelectionEnd();
+  if (from == to && text.empty()) return;
+  Replace(from, to, text);
+  m_anchor = m_caret = from + static_cast<Pos>(text.size());
+}
+
+void Transcript::DeleteAtCaret(bool backward) {
+  Pos from = SelectionStart();
+  Pos to = SelectionEnd();
+  if (from == to) {
+    if (backward && from > 0) --from;
+    if (!backward && to < m_length) ++to;
+  }
+  if (from == to) return;
+  Replace(from, to, {});
+  m_anchor = m_caret = from;
+}
+
+void Transcript::Clear() {
+  m_chunks.clear();
+  m_length = 0;
+  m_lineStarts.assign(1, 0);
+  m_lineTimes.assign(1, Now());
+  m_runs.clear();
+  m_longest = 0;
+  m_longestKnown = true;
+  m_anchor = m_caret = 0;
+}
+
+namespace {
+
+// Horspool's search with a skip table over raw bytes; case-insensitive
+// matching folds both sides with the table the rest of the program compares
+// names with.
+class Searcher {
+ public:
+  Searcher(std::string_view needle, bool matchCase) : m_fold(!matchCase), m_needle(needle) {
+    if (m_fold)
+      for (char& c : m_needle) c = static_cast<char>(Fold(c));
+    const std::size_t n = m_needle.size();
+    std::array<std::size_t, 256> folded;
+    folded.fill(n);
+    for (std::size_t i = 0; i + 1 < n; ++i) folded[static_cast<unsigned char>(m_needle[i])] = n - 1 - i;
+    for (int b = 0; b < 256; ++b) m_skip[static_cast<std::size_t>(b)] = folded[Fold(static_cast<char>(b))];
+  }
+
+  // Offset of the first (or last) match within data..data+size, or -1.
+  std::int64_t Search(const char* data, std::size_t size, bool last) const {
+    const std::size_t n = m_needle.size();
+    std::int64_t found = -1;
+    for (std::size_t at = 0; at + n <= size;) {
+      const char* p = data + at;
+      if (Fold(p[n - 1]) == static_cast<unsigned char>(m_needle[n - 1]) && Equal(p, n - 1)) {
+        found = static_cast<std::int64_t>(at);
+        if (!last) return found;
+        ++at;
+        continue;
+      }
+      at += m_skip[static_cast<unsigned char>(p[n - 1])];
+    }
+    return found;
+  }
+
+ private:
+  unsigned char Fold(char c) const {
+    return m_fold ? IniFoldCase(static_cast<unsigned char>(c)) : static_cast<unsigned char>(c);
+  }
+  bool Equal(const char* p, std::size_t n) const {
+    if (!m_fold) return std::memcmp(p, m_needle.data(), n) == 0;
+    for (std::size_t i = 0; i < n; ++i)
+      if (Fold(p[i]) != static_cast<unsigned char>(m_needle[i])) return false;
+    return true;
+  }
+
+  bool m_fold;
+  std::string m_needle;
+  std::array<std::size_t, 256> m_skip{};
+};
+
+}  // namespace
+
+Transcript::Pos Transcript::Find(std::string_view needle, Pos from, bool forward, bool matchCase) const {
+  const Pos n = static_cast<Pos>(needle.size());
+  if (n == 0 || n > m_length) return kNone;
+  from = std::clamp<Pos>(from, 0, m_length);
+  const Searcher searcher(needle, matchCase);
+  // First or last match lying wholly within lo..end.
+  const auto searchRange = [&](Pos lo, Pos end, bool last) -> Pos {
+    if (end - lo < n) return kNone;
+    std::string copy;
+    const char* data = nullptr;
+    if (Chunk(lo) == Chunk(end - 1)) {
+      data = m_chunks[Chunk(lo)].get() + Offset(lo);
+    } else {
+      copy = Text(lo, end);
+      data = copy.data();
+    }
+    const Pos hit = searcher.Search(data, static_cast<std::size_t>(end - lo), last);
+    return hit == kNone ? kNone : lo + hit;
+  };
+  // Matches that start in chunk c between lo and hi: inside the chunk, or
+  // across its end (only those few bytes are copied).
+  const auto searchChunk = [&](std::size_t c, Pos lo, Pos hi, bool last) -> Pos {
+    const Pos chunkEnd = std::min(static_cast<Pos>((c + 1) * kChunkSize), m_length);
+    const Pos inside = searchRange(lo, std::min(chunkEnd, hi + n - 1), last);
+    const Pos across = hi + n - 1 > chunkEnd
+                           ? searchRange(std::max(lo, chunkEnd - n + 1), std::min(hi + n - 1, m_length), last)
+                           : kNone;
+    if (!last) return inside != kNone ? inside : across;
+    return across != kNone ? across : inside;
+  };
+  if (forward) {
+    for (std::size_t c = Chunk(from); c < m_chunks.size(); ++c) {
+      const Pos lo = std::max(from, static_cast<Pos>(c * kChunkSize));
+      const Pos hi = std::min(static_cast<Pos>((c + 1) * kChunkSize), m_length);
+      const Pos hit = searchChunk(c, lo, hi, false);
+      if (hit != kNone) return hit;
+    }
+    return kNone;
+  }
+  const Pos lastStart = from - n;  // a match must end at or before `from`
+  if (lastStart < 0) return kNone;
+  for (std::size_t c = Chunk(lastStart) + 1; c-- > 0;) {
+    const Pos lo = static_cast<Pos>(c * kChunkSize);
+    const Pos hi = std::min(static_cast<Pos>((c + 1) * kChunkSize), lastStart + 1);
+    const Pos hit = searchChunk(c, lo, hi, true);
+    if (hit != kNone) return hit;
+  }
+  return kNone;
+}
+
+void Transcript::Write(const std::function<void(const char*, std::size_t)>& out, bool withTimes,
+                       const std::function<std::string(std::time_t)>& formatTime) const {
+  if (!withTimes) {
+    ForEachSpan(0, m_length, out);
+    return;
+  }
+  for (Pos line = 0; line < LineCount(); ++line) {
+    const Pos start = LineStart(line);
+    const Pos end = line + 1 < LineCount() ? LineStart(line + 1) : m_length;
+    if (start == end) continue;  // the empty line behind a final line end
+    const std::string stamp = formatTime(LineTime(line));
+    out(stamp.data(), stamp.size());
+    ForEachSpan(start, end, out);
+  }
+}

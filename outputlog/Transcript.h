@@ -1,0 +1,130 @@
+// The transcript behind the output pane: Windows-1252 bytes in fixed-size
+// chunks, an index of line starts, colour runs and the arrival time of each
+// line. Appending at the end costs time in proportion to the text appended and
+// never copies what is already there, so replies of millions of lines stay
+// cheap; the view reads only the lines it shows.
+//
+// Lines end at LF, at CR, and once at CR LF, as the landed rich-edit pane
+// counted them; a CR at the end of one append and an LF at the start of the
+// next still make one line end.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Transcript {
+ public:
+  using Colour = std::uint32_t;  // 0x00BBGGRR
+  using Pos = std::int64_t;
+  using Clock = std::function<std::time_t()>;
+
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+  explicit Transcript(Colour defaultColour = 0x00FFFFFF);
+
+  // Tests set a clock of their own; the default is the system's.
+  void SetClock(Clock clock) { m_clock = std::move(clock); }
+
+  Pos Length() const { return m_length; }
+  Pos LineCount() const { return static_cast<Pos>(m_lineStarts.size()); }
+  Pos LineStart(Pos line) const { return m_lineStarts[static_cast<std::size_t>(line)]; }
+  // Where the line's text ends, before its CR, LF or CR LF.
+  Pos LineEnd(Pos line) const;
+  Pos LineOf(Pos pos) const;
+  std::time_t LineTime(Pos line) const { return m_lineTimes[static_cast<std::size_t>(line)]; }
+  // Length of the longest line, terminator excluded.
+  Pos LongestLine() const;
+
+  char At(Pos pos) const { return m_chunks[Chunk(pos)][Offset(pos)]; }
+  std::string Text(Pos from, Pos to) const;
+  std::string Text() const { return Text(0, m_length); }
+  // Calls `f(data, size)` for the bytes from..to, chunk piece by chunk piece.
+  void ForEachSpan(Pos from, Pos to, const std::function<void(const char*, std::size_t)>& f) const;
+
+  // The bytes from..to as they are now, kept alive and unchanged whatever
+  // happens to the transcript later; taking one copies no text.
+  class Snapshot {
+   public:
+    Snapshot() = default;
+    Pos Length() const { return m_to - m_from; }
+    void ForEachSpan(const std::function<void(const char*, std::size_t)>& f) const;
+
+   private:
+    friend class Transcript;
+    std::vector<std::shared_ptr<const char[]>> m_chunks;  // from the chunk holding m_from on
+    Pos m_from = 0;                                       // relative to the first chunk's start
+    Pos m_to = 0;
+  };
+  Snapshot Snap(Pos from, Pos to) const;
+
+  // Colour of the byte at `pos`; past the end, of the last byte.
+  Colour ColourAt(Pos pos) const;
+  // Calls `f(from, to, colour)` for each stretch of one colour within from..to.
+  void ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Colour)>& f) const;
+  // The stretch of one colour that holds `pos`.
+  void RunAround(Pos pos, Pos& from, Pos& to) const;
+  Colour DefaultColour() const { return m_defaultColour; }
+  void SetDefaultColour(Colour c);
+
+  // The caret and selection; positions are clamped into the text.
+  Pos Anchor() const { return m_anchor; }
+  Pos Caret() const { return m_caret; }
+  Pos SelectionStart() const { return std::min(m_anchor, m_caret); }
+  Pos SelectionEnd() const { return std::max(m_anchor, m_caret); }
+  void SetSelection(Pos anchor, Pos caret);
+  Colour InsertColour() const { return m_insertColour; }
+  void SetInsertColour(Colour c) { m_insertColour = c; }
+
+  // Replaces the selection with `text` in the insert colour; the caret ends
+  // behind it. At the end of the text this is a plain append.
+  void ReplaceSelection(std::string_view text);
+  // Removes the selection, or the byte before (backward) or after the caret.
+  void DeleteAtCaret(bool backward);
+  void Clear();
+
+  // First match at or after `from` (forward) or last match that ends at or
+  // before `from` (backward); -1 when there is none. Case-insensitive
+  // matching folds the code page's letters.
+  Pos Find(std::string_view needle, Pos from, bool forward, bool matchCase) const;
+
+  // The whole text, each line led by its arrival time as "HH:MM:SS " when
+  // `withTimes`; `formatTime` gives those nine bytes.
+  void Write(const std::function<void(const char*, std::size_t)>& out, bool withTimes,
+             const std::function<std::string(std::time_t)>& formatTime) const;
+
+ private:
+  struct Run {
+    Pos start;
+    Colour colour;
+  };
+
+  static std::size_t Chunk(Pos pos) { return static_cast<std::size_t>(pos) / kChunkSize; }
+  static std::size_t Offset(Pos pos) { return static_cast<std::size_t>(pos) % kChunkSize; }
+  std::time_t Now() const { return m_clock ? m_clock() : std::time(nullptr); }
+
+  void Append(std::string_view text, Colour colour, std::time_t now);
+  char* Writable(std::size_t chunk);
+  void Truncate(Pos length);
+  void Replace(Pos from, Pos to, std::string_view text);
+
+  // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
+  std::vector<std::shared_ptr<char[]>> m_chunks;
+  Pos m_length = 0;
+  std::vector<Pos> m_lineStarts{0};
+  std::vector<std::time_t> m_lineTimes;
+  std::vector<Run> m_runs;
+  mutable Pos m_longest = 0;  // of the lines before the last one
+  mutable bool m_longestKnown = true;
+  Colour m_defaultColour;
+  Colour m_insertColour;
+  Pos m_anchor = 0;
+  Pos m_caret = 0;
+  Clock m_clock;
+};

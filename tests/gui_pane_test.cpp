@@ -1,0 +1,314 @@
+// The drawn output pane as the user and a screen reader meet it: keys,
+// mouse, find bar, saving, the time column, the context menu and the
+// accessible text with its events.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QAbstractScrollArea>
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "DialogHarness.h"
+#include "res/resource.h"
+
+namespace {
+
+QAbstractScrollArea* PaneOf(DialogHarness& h) { return qobject_cast<QAbstractScrollArea*>(h.Item(IDC_OUTPUT)); }
+QAccessibleTextInterface* TextOf(DialogHarness& h) {
+  return QAccessible::queryAccessibleInterface(h.Item(IDC_OUTPUT))->textInterface();
+}
+std::pair<int, int> Selection(DialogHarness& h) {
+  int a = 0;
+  int b = 0;
+  TextOf(h)->selection(0, &a, &b);
+  return {a, b};
+}
+QPoint ViewportPoint(DialogHarness& h, int offset) {
+  const QRect r = TextOf(h)->characterRect(offset);  // the left edge of the character's cell
+  return PaneOf(h)->viewport()->mapFromGlobal(QPoint(r.left() + 1, r.center().y()));
+}
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+// Opens the pane's context menu and picks the entry whose text starts with `entry`.
+void PickFromContextMenu(DialogHarness& h, const QString& entry) {
+  QAbstractScrollArea* pane = PaneOf(h);
+  bool picked = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    for (QAction* a : menu->actions())
+      if (a->text().remove(QLatin1Char('&')).startsWith(entry)) {
+        picked = true;
+        a->trigger();
+      }
+    menu->close();
+  });
+  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(pane->viewport(), &ev);
+  ASSERT_TRUE(picked) << entry.toStdString();
+}
+
+TEST(Pane, KeyboardSelectsCopiesAndPages) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  QAbstractScrollArea* pane = PaneOf(h);
+  h.ProcessEvents();
+  EXPECT_EQ(pane->horizontalScrollBar()->value(), 0);
+  EXPECT_EQ(pane->verticalScrollBar()->value(), 0);  // the banner fits
+
+  log.BeginColoredAppend(logCommandColor);
+  const int before = log.GetLineCount();
+  for (int i = 0; i < 500; ++i) log.AppendText("line " + std::to_string(i) + "\n");
+  log.AppendText("caf\xE9 \x80" + std::string(300, '-') + "\n");
+  log.ScrollToNewLines(before);
+  const std::string all = log.GetText();
+  pane->setFocus();
+
+  QTest::keyClick(pane, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(TextOf(h)->cursorPosition(), 0);
+  EXPECT_EQ(log.GetFirstVisibleLine(), 0);
+  QTest::keyClick(pane, Qt::Key_End, Qt::ShiftModifier);
+  QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), all.substr(0, all.find('\n')));
+
+  const int page = log.GetVisibleLineCount();
+  QTest::keyClick(pane, Qt::Key_PageDown);
+  EXPECT_EQ(log.GetFirstVisibleLine(), page);
+  QTest::keyClick(pane, Qt::Key_PageDown);
+  QTest::keyClick(pane, Qt::Key_PageUp);
+  EXPECT_EQ(log.GetFirstVisibleLine(), page);
+  const QPointF at(20, 20);
+  QWheelEvent down(at, pane->viewport()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(pane->viewport(), &down);
+  EXPECT_EQ(log.GetFirstVisibleLine(), page + QApplication::wheelScrollLines());
+
+  // The long last line: End goes to its end and the view follows sideways.
+  QTest::keyClick(pane, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClick(pane, Qt::Key_Up);
+  QTest::keyClick(pane, Qt::Key_End);
+  EXPECT_EQ(TextOf(h)->cursorPosition(), static_cast<int>(all.size()) - 1);
+  EXPECT_GT(pane->horizontalScrollBar()->value(), 0);
+  EXPECT_GE(log.GetFirstVisibleLine(), log.GetLineCount() - page);
+
+  QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+  const QString copied = QApplication::clipboard()->text();
+  EXPECT_EQ(copied.size(), static_cast<qsizetype>(all.size()));
+  EXPECT_TRUE(copied.contains(QString::fromUtf8("caf\u00E9 \u20AC---")));                 // Windows-1252, not Latin-1
+  EXPECT_EQ(QApplication::clipboard()->mimeData()->data("text/plain"), copied.toUtf8());  // what other programs get
+  EXPECT_EQ(Selection(h), std::make_pair(0, static_cast<int>(all.size())));
+}
+
+TEST(Pane, MouseDragsASelectionAndDoubleClickTakesAWord) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  const long start = log.GetWindowTextLength();
+  log.AppendColored("alpha beta_2 gamma\nsecond line\n", logCommandColor);
+  h.ProcessEvents();
+  QWidget* vp = PaneOf(h)->viewport();
+  QTest::mousePress(vp, Qt::LeftButton, {}, ViewportPoint(h, static_cast<int>(start) + 6));
+  QTest::mouseMove(vp, ViewportPoint(h, static_cast<int>(start) + 22));
+  QTest::mouseRelease(vp, Qt::LeftButton, {}, ViewportPoint(h, static_cast<int>(start) + 22));
+  const auto [a, b] = Selection(h);
+  EXPECT_EQ(TextOf(h)->text(a, b).toStdString(), "beta_2 gamma\nsec");
+
+  QTest::mouseDClick(vp, Qt::LeftButton, {}, ViewportPoint(h, static_cast<int>(start) + 8));
+  const auto [c, d] = Selection(h);
+  EXPECT_EQ(TextOf(h)->text(c, d).toStdString(), "beta_2");
+}
+
+TEST(Pane, FindBarFindsIgnoringCaseWrapsAndScrollsToTheMatch) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  log.BeginColoredAppend(logCommandColor);
+  for (int i = 0; i < 3000; ++i) log.AppendText("200- user" + std::to_string(i) + (i == 2500 ? " Needle" : "") + "\n");
+  log.AppendText("200 needle at the end\n");
+  const std::string all = log.GetText();
+  const auto first = static_cast<int>(all.find("Needle"));
+  const auto last = static_cast<int>(all.find("needle at"));
+  QAbstractScrollArea* pane = PaneOf(h);
+  pane->setFocus();
+  QTest::keyClick(pane, Qt::Key_Home, Qt::ControlModifier);
+
+  QTest::keyClick(pane, Qt::Key_F, Qt::ControlModifier);
+  auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(field, nullptr);
+  ASSERT_TRUE(pane->isAncestorOf(field));
+  QTest::keyClicks(field, "NEEDLE");
+  EXPECT_EQ(Selection(h), std::make_pair(first, first + 6));
+  const auto matchLine = static_cast<int>(std::count(all.begin(), all.begin() + first, '\n'));
+  const int top = log.GetFirstVisibleLine();
+  EXPECT_LE(top, matchLine);
+  EXPECT_GT(top + log.GetVisibleLineCount(), matchLine);
+
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_EQ(Selection(h), std::make_pair(last, last + 6));
+  QTest::keyClick(field, Qt::Key_Return);  // wraps to the first again
+  EXPECT_EQ(Selection(h), std::make_pair(first, first + 6));
+  QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);  // and backwards to the last
+  EXPECT_EQ(Selection(h), std::make_pair(last, last + 6));
+
+  auto* matchCase = pane->findChild<QCheckBox*>();
+  ASSERT_NE(matchCase, nullptr);
+  matchCase->setChecked(true);  // "NEEDLE" is nowhere in capitals
+  EXPECT_EQ(Selection(h), std::make_pair(last, last + 6));
+  bool saysNotFound = false;
+  for (QLabel* l : pane->findChildren<QLabel*>()) saysNotFound |= l->isVisible() && l->text() == "Not found";
+  EXPECT_TRUE(saysNotFound);
+
+  QTest::keyClick(field, Qt::Key_Escape);
+  EXPECT_FALSE(field->isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), pane);
+}
+
+TEST(Pane, SavesBytesExactlyWithOrWithoutTimesAndKeepsTheOldFileOnFailure) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  log.AppendColored("\n>SITE WHO\n200 caf\xE9\r\nend", logCommandColor);
+  const auto file = h.folder / "saved.txt";
+  ASSERT_TRUE(log.SaveTranscript(file.string(), false));
+  EXPECT_EQ(ReadFile(file), log.GetText());
+
+  ASSERT_TRUE(log.SaveTranscript(file.string(), true));
+  const std::string timed = ReadFile(file);
+  std::istringstream lines(timed);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    ASSERT_GE(line.size(), 9u) << line;
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(line[0])) && line[2] == ':' && line[5] == ':' && line[8] == ' ')
+        << line;
+  }
+  EXPECT_EQ(count, log.GetLineCount());
+  EXPECT_NE(timed.find(" >SITE WHO\n"), std::string::npos);
+  EXPECT_NE(timed.find(" 200 caf\xE9\r\n"), std::string::npos);
+
+  // A disk that fills up: the write fails, the box says so, the old file stays
+  // and no half-written file is left beside it.
+  log.AppendColored(std::string(300000, 'x') + "\n", logCommandColor);
+  const std::string old = "the old transcript\n";
+  std::ofstream(file, std::ios::binary) << old;
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 100000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool ok = log.SaveTranscript(file.string(), false);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(ReadFile(file), old);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_NE(h.boxes[0].text.find("could not be saved"), std::string::npos);
+  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(h.folder)) ++files;
+  EXPECT_EQ(files, 2);  // commandList.ini and saved.txt
+}
+
+TEST(Pane, ShowTimesIsRememberedLeavesTheTextAloneAndClearEmpties) {
+  const std::string empty;
+  int plainLeft = 0;
+  {
+    DialogHarness h(&empty);
+    h.Start();
+    h.ProcessEvents();
+    const std::string text = h.Pane();
+    plainLeft = TextOf(h)->characterRect(0).left();
+    PickFromContextMenu(h, "Show Times");
+    h.ProcessEvents();
+    EXPECT_GT(TextOf(h)->characterRect(0).left(), plainLeft + 40);  // a gutter of "HH:MM:SS"
+    EXPECT_EQ(h.Pane(), text);
+    QSettings store("Dunvarrow", "korvastel");
+    EXPECT_TRUE(store.value("pane/showTimes").toBool());
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(store.fileName().toStdString()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);  // the store holds the history too
+  }
+  DialogHarness h(&empty);
+  h.Start();
+  h.ProcessEvents();
+  EXPECT_GT(TextOf(h)->characterRect(0).left(), plainLeft + 40);
+  PickFromContextMenu(h, "Show Times");
+  h.ProcessEvents();
+  EXPECT_EQ(TextOf(h)->characterRect(0).left(), plainLeft);
+  EXPECT_FALSE(QSettings("Dunvarrow", "korvastel").value("pane/showTimes").toBool());
+
+  PickFromContextMenu(h, "Clear");
+  EXPECT_EQ(h.Pane(), "");
+  EXPECT_EQ(h.Dlg().m_richOutput.GetLineCount(), 1);
+  h.Dlg().m_richOutput.AppendColored("\n>SITE WHO\n", logCommandColor);  // the pane goes on after a clear
+  EXPECT_EQ(h.Pane(), "\n>SITE WHO\n");
+}
+
+// The events a screen reader gets need a live accessibility bus; the
+// end-to-end check (pane_atspi_check.py) listens for them.
+TEST(Pane, AccessibleTextReadsTextLinesWordsAndColourRuns) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  h.ProcessEvents();
+  const auto start = static_cast<int>(log.GetWindowTextLength());
+  log.BeginColoredAppend(logCommandColor);
+  log.AppendText("\n>SITE WHO\n");
+  log.AppendText("200-one\n");
+  log.AppendText("200 two\n");
+  h.ProcessEvents();
+  log.AppendColored("\n>Disconnected.\n", logDisconnectColor);
+  h.ProcessEvents();
+
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.Item(IDC_OUTPUT));
+  EXPECT_EQ(a->role(), QAccessible::EditableText);
+  EXPECT_TRUE(a->state().multiLine);
+  QAccessibleTextInterface* t = a->textInterface();
+  EXPECT_EQ(t->characterCount(), static_cast<int>(log.GetWindowTextLength()));
+  EXPECT_EQ(t->text(start + 1, start + 10).toStdString(), ">SITE WHO");
+  int s = 0;
+  int e = 0;
+  EXPECT_EQ(t->textAtOffset(start + 13, QAccessible::LineBoundary, &s, &e).toStdString(), "200-one\n");
+  EXPECT_EQ(t->textAfterOffset(start + 13, QAccessible::LineBoundary, &s, &e).toStdString(), "200 two\n");
+  EXPECT_EQ(t->textAtOffset(start + 13, QAccessible::WordBoundary, &s, &e).toStdString(), "200");
+  const QString banner = t->attributes(0, &s, &e);
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(0, start));
+  EXPECT_TRUE(banner.contains("color:rgb(255,255,255);")) << banner.toStdString();
+  EXPECT_TRUE(banner.contains("font-weight:700;"));
+  EXPECT_TRUE(t->attributes(start + 5, &s, &e).contains("color:rgb(128,160,255);"));
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(start, start + 27));
+  EXPECT_TRUE(t->attributes(start + 30, &s, &e).contains("color:rgb(255,160,128);"));
+
+  t->setSelection(0, start + 2, start + 6);
+  EXPECT_EQ(Selection(h), std::make_pair(start + 2, start + 6));
+  EXPECT_EQ(t->cursorPosition(), start + 6);
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+# The pane read through the accessibility bus, as a screen reader reads it:
+# the real program under an X server logs in to the demo site server and runs
+# SITE USERS; the pane's text, its colour runs ("fg-color" R,G,B) and the
+# text-inserted events (a few batches, not one per line) are checked.
+#
+# ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
+#   pane_atspi_check.py KORVASTEL SITESERVER
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import pyatspi
+    from gi.repository import GLib
+except ImportError as e:
+    print("skipped: python3-pyatspi is missing (%s)" % e)
+    sys.exit(77)
+
+korvastel, siteserver = sys.argv[1], sys.argv[2]
+with socket.socket() as probe:  # a free port for the demo server
+    probe.bind(("127.0.0.1", 0))
+    port = str(probe.getsockname()[1])
+REPLY_LINES = 2000
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what)
+    if not ok:
+        failures.append(what)
+
+
+def find(node, pred):
+    try:
+        if pred(node):
+            return node
+        for i in range(node.childCount):
+            hit = find(node.getChildAtIndex(i), pred)
+            if hit:
+                return hit
+    except Exception:
+        pass
+    return None
+
+
+home = tempfile.mkdtemp(prefix="korvastel-atspi-")
+open(os.path.join(home, "commandList.ini"), "w").close()  # no start-up box about a missing list
+env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, QT_QPA_PLATFORM="xcb",
+           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+server = subprocess.Popen([siteserver, "--demo", "--port", port, "--reply-lines", str(REPLY_LINES)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+app_proc = subprocess.Popen([korvastel], cwd=home, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+try:
+    app = None
+    for _ in range(100):
+        desk = pyatspi.Registry.getDesktop(0)
+        for i in range(desk.childCount):
+            a = desk.getChildAtIndex(i)
+            if a is not None and "korvastel" in (a.name or "").lower():
+                app = a
+        if app is not None and find(app, lambda n: n.name == "output"):
+            break
+        time.sleep(0.1)
+    check(app is not None, "the program is on the accessibility bus")
+    if app is None:
+        sys.exit(1)
+    time.sleep(0.3)
+
+    def node(name, roles):
+        return find(app, lambda n: n.name == name and n.getRoleName() in roles)
+
+    def click_at(n, keys=()):
+        x, y, w, h = n.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"] + list(keys))
+
+    pane = node("output", ("text",))
+    check(pane is not None, "the pane is a text control named 'output'")
+    inserted = []
+
+    def on_insert(event):
+        if event.source == pane:
+            inserted.append((event.detail1, event.any_data))
+
+    def when(done, then, limit_s=20.0):
+        # Polls `done` every 100 ms, then runs `then`; gives up after `limit_s`.
+        deadline = time.time() + limit_s
+
+        def poll():
+            if done() or time.time() > deadline:
+                then()
+                return False
+            return True
+        GLib.timeout_add(100, poll)
+
+    def last_line():
+        t = pane.queryText()
+        return t.getTextAtOffset(max(t.characterCount - 2, 0), pyatspi.TEXT_BOUNDARY_LINE_START)[0]
+
+    def drive():
+        for name, value in (("server:", "127.0.0.1"), ("Port", port), ("login:", "admin"),
+                            ("password:", "korvastel")):
+            click_at(node(name, ("text", "password text")), ["key", "ctrl+a", "type", value])
+        click_at(node("Connect", ("push button",)))
+        when(lambda: last_line().startswith("230"), users)
+        return False
+
+    def users():
+        inserted.clear()
+        global before
+        before = pane.queryText().characterCount
+        click_at(node("USERS", ("push button",)))
+        # The events of the last batch may trail the text by a moment.
+        when(lambda: last_line().startswith("200 End of user list"),
+             lambda: GLib.timeout_add(500, lambda: pyatspi.Registry.stop() or False))
+        return False
+
+    pyatspi.Registry.registerEventListener(on_insert, "object:text-changed:insert")
+    GLib.timeout_add(200, drive)
+    pyatspi.Registry.start()
+
+    text = pane.queryText()
+    count = text.characterCount
+    whole = text.getText(0, -1)
+    check(count == len(whole) and count > before, "characterCount matches the text and grew with the reply")
+    last = text.getTextAtOffset(count - 2, pyatspi.TEXT_BOUNDARY_LINE_START)[0]
+    check(last.startswith("200 End of user list: %d lines." % REPLY_LINES), "the reply's last line reads: %r" % last)
+    login = whole.find(">USER admin")
+    command = whole.find(">SITE USERS")
+    attrs, start, end = text.getAttributeRun(login, False)
+    check("fg-color:128,255,128" in attrs, "the login is light green: %s" % [a for a in attrs if "color" in a])
+    attrs, start, end = text.getAttributeRun(command, False)
+    check("fg-color:128,160,255" in attrs and end == count,
+          "the command and its reply are one light blue run to the end: %s" % [a for a in attrs if "color" in a])
+    check("bg-color:80,80,80" in attrs, "the background is dark grey")
+    line = text.getTextAtOffset(command + 2, pyatspi.TEXT_BOUNDARY_LINE_START)
+    check(line[0] == ">SITE USERS\n", "a line reads with its line end: %r" % (line[0],))
+    joined = "".join(t for _, t in inserted)
+    check(0 < len(inserted) < REPLY_LINES // 10, "the reply came in %d text-inserted events" % len(inserted))
+    check(inserted and inserted[0][0] == before and joined == whole[before:],
+          "the inserted texts are exactly the new text, in order")
+finally:
+    app_proc.kill()
+    server.kill()
+    subprocess.run(["rm", "-rf", home])
+sys.exit(1 if failures else 0)
