@@ -23,7 +23,6 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_bResetOnChange(FALSE),
       m_nAntiIdleInterval(360),
       m_port(21),
-      m_pIniStorage(nullptr),
       m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
@@ -112,10 +111,10 @@ BOOL CSiteCmdDlg::OnInitDialog() {
   m_richOutput.FormatAtStartUp();
   WriteBanner();
 
-  m_pIniStorage = new IniStorage();
+  m_iniStorage = std::make_unique<IniStorage>();
   IniFile reader;
   try {
-    reader.Read(CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), m_pIniStorage,
+    reader.Read(CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), m_iniStorage.get(),
                 IniFile::ReplaceKeys);
   } catch (const std::exception& e) {
     MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
@@ -179,7 +178,6 @@ void CSiteCmdDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
 }
 
 void CSiteCmdDlg::OnClose() {
-  delete m_pIniStorage;
-  m_pIniStorage = nullptr;
+  m_iniStorage.reset();
   CDialog::OnClose();
 }

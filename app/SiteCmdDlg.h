@@ -2,6 +2,7 @@
 // functions are defined in the folders of the subsystems they belong to.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   CString m_host;
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
-  IniStorage* m_pIniStorage;
+  std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
   ControlConnection m_connection;
   int m_nCommandCount;
   int m_nCurCommand;

@@ -426,7 +426,7 @@ TEST(Connection, ClosingTheWindowEndsAnExchangeWithASilentServer) {
     QTimer::singleShot(200, h.Window(), [&] { RequestClose(h.Window()); });
     h.Click(IDC_CONNECT);
     EXPECT_TRUE(h.Dlg().IsEnded());
-    EXPECT_EQ(h.Dlg().m_pIniStorage, nullptr);
+    EXPECT_EQ(h.Dlg().m_iniStorage.get(), nullptr);
     ASSERT_TRUE(server->WaitDone(0, seconds(5)));
     EXPECT_TRUE(server->ClientClosed(0));
   }

@@ -57,7 +57,7 @@ TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
             "Error Message:\n[Runtime Error] Could not open file: commandList.ini");
   EXPECT_EQ(h.boxes[0].caption, "Error reading command list file.");
   EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
-  EXPECT_NE(h.Dlg().m_pIniStorage, nullptr);
+  EXPECT_NE(h.Dlg().m_iniStorage.get(), nullptr);
   EXPECT_EQ(h.Dlg().m_cbGroup.GetCount() + h.Dlg().m_cbCommand.GetCount(), 0);
 }
 
@@ -183,7 +183,7 @@ TEST(MainWindow, EnterInAnEditKeepsTheDialogEscapeAndCloseEndIt) {
     EXPECT_TRUE(h.boxes.empty()) << "keys typed into a control are no debug boxes";
     QTest::keyClick(h.Item(IDC_HOST), Qt::Key_Escape);
     EXPECT_TRUE(h.Dlg().IsEnded());
-    EXPECT_NE(h.Dlg().m_pIniStorage, nullptr) << "Escape ends the dialog without the close handler";
+    EXPECT_NE(h.Dlg().m_iniStorage.get(), nullptr) << "Escape ends the dialog without the close handler";
   }
   {
     DialogHarness h(&empty);
@@ -191,7 +191,7 @@ TEST(MainWindow, EnterInAnEditKeepsTheDialogEscapeAndCloseEndIt) {
     h.Window()->close();
     h.ProcessEvents();
     EXPECT_TRUE(h.Dlg().IsEnded());
-    EXPECT_EQ(h.Dlg().m_pIniStorage, nullptr);
+    EXPECT_EQ(h.Dlg().m_iniStorage.get(), nullptr);
   }
 }
 

@@ -11,15 +11,15 @@
 #include "res/resource.h"
 
 void CSiteCmdDlg::FillGroupList() {
-  if (m_pIniStorage)
-    for (const CString& group : usercommands::GroupList(*m_pIniStorage)) m_cbGroup.InsertString(-1, group);
+  if (m_iniStorage)
+    for (const CString& group : usercommands::GroupList(*m_iniStorage)) m_cbGroup.InsertString(-1, group);
   m_cbGroup.SetCurSel(0);  // selects nothing when there are no groups
   UpdateData(FALSE);
 }
 
 CString CSiteCmdDlg::ReadCommandKey(int blockIndex, CString keyName) {
-  if (!m_pIniStorage) return {};
-  return usercommands::ReadCommandValue(*m_pIniStorage, blockIndex, keyName);
+  if (!m_iniStorage) return {};
+  return usercommands::ReadCommandValue(*m_iniStorage, blockIndex, keyName);
 }
 
 void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
@@ -29,10 +29,10 @@ void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
     UpdateData(FALSE);
   }
 
-  const int blocks = m_pIniStorage ? m_pIniStorage->GetBlockCount() : 0;
+  const int blocks = m_iniStorage ? m_iniStorage->GetBlockCount() : 0;
   for (int i = 0; i < blocks; ++i) {
     if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
-    std::vector<CString> lines = usercommands::ReadCommandLines(*m_pIniStorage, i);
+    std::vector<CString> lines = usercommands::ReadCommandLines(*m_iniStorage, i);
     UserCommand::Texts labels;
     for (int n = usercommands::kArgumentCount; n >= 1; --n)
       labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
