@@ -80,6 +80,18 @@ void Pane(benchmark::State& state) {
 }
 BENCHMARK(Pane)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// A dialog logged in to the scripted server on port, as the user's click on Connect leaves it.
+std::unique_ptr<CSiteCmdDlg> LoggedInDialog(unsigned port) {
+  auto dlg = NewDialog();
+  dlg->m_host = "127.0.0.1";
+  dlg->m_port = port;
+  dlg->m_login = "bench";
+  dlg->m_password = "bench";
+  dlg->UpdateData(FALSE);
+  dlg->OnConnect();
+  return dlg;
+}
+
 void SiteUsersExchange(benchmark::State& state) {
   std::string reply;
   for (int i = 0; i < kLines; ++i) reply += ReplyLine(i, i + 1 == kLines) + "\r\n";
@@ -96,13 +108,7 @@ void SiteUsersExchange(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    auto dlg = NewDialog();
-    dlg->m_host = "127.0.0.1";
-    dlg->m_port = server.Port();
-    dlg->m_login = "bench";
-    dlg->m_password = "bench";
-    dlg->UpdateData(FALSE);
-    dlg->OnConnect();
+    auto dlg = LoggedInDialog(server.Port());
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
     state.ResumeTiming();
     users->click();  // the whole exchange runs inside the click
@@ -132,13 +138,7 @@ void OneLongLine(benchmark::State& state) {
   }
   for (auto _ : state) {
     state.PauseTiming();
-    auto dlg = NewDialog();
-    dlg->m_host = "127.0.0.1";
-    dlg->m_port = server.Port();
-    dlg->m_login = "bench";
-    dlg->m_password = "bench";
-    dlg->UpdateData(FALSE);
-    dlg->OnConnect();
+    auto dlg = LoggedInDialog(server.Port());
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
     auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_richOutput.GetSafeHwnd());
     state.ResumeTiming();
