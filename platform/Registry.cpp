@@ -89,12 +89,23 @@ bool CRegKey::EnumValue(int index, std::string& name) {
   return false;
 }
 
-bool CRegKey::SetValue(const std::string& name) {
+bool CRegKey::SetValue(const std::string& name) { return SetValue(name, std::string()); }
+
+bool CRegKey::SetValue(const std::string& name, const std::string& data) {
   if (!d->settings || name.empty()) return false;
-  d->settings->setValue(EncodeName(name), QString());
+  d->settings->setValue(EncodeName(name), QString::fromLatin1(data.data(), static_cast<qsizetype>(data.size())));
   d->settings->sync();  // QSettings writes through a lock file and an atomic rename
   RestrictToOwner(d->settings->fileName());
   return d->settings->status() == QSettings::NoError;
+}
+
+bool CRegKey::QueryValue(const std::string& name, std::string& data) {
+  data.clear();
+  if (!d->settings || name.empty()) return false;
+  const QVariant value = d->settings->value(EncodeName(name));
+  if (!value.isValid()) return false;
+  data = value.toString().toLatin1().toStdString();
+  return true;
 }
 
 void CRegKey::Close() {

@@ -19,6 +19,10 @@ class CRegKey {
   bool EnumValue(int index, std::string& name);
   // Stores a value with empty data; false when the store can't be written.
   bool SetValue(const std::string& name);
+  // Stores a value with text data (plain ASCII); false when it can't be written.
+  bool SetValue(const std::string& name, const std::string& data);
+  // The data of the value `name`; false when there is no such value.
+  bool QueryValue(const std::string& name, std::string& data);
   void Close();
 
  private:

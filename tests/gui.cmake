@@ -17,3 +17,5 @@ endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
 korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
+# The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
+korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)

@@ -1,0 +1,170 @@
+#include "ServerTls.h"
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+namespace siteserver {
+
+namespace {
+
+template <auto Free>
+struct Deleter {
+  template <class T>
+  void operator()(T* p) const {
+    Free(p);
+  }
+};
+
+std::string LibraryError() {
+  const unsigned long e = ERR_get_error();
+  const char* reason = e ? ERR_reason_error_string(e) : nullptr;
+  return reason ? reason : "TLS library error";
+}
+
+bool AddExtension(X509* cert, int nid, const char* value) {
+  X509V3_CTX ctx;
+  X509V3_set_ctx_nodb(&ctx);
+  X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+  std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>> ext(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
+  return ext && X509_add_ext(cert, ext.get(), -1) == 1;
+}
+
+}  // namespace
+
+struct TlsServerContext::Impl {
+  std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>> ctx;
+  std::unique_ptr<X509, Deleter<X509_free>> cert;
+};
+
+TlsServerContext::TlsServerContext() : d(std::make_unique<Impl>()) {}
+TlsServerContext::~TlsServerContext() = default;
+
+bool TlsServerContext::Generate(const std::string& commonName, std::string& error) {
+  std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>> key(EVP_EC_gen("P-256"));
+  std::unique_ptr<X509, Deleter<X509_free>> cert(X509_new());
+  if (!key || !cert) {
+    error = LibraryError();
+    return false;
+  }
+  X509_set_version(cert.get(), 2);
+  std::unique_ptr<BIGNUM, Deleter<BN_free>> bn(BN_new());
+  if (!bn || BN_rand(bn.get(), 120, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) != 1 ||
+      !BN_to_ASN1_INTEGER(bn.get(), X509_get_serialNumber(cert.get()))) {
+    error = LibraryError();
+    return false;
+  }
+  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert.get()), 30L * 24 * 3600);
+  X509_NAME* name = X509_get_subject_name(cert.get());
+  X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Korvastel demo"), -1, -1,
+                             0);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
+                             -1, 0);
+  X509_set_issuer_name(cert.get(), name);
+  X509_set_pubkey(cert.get(), key.get());
+  if (!AddExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,IP:::1,DNS:localhost") ||
+      !AddExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
+      X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) {
+    error = LibraryError();
+    return false;
+  }
+  std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>> ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx || SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION) != 1 ||
+      SSL_CTX_use_certificate(ctx.get(), cert.get()) != 1 || SSL_CTX_use_PrivateKey(ctx.get(), key.get()) != 1) {
+    error = LibraryError();
+    return false;
+  }
+  // FTP clients drop the connection without a close_notify; that is an end,
+  // not an error.
+  SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+  d->ctx = std::move(ctx);
+  d->cert = std::move(cert);
+  return true;
+}
+
+std::string TlsServerContext::Fingerprint() const {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned len = 0;
+  if (!d->cert || X509_digest(d->cert.get(), EVP_sha256(), md, &len) != 1) return {};
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned i = 0; i < len; ++i) {
+    if (i > 0) out.push_back(':');
+    out.push_back(hex[md[i] >> 4]);
+    out.push_back(hex[md[i] & 15]);
+  }
+  return out;
+}
+
+struct ServerLink::Impl {
+  std::unique_ptr<SSL, Deleter<SSL_free>> ssl;
+};
+
+ServerLink::ServerLink(int fd) : m_fd(fd), d(std::make_unique<Impl>()) {}
+ServerLink::~ServerLink() = default;
+
+bool ServerLink::Secured() const { return d->ssl != nullptr; }
+
+bool ServerLink::StartTls(const TlsServerContext& context, const io::StopLatch& stop) {
+  if (!context.d->ctx) return false;
+  std::unique_ptr<SSL, Deleter<SSL_free>> ssl(SSL_new(context.d->ctx.get()));
+  if (!ssl || SSL_set_fd(ssl.get(), m_fd) != 1) return false;
+  SSL_set_mode(ssl.get(), SSL_MODE_ENABLE_PARTIAL_WRITE);
+  for (;;) {
+    ERR_clear_error();
+    const int r = SSL_accept(ssl.get());
+    if (r == 1) break;
+    const int err = SSL_get_error(ssl.get(), r);
+    const short events = err == SSL_ERROR_WANT_READ ? POLLIN : err == SSL_ERROR_WANT_WRITE ? POLLOUT : 0;
+    if (events == 0 || io::WaitFor(m_fd, events, stop, 30000) != io::Wait::Ready) return false;
+  }
+  d->ssl = std::move(ssl);
+  return true;
+}
+
+bool ServerLink::Send(const char* data, std::size_t size, const io::StopLatch& stop) {
+  if (!d->ssl) return io::SendAll(m_fd, data, size, stop);
+  while (size > 0) {
+    ERR_clear_error();
+    std::size_t written = 0;
+    if (SSL_write_ex(d->ssl.get(), data, size, &written) == 1) {
+      data += written;
+      size -= written;
+      continue;
+    }
+    const int err = SSL_get_error(d->ssl.get(), 0);
+    const short events = err == SSL_ERROR_WANT_WRITE ? POLLOUT : err == SSL_ERROR_WANT_READ ? POLLIN : 0;
+    if (events == 0 || io::WaitFor(m_fd, events, stop, -1) != io::Wait::Ready) return false;
+  }
+  return true;
+}
+
+long ServerLink::Receive(char* buf, std::size_t size) {
+  if (!d->ssl) {
+    const ssize_t got = ::recv(m_fd, buf, size, 0);
+    if (got >= 0) return static_cast<long>(got);
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kNothingYet : -1;
+  }
+  ERR_clear_error();
+  std::size_t got = 0;
+  if (SSL_read_ex(d->ssl.get(), buf, size, &got) == 1) return static_cast<long>(got);
+  switch (SSL_get_error(d->ssl.get(), 0)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+      return kNothingYet;
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+bool ServerLink::HasPending() const { return d->ssl && SSL_pending(d->ssl.get()) > 0; }
+
+}  // namespace siteserver
