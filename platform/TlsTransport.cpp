@@ -104,8 +104,6 @@ CtxPtr ClientContext() {
     // the user is asked; that is no reason to fail here.
     (void)SSL_CTX_set_default_verify_paths(ctx.get());
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, CollectReason);
-    // Fewer, larger reads of the socket for long replies.
-    SSL_CTX_set_default_read_buffer_len(ctx.get(), 64 * 1024);
     shared = std::move(ctx);
     sharedFor = key;
   }
@@ -228,8 +226,10 @@ TlsTransport::Handshake TlsTransport::Start(const std::string& host) {
   // the second itself.
   SSL_set_bio(d->ssl.get(), bio.get(), bio.get());
   (void)bio.release();
-  // Whole records, and more, per read of the socket.
-  SSL_set_read_ahead(d->ssl.get(), 1);
+  // No read-ahead: bytes beyond the record being read stay in the socket,
+  // where the idle watch hears them; a record (16 KiB at most) is handed
+  // over whole to a reader asking for more, so nothing waits inside TLS
+  // unseen.
   SSL_set_app_data(d->ssl.get(), &d->reasons);
   SSL_set_connect_state(d->ssl.get());
 
