@@ -7,7 +7,7 @@
 
 #include "IniFile.h"
 #include "IniStorage.h"
-#include "LineReader.h"
+#include "LineWatch.h"
 #include "Socket.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
@@ -20,17 +20,15 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_bPassive(FALSE),
       m_bResetOnChange(FALSE),
       m_nAntiIdleInterval(360),
-      m_nPort(21),
+      m_port(21),
       m_pIniStorage(nullptr),
-      m_pSocket(nullptr),
-      m_pLineReader(nullptr),
-      m_nConnState(Disconnected),
+      m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
       m_commands(kInitialCommandSlots) {}
 
-// Neither the storage nor the socket is released here: closing the window
-// releases the storage, and the process's end drops the connection.
+// Closing the window releases the storage; the connection goes with the
+// dialog, dropped without a word to the server.
 CSiteCmdDlg::~CSiteCmdDlg() = default;
 
 void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
@@ -45,11 +43,11 @@ void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Check(pDX, IDC_RESET_ON_CHANGE, m_bResetOnChange);
   DDX_Text(pDX, IDC_ANTI_IDLE_COMMAND, m_strAntiIdleCommand);
   DDX_Text(pDX, IDC_ANTI_IDLE_INTERVAL, m_nAntiIdleInterval);
-  DDX_Text(pDX, IDC_LOGIN, m_strLogin);
-  DDX_Text(pDX, IDC_PASSWORD, m_strPassword);
-  DDX_Text(pDX, IDC_PORT, m_nPort);
+  DDX_Text(pDX, IDC_LOGIN, m_login);
+  DDX_Text(pDX, IDC_PASSWORD, m_password);
+  DDX_Text(pDX, IDC_PORT, m_port);
   DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
-  DDX_Text(pDX, IDC_HOST, m_strHost);
+  DDX_Text(pDX, IDC_HOST, m_host);
   CString* params[9] = {&m_strParam1, &m_strParam2, &m_strParam3, &m_strParam4, &m_strParam5,
                         &m_strParam6, &m_strParam7, &m_strParam8, &m_strParam9};
   for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_FIRST + n, *params[n]);

@@ -5,22 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "ControlConnection.h"
 #include "Dialog.h"
 #include "OutputLog.h"
 #include "UserCommand.h"
 #include "Window.h"
 
 class IniStorage;
-class CSocket;
-class LineReader;
-enum class ReplyStatus;
 
 using CString = std::string;
 
-class CSiteCmdDlg : public CDialog {
+// The window is the connection's transcript: it gives each kind of line its colour.
+class CSiteCmdDlg : public CDialog, private TranscriptSink {
  public:
   enum { IDD = 131 };
-  enum ConnState { Disconnected = 0, Connected = 1 };
   static constexpr int kInitialCommandSlots = 50;
 
   CSiteCmdDlg();
@@ -37,19 +35,17 @@ class CSiteCmdDlg : public CDialog {
   BOOL m_bResetOnChange;
   CString m_strAntiIdleCommand;
   UINT m_nAntiIdleInterval;  // seconds
-  CString m_strLogin;
-  CString m_strPassword;
-  UINT m_nPort;
+  CString m_login;
+  CString m_password;
+  UINT m_port;
   CString m_strRawCommand;
-  CString m_strHost;
+  CString m_host;
   CString m_strParam1, m_strParam2, m_strParam3, m_strParam4, m_strParam5, m_strParam6, m_strParam7, m_strParam8,
       m_strParam9;
   CString m_strParamLabel1, m_strParamLabel2, m_strParamLabel3, m_strParamLabel4, m_strParamLabel5, m_strParamLabel6,
       m_strParamLabel7, m_strParamLabel8, m_strParamLabel9;
   IniStorage* m_pIniStorage;
-  CSocket* m_pSocket;
-  LineReader* m_pLineReader;  // lives with the socket, so unread reply lines wait for the next exchange
-  int m_nConnState;
+  ControlConnection m_connection;
   int m_nCommandCount;
   int m_nCurCommand;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
@@ -71,7 +67,7 @@ class CSiteCmdDlg : public CDialog {
   void OnConnect();
   void ConnectAndLogin();
   void Disconnect();
-  ReplyStatus ReadReply(CString& line);
+  bool IsConnected() const { return m_connection.IsConnected(); }
 
   // Command exchange and site actions.
   void SendCommand(CString command);
@@ -102,5 +98,8 @@ class CSiteCmdDlg : public CDialog {
   void OnResetOnChangeCheck();
 
  private:
-  void ReleaseConnection();
+  void Show(TranscriptKind kind, std::string_view text) override;
+  void BlockDone() override;
+
+  int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
 };

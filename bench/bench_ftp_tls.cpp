@@ -55,7 +55,7 @@ class Connection {
   }
 
   std::unique_ptr<Transport> m_transport;
-  LineReader m_reader{[this](char* b, std::size_t n) { return m_transport->Receive(b, n); }};
+  LineReader m_reader{[this](char* b, std::size_t n, bool wait) { return m_transport->Receive(b, n, wait); }};
 };
 
 void Reply(benchmark::State& state, bool tls) {

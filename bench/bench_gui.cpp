@@ -86,10 +86,10 @@ void SiteUsersExchange(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto dlg = NewDialog();
-    dlg->m_strHost = "127.0.0.1";
-    dlg->m_nPort = server.Port();
-    dlg->m_strLogin = "bench";
-    dlg->m_strPassword = "bench";
+    dlg->m_host = "127.0.0.1";
+    dlg->m_port = server.Port();
+    dlg->m_login = "bench";
+    dlg->m_password = "bench";
     dlg->UpdateData(FALSE);
     dlg->OnConnect();
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());

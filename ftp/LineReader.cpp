@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "Transport.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,10 +36,10 @@ const char* FindLineEnd(const char* p, const char* end) {
 
 }  // namespace
 
-LineReader::LineReader(std::function<long(char*, std::size_t)> receive)
+LineReader::LineReader(Receive receive)
     : m_receive(std::move(receive)), m_buf(kChunk) {}
 
-LineReader::Status LineReader::Fill() {
+long LineReader::Fill(bool wait) {
   if (m_begin == m_end) {
     m_begin = m_scan = m_end = 0;
     // A huge line is not to pin its memory for the rest of the connection.
@@ -58,17 +60,12 @@ LineReader::Status LineReader::Fill() {
     }
     if (m_buf.size() - m_end < kChunk) m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
   }
-  const long n = m_receive(m_buf.data() + m_end, m_buf.size() - m_end);
-  if (n > 0) {
-    m_end += static_cast<std::size_t>(n);
-    return Status::Line;
-  }
-  if (n == 0) return Status::Closed;
-  if (n == -2) return Status::Aborted;
-  return Status::Failed;
+  const long n = m_receive(m_buf.data() + m_end, m_buf.size() - m_end, wait);
+  if (n > 0) m_end += static_cast<std::size_t>(n);
+  return n;
 }
 
-LineReader::Status LineReader::ReadLine(std::string& line) {
+LineReader::Status LineReader::ReadLine(std::string& line, bool wait) {
   line.clear();
   for (;;) {
     const char* base = m_buf.data();
@@ -88,21 +85,22 @@ LineReader::Status LineReader::ReadLine(std::string& line) {
     m_scan = at;  // the end, or a CR whose next byte has not arrived yet
 
     if (m_final != Status::Line) return m_final;
-    const Status st = Fill();
-    if (st == Status::Line) continue;
-    if (st == Status::Aborted) return st;
-    m_final = st;
-    if (st == Status::Closed && m_end > m_begin) {
-      // What came before the close is the last line; a lone CR at the
-      // very end is a line end without a following byte.
+    const long n = Fill(wait);
+    if (n > 0) continue;
+    if (n == Transport::kNothingYet) return Status::NothingYet;
+    if (n == Transport::kAbandoned) return Status::Aborted;
+    m_final = n == Transport::kClosed ? Status::Closed : Status::Failed;
+    if (m_end > m_begin) {
+      // What came before the end is shown. A lone CR at the very end of an
+      // orderly close is a line end without a following byte; anything else
+      // is a line cut short.
       const char* data = m_buf.data();
-      std::size_t len = m_end - m_begin;
-      if (data[m_end - 1] == '\r') --len;
-      line.assign(data + m_begin, len);
+      const bool ended = m_final == Status::Closed && data[m_end - 1] == '\r';
+      line.assign(data + m_begin, m_end - m_begin - (ended ? 1 : 0));
       m_begin = m_scan = m_end;
-      return Status::Line;
+      return ended ? Status::Line : Status::Partial;
     }
     m_begin = m_scan = m_end;
-    return st;
+    return m_final;
   }
 }

@@ -8,8 +8,7 @@
 // Splits the byte stream of the control connection into lines.
 //
 // One reader lives as long as the connection: whatever arrived after the last
-// line handed back stays buffered and starts the next exchange, so reply
-// lines the previous command did not consume show up at the next one.
+// line handed back stays buffered for the next read.
 //
 // A line ends at LF. A CR ends it too, and the one byte after the CR is taken
 // with it: an LF is dropped, any other byte stays as the line's last
@@ -17,29 +16,35 @@
 // other byte as it came, NUL and 0x80-0xFF included.
 class LineReader {
  public:
-  // receive(buf, size) fills at most size bytes and returns their count,
-  // 0 when the peer closed, -1 on an error, -2 when the wait was abandoned.
-  explicit LineReader(std::function<long(char*, std::size_t)> receive);
+  // receive(buf, size, wait) fills at most size bytes and returns their
+  // count, or one of the Transport results: 0 the peer closed, -1 an error,
+  // -2 the wait was abandoned, -3 nothing there yet (only when !wait).
+  using Receive = std::function<long(char*, std::size_t, bool)>;
+  explicit LineReader(Receive receive);
 
   enum class Status {
-    Line,    // line holds the next line
-    Closed,  // the peer closed and every byte has been handed back
-    Failed,  // receive error
-    Aborted  // the wait for more bytes was abandoned; buffered bytes are kept
+    Line,       // line holds the next line
+    Partial,    // the stream ended (close or error) in the middle of a line: line holds
+                // its bytes; Closed or Failed follows
+    NothingYet, // only without waiting: no complete line is there now; what came is kept
+    Closed,     // the peer closed and every byte has been handed back
+    Failed,     // receive error
+    Aborted     // the wait for more bytes was abandoned; buffered bytes are kept
   };
 
-  // On Status::Line, line holds the line (without its end); otherwise it is
-  // empty. Bytes that arrived before a close without a line end come back
-  // as one last Line; Closed follows. Closed and Failed stay for good.
-  Status ReadLine(std::string& line);
+  // On Line and Partial, line holds the line (without its end); otherwise it
+  // is empty. A line already buffered is handed back without receiving.
+  // Without wait, receives only what is there already. Closed and Failed
+  // stay for good.
+  Status ReadLine(std::string& line, bool wait = true);
 
   // Bytes received but not yet handed back as (part of) a line.
   std::size_t Buffered() const { return m_end - m_begin; }
 
  private:
-  Status Fill();
+  long Fill(bool wait);
 
-  std::function<long(char*, std::size_t)> m_receive;
+  Receive m_receive;
   std::vector<char> m_buf;
   std::size_t m_begin = 0;        // first byte not yet handed back
   std::size_t m_end = 0;          // end of the received bytes

@@ -30,7 +30,12 @@ ReplyStatus ReadReplyLines(LineReader& reader, const std::function<void(const st
   std::string line;
   bool first = true;
   for (;;) {
-    const LineReader::Status st = reader.ReadLine(line);
+    LineReader::Status st = reader.ReadLine(line);
+    if (st == LineReader::Status::Partial) {  // shown, but a reply ends only at a line end
+      onLine(line);
+      lastLine.swap(line);
+      st = reader.ReadLine(line);
+    }
     if (st != LineReader::Status::Line) return Broken(st);
     onLine(line);
     lastLine.swap(line);

@@ -19,7 +19,9 @@ enum class ReplyStatus {
 // code is not compared, as servers send indented lists and blank lines there.
 // Any other first line is the whole reply.
 //
-// onLine is called for every line read, also when the reply breaks off;
-// lastLine holds the last line read (empty when none was).
+// onLine is called for every line read, also when the reply breaks off (a
+// line cut short by a close is shown, but the reply is not complete: a reply
+// ends only at a line end); lastLine holds the last line read (empty when
+// none was).
 ReplyStatus ReadReplyLines(LineReader& reader, const std::function<void(const std::string&)>& onLine,
                            std::string& lastLine);

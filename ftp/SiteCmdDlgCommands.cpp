@@ -1,22 +1,15 @@
-// Sending one command and reading its reply; the site actions, the raw
+// Sending one command and showing its reply; the site actions, the raw
 // command and the anti-idle timer that feed it.
-#include <iterator>
-
 #include "AntiIdle.h"
 #include "CommandText.h"
-#include "LineReader.h"
-#include "Reply.h"
 #include "SiteCmdDlg.h"
-#include "Socket.h"
+#include "res/SiteActions.h"
 #include "res/resource.h"
 
 namespace {
-const char* const kSiteActions[] = {
-    "SITE ALUP",  "SITE ALDN",   "SITE WKUP", "SITE WKDN",   "SITE DAYUP",  "SITE DAYDN",
-    "SITE NEW",   "SITE WHO",    "SITE SWHO", "SITE LASTON", "SITE LOGINS", "SITE TRAFFIC",
-    "SITE USERS", "SITE GROUPS", "SITE STAT", "SITE STATS",  "SITE VERS",   "SITE IDLE",
-};
-static_assert(std::size(kSiteActions) == IDC_SITE_LAST - IDC_SITE_FIRST + 1);
+const char kLineBreakInCommand[] =
+    "The command holds a line break or a NUL character.\n\n"
+    "The server would take each line as a command of its own, so nothing was sent.";
 }  // namespace
 
 void CSiteCmdDlg::SendCommand(CString command) {
@@ -25,22 +18,17 @@ void CSiteCmdDlg::SendCommand(CString command) {
   if (command.empty()) return;
   const long end = m_richOutput.GetWindowTextLength();
   m_richOutput.SetSel(end, end);
-  if (m_nConnState != Connected) return;
+  if (!IsConnected()) return;
 
-  m_richOutput.BeginColoredAppend(logCommandColor);
-  const int lines = m_richOutput.GetLineCount();
-  m_richOutput.AppendText("\n>" + command + "\n");
-  if (!m_pSocket->Send(command + "\r\n")) {
-    Disconnect();
-    return;
-  }
-  CString line;
-  const ReplyStatus status = ReadReply(line);
-  m_richOutput.ScrollToNewLines(lines);
-  if (status != ReplyStatus::Complete || line.find("421 Timeout") != std::string::npos) Disconnect();
+  const ControlConnection::Result result = m_connection.Exchange(command);
+  m_blockStart = -1;
+  if (result == ControlConnection::Result::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
 }
 
-void CSiteCmdDlg::OnSiteAction(int id) { SendCommand(kSiteActions[id - IDC_SITE_FIRST]); }
+void CSiteCmdDlg::OnSiteAction(int id) {
+  for (const SiteAction& action : kSiteActions)
+    if (action.id == id) SendCommand(action.command);
+}
 
 void CSiteCmdDlg::OnExecuteRaw() {
   if (m_bAutoSite)

@@ -13,7 +13,7 @@ void CSiteCmdDlg::LoadHistory() {
 }
 
 void CSiteCmdDlg::RecordHistoryEntry() {
-  const CString entry = MakeHistoryEntry(m_strLogin, m_strHost, m_nPort);
+  const CString entry = MakeHistoryEntry(m_login, m_host, m_port);
   // Known only when the same text is listed; a longer entry that merely starts with it is another one.
   for (int i = 0; i < m_cbHistory.GetCount(); ++i)
     if (SameHistoryEntry(m_cbHistory.GetLBText(i), entry)) {
@@ -35,9 +35,9 @@ void CSiteCmdDlg::OnHistorySelChange() {
   const int sel = m_cbHistory.GetCurSel();
   if (sel == CB_ERR) return;
   const HistoryFields fields = ParseHistoryEntry(m_cbHistory.GetLBText(sel));
-  m_strLogin = fields.login;
-  m_strHost = fields.host;
-  m_strPassword.clear();
-  m_nPort = fields.port;
+  m_login = fields.login;
+  m_host = fields.host;
+  m_password.clear();
+  m_port = fields.port;
   UpdateData(FALSE);
 }

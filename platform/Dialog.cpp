@@ -147,6 +147,26 @@ class KillFocusFilter : public QObject {
   int m_id;
 };
 
+// A single-line edit takes pasted or typed text only up to its first line
+// break, as the single-line edit of the design's window system does: a
+// pasted "WHO\nDELE x" must not become a second command on the wire. Text
+// set by the program is left as it is.
+class FirstLineOnly : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& pos) const override {
+    qsizetype cut = -1;
+    for (qsizetype i = 0; i < input.size() && cut < 0; ++i)
+      if (input[i] == QLatin1Char('\r') || input[i] == QLatin1Char('\n')) cut = i;
+    // The break came with the text just inserted, which ends at the cursor.
+    if (cut >= 0 && cut < pos) {
+      input = input.left(cut) + input.mid(pos);
+      pos = static_cast<int>(cut);
+    }
+    return Acceptable;
+  }
+};
+
 QString DialogFace() {
   const QStringList families = QFontDatabase::families();
   for (const char* f : {"MS Sans Serif", "Liberation Sans", "Arial", "DejaVu Sans"})
@@ -211,6 +231,8 @@ void CDialog::Create() {
         if (c.style & ES_PASSWORD) e->setEchoMode(QLineEdit::Password);
         if (c.style & ES_NUMBER)
           e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        else
+          e->setValidator(new FirstLineOnly(e));
         e->installEventFilter(new KillFocusFilter(this, c.id, e));
         w = e;
         break;

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -130,30 +132,34 @@ struct Lookup {
   std::condition_variable done;
   bool finished = false;
   int rc = 0;
-  in_addr addr{};
+  std::vector<std::string> addresses;
 };
 
 void Resolve(const std::string& host, Lookup& lookup) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;  // IPv6 as well as IPv4, in the order the system prefers
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* res = nullptr;
   int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-  in_addr addr{};
-  if (rc == 0 && res)
-    addr = reinterpret_cast<const sockaddr_in*>(res->ai_addr)->sin_addr;
-  else if (rc == 0)
-    rc = EAI_NONAME;
+  std::vector<std::string> addresses;
+  for (const addrinfo* a = rc == 0 ? res : nullptr; a; a = a->ai_next) {
+    char text[NI_MAXHOST];
+    if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+        ::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0 &&
+        std::find(addresses.begin(), addresses.end(), text) == addresses.end())
+      addresses.emplace_back(text);
+  }
   if (res) ::freeaddrinfo(res);
+  if (rc == 0 && addresses.empty()) rc = EAI_NONAME;
   std::lock_guard<std::mutex> lock(lookup.mutex);
   lookup.rc = rc;
-  lookup.addr = addr;
+  lookup.addresses = std::move(addresses);
   lookup.finished = true;
   lookup.done.notify_all();
 }
 
 // 1 resolved, 0 abandoned by the hook, -1 the name does not resolve (rc set).
-int ResolveWithHook(const std::string& host, in_addr& addr, int& rc) {
+int ResolveWithHook(const std::string& host, std::vector<std::string>& addresses, int& rc) {
   auto lookup = std::make_shared<Lookup>();
   try {
     std::thread([lookup, host] { Resolve(host, *lookup); }).detach();
@@ -168,8 +174,20 @@ int ResolveWithHook(const std::string& host, in_addr& addr, int& rc) {
     if (!goOn && !lookup->finished) return 0;
   }
   rc = lookup->rc;
-  addr = lookup->addr;
+  addresses = lookup->addresses;
   return rc == 0 ? 1 : -1;
+}
+
+// "[::1]" as a history entry writes an IPv6 address; the brackets are no part of it.
+std::string StripBrackets(const std::string& host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+  return host;
+}
+
+bool IsNumeric(const std::string& host) {
+  in6_addr v6{};
+  in_addr v4{};
+  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
 }
 
 }  // namespace
@@ -197,11 +215,13 @@ void CSocket::Fail(int code, int err) {
 
 void CSocket::FailErrno(int err) { Fail(WsaCode(err), err); }
 
-bool CSocket::Create() {
+bool CSocket::Create() { return Open(AF_INET); }
+
+bool CSocket::Open(int family) {
   Close();
   // Non-blocking underneath: every wait goes through poll, so the wait hook
   // runs while the call blocks from the caller's point of view.
-  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  m_fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (m_fd < 0) {
     FailErrno(errno);
     return false;
@@ -226,20 +246,17 @@ int CSocket::Wait(short events) {
 }
 
 bool CSocket::Connect(const std::string& host, unsigned port) {
-  if (m_fd < 0) {
-    Fail(10038, EBADF);
-    return false;
-  }
   if (port > 65535) {
     Fail(10022, EINVAL);
     return false;
   }
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+  const std::string name = StripBrackets(host);
+  std::vector<std::string> addresses;
+  if (IsNumeric(name)) {
+    addresses.push_back(name);
+  } else {
     int rc = EAI_NONAME;
-    const int r = host.empty() ? -1 : ResolveWithHook(host, addr.sin_addr, rc);
+    const int r = name.empty() ? -1 : ResolveWithHook(name, addresses, rc);
     if (r == 0) {
       Fail(kErrorAbandoned, 0);
       return false;
@@ -252,22 +269,66 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
       return false;
     }
   }
+  return Connect(addresses, port);
+}
 
-  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+bool CSocket::Connect(const std::vector<std::string>& addresses, unsigned port) {
+  if (port > 65535 || addresses.empty()) {
+    Fail(10022, EINVAL);
+    return false;
+  }
+  // Every address in turn; the last failure is the one reported.
+  for (const std::string& address : addresses) {
+    if (ConnectOne(address, port)) return true;
+    if (m_lastError == kErrorAbandoned) return false;
+  }
+  return false;
+}
+
+bool CSocket::ConnectOne(const std::string& address, unsigned port) {
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+  if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    size = sizeof *v4;
+  } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+    size = sizeof *v6;
+  } else {
+    Fail(10022, EINVAL);
+    return false;
+  }
+  if (!Open(storage.ss_family)) return false;
+  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&storage), size) == 0) return true;
   if (errno != EINPROGRESS && errno != EINTR) {
     FailErrno(errno);
+    Close();
     return false;
   }
   const int w = Wait(POLLOUT);
-  if (w <= 0) return false;
   int err = 0;
-  socklen_t len = sizeof err;
-  if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
-  if (err != 0) {
+  if (w > 0) {
+    socklen_t len = sizeof err;
+    if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    if (err == 0) return true;
     FailErrno(err);
-    return false;
   }
-  return true;
+  Close();
+  return false;
+}
+
+std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, int& error) {
+  auto socket = std::make_unique<CSocket>();
+  if (socket->Connect(host, port)) {
+    error = 0;
+    return socket;
+  }
+  error = socket->GetLastError();
+  return nullptr;
 }
 
 bool CSocket::Send(std::string_view bytes) {

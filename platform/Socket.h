@@ -2,8 +2,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "ConnectErrors.h"
 
 #include "Transport.h"
 
@@ -14,6 +18,10 @@ namespace platform {
 // repaints and notices a close request. Without a hook, calls just wait.
 void SetSocketWaitHook(std::function<bool()> hook);
 
+// A connected TCP transport for the control connection, or null with error
+// set to the Windows Sockets-style code of CSocket::GetLastError().
+std::unique_ptr<Transport> ConnectTcp(const std::string& host, unsigned port, int& error);
+
 }  // namespace platform
 
 // A blocking TCP client for the control connection. Failures come back as
@@ -23,7 +31,7 @@ class CSocket : public Transport {
  public:
   // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
   // blocking call was cancelled). It has no connect error text of its own.
-  static constexpr int kErrorAbandoned = 10004;
+  static constexpr int kErrorAbandoned = kConnectAbandoned;
   // Any failure that has no Windows Sockets counterpart.
   static constexpr int kErrorUnknown = 0x7fffffff;
 
@@ -32,12 +40,16 @@ class CSocket : public Transport {
   CSocket(const CSocket&) = delete;
   CSocket& operator=(const CSocket&) = delete;
 
-  // Makes a fresh TCP stream socket (closing any earlier one).
+  // Makes a fresh TCP stream socket (closing any earlier one). Connect
+  // makes its own for each address it tries, so calling this is optional.
   bool Create();
-  // host: a dotted IPv4 address, else a name whose first IPv4 address is
-  // taken; a name that does not resolve fails with 10022. Waits as long as
-  // the system's connect takes.
+  // host: an IPv4 or IPv6 address (the latter also in brackets, "[::1]"),
+  // else a name resolved to all its IPv4 and IPv6 addresses, tried in the
+  // order the system gives them; a name that does not resolve fails with
+  // 10022. Each try waits as long as the system's connect takes.
   bool Connect(const std::string& host, unsigned port);
+  // Numeric addresses tried in order; the last failure is reported.
+  bool Connect(const std::vector<std::string>& addresses, unsigned port);
   // All bytes, or false. A peer that has gone never raises SIGPIPE.
   bool Send(std::string_view bytes) override;
   // > 0 bytes read, 0 the peer closed, -1 error, -2 abandoned by the wait
@@ -53,6 +65,8 @@ class CSocket : public Transport {
   int GetLastSystemError() const { return m_lastErrno; }
 
  private:
+  bool Open(int family);
+  bool ConnectOne(const std::string& address, unsigned port);
   void Fail(int code, int err);
   void FailErrno(int err);
   // 1 ready, 0 abandoned by the hook, -1 poll failed.

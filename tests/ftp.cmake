@@ -8,11 +8,14 @@ add_executable(ftp_unit_tests
 target_link_libraries(ftp_unit_tests PRIVATE ftp GTest::gtest_main)
 gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 
-# The socket against the scripted server, and the demo site; all on 127.0.0.1.
+# The connection and the socket against the scripted server, and the demo
+# site; all on the loopback.
 add_executable(ftp_socket_tests
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_siteserver_test.cpp
 )
+target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(ftp_socket_tests PRIVATE ftp platform_socket siteserver GTest::gtest_main)
 gtest_discover_tests(ftp_socket_tests PROPERTIES LABELS unit TIMEOUT 60)
 

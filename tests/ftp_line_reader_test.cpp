@@ -12,16 +12,23 @@ namespace {
 
 // A byte source that hands out scripted chunks (cut to the size asked for),
 // then a final result: 0 close, -1 error, -2 abandoned. A chunk of "" stands
-// for an abandoned wait in the middle of the stream.
+// for an abandoned wait in the middle of the stream, kQuiet for a moment when
+// nothing is there (a waiting read skips it).
+const std::string kQuiet("\0quiet", 6);
+
 struct Source {
   std::deque<std::string> chunks;
   long end = 0;
   int calls = 0;
   std::size_t smallestAsk = SIZE_MAX;
 
-  long operator()(char* buf, std::size_t size) {
+  long operator()(char* buf, std::size_t size, bool wait) {
     ++calls;
     smallestAsk = std::min(smallestAsk, size);
+    if (!chunks.empty() && chunks.front() == kQuiet) {
+      chunks.pop_front();
+      if (!wait) return -3;
+    }
     if (chunks.empty()) return end;
     std::string& c = chunks.front();
     if (c.empty()) {
@@ -37,13 +44,14 @@ struct Source {
 };
 
 LineReader ReaderOver(Source& src) {
-  return LineReader([&src](char* b, std::size_t n) { return src(b, n); });
+  return LineReader([&src](char* b, std::size_t n, bool wait) { return src(b, n, wait); });
 }
 
 std::vector<std::string> AllLines(LineReader& r) {
   std::vector<std::string> lines;
   std::string line;
-  while (r.ReadLine(line) == LineReader::Status::Line) lines.push_back(line);
+  for (LineReader::Status st; (st = r.ReadLine(line)) == LineReader::Status::Line || st == LineReader::Status::Partial;)
+    lines.push_back(line);
   return lines;
 }
 
@@ -102,10 +110,10 @@ TEST(LineReader, HugeLineAndAnyByteValue) {
 
 TEST(LineReader, EndOfStream) {
   std::string line;
-  {  // Bytes before a close come back as a last line, a lone final CR dropped.
+  {  // Bytes before a close come back as a line cut short, a lone final CR as a line.
     Source src{{"421 Timeo"}, 0};
     LineReader r = ReaderOver(src);
-    EXPECT_EQ(r.ReadLine(line), LineReader::Status::Line);
+    EXPECT_EQ(r.ReadLine(line), LineReader::Status::Partial);
     EXPECT_EQ(line, "421 Timeo");
     EXPECT_EQ(r.ReadLine(line), LineReader::Status::Closed);
     EXPECT_EQ(r.ReadLine(line), LineReader::Status::Closed);
@@ -114,11 +122,26 @@ TEST(LineReader, EndOfStream) {
     LineReader r2 = ReaderOver(cr);
     EXPECT_EQ(AllLines(r2), std::vector<std::string>{"x"});
   }
-  {  // An error drops the partial line and stays.
+  {  // An error hands back the line it cut short, then stays.
     Source src{{"ab"}, -1};
     LineReader r = ReaderOver(src);
+    EXPECT_EQ(r.ReadLine(line), LineReader::Status::Partial);
+    EXPECT_EQ(line, "ab");
     EXPECT_EQ(r.ReadLine(line), LineReader::Status::Failed);
     EXPECT_EQ(r.ReadLine(line), LineReader::Status::Failed);
+  }
+  {  // Without waiting: buffered lines first, then what is there, the rest kept.
+    Source src{{"220 a\r\n331 b\r\n23", kQuiet, "0 c\r", kQuiet, "\n"}, 0};
+    LineReader r = ReaderOver(src);
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::Line);
+    EXPECT_EQ(line, "220 a");
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::Line);
+    EXPECT_EQ(line, "331 b");
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::NothingYet);
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::NothingYet) << "a CR waits for its next byte";
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::Line);
+    EXPECT_EQ(line, "230 c");
+    EXPECT_EQ(r.ReadLine(line, false), LineReader::Status::Closed);
   }
   {  // An abandoned wait keeps what was buffered; reading can go on.
     Source src{{"ab", "", "c\n"}, 0};
@@ -183,10 +206,12 @@ TEST(ReadReplyLines, BreaksOffCleanly) {
     EXPECT_EQ(run.lines, (std::vector<std::string>{"220-a", "220-b"}));
     EXPECT_TRUE(ReadReply(r).lines.empty());
   }
-  {  // The close cuts the last line short: it still completes the reply.
-    Source src{{"421 Timeout (300 seconds)"}, 0};
+  {  // A reply ends only at a line end: a last line cut short is shown, the reply is not complete.
+    Source src{{"230 in"}, 0};
     LineReader r = ReaderOver(src);
-    EXPECT_EQ(ReadReply(r).status, ReplyStatus::Complete);
+    ReplyRun run = ReadReply(r);
+    EXPECT_EQ(run.status, ReplyStatus::Closed);
+    EXPECT_EQ(run.lines, std::vector<std::string>{"230 in"});
     EXPECT_EQ(ReadReply(r).status, ReplyStatus::Closed);
   }
   Source failing{{"200-a\r\n"}, -1};

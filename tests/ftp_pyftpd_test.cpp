@@ -1,13 +1,14 @@
 // Against a real FTP server: Debian's pyftpdlib, started on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
-#include <vector>
+#include <thread>
 
-#include "LineReader.h"
-#include "Reply.h"
+#include "ControlConnection.h"
 #include "Socket.h"
 #include "TestPeers.h"
+#include "TranscriptRecorder.h"
 
 namespace {
 
@@ -18,59 +19,54 @@ class PyFtpdTest : public ::testing::Test {
     if (m_python.empty()) GTEST_SKIP() << "pyftpdlib is not installed (apt-get install python3-pyftpdlib)";
   }
 
-  void Connect(int idleSeconds = 60) {
-    const unsigned port = m_server.Start(m_python, idleSeconds);
-    ASSERT_NE(port, 0u) << "pyftpdlib did not start";
-    ASSERT_TRUE(m_socket.Create());
-    ASSERT_TRUE(m_socket.Connect("127.0.0.1", port)) << m_socket.GetLastError();
-    ASSERT_EQ(Exchange(""), ReplyStatus::Complete);
-    EXPECT_EQ(m_last.substr(0, 4), "220 ");
-  }
-
-  ReplyStatus Exchange(const std::string& command) {
-    m_lines.clear();
-    if (!command.empty() && !m_socket.Send(command + "\r\n")) return ReplyStatus::Failed;
-    return ReadReplyLines(
-        m_reader, [this](const std::string& l) { m_lines.push_back(l); }, m_last);
-  }
-
-  void LogIn() {
-    Exchange("USER tester");
-    ASSERT_EQ(Exchange("PASS t3st-only"), ReplyStatus::Complete);
-    ASSERT_NE(m_last.find("230 "), std::string::npos) << m_last;
+  ControlConnection::Login Open(const std::string& password, int idleSeconds = 60) {
+    if (m_port == 0) m_port = m_server.Start(m_python, idleSeconds);
+    EXPECT_NE(m_port, 0u) << "pyftpdlib did not start";
+    int error = 0;
+    return m_connection.Open("127.0.0.1", m_port, "tester", password, error);
   }
 
   std::string m_python;
   peers::PyFtpd m_server;
-  CSocket m_socket;
-  LineReader m_reader{[this](char* b, std::size_t n) { return m_socket.Receive(b, n); }};
-  std::vector<std::string> m_lines;
-  std::string m_last;
+  unsigned m_port = 0;
+  TranscriptRecorder m_transcript;
+  ControlConnection m_connection{m_transcript, &platform::ConnectTcp};
 };
 
 TEST_F(PyFtpdTest, LoginSiteHelpIsOneReplyAndUnknownSiteIsRefused) {
-  ASSERT_NO_FATAL_FAILURE(Connect());
-  ASSERT_EQ(Exchange("USER tester"), ReplyStatus::Complete);
-  EXPECT_EQ(m_last.substr(0, 4), "331 ");
-  ASSERT_EQ(Exchange("PASS wrong"), ReplyStatus::Complete);
-  EXPECT_EQ(m_last.substr(0, 4), "530 ");
-  ASSERT_NO_FATAL_FAILURE(LogIn());
-  ASSERT_EQ(Exchange("SITE HELP"), ReplyStatus::Complete);
-  ASSERT_GE(m_lines.size(), 3u);
-  EXPECT_EQ(m_lines.front().substr(0, 4), "214-");
-  EXPECT_EQ(m_lines[1][0], ' ') << "the command list is indented";
-  EXPECT_EQ(m_last.substr(0, 4), "214 ");
+  EXPECT_EQ(Open("wrong"), ControlConnection::Login::Refused);
+  EXPECT_NE(m_transcript.Text().find(">USER tester\n331 "), std::string::npos) << m_transcript.Text();
+  EXPECT_NE(m_transcript.Text().find(">PASS **********\n530 "), std::string::npos) << m_transcript.Text();
+  EXPECT_FALSE(m_connection.IsConnected());
 
-  ASSERT_EQ(Exchange("SITE FROBNICATE"), ReplyStatus::Complete);
-  EXPECT_EQ(m_last[0], '5') << m_last;
+  m_transcript.Clear();
+  ASSERT_EQ(Open("t3st-only"), ControlConnection::Login::LoggedIn) << m_transcript.Text();
+  EXPECT_EQ(m_transcript.Text().find("t3st-only"), std::string::npos);
+  m_transcript.Clear();
+  ASSERT_EQ(m_connection.Exchange("SITE HELP"), ControlConnection::Result::Done);
+  const std::string help = m_transcript.Of(TranscriptKind::Reply);
+  EXPECT_EQ(help.substr(0, 4), "214-");
+  EXPECT_NE(help.find("\n "), std::string::npos) << "the command list is indented";
+  EXPECT_NE(help.find("\n214 "), std::string::npos);
+  EXPECT_EQ(m_transcript.Of(TranscriptKind::Notice), "") << "the whole reply belongs to the command";
+
+  m_transcript.Clear();
+  ASSERT_EQ(m_connection.Exchange("SITE FROBNICATE"), ControlConnection::Result::Done);
+  EXPECT_EQ(m_transcript.Of(TranscriptKind::Reply)[0], '5') << m_transcript.Text();
+  EXPECT_TRUE(m_connection.IsConnected());
 }
 
-TEST_F(PyFtpdTest, IdleTimeoutEndsTheConnection) {
-  ASSERT_NO_FATAL_FAILURE(Connect(1));
-  ASSERT_NO_FATAL_FAILURE(LogIn());
-  ASSERT_EQ(Exchange(""), ReplyStatus::Complete);  // nothing sent: just wait for the server
-  EXPECT_EQ(m_last.substr(0, 4), "421 ") << m_last;
-  EXPECT_EQ(Exchange(""), ReplyStatus::Closed);
+TEST_F(PyFtpdTest, IdleTimeoutIsSeenWithoutACommand) {
+  ASSERT_EQ(Open("t3st-only", 1), ControlConnection::Login::LoggedIn);
+  m_transcript.Clear();
+  // What the idle watch does when the line has something to read.
+  for (int i = 0; i < 300 && m_connection.IsConnected(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    m_connection.CheckLine();
+  }
+  EXPECT_FALSE(m_connection.IsConnected());
+  EXPECT_EQ(m_transcript.Of(TranscriptKind::Notice).substr(0, 4), "421 ") << m_transcript.Text();
+  EXPECT_EQ(m_transcript.Of(TranscriptKind::Disconnect), "\n>Disconnected.\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
@@ -61,7 +62,7 @@ void Fill(DialogHarness& h, unsigned port, const std::string& login = "u", const
 void Connect(DialogHarness& h, unsigned port) {
   Fill(h, port);
   h.Click(IDC_CONNECT);
-  ASSERT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected) << h.Pane();
+  ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
 }
 
 void Raw(DialogHarness& h, const std::string& text) {
@@ -166,16 +167,15 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   EXPECT_EQ(After(h.Pane(), pane.size()), "\n\n>connecting to 127.0.0.1\n");  // and nothing after it
   EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()),
             "refused@127.0.0.1:" + std::to_string(closed));
-  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
 TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   auto server = Serve({
-      // Indented lines and a blank line in the greeting and a reply; "230" alone
-      // ends the PASS reply but logs nobody in.
+      // Indented lines and a blank line in the greeting and a reply; the PASS
+      // reply's last line decides, by its code.
       {Send("220-Welcome\r\n220-  indented\r\n\r\n220 ready\r\n"), ExpectLine(),
-       Send("331-Password\r\n    for u\r\n331 send it\r\n"), ExpectLine(), Send("230-almost\r\n230\r\n")},
+       Send("331-Password\r\n    for u\r\n331 send it\r\n"), ExpectLine(), Send("230-almost\r\n530\r\n")},
       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("530 Login incorrect\r\n")},
       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Pause(400),
        Send("230-Hello\r\n230 logged in\r\n")},
@@ -188,10 +188,9 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   h.Click(IDC_CONNECT);
   EXPECT_EQ(After(h.Pane(), mark),
             "\n\n>connecting to 127.0.0.1\n220-Welcome\n220-  indented\n\n220 ready\n>USER u\n331-Password\n"
-            "    for u\n331 send it\n>PASS **********\n230-almost\n230\n");
+            "    for u\n331 send it\n>PASS **********\n230-almost\n530\n");
   ExpectColour(h, mark, logLoginColor);
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
-  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
+  EXPECT_FALSE(h.Dlg().IsConnected());
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(0, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(0));
@@ -213,7 +212,7 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   h.Click(IDC_CONNECT);
   EXPECT_EQ(captionWhileWaiting, "Connect");
   EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_TRUE(h.Dlg().IsConnected());
   EXPECT_EQ(After(h.Pane(), mark),
             "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230-Hello\n230 logged in\n");
   ExpectColour(h, mark, logLoginColor);
@@ -234,7 +233,7 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
 TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   Script script = LoginThen({});
   for (const char* reply : {"200-who\r\n user1\r\n200 end\r\n", "500 unknown\r\n", "200 trimmed\r\n", "200 caf\xE9\r\n",
-                            "200 A done\r\n", "200 B done\r\n", "200 who again\r\n"})
+                            "200 who again\r\n"})
     script.insert(script.end(), {ExpectLine(), Send(reply)});
   auto server = Serve({script});
   DialogHarness h(&kNoCommands);
@@ -270,15 +269,22 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   Raw(h, " \t");
   EXPECT_EQ(h.Pane().size(), mark);
 
-  // Two lines on the wire, one reply read; the second reply opens the next exchange.
-  Raw(h, "SITE A\nSITE B");
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE A\nSITE B\n200 A done\n");
-  ExpectWire(h, *server, 0, wire += "SITE A\nSITE B\r\n");
-  mark = h.Pane().size();
+  // A line break never reaches the wire: the edit keeps the pasted text's first line,
+  // and a command that still holds one is refused with a box.
+  auto* raw = h.ItemAs<QLineEdit>(IDC_RAW_COMMAND);
+  raw->clear();
+  raw->insert(QStringLiteral("WHO\nDELE important.txt"));
+  EXPECT_EQ(h.Text(IDC_RAW_COMMAND), "WHO");
+  h.boxes.clear();
+  h.Dlg().SendCommand("SITE A\r\nDELE important.txt");
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "Can't send!16");
+  EXPECT_NE(h.boxes[0].text.find("line break"), std::string::npos);
+  EXPECT_EQ(h.Pane().size(), mark);
   h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 B done\n");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 who again\n");
   ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_TRUE(h.Dlg().IsConnected());
 }
 
 TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
@@ -293,7 +299,7 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   h.Start();
   Connect(h, server->Port());
   h.Click(kWho);
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_TRUE(h.Dlg().IsConnected());
   EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
 
   std::size_t mark = h.Pane().size();
@@ -303,7 +309,6 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   ExpectColour(h, status, logDisconnectColor);
   EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(status) - 3), logCommandColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
   ASSERT_TRUE(server->WaitDone(0, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(0));
   EXPECT_EQ(server->Received(0), std::string(kLoginWire) + "SITE WHO\r\nSITE STATS\r\n");
@@ -313,26 +318,27 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   h.Click(kWho);
   EXPECT_EQ(h.Pane().size(), mark);
 
-  // The line a server leaves before closing an idle connection is the next command's reply.
-  Connect(h, server->Port());
-  ASSERT_TRUE(server->WaitDone(1, seconds(5)));
+  // A server closing an idle connection is seen at once, without a click.
   mark = h.Pane().size();
-  h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n421 Timeout: closing idle connection\n\n>Disconnected.\n");
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Disconnected);
+  Fill(h, server->Port());
+  h.Click(IDC_CONNECT);
+  ASSERT_TRUE(h.WaitUntil([&] { return !h.Dlg().IsConnected(); }));
+  const std::string idle = "421 Timeout: closing idle connection\n\n>Disconnected.\n";
+  ASSERT_EQ(After(h.Pane(), h.Pane().size() - idle.size()), idle);
+  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(h.Pane().size() - idle.size())), logCommandColor);
+  ExpectColour(h, h.Pane().size() - 16, logDisconnectColor);
+  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 
   // A close in the middle of the login or of a reply.
   mark = h.Pane().size();
   Fill(h, server->Port());
   h.Click(IDC_CONNECT);
   EXPECT_EQ(After(h.Pane(), mark), "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331-need a\n\n>Disconnected.\n");
-  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
   EXPECT_EQ(server->Received(2), "USER u\r\n");  // no password after a broken reply
   Connect(h, server->Port());
   mark = h.Pane().size();
   h.Click(kWho);
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-first\n200-second par\n\n>Disconnected.\n");
-  EXPECT_EQ(h.Dlg().m_pSocket, nullptr);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
@@ -380,7 +386,7 @@ TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
   const int first = sent();
   h.ProcessEvents(1500);
   EXPECT_LE(sent(), first + 2);
-  EXPECT_EQ(h.Dlg().m_nConnState, CSiteCmdDlg::Connected);
+  EXPECT_TRUE(h.Dlg().IsConnected());
 }
 
 TEST(Connection, ClosingTheWindowEndsAnExchangeWithASilentServer) {

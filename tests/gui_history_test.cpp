@@ -96,10 +96,10 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
   EXPECT_EQ(h.Text(IDC_HOST), host);
   EXPECT_EQ(h.Text(IDC_PORT), "2121");
   EXPECT_EQ(h.Text(IDC_PASSWORD), "");
-  EXPECT_EQ(h.Dlg().m_strLogin, login);
-  EXPECT_EQ(h.Dlg().m_strHost, host);
-  EXPECT_EQ(h.Dlg().m_nPort, 2121u);
-  EXPECT_EQ(h.Dlg().m_strPassword, "");
+  EXPECT_EQ(h.Dlg().m_login, login);
+  EXPECT_EQ(h.Dlg().m_host, host);
+  EXPECT_EQ(h.Dlg().m_port, 2121u);
+  EXPECT_EQ(h.Dlg().m_password, "");
 }
 
 TEST(History, AnAttemptIsKnownOnlyWhenEqualIgnoringCase) {

@@ -77,10 +77,10 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   // Fields exchanged before the port take their values; the port and all after it keep theirs.
   EXPECT_EQ(h.Dlg().m_bAntiIdle, TRUE);
   EXPECT_EQ(h.Dlg().m_strAntiIdleCommand, "NOOP");
-  EXPECT_EQ(h.Dlg().m_strLogin, "admin");
-  EXPECT_EQ(h.Dlg().m_nPort, 21u);
+  EXPECT_EQ(h.Dlg().m_login, "admin");
+  EXPECT_EQ(h.Dlg().m_port, 21u);
   EXPECT_EQ(h.Dlg().m_strRawCommand, "");
-  EXPECT_EQ(h.Dlg().m_strHost, "");
+  EXPECT_EQ(h.Dlg().m_host, "");
 
   // With the interval empty too, the interval field is reported first.
   h.boxes.clear();
@@ -98,7 +98,7 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   h.Type(IDC_PORT, "2121");
   h.Focus(IDC_HOST);
   EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 30u);
-  EXPECT_EQ(h.Dlg().m_nPort, 2121u);
+  EXPECT_EQ(h.Dlg().m_port, 2121u);
   EXPECT_EQ(h.Dlg().m_strRawCommand, "WHO");
 }
 

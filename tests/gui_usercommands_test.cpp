@@ -42,7 +42,7 @@ void Connect(DialogHarness& h, unsigned port, const std::string& login = "admin"
   h.Type(IDC_LOGIN, login);
   h.Type(IDC_PASSWORD, password);
   h.Click(IDC_CONNECT);  // taking the focus copies the fields into the members
-  ASSERT_TRUE(h.WaitUntil([&] { return h.Dlg().m_nConnState == CSiteCmdDlg::Connected; }));
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Dlg().IsConnected(); }));
 }
 
 // What the client sent after logging in.

@@ -79,6 +79,7 @@ const char* ScriptSyntaxHelp() {
          "  expect           wait for one line from the client\n"
          "  pause MS         stay silent for MS milliseconds\n"
          "  close            close the connection\n"
+         "  reset            drop the connection with a reset\n"
          "  hold             stay silent until the client closes (also done when the script ends)\n"
          "TEXT is taken as written after the single blank that follows the word;\n"
          "escapes: \\r \\n \\t \\0 \\\\ \\xHH. Write line ends out: send 220 Hi\\r\\n\n";
@@ -104,6 +105,8 @@ bool ParseScript(const std::string& text, Script& script, std::string& error) {
       script.push_back(ExpectLine());
     } else if (word == "close" && arg.empty()) {
       script.push_back(Close());
+    } else if (word == "reset" && arg.empty()) {
+      script.push_back(Reset());
     } else if (word == "hold" && arg.empty()) {
       script.push_back(Hold());
     } else {
@@ -114,8 +117,8 @@ bool ParseScript(const std::string& text, Script& script, std::string& error) {
   return true;
 }
 
-ScriptedServer::ScriptedServer(std::vector<Script> scripts, unsigned port)
-    : m_scripts(std::move(scripts)), m_port(port) {}
+ScriptedServer::ScriptedServer(std::vector<Script> scripts, unsigned port, bool ipv6)
+    : m_scripts(std::move(scripts)), m_port(port), m_ipv6(ipv6) {}
 
 ScriptedServer::~ScriptedServer() { Stop(); }
 
@@ -124,7 +127,7 @@ bool ScriptedServer::Start() {
     m_error = "already started";
     return false;
   }
-  m_listenFd = io::ListenLoopback(m_port, m_port, m_error);
+  m_listenFd = io::ListenLoopback(m_port, m_port, m_error, m_ipv6);
   if (m_listenFd < 0) return false;
   m_thread = std::thread([this] { Serve(); });
   return true;
@@ -242,6 +245,9 @@ void ScriptedServer::Play(int fd, const Script& script, std::size_t conn) {
         m_records[conn].received += drained;
         return;
       }
+      case Step::Kind::Reset:
+        io::Reset(fd);
+        return;
       case Step::Kind::Hold:
         break;
     }

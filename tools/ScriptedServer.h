@@ -22,6 +22,7 @@ struct Step {
     ExpectLine,  // wait for one LF-ended line from the client
     Pause,       // stay silent for ms
     Close,       // close the connection
+    Reset,       // drop the connection with a reset
     Hold         // stay silent until the client closes or the server stops
   };
   Kind kind;
@@ -39,6 +40,7 @@ inline Step SendSlowly(std::string bytes, int delayMs = 1) {
 inline Step ExpectLine() { return {Step::Kind::ExpectLine, {}, 0}; }
 inline Step Pause(int ms) { return {Step::Kind::Pause, {}, ms}; }
 inline Step Close() { return {Step::Kind::Close, {}, 0}; }
+inline Step Reset() { return {Step::Kind::Reset, {}, 0}; }
 inline Step Hold() { return {Step::Kind::Hold, {}, 0}; }
 
 // The text form of a script, one step a line; see ScriptSyntaxHelp().
@@ -50,12 +52,12 @@ class ScriptedServer {
  public:
   // Connection n plays scripts[n]; connections beyond the scripts are
   // closed at once. A script that runs out holds the connection.
-  explicit ScriptedServer(std::vector<Script> scripts, unsigned port = 0);
+  explicit ScriptedServer(std::vector<Script> scripts, unsigned port = 0, bool ipv6 = false);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  // Listens on 127.0.0.1 and starts serving; false with Error() set.
+  // Listens on 127.0.0.1 (::1 with ipv6) and starts serving; false with Error() set.
   bool Start();
   // Ends every wait at once; the destructor calls it.
   void Stop();
@@ -86,6 +88,7 @@ class ScriptedServer {
 
   std::vector<Script> m_scripts;
   unsigned m_port;
+  bool m_ipv6;
   std::string m_error;
   int m_listenFd = -1;
   io::StopLatch m_stop;

@@ -34,30 +34,42 @@ bool StopLatch::IsSet() const {
   return ::poll(&p, 1, 0) > 0;
 }
 
-int ListenLoopback(unsigned port, unsigned& boundPort, std::string& error) {
+int ListenLoopback(unsigned port, unsigned& boundPort, std::string& error, bool ipv6) {
   if (port > 65535) {
     error = "port out of range";
     return -1;
   }
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error = std::strerror(errno);
     return -1;
   }
   const int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  socklen_t len = sizeof addr;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+  sockaddr_storage storage{};
+  socklen_t len = 0;
+  if (ipv6) {
+    auto* addr = reinterpret_cast<sockaddr_in6*>(&storage);
+    addr->sin6_family = AF_INET6;
+    addr->sin6_addr = in6addr_loopback;
+    addr->sin6_port = htons(static_cast<uint16_t>(port));
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    len = sizeof *addr;
+  } else {
+    auto* addr = reinterpret_cast<sockaddr_in*>(&storage);
+    addr->sin_family = AF_INET;
+    addr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr->sin_port = htons(static_cast<uint16_t>(port));
+    len = sizeof *addr;
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), len) != 0 || ::listen(fd, 16) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &len) != 0) {
     error = std::strerror(errno);
     ::close(fd);
     return -1;
   }
-  boundPort = ntohs(addr.sin_port);
+  boundPort = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                         : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
   return fd;
 }
 
@@ -94,6 +106,12 @@ int AcceptClient(int listenFd) {
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return fd;
+}
+
+void Reset(int fd) {
+  const linger abort{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  ::close(fd);
 }
 
 void CloseGracefully(int fd, std::string& drained) {

@@ -24,9 +24,9 @@ class StopLatch {
   int m_fds[2] = {-1, -1};
 };
 
-// A non-blocking listening socket on 127.0.0.1; port 0 picks a free one.
-// Returns the fd (or -1 with error set) and the port actually bound.
-int ListenLoopback(unsigned port, unsigned& boundPort, std::string& error);
+// A non-blocking listening socket on 127.0.0.1 (or ::1); port 0 picks a
+// free one. Returns the fd (or -1 with error set) and the port actually bound.
+int ListenLoopback(unsigned port, unsigned& boundPort, std::string& error, bool ipv6 = false);
 
 enum class Wait { Ready, Stopped, Timeout };
 
@@ -46,5 +46,8 @@ int AcceptClient(int listenFd);
 // orderly FIN and not a reset that could destroy our last reply in flight.
 // The bytes drained are appended to drained.
 void CloseGracefully(int fd, std::string& drained);
+
+// Closes with a reset (RST) instead of an orderly close.
+void Reset(int fd);
 
 }  // namespace siteserver::io

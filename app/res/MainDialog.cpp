@@ -1,5 +1,6 @@
 #include "MainDialog.h"
 
+#include "SiteActions.h"
 #include "resource.h"
 
 namespace {
@@ -49,14 +50,12 @@ DialogTemplate Build() {
   c.push_back(Button(IDC_CONNECT, "Connect", 258, 20, 43, 22));
 
   // The site actions, row by row across the three columns.
-  const char* captions[18] = {"ALUP",   "ALDN",   "WKUP",    "WKDN",  "DAYUP",  "DAYDN", "NEW",   "WHO",  "SWHO",
-                              "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT",  "STATS", "VERS", "IDLE"};
   const int rows[3][6] = {{91, 105, 120, 134, 150, 165}, {91, 106, 120, 135, 150, 165}, {91, 106, 120, 135, 150, 165}};
   const int columns[3] = {13, 61, 109};
   for (int row = 0; row < 6; ++row)
     for (int col = 0; col < 3; ++col) {
-      const int index = col * 6 + row;
-      c.push_back(Button(IDC_SITE_FIRST + index, captions[index], columns[col], rows[col][row], 44, 12));
+      const SiteAction& action = kSiteActions[col * 6 + row];
+      c.push_back(Button(action.id, action.caption, columns[col], rows[col][row], 44, 12));
     }
 
   const int labelRows[9] = {33, 48, 64, 80, 95, 110, 125, 140, 155};

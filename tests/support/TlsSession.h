@@ -42,5 +42,5 @@ class Session {
 
  private:
   std::unique_ptr<Transport> m_transport;
-  LineReader m_reader{[this](char* b, std::size_t n) { return m_transport->Receive(b, n); }};
+  LineReader m_reader{[this](char* b, std::size_t n, bool wait) { return m_transport->Receive(b, n, wait); }};
 };

@@ -1,0 +1,212 @@
+#include "ControlConnection.h"
+
+#include <utility>
+
+#include "ConnectErrors.h"
+#include "Reply.h"
+
+namespace {
+
+// Receives one CheckLine may make: a flood of notices still hands the
+// window back to the user between batches; the watch calls again for the rest.
+constexpr int kReceivesPerCheck = 16;
+
+const char kDisconnected[] = "\n>Disconnected.\n";
+const char kPasswordEcho[] = ">PASS **********\n";  // ten stars, whatever the password's length
+
+// The first digit of a reply's code (RFC 959: 1 preliminary, 2 done, 3 more
+// needed, 4 and 5 refused), or 0 when the line carries no code.
+char ReplyClass(const std::string& lastLine) {
+  if (lastLine.size() < 3) return 0;
+  for (int i = 0; i < 3; ++i)
+    if (lastLine[i] < '0' || lastLine[i] > '9') return 0;
+  if (lastLine.size() > 3 && lastLine[3] == '-') return 0;
+  return lastLine[0];
+}
+
+// A server that says 421 while nobody asked is closing the connection.
+bool IsClosingNotice(const std::string& line) {
+  return line.compare(0, 3, "421") == 0 && (line.size() == 3 || line[3] != '-');
+}
+
+// Clears a flag when the exchange ends, however it ends.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
+  ~BusyScope() { m_busy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& m_busy;
+};
+
+}  // namespace
+
+ControlConnection::ControlConnection(TranscriptSink& sink, Connector connector, Watcher watcher)
+    : m_sink(sink), m_connector(std::move(connector)), m_watcher(std::move(watcher)) {}
+
+ControlConnection::~ControlConnection() { Release(); }
+
+bool ControlConnection::IsSendable(std::string_view line) {
+  return line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+ControlConnection::Login ControlConnection::Open(const std::string& host, unsigned port, const std::string& login,
+                                                 const std::string& password, int& connectError) {
+  Release();
+  connectError = 0;
+  if (!IsSendable(login) || !IsSendable(password)) return Login::Unsendable;
+  BusyScope busy(m_busy);
+
+  m_sink.Show(TranscriptKind::Login, "\n\n>connecting to " + host + "\n");
+  m_transport = m_connector(host, port, connectError);
+  if (!m_transport) return connectError == kConnectAbandoned ? Login::Abandoned : Login::ConnectFailed;
+  m_reader = std::make_unique<LineReader>([this](char* buf, std::size_t size, bool wait) {
+    if (!wait && m_receiveBudget >= 0) {
+      if (m_receiveBudget == 0) return Transport::kNothingYet;
+      --m_receiveBudget;
+    }
+    return m_transport->Receive(buf, size, wait);
+  });
+
+  // Each step shows what it sends and what comes back; a broken line ends the attempt as a drop.
+  std::string last;
+  auto reply = [&] {
+    const bool complete = ReadReply(last);
+    m_sink.BlockDone();
+    if (!complete) Drop();
+    return complete;
+  };
+  auto send = [&](const std::string& line, const std::string& echo) {
+    if (!SendLine(line)) {
+      Drop();
+      return false;
+    }
+    m_sink.Show(TranscriptKind::Login, echo);
+    return reply();
+  };
+
+  // The greeting; "120" (ready in a while) is followed by the real one.
+  do {
+    if (!reply()) return Login::Dropped;
+  } while (ReplyClass(last) == '1');
+  if (ReplyClass(last) != '2') {
+    Release();
+    return Login::Refused;
+  }
+
+  // A secure layer goes here, before the name and password travel: AUTH TLS,
+  // a "234", then m_transport replaced by a secure transport wrapping it
+  // (nothing may be left in m_reader then) and the user's trust decision.
+
+  if (!send("USER " + login, ">USER " + login + "\n")) return Login::Dropped;
+  char answer = ReplyClass(last);
+  if (answer == '3') {  // 331 or 332: the password is wanted
+    if (!send("PASS " + password, kPasswordEcho)) return Login::Dropped;
+    answer = ReplyClass(last);
+  }
+  if (answer != '2') {  // refused, or an account wanted that we have none for
+    Release();
+    return Login::Refused;
+  }
+
+  m_connected = true;
+  if (m_watcher && m_transport->Descriptor() >= 0)
+    m_watch = m_watcher(m_transport->Descriptor(), [this] { CheckLine(); });
+  m_busy = false;
+  CheckLine();  // what came after the login, or a close right behind it
+  Watch(true);
+  return m_connected ? Login::LoggedIn : Login::Dropped;
+}
+
+ControlConnection::Result ControlConnection::Exchange(const std::string& command) {
+  if (!m_connected) return Result::NotConnected;
+  if (!IsSendable(command)) return Result::Unsendable;
+  {
+    BusyScope busy(m_busy);
+    Watch(false);  // the wait below pumps events; the watch must not read meanwhile
+    m_sink.Show(TranscriptKind::Command, "\n>" + command + "\n");
+    if (!SendLine(command)) {
+      Drop();
+      return Result::Dropped;
+    }
+    std::string last;
+    const bool complete = ReadReply(last);
+    m_sink.BlockDone();
+    if (!complete) {
+      Drop();
+      return Result::Dropped;
+    }
+    if (last.find("421 Timeout") != std::string::npos) {
+      Drop();
+      return Result::Done;
+    }
+  }
+  CheckLine();  // lines behind the reply are no part of it
+  Watch(true);
+  return Result::Done;
+}
+
+void ControlConnection::Close() { Drop(); }
+
+void ControlConnection::CheckLine() {
+  if (!m_connected || m_busy || !m_reader) return;
+  m_receiveBudget = kReceivesPerCheck;
+  bool shown = false;
+  bool drop = false;
+  std::string line;
+  for (;;) {
+    const LineReader::Status st = m_reader->ReadLine(line, false);
+    if (st == LineReader::Status::Line || st == LineReader::Status::Partial) {
+      ShowLine(TranscriptKind::Notice, line);
+      shown = true;
+      if (st == LineReader::Status::Partial || IsClosingNotice(line)) {
+        drop = true;
+        break;
+      }
+      continue;
+    }
+    drop = st != LineReader::Status::NothingYet;  // closed, reset or failed
+    break;
+  }
+  m_receiveBudget = -1;
+  if (shown) m_sink.BlockDone();
+  if (drop) Drop();
+}
+
+bool ControlConnection::SendLine(std::string_view line) {
+  std::string wire;
+  wire.reserve(line.size() + 2);
+  wire.append(line).append("\r\n");
+  return m_transport->Send(wire);
+}
+
+bool ControlConnection::ReadReply(std::string& last) {
+  return ReadReplyLines(
+             *m_reader, [this](const std::string& line) { ShowLine(TranscriptKind::Reply, line); }, last) ==
+         ReplyStatus::Complete;
+}
+
+void ControlConnection::ShowLine(TranscriptKind kind, const std::string& line) {
+  m_text.assign(line);
+  m_text.push_back('\n');
+  m_sink.Show(kind, m_text);
+}
+
+void ControlConnection::Watch(bool enabled) {
+  if (m_watch) m_watch->SetEnabled(enabled);
+}
+
+void ControlConnection::Release() {
+  m_watch.reset();
+  m_reader.reset();
+  if (m_transport) m_transport->Close();
+  m_transport.reset();
+  m_connected = false;
+}
+
+void ControlConnection::Drop() {
+  Release();
+  m_sink.Show(TranscriptKind::Disconnect, kDisconnected);
+}

@@ -1,0 +1,106 @@
+// The FTP control connection: connect, greeting, login, one exchange at a
+// time, and watching the line while no exchange runs. It owns its transport
+// and line reader and tells the transcript every line it sends or reads; it
+// knows nothing of windows.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "LineReader.h"
+#include "Transport.h"
+
+// What a piece of the transcript is; the window gives each kind its colour.
+enum class TranscriptKind {
+  Login,       // "connecting to", the USER and PASS echoes
+  Command,     // the echo of a command line
+  Reply,       // a reply line, in the colour of the exchange it answers
+  Notice,      // a line that arrived while no exchange ran
+  Disconnect,  // the connection is gone
+};
+
+class TranscriptSink {
+ public:
+  virtual ~TranscriptSink() = default;
+  // text is exactly what the transcript shows, line ends included.
+  virtual void Show(TranscriptKind kind, std::string_view text) = 0;
+  // One reply, or one batch of notices, is complete: the view may follow it.
+  virtual void BlockDone() = 0;
+};
+
+// Hears the line while no exchange runs.
+class LineWatch {
+ public:
+  virtual ~LineWatch() = default;
+  virtual void SetEnabled(bool enabled) = 0;
+};
+
+class ControlConnection {
+ public:
+  // A connected transport, or null with error set to a Windows Sockets-style
+  // code (ConnectErrors.h).
+  using Connector = std::function<std::unique_ptr<Transport>(const std::string& host, unsigned port, int& error)>;
+  // Calls ready() from the event loop whenever the descriptor has something
+  // to read (bytes, a close, an error). May be empty: then only what arrives
+  // with an exchange, or a call to CheckLine(), is seen.
+  using Watcher = std::function<std::unique_ptr<LineWatch>(int descriptor, std::function<void()> ready)>;
+
+  ControlConnection(TranscriptSink& sink, Connector connector, Watcher watcher = {});
+  ~ControlConnection();  // drops the connection without a word to the server
+  ControlConnection(const ControlConnection&) = delete;
+  ControlConnection& operator=(const ControlConnection&) = delete;
+
+  enum class Login {
+    LoggedIn,
+    Refused,        // the server said no; its words are in the transcript
+    ConnectFailed,  // no connection: connectError says why
+    Abandoned,      // the connect's wait was given up (the window is closing)
+    Dropped,        // the line broke during the login, or right after it
+    Unsendable,     // the login or password holds CR, LF or NUL: nothing done
+  };
+  // Connects and logs in. Only while not connected.
+  Login Open(const std::string& host, unsigned port, const std::string& login, const std::string& password,
+             int& connectError);
+
+  enum class Result {
+    Done,          // the reply is shown; still connected unless it said "421 Timeout"
+    NotConnected,  // nothing sent, nothing shown
+    Unsendable,    // the line holds CR, LF or NUL: nothing sent, nothing shown
+    Dropped,       // the line broke: what came is shown, then the disconnect
+  };
+  // Sends one command line (without its line end) and reads its reply.
+  Result Exchange(const std::string& command);
+
+  // Closes at the user's wish; nothing is sent. Shows the disconnect.
+  void Close();
+  // Reads what is on the line without waiting: complete lines as notices, a
+  // close, reset or "421" line drops the connection. The watch calls it.
+  void CheckLine();
+
+  bool IsConnected() const { return m_connected; }
+
+  // No CR, LF or NUL: the server would see more than one line.
+  static bool IsSendable(std::string_view line);
+
+ private:
+  bool SendLine(std::string_view line);
+  bool ReadReply(std::string& last);
+  void ShowLine(TranscriptKind kind, const std::string& line);
+  void Release();
+  void Drop();
+  void Watch(bool enabled);
+
+  TranscriptSink& m_sink;
+  Connector m_connector;
+  Watcher m_watcher;
+  // Swappable: a secure layer may replace the transport with one wrapping it.
+  std::unique_ptr<Transport> m_transport;
+  std::unique_ptr<LineReader> m_reader;
+  std::unique_ptr<LineWatch> m_watch;
+  bool m_connected = false;
+  bool m_busy = false;       // an exchange runs: the watch's calls are not for now
+  int m_receiveBudget = -1;  // receives left for this CheckLine; -1 without limit
+  std::string m_text;        // the transcript text of one line, reused
+};
