@@ -9,6 +9,7 @@
 #include "IniStorage.h"
 #include "LineWatch.h"
 #include "Socket.h"
+#include "TlsTransport.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -25,7 +26,12 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
-      m_commands(kInitialCommandSlots) {}
+      m_commands(kInitialCommandSlots) {
+  m_tlsOptions.start = &platform::StartTls;
+  m_tlsOptions.trust = [this](const std::string& host, unsigned port, const TlsInfo& info) {
+    return TrustCertificate(host, port, info);
+  };
+}
 
 // Closing the window releases the storage; the connection goes with the
 // dialog, dropped without a word to the server.
@@ -48,6 +54,7 @@ void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, IDC_PORT, m_port);
   DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
   DDX_Text(pDX, IDC_HOST, m_host);
+  DDX_Check(pDX, IDC_TLS, m_tls);
   CString* params[9] = {&m_strParam1, &m_strParam2, &m_strParam3, &m_strParam4, &m_strParam5,
                         &m_strParam6, &m_strParam7, &m_strParam8, &m_strParam9};
   for (int n = 0; n < 9; ++n) DDX_Text(pDX, IDC_PARAM_FIRST + n, *params[n]);
@@ -69,6 +76,7 @@ struct MessageMapEntry {
 const MessageMapEntry kMessageMap[] = {
     {IDC_CONNECT, BN_CLICKED, &CSiteCmdDlg::OnConnect},
     {IDC_PASSIVE, BN_CLICKED, &CSiteCmdDlg::OnPassiveCheck},
+    {IDC_TLS, BN_CLICKED, &CSiteCmdDlg::OnTlsCheck},
     {IDC_HISTORY, CBN_SELCHANGE, &CSiteCmdDlg::OnHistorySelChange},
     {IDC_ANTI_IDLE, BN_CLICKED, &CSiteCmdDlg::OnAntiIdleCheck},
     {IDC_AUTO_SITE, BN_CLICKED, &CSiteCmdDlg::OnAutoSiteCheck},
@@ -157,6 +165,8 @@ void CSiteCmdDlg::OnTimer(UINT nIDEvent) {
 
 void CSiteCmdDlg::OnEditKillFocus() { UpdateData(TRUE); }
 void CSiteCmdDlg::OnPassiveCheck() { UpdateData(TRUE); }
+
+void CSiteCmdDlg::OnTlsCheck() { UpdateData(TRUE); }
 
 void CSiteCmdDlg::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   char text[160];

@@ -333,3 +333,14 @@ void TlsTransport::Close() {
   d->ctx.reset();
   if (m_plain) m_plain->Close();
 }
+
+TlsStart platform::StartTls(std::unique_ptr<Transport>& transport, const std::string& host, TlsInfo& info,
+                            std::string& error) {
+  auto tls = std::make_unique<TlsTransport>(std::move(transport));
+  const TlsTransport::Handshake result = tls->Start(host);
+  info = tls->Info();
+  error = tls->ErrorText();
+  transport = std::move(tls);
+  if (result == TlsTransport::Handshake::Done) return TlsStart::Secured;
+  return result == TlsTransport::Handshake::Abandoned ? TlsStart::Abandoned : TlsStart::Failed;
+}

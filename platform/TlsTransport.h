@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "SecureLogin.h"
 #include "TlsInfo.h"
 #include "Transport.h"
 
@@ -52,3 +53,12 @@ class TlsTransport final : public Transport {
   TlsInfo m_info;
   std::string m_error;
 };
+
+namespace platform {
+
+// TlsOptions::start for the control connection: wraps transport in a
+// TlsTransport and runs the handshake. On failure transport still holds the
+// connection, for the caller to release.
+TlsStart StartTls(std::unique_ptr<Transport>& transport, const std::string& host, TlsInfo& info, std::string& error);
+
+}  // namespace platform

@@ -12,6 +12,7 @@ gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 # site; all on the loopback.
 add_executable(ftp_socket_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_siteserver_test.cpp
 )

@@ -106,7 +106,7 @@ TEST(MainWindow, TabOrderFollowsTheTemplate) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
+  std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_TLS, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
   for (int row = 0; row < 6; ++row)
     for (int col = 0; col < 3; ++col) expected.push_back(IDC_SITE_FIRST + col * 6 + row);
   for (int id : {IDC_COMMAND,
