@@ -36,8 +36,7 @@ const char* FindLineEnd(const char* p, const char* end) {
 
 }  // namespace
 
-LineReader::LineReader(Receive receive)
-    : m_receive(std::move(receive)), m_buf(kChunk) {}
+LineReader::LineReader(Receive receive) : m_receive(std::move(receive)), m_buf(kChunk) {}
 
 long LineReader::Fill(bool wait) {
   if (m_begin == m_end) {

@@ -23,13 +23,13 @@ class LineReader {
   explicit LineReader(Receive receive);
 
   enum class Status {
-    Line,       // line holds the next line
-    Partial,    // the stream ended (close or error) in the middle of a line: line holds
-                // its bytes; Closed or Failed follows
-    NothingYet, // only without waiting: no complete line is there now; what came is kept
-    Closed,     // the peer closed and every byte has been handed back
-    Failed,     // receive error
-    Aborted     // the wait for more bytes was abandoned; buffered bytes are kept
+    Line,        // line holds the next line
+    Partial,     // the stream ended (close or error) in the middle of a line: line holds
+                 // its bytes; Closed or Failed follows
+    NothingYet,  // only without waiting: no complete line is there now; what came is kept
+    Closed,      // the peer closed and every byte has been handed back
+    Failed,      // receive error
+    Aborted      // the wait for more bytes was abandoned; buffered bytes are kept
   };
 
   // On Line and Partial, line holds the line (without its end); otherwise it

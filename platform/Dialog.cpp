@@ -13,8 +13,8 @@
 #include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <climits>
 #include <map>

@@ -1,6 +1,5 @@
 #include "Socket.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,10 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -184,10 +183,23 @@ std::string StripBrackets(const std::string& host) {
   return host;
 }
 
-bool IsNumeric(const std::string& host) {
-  in6_addr v6{};
-  in_addr v4{};
-  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+// A numeric IPv4 or IPv6 address (with a scope such as "fe80::1%eth0") as a
+// socket address; false when the text is no such address. No lookup is made.
+bool NumericAddress(const std::string& text, unsigned port, sockaddr_storage& address, socklen_t& size) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* res = nullptr;
+  const std::string service = std::to_string(port);
+  const bool ok = ::getaddrinfo(text.c_str(), service.c_str(), &hints, &res) == 0 && res &&
+                  res->ai_addrlen <= sizeof address && (res->ai_family == AF_INET || res->ai_family == AF_INET6);
+  if (ok) {
+    std::memcpy(&address, res->ai_addr, res->ai_addrlen);
+    size = res->ai_addrlen;
+  }
+  if (res) ::freeaddrinfo(res);
+  return ok;
 }
 
 }  // namespace
@@ -252,7 +264,9 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
   }
   const std::string name = StripBrackets(host);
   std::vector<std::string> addresses;
-  if (IsNumeric(name)) {
+  sockaddr_storage numeric{};
+  socklen_t numericSize = 0;
+  if (!name.empty() && NumericAddress(name, port, numeric, numericSize)) {
     addresses.push_back(name);
   } else {
     int rc = EAI_NONAME;
@@ -288,17 +302,7 @@ bool CSocket::Connect(const std::vector<std::string>& addresses, unsigned port) 
 bool CSocket::ConnectOne(const std::string& address, unsigned port) {
   sockaddr_storage storage{};
   socklen_t size = 0;
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-  auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-  if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<std::uint16_t>(port));
-    size = sizeof *v4;
-  } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
-    size = sizeof *v6;
-  } else {
+  if (!NumericAddress(address, port, storage, size)) {
     Fail(10022, EINVAL);
     return false;
   }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "ConnectErrors.h"
-
 #include "Transport.h"
 
 namespace platform {

@@ -34,7 +34,9 @@ TEST(HistoryEntry, FormatAndParseRoundTrip) {
     std::string login, host;
     unsigned port;
   };
-  for (const Case& c : {Case{"bob", "10.0.0.7", 2121}, Case{"x@y:z", "h.example", 65535}}) {
+  // IPv6 hosts, bare or bracketed, come back as typed: the split is at the last ":".
+  for (const Case& c : {Case{"bob", "10.0.0.7", 2121}, Case{"x@y:z", "h.example", 65535}, Case{"admin", "[::1]", 2121},
+                        Case{"admin", "2001:db8::5", 21}}) {
     const HistoryFields f = ParseHistoryEntry(MakeHistoryEntry(c.login, c.host, c.port));
     EXPECT_EQ(f.login, c.login);
     EXPECT_EQ(f.host, c.host);
@@ -58,6 +60,7 @@ TEST(HistoryEntry, ParseEdges) {
       {"bob@host:abc", "bob", "host", 0},
       {"", "", "", 0},
       {"bob:", "", "bob", 0},
+      {"admin@[::1]:2121", "admin", "[::1]", 2121},
   };
   for (const Case& c : cases) {
     const HistoryFields f = ParseHistoryEntry(c.entry);

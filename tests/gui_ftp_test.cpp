@@ -275,6 +275,13 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   raw->clear();
   raw->insert(QStringLiteral("WHO\nDELE important.txt"));
   EXPECT_EQ(h.Text(IDC_RAW_COMMAND), "WHO");
+  raw->setCursorPosition(1);
+  raw->insert(QStringLiteral("x\r\ny"));  // in the middle: the text behind the cursor stays
+  EXPECT_EQ(h.Text(IDC_RAW_COMMAND), "WxHO");
+  auto* password = h.ItemAs<QLineEdit>(IDC_PASSWORD);
+  password->clear();
+  password->insert(QStringLiteral("secret\nSITE KICK bob"));
+  EXPECT_EQ(h.Text(IDC_PASSWORD), "secret");
   h.boxes.clear();
   h.Dlg().SendCommand("SITE A\r\nDELE important.txt");
   ASSERT_EQ(h.boxes.size(), 1u);
@@ -340,6 +347,21 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   h.Click(kWho);
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-first\n200-second par\n\n>Disconnected.\n");
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
+}
+
+TEST(Commands, ANoticeWhileIdleShowsAtOnceAndTheNextReplyIsTheCommandsOwn) {
+  auto server =
+      Serve({LoginThen({Pause(300), Send("NOTICE maintenance at five\r\n"), ExpectLine(), Send("200 who\r\n")})});
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Connect(h, server->Port());
+  const std::size_t mark = h.Pane().size();
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Pane().size() > mark; }));  // no click: the watch shows it
+  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n");
+  ExpectColour(h, mark, logCommandColor);
+  EXPECT_TRUE(h.Dlg().IsConnected());
+  h.Click(kWho);
+  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n\n>SITE WHO\n200 who\n");
 }
 
 TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
