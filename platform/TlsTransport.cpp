@@ -91,6 +91,8 @@ std::string Env(const char* name) {
 // the set-up is made once and shared; it is made afresh when SSL_CERT_FILE or
 // SSL_CERT_DIR point elsewhere.
 CtxPtr ClientContext() {
+  // The library first: its clean-up at exit then comes after this cache has gone.
+  OPENSSL_init_ssl(0, nullptr);
   static std::mutex mutex;
   static CtxPtr shared;
   static std::string sharedFor;
@@ -160,6 +162,7 @@ int BioCreate(BIO* bio) {
 }
 
 const BIO_METHOD* TransportBio() {
+  OPENSSL_init_ssl(0, nullptr);  // see ClientContext
   static const std::unique_ptr<BIO_METHOD, Deleter<BIO_meth_free>> method = [] {
     std::unique_ptr<BIO_METHOD, Deleter<BIO_meth_free>> m(
         BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "korvastel transport"));
