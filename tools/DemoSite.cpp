@@ -842,7 +842,7 @@ void DemoServer::Serve(int fd, Client& client) {
       if (w == io::Wait::Stopped) break;
       if (w == io::Wait::Ready) {
         char buf[4096];
-        const long got = link.Receive(buf, sizeof buf);
+        const long got = link.Receive(buf, sizeof buf, m_stop);
         if (got == 0 || got == -1) break;
         if (got > 0) buffer.append(buf, static_cast<std::size_t>(got));
       }

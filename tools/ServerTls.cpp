@@ -104,6 +104,7 @@ std::string TlsServerContext::Fingerprint() const {
 
 struct ServerLink::Impl {
   std::unique_ptr<SSL, Deleter<SSL_free>> ssl;
+  BIO* out = nullptr;  // owned by ssl: encrypted bytes waiting for the socket
 };
 
 ServerLink::ServerLink(int fd) : m_fd(fd), d(std::make_unique<Impl>()) {}
@@ -111,41 +112,50 @@ ServerLink::~ServerLink() = default;
 
 bool ServerLink::Secured() const { return d->ssl != nullptr; }
 
+// TLS writes go to memory and leave in large sends, as plain replies do,
+// rather than one small send per record.
+bool ServerLink::FlushOut(const io::StopLatch& stop) {
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(d->out, &data);
+  const bool sent = n <= 0 || io::SendAll(m_fd, data, static_cast<std::size_t>(n), stop);
+  (void)BIO_reset(d->out);
+  return sent;
+}
+
 bool ServerLink::StartTls(const TlsServerContext& context, const io::StopLatch& stop) {
   if (!context.d->ctx) return false;
   std::unique_ptr<SSL, Deleter<SSL_free>> ssl(SSL_new(context.d->ctx.get()));
-  if (!ssl || SSL_set_fd(ssl.get(), m_fd) != 1) return false;
-  SSL_set_mode(ssl.get(), SSL_MODE_ENABLE_PARTIAL_WRITE);
+  BIO* in = BIO_new_socket(m_fd, BIO_NOCLOSE);
+  BIO* out = BIO_new(BIO_s_mem());
+  if (!ssl || !in || !out) {
+    BIO_free(in);
+    BIO_free(out);
+    return false;
+  }
+  SSL_set_bio(ssl.get(), in, out);
+  d->out = out;
+  d->ssl = std::move(ssl);
   for (;;) {
     ERR_clear_error();
-    const int r = SSL_accept(ssl.get());
-    if (r == 1) break;
-    const int err = SSL_get_error(ssl.get(), r);
-    const short events = err == SSL_ERROR_WANT_READ ? POLLIN : err == SSL_ERROR_WANT_WRITE ? POLLOUT : 0;
-    if (events == 0 || io::WaitFor(m_fd, events, stop, 30000) != io::Wait::Ready) return false;
+    const int r = SSL_accept(d->ssl.get());
+    const int err = r == 1 ? SSL_ERROR_NONE : SSL_get_error(d->ssl.get(), r);
+    if (!FlushOut(stop)) break;
+    if (r == 1) return true;
+    if (err != SSL_ERROR_WANT_READ || io::WaitFor(m_fd, POLLIN, stop, 30000) != io::Wait::Ready) break;
   }
-  d->ssl = std::move(ssl);
-  return true;
+  d->ssl.reset();
+  d->out = nullptr;
+  return false;
 }
 
 bool ServerLink::Send(const char* data, std::size_t size, const io::StopLatch& stop) {
   if (!d->ssl) return io::SendAll(m_fd, data, size, stop);
-  while (size > 0) {
-    ERR_clear_error();
-    std::size_t written = 0;
-    if (SSL_write_ex(d->ssl.get(), data, size, &written) == 1) {
-      data += written;
-      size -= written;
-      continue;
-    }
-    const int err = SSL_get_error(d->ssl.get(), 0);
-    const short events = err == SSL_ERROR_WANT_WRITE ? POLLOUT : err == SSL_ERROR_WANT_READ ? POLLIN : 0;
-    if (events == 0 || io::WaitFor(m_fd, events, stop, -1) != io::Wait::Ready) return false;
-  }
-  return true;
+  ERR_clear_error();
+  std::size_t written = 0;
+  return (size == 0 || SSL_write_ex(d->ssl.get(), data, size, &written) == 1) && FlushOut(stop);
 }
 
-long ServerLink::Receive(char* buf, std::size_t size) {
+long ServerLink::Receive(char* buf, std::size_t size, const io::StopLatch& stop) {
   if (!d->ssl) {
     const ssize_t got = ::recv(m_fd, buf, size, 0);
     if (got >= 0) return static_cast<long>(got);
@@ -153,10 +163,12 @@ long ServerLink::Receive(char* buf, std::size_t size) {
   }
   ERR_clear_error();
   std::size_t got = 0;
-  if (SSL_read_ex(d->ssl.get(), buf, size, &got) == 1) return static_cast<long>(got);
-  switch (SSL_get_error(d->ssl.get(), 0)) {
+  const int r = SSL_read_ex(d->ssl.get(), buf, size, &got);
+  const int err = r == 1 ? SSL_ERROR_NONE : SSL_get_error(d->ssl.get(), 0);
+  if (!FlushOut(stop)) return -1;  // a key update's answer
+  if (r == 1) return static_cast<long>(got);
+  switch (err) {
     case SSL_ERROR_WANT_READ:
-    case SSL_ERROR_WANT_WRITE:
       return kNothingYet;
     case SSL_ERROR_ZERO_RETURN:
       return 0;

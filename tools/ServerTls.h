@@ -44,11 +44,13 @@ class ServerLink {
   bool Secured() const;
   bool Send(const char* data, std::size_t size, const io::StopLatch& stop);
   // > 0 bytes, 0 closed, -1 error, kNothingYet when nothing is there now.
-  long Receive(char* buf, std::size_t size);
+  long Receive(char* buf, std::size_t size, const io::StopLatch& stop);
   // Decrypted bytes are waiting that a poll on the socket would not show.
   bool HasPending() const;
 
  private:
+  bool FlushOut(const io::StopLatch& stop);
+
   struct Impl;
   int m_fd;
   std::unique_ptr<Impl> d;
