@@ -40,16 +40,16 @@ class Connection {
     }
     return Exchange("USER admin").substr(0, 4) == "331 " && Exchange("PASS korvastel").substr(0, 4) == "230 ";
   }
-  std::string Exchange(const std::string& command, const std::function<void(const std::string&)>& onLine = {}) {
+  std::string Exchange(const std::string& command, const std::function<void(std::string_view)>& onLine = {}) {
     if (!m_transport->Send(command + "\r\n")) return {};
     return Reply(onLine);
   }
 
  private:
-  std::string Reply(const std::function<void(const std::string&)>& onLine = {}) {
+  std::string Reply(const std::function<void(std::string_view)>& onLine = {}) {
     std::string last;
     if (ReadReplyLines(
-            m_reader, onLine ? onLine : [](const std::string&) {}, last) != ReplyStatus::Complete)
+            m_reader, onLine ? onLine : [](std::string_view) {}, last) != ReplyStatus::Complete)
       return {};
     return last;
   }
@@ -65,7 +65,7 @@ void Reply(benchmark::State& state, bool tls) {
     return;
   }
   std::size_t bytes = 0;
-  const auto onLine = [&bytes](const std::string& line) { bytes += line.size() + 2; };
+  const auto onLine = [&bytes](std::string_view line) { bytes += line.size() + 2; };
   for (auto _ : state) {
     bytes = 0;
     if (c.Exchange("SITE USERS", onLine).empty() || bytes != kReplyBytes) {

@@ -37,8 +37,8 @@ bool AsksForEncryption(char replyClass, const std::string& text) {
 }
 
 // A server that says 421 while nobody asked is closing the connection.
-bool IsClosingNotice(const std::string& line) {
-  return line.compare(0, 3, "421") == 0 && (line.size() == 3 || line[3] != '-');
+bool IsClosingNotice(std::string_view line) {
+  return line.substr(0, 3) == "421" && (line.size() == 3 || line[3] != '-');
 }
 
 // Clears a flag when the exchange ends, however it ends.
@@ -77,6 +77,7 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
   m_transport = m_connector(host, port, connectError);
   if (!m_transport) return connectError == kConnectAbandoned ? Login::Abandoned : Login::ConnectFailed;
   m_reader = std::make_unique<LineReader>([this](char* buf, std::size_t size, bool wait) {
+    FlushReply();  // what came so far is shown before more is read, or awaited
     if (!wait && m_receiveBudget >= 0) {
       if (m_receiveBudget == 0) return Transport::kNothingYet;
       --m_receiveBudget;
@@ -175,9 +176,9 @@ void ControlConnection::CheckLine() {
   m_receiveBudget = kReceivesPerCheck;
   bool shown = false;
   bool drop = false;
-  std::string line;
+  std::string_view line;
   for (;;) {
-    const LineReader::Status st = m_reader->ReadLine(line, false);
+    const LineReader::Status st = m_reader->Next(line, false);
     if (st == LineReader::Status::Line || st == LineReader::Status::Partial) {
       ShowLine(TranscriptKind::Notice, line);
       shown = true;
@@ -237,16 +238,24 @@ bool ControlConnection::SendLine(std::string_view line) {
 }
 
 bool ControlConnection::ReadReply(std::string& last, std::string* text) {
-  return ReadReplyLines(
-             *m_reader,
-             [this, text](const std::string& line) {
-               ShowLine(TranscriptKind::Reply, line);
-               if (text) text->append(line).push_back('\n');
-             },
-             last) == ReplyStatus::Complete;
+  // Reply lines are gathered and shown once per receive: a long reply costs
+  // few transcript calls, and a slow one still shows as it comes.
+  const auto onLine = [this, text](std::string_view line) {
+    m_replyText.append(line).push_back('\n');
+    if (text) text->append(line).push_back('\n');
+  };
+  const bool complete = ReadReplyLines(*m_reader, onLine, last) == ReplyStatus::Complete;
+  FlushReply();
+  return complete;
 }
 
-void ControlConnection::ShowLine(TranscriptKind kind, const std::string& line) {
+void ControlConnection::FlushReply() {
+  if (m_replyText.empty()) return;
+  m_sink.Show(TranscriptKind::Reply, m_replyText);
+  m_replyText.clear();
+}
+
+void ControlConnection::ShowLine(TranscriptKind kind, std::string_view line) {
   m_text.assign(line);
   m_text.push_back('\n');
   m_sink.Show(kind, m_text);

@@ -98,7 +98,8 @@ class ControlConnection {
   // text, when given, receives every line of the reply, each ended by LF.
   bool ReadReply(std::string& last, std::string* text = nullptr);
   Login StartTls(const std::string& host, unsigned port, const TlsOptions& tls, std::string& last);
-  void ShowLine(TranscriptKind kind, const std::string& line);
+  void FlushReply();
+  void ShowLine(TranscriptKind kind, std::string_view line);
   void Release();
   void Drop();
   void Watch(bool enabled);
@@ -113,6 +114,7 @@ class ControlConnection {
   bool m_connected = false;
   bool m_busy = false;       // an exchange runs: the watch's calls are not for now
   int m_receiveBudget = -1;  // receives left for this CheckLine; -1 without limit
-  std::string m_text;        // the transcript text of one line, reused
+  std::string m_text;        // the transcript text of one notice, reused
+  std::string m_replyText;   // reply lines not yet shown
   std::string m_failure;     // see FailureText()
 };

@@ -65,19 +65,31 @@ long LineReader::Fill(bool wait) {
 }
 
 LineReader::Status LineReader::ReadLine(std::string& line, bool wait) {
-  line.clear();
+  std::string_view view;
+  const Status st = Next(view, wait);
+  line.assign(view);
+  return st;
+}
+
+LineReader::Status LineReader::Next(std::string_view& line, bool wait) {
+  line = {};
   for (;;) {
     const char* base = m_buf.data();
     const char* hit = FindLineEnd(base + m_scan, base + m_end);
     const std::size_t at = hit ? static_cast<std::size_t>(hit - base) : m_end;
     if (hit && *hit == '\n') {
-      line.assign(base + m_begin, at - m_begin);
+      line = std::string_view(base + m_begin, at - m_begin);
       m_begin = m_scan = at + 1;
       return Status::Line;
     }
     if (hit && at + 1 < m_end) {  // a CR and the byte after it
-      line.assign(base + m_begin, at - m_begin);
-      if (base[at + 1] != '\n') line.push_back(base[at + 1]);
+      if (base[at + 1] == '\n') {
+        line = std::string_view(base + m_begin, at - m_begin);
+      } else {  // the byte after the CR ends the line: the line is not one piece in the buffer
+        m_scratch.assign(base + m_begin, at - m_begin);
+        m_scratch.push_back(base[at + 1]);
+        line = m_scratch;
+      }
       m_begin = m_scan = at + 2;
       return Status::Line;
     }
@@ -95,7 +107,7 @@ LineReader::Status LineReader::ReadLine(std::string& line, bool wait) {
       // is a line cut short.
       const char* data = m_buf.data();
       const bool ended = m_final == Status::Closed && data[m_end - 1] == '\r';
-      line.assign(data + m_begin, m_end - m_begin - (ended ? 1 : 0));
+      line = std::string_view(data + m_begin, m_end - m_begin - (ended ? 1 : 0));
       m_begin = m_scan = m_end;
       return ended ? Status::Line : Status::Partial;
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Splits the byte stream of the control connection into lines.
@@ -37,6 +38,9 @@ class LineReader {
   // Without wait, receives only what is there already. Closed and Failed
   // stay for good.
   Status ReadLine(std::string& line, bool wait = true);
+  // The same, with the line as a view into the reader's buffer: no copy,
+  // valid until the next call.
+  Status Next(std::string_view& line, bool wait = true);
 
   // Bytes received but not yet handed back as (part of) a line.
   std::size_t Buffered() const { return m_end - m_begin; }
@@ -46,6 +50,7 @@ class LineReader {
 
   Receive m_receive;
   std::vector<char> m_buf;
+  std::string m_scratch;          // a line that a CR and the byte after it ended
   std::size_t m_begin = 0;        // first byte not yet handed back
   std::size_t m_end = 0;          // end of the received bytes
   std::size_t m_scan = 0;         // bytes in [m_begin, m_scan) hold no line end

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <functional>
 #include <string>
+#include <string_view>
 
 #include "LineReader.h"
 
@@ -12,6 +12,18 @@ enum class ReplyStatus {
   Aborted    // the wait was abandoned before the reply was complete
 };
 
+namespace reply {
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool OpensMultiLine(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
+inline bool EndsMultiLine(std::string_view line) {
+  return line.size() >= 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+         (line.size() == 3 || line[3] != '-');
+}
+ReplyStatus Broken(LineReader::Status st);
+
+}  // namespace reply
+
 // Reads one FTP reply. A first line with '-' as its fourth character opens a
 // multi-line reply, which goes on until a line that begins with three digits
 // and has no '-' after them (a line of just three digits ends it too); lines
@@ -19,9 +31,31 @@ enum class ReplyStatus {
 // code is not compared, as servers send indented lists and blank lines there.
 // Any other first line is the whole reply.
 //
-// onLine is called for every line read, also when the reply breaks off (a
-// line cut short by a close is shown, but the reply is not complete: a reply
-// ends only at a line end); lastLine holds the last line read (empty when
-// none was).
-ReplyStatus ReadReplyLines(LineReader& reader, const std::function<void(const std::string&)>& onLine,
-                           std::string& lastLine);
+// onLine(std::string_view) is called for every line read (the view is valid
+// during the call), also when the reply breaks off: a line cut short by a
+// close is shown, but the reply is not complete, as a reply ends only at a
+// line end. lastLine holds the reply's last line when it is complete, else
+// the line cut short (or nothing). A template, so the per-line call of a
+// reply of many megabytes is inlined.
+template <class OnLine>
+ReplyStatus ReadReplyLines(LineReader& reader, OnLine&& onLine, std::string& lastLine) {
+  lastLine.clear();
+  std::string_view line;
+  bool first = true;
+  for (;;) {
+    LineReader::Status st = reader.Next(line);
+    if (st == LineReader::Status::Partial) {  // shown, but a reply ends only at a line end
+      onLine(line);
+      lastLine.assign(line);
+      st = reader.Next(line);
+      return reply::Broken(st);
+    }
+    if (st != LineReader::Status::Line) return reply::Broken(st);
+    onLine(line);
+    if (first ? !reply::OpensMultiLine(line) : reply::EndsMultiLine(line)) {
+      lastLine.assign(line);
+      return ReplyStatus::Complete;
+    }
+    first = false;
+  }
+}

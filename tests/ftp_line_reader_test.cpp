@@ -161,7 +161,7 @@ struct ReplyRun {
 ReplyRun ReadReply(LineReader& r) {
   ReplyRun run;
   run.status = ReadReplyLines(
-      r, [&](const std::string& l) { run.lines.push_back(l); }, run.last);
+      r, [&](std::string_view l) { run.lines.emplace_back(l); }, run.last);
   return run;
 }
 

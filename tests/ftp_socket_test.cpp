@@ -31,7 +31,7 @@ struct Client {
   std::string Reply() {
     std::string last;
     ReadReplyLines(
-        reader, [](const std::string&) {}, last);
+        reader, [](std::string_view) {}, last);
     return last;
   }
 };
@@ -80,7 +80,7 @@ TEST(CSocket, WaitHookCanAbandonAWait) {
   std::string last;
   std::vector<std::string> shown;
   EXPECT_EQ(ReadReplyLines(
-                c.reader, [&](const std::string& l) { shown.push_back(l); }, last),
+                c.reader, [&](std::string_view l) { shown.emplace_back(l); }, last),
             ReplyStatus::Aborted);
   EXPECT_EQ(shown, std::vector<std::string>{"220-Hi"});
   EXPECT_EQ(calls, 3);

@@ -23,7 +23,7 @@ class Session {
     std::string last;
     lines.clear();
     ReadReplyLines(
-        m_reader, [this](const std::string& l) { lines.push_back(l); }, last);
+        m_reader, [this](std::string_view l) { lines.emplace_back(l); }, last);
     return last;
   }
   std::string Exchange(const std::string& command) {
