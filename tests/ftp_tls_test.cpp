@@ -27,6 +27,9 @@ TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
   ASSERT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Done) << s.tls_->ErrorText();
   EXPECT_FALSE(s.tls_->Info().trusted);
   EXPECT_EQ(s.tls_->Info().fingerprint, server.Fingerprint());
+  siteserver::DemoServer again(options);
+  ASSERT_TRUE(again.Start(error)) << error;
+  EXPECT_EQ(again.Fingerprint(), server.Fingerprint()) << "trusted once, the demo stays trusted";
 
   // TLS 1.3 sends session tickets after the handshake: the socket turns
   // readable, yet there is no reply line to read.

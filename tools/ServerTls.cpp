@@ -46,21 +46,28 @@ TlsServerContext::TlsServerContext() : d(std::make_unique<Impl>()) {}
 TlsServerContext::~TlsServerContext() = default;
 
 bool TlsServerContext::Generate(const std::string& commonName, std::string& error) {
-  std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>> key(EVP_EC_gen("P-256"));
+  // The same certificate at every start: an Ed25519 key from a fixed seed
+  // (its signatures carry no randomness) and fixed dates and serial. So a
+  // user trusts the demo once, not once per start. The key is no secret and
+  // only ever guards 127.0.0.1.
+  unsigned char seed[32];
+  const std::string phrase = "Korvastel demo site: a published key, for 127.0.0.1 only";
+  unsigned seedLength = 0;
+  std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>> key;
+  if (EVP_Digest(phrase.data(), phrase.size(), seed, &seedLength, EVP_sha256(), nullptr) == 1)
+    key.reset(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed, sizeof seed));
   std::unique_ptr<X509, Deleter<X509_free>> cert(X509_new());
   if (!key || !cert) {
     error = LibraryError();
     return false;
   }
   X509_set_version(cert.get(), 2);
-  std::unique_ptr<BIGNUM, Deleter<BN_free>> bn(BN_new());
-  if (!bn || BN_rand(bn.get(), 120, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) != 1 ||
-      !BN_to_ASN1_INTEGER(bn.get(), X509_get_serialNumber(cert.get()))) {
+  if (ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 2026120701) != 1 ||
+      ASN1_TIME_set_string(X509_getm_notBefore(cert.get()), "20260101000000Z") != 1 ||
+      ASN1_TIME_set_string(X509_getm_notAfter(cert.get()), "20360101000000Z") != 1) {
     error = LibraryError();
     return false;
   }
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), 30L * 24 * 3600);
   X509_NAME* name = X509_get_subject_name(cert.get());
   X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Korvastel demo"), -1, -1,
                              0);
@@ -70,7 +77,7 @@ bool TlsServerContext::Generate(const std::string& commonName, std::string& erro
   X509_set_pubkey(cert.get(), key.get());
   if (!AddExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,IP:::1,DNS:localhost") ||
       !AddExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
-      X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) {
+      X509_sign(cert.get(), key.get(), nullptr) <= 0) {  // Ed25519 hashes by itself
     error = LibraryError();
     return false;
   }

@@ -17,8 +17,8 @@ class TlsServerContext {
   TlsServerContext(const TlsServerContext&) = delete;
   TlsServerContext& operator=(const TlsServerContext&) = delete;
 
-  // A fresh P-256 key and a self-signed certificate, valid from an hour ago
-  // for 30 days, for 127.0.0.1, ::1 and localhost. Nothing touches the disk.
+  // A self-signed certificate for 127.0.0.1, ::1 and localhost, made in
+  // memory; the same at every start (see the .cpp). Nothing touches the disk.
   bool Generate(const std::string& commonName, std::string& error);
   // SHA-256 of the certificate as "AB:CD:...".
   std::string Fingerprint() const;
