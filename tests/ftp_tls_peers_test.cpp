@@ -4,10 +4,8 @@
 
 #include <cstdlib>
 
-#include "ControlConnection.h"
 #include "TestPeers.h"
 #include "TlsSession.h"
-#include "TranscriptRecorder.h"
 
 namespace {
 
@@ -102,30 +100,6 @@ TEST_F(TlsPeers, ProFtpdRefusesPlainLoginAndAcceptsOneThroughTls) {
   ASSERT_NO_FATAL_FAILURE(SecureLogin(s, "127.0.0.1", port));
   EXPECT_TRUE(s.tls_->Info().trusted) << s.tls_->Info().reason;
   EXPECT_EQ(s.Exchange("NOOP").substr(0, 4), "200 ");
-
-  // The whole connection as the window drives it: the hint without TLS,
-  // the login through it with the TLS layer of the platform.
-  TranscriptRecorder transcript;
-  ControlConnection connection{transcript, &platform::ConnectTcp};
-  TlsOptions tls;
-  tls.start = &platform::StartTls;
-  bool asked = false;
-  tls.trust = [&asked](const std::string&, unsigned, const TlsInfo& info) {
-    asked = true;
-    return info.trusted;
-  };
-  int connectError = 0;
-  EXPECT_EQ(connection.Open("127.0.0.1", port, "tester", "t3st-only", connectError), ControlConnection::Login::Refused);
-  EXPECT_EQ(transcript.Of(TranscriptKind::Hint),
-            "The server asks for an encrypted connection: tick TLS and connect again.\n");
-  transcript.Clear();
-  ASSERT_EQ(connection.Open("127.0.0.1", port, "tester", "t3st-only", connectError, &tls),
-            ControlConnection::Login::LoggedIn)
-      << transcript.Text();
-  EXPECT_TRUE(asked);
-  EXPECT_EQ(transcript.Of(TranscriptKind::Hint), "");
-  EXPECT_EQ(connection.Exchange("SYST"), ControlConnection::Result::Done);
-  EXPECT_NE(transcript.Text().find(">SYST\n215 "), std::string::npos) << transcript.Text();
 }
 
 }  // namespace
