@@ -40,6 +40,9 @@ TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
   EXPECT_EQ(s.Exchange("USER admin").substr(0, 4), "331 ");
   EXPECT_EQ(s.Exchange("PASS korvastel").substr(0, 4), "230 ");
   EXPECT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "503 ");
+  // Servers hang up without a TLS close_notify: that is a close, not an error.
+  EXPECT_EQ(s.Exchange("QUIT").substr(0, 4), "221 ");
+  EXPECT_EQ(s.transport().Receive(buf, sizeof buf), Transport::kClosed) << s.transport().ErrorText();
 }
 
 TEST(TlsTransport, HandshakeFailuresAndASilentServer) {

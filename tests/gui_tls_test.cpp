@@ -177,7 +177,11 @@ TEST_F(TlsWithPyFtpd, TrustedCertificateNoBoxAndNoPasswordInClear) {
   h.Dlg().SendCommand("NOOP");
   EXPECT_NE(h.Pane().find(">NOOP\n200 "), std::string::npos);
 
-  const std::string wire = relay.Sent();
+  const std::string wire = relay.Sent();  // the reply to NOOP came: the relay has passed on all
+  h.Click(IDC_CONNECT);                   // disconnect: nothing goes out, not even a TLS close_notify
+  EXPECT_EQ(Caption(h), "Connect");
+  h.ProcessEvents(200);
+  EXPECT_EQ(relay.Sent(), wire);
   const std::size_t auth = wire.find("AUTH TLS\r\n");
   ASSERT_NE(auth, std::string::npos);
   EXPECT_EQ(wire.substr(0, auth), "USER tester\r\n") << "the plain attempt: refused at once, no password";
