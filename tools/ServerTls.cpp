@@ -132,15 +132,10 @@ bool ServerLink::FlushOut(const io::StopLatch& stop) {
 bool ServerLink::StartTls(const TlsServerContext& context, const io::StopLatch& stop) {
   if (!context.d->ctx) return false;
   std::unique_ptr<SSL, Deleter<SSL_free>> ssl(SSL_new(context.d->ctx.get()));
-  BIO* in = BIO_new_socket(m_fd, BIO_NOCLOSE);
-  BIO* out = BIO_new(BIO_s_mem());
-  if (!ssl || !in || !out) {
-    BIO_free(in);
-    BIO_free(out);
-    return false;
-  }
-  SSL_set_bio(ssl.get(), in, out);
-  d->out = out;
+  std::unique_ptr<BIO, Deleter<BIO_free>> in(BIO_new_socket(m_fd, BIO_NOCLOSE)), out(BIO_new(BIO_s_mem()));
+  if (!ssl || !in || !out) return false;
+  d->out = out.get();
+  SSL_set_bio(ssl.get(), in.release(), out.release());  // ssl owns both from here
   d->ssl = std::move(ssl);
   for (;;) {
     ERR_clear_error();
