@@ -14,7 +14,7 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
   dlg.m_login = login;
   dlg.m_host = host;
   dlg.m_port = target.port;
-  // target.tls: the "TLS" box is ticked here once the program speaks FTPS.
+  dlg.m_tls = target.tls;  // ftpes:// asks for explicit FTPS
   return true;
 }
 

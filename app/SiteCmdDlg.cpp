@@ -11,6 +11,7 @@
 #include "IniStorage.h"
 #include "LineWatch.h"
 #include "Socket.h"
+#include "TlsTransport.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
 #include "res/resource.h"
@@ -26,7 +27,12 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
-      m_commands(kInitialCommandSlots) {}
+      m_commands(kInitialCommandSlots) {
+  m_tlsOptions.start = &platform::StartTls;
+  m_tlsOptions.trust = [this](const std::string& host, unsigned port, const TlsInfo& info) {
+    return TrustCertificate(host, port, info);
+  };
+}
 
 // Closing the window releases the storage; the connection goes with the
 // dialog, dropped without a word to the server.
@@ -49,6 +55,7 @@ void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, IDC_PORT, m_port);
   DDX_Text(pDX, IDC_RAW_COMMAND, m_strRawCommand);
   DDX_Text(pDX, IDC_HOST, m_host);
+  DDX_Check(pDX, IDC_TLS, m_tls);
   for (std::size_t n = 0; n < m_params.size(); ++n) DDX_Text(pDX, IDC_PARAM_FIRST + static_cast<int>(n), m_params[n]);
   for (std::size_t n = 0; n < m_paramLabels.size(); ++n)
     DDX_Text(pDX, IDC_PARAM_LABEL_FIRST + static_cast<int>(n), m_paramLabels[n]);
@@ -67,6 +74,7 @@ struct MessageMapEntry {
 const MessageMapEntry kMessageMap[] = {
     {IDC_CONNECT, BN_CLICKED, &CSiteCmdDlg::OnConnect},
     {IDC_PASSIVE, BN_CLICKED, &CSiteCmdDlg::OnPassiveCheck},
+    {IDC_TLS, BN_CLICKED, &CSiteCmdDlg::OnTlsCheck},
     {IDC_HISTORY, CBN_SELCHANGE, &CSiteCmdDlg::OnHistorySelChange},
     {IDC_ANTI_IDLE, BN_CLICKED, &CSiteCmdDlg::OnAntiIdleCheck},
     {IDC_AUTO_SITE, BN_CLICKED, &CSiteCmdDlg::OnAutoSiteCheck},
@@ -158,6 +166,8 @@ void CSiteCmdDlg::OnTimer(UINT nIDEvent) {
 
 void CSiteCmdDlg::OnEditKillFocus() { UpdateData(TRUE); }
 void CSiteCmdDlg::OnPassiveCheck() { UpdateData(TRUE); }
+
+void CSiteCmdDlg::OnTlsCheck() { UpdateData(TRUE); }
 
 void CSiteCmdDlg::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   char text[160];

@@ -41,6 +41,7 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   UINT m_port;
   CString m_strRawCommand;
   CString m_host;
+  bool m_tls = false;  // check box "TLS": explicit FTPS for the next connect
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
@@ -61,6 +62,7 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) override;
   void OnEditKillFocus();
   void OnPassiveCheck();
+  void OnTlsCheck();
   void WriteBanner();
 
   // Control connection and login.
@@ -68,6 +70,9 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void ConnectAndLogin();
   void Disconnect();
   bool IsConnected() const { return m_connection.IsConnected(); }
+  // Whether to go on with a certificate: trusted by the system, remembered,
+  // or accepted by the user in a box now.
+  bool TrustCertificate(const std::string& host, unsigned port, const TlsInfo& info);
 
   // Command exchange and site actions.
   void SendCommand(CString command);
@@ -81,6 +86,8 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void LoadHistory();
   void RecordHistoryEntry();
   void SaveHistoryEntry(const CString& entry);
+  void SaveHistoryTls(const CString& entry, bool tls);
+  bool LoadHistoryTls(const CString& entry);
   void OnHistorySelChange();
 
   // User commands.
@@ -99,5 +106,6 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void Show(TranscriptKind kind, std::string_view text) override;
   void BlockDone() override;
 
+  TlsOptions m_tlsOptions;
   int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
 };

@@ -12,6 +12,7 @@ namespace {
 constexpr int kReceivesPerCheck = 16;
 
 const char kDisconnected[] = "\n>Disconnected.\n";
+const char kTlsHint[] = "The server asks for an encrypted connection: tick TLS and connect again.\n";
 const char kPasswordEcho[] = ">PASS **********\n";  // ten stars, whatever the password's length
 
 // The first digit of a reply's code (RFC 959: 1 preliminary, 2 done, 3 more
@@ -22,6 +23,17 @@ char ReplyClass(const std::string& lastLine) {
     if (lastLine[i] < '0' || lastLine[i] > '9') return 0;
   if (lastLine.size() > 3 && lastLine[3] == '-') return 0;
   return lastLine[0];
+}
+
+// A refusal (4xx, 5xx) whose words point at encryption: the user may just
+// have forgotten to ask for TLS.
+bool AsksForEncryption(char replyClass, const std::string& text) {
+  if (replyClass != '4' && replyClass != '5') return false;
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  for (const char* word : {"tls", "ssl", "secure", "encrypt"})
+    if (lower.find(word) != std::string::npos) return true;
+  return false;
 }
 
 // A server that says 421 while nobody asked is closing the connection.
@@ -53,9 +65,11 @@ bool ControlConnection::IsSendable(std::string_view line) {
 }
 
 ControlConnection::Login ControlConnection::Open(const std::string& host, unsigned port, const std::string& login,
-                                                 const std::string& password, int& connectError) {
+                                                 const std::string& password, int& connectError,
+                                                 const TlsOptions* tls) {
   Release();
   connectError = 0;
+  m_failure.clear();
   if (!IsSendable(login) || !IsSendable(password)) return Login::Unsendable;
   BusyScope busy(m_busy);
 
@@ -73,8 +87,11 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
 
   // Each step shows what it sends and what comes back; a broken line ends the attempt as a drop.
   std::string last;
+  std::string text;
   auto reply = [&] {
-    const bool complete = ReadReply(last);
+    text.clear();
+    const bool complete = ReadReply(last, &text);
+    if (complete && !tls && AsksForEncryption(ReplyClass(last), text)) m_sink.Show(TranscriptKind::Hint, kTlsHint);
     m_sink.BlockDone();
     if (!complete) Drop();
     return complete;
@@ -97,9 +114,12 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
     return Login::Refused;
   }
 
-  // A secure layer goes here, before the name and password travel: AUTH TLS,
-  // a "234", then m_transport replaced by a secure transport wrapping it
-  // (nothing may be left in m_reader then) and the user's trust decision.
+  // TLS before the name and password travel; no way back to plain.
+  if (tls) {
+    if (!send("AUTH TLS", ">AUTH TLS\n")) return Login::Dropped;
+    const Login secured = StartTls(host, port, *tls, last);
+    if (secured != Login::LoggedIn) return secured;
+  }
 
   if (!send("USER " + login, ">USER " + login + "\n")) return Login::Dropped;
   char answer = ReplyClass(last);
@@ -176,6 +196,40 @@ void ControlConnection::CheckLine() {
   if (drop) Drop();
 }
 
+// After the reply to AUTH TLS: the handshake, its line in the transcript,
+// and the trust decision. LoggedIn means "go on with the login".
+ControlConnection::Login ControlConnection::StartTls(const std::string& host, unsigned port, const TlsOptions& tls,
+                                                     std::string& last) {
+  if (last.compare(0, 4, "234 ") != 0 && last != "234") {
+    m_failure = last;
+    Drop();
+    return Login::TlsRefused;
+  }
+  if (m_reader->Buffered() > 0) {
+    // Plain text behind the "234" would later pass for something the server
+    // said under TLS: someone on the way may have put it there.
+    m_failure = "The server sent more plain text after agreeing to TLS.";
+    Drop();
+    return Login::TlsFailed;
+  }
+  TlsInfo info;
+  std::string error;
+  const TlsStart started = tls.start ? tls.start(m_transport, host, info, error) : TlsStart::Failed;
+  if (started != TlsStart::Secured) {
+    m_failure = tls.start ? error : "TLS is not available.";
+    Drop();
+    return started == TlsStart::Abandoned ? Login::Abandoned : Login::TlsFailed;
+  }
+  m_sink.Show(TranscriptKind::Login,
+              ">" + info.protocol + " " + info.cipher + ", certificate SHA-256 " + info.fingerprint + "\n");
+  m_sink.BlockDone();
+  if (!tls.trust || !tls.trust(host, port, info)) {
+    Drop();
+    return Login::CertificateRefused;
+  }
+  return Login::LoggedIn;
+}
+
 bool ControlConnection::SendLine(std::string_view line) {
   std::string wire;
   wire.reserve(line.size() + 2);
@@ -183,10 +237,13 @@ bool ControlConnection::SendLine(std::string_view line) {
   return m_transport->Send(wire);
 }
 
-bool ControlConnection::ReadReply(std::string& last) {
+bool ControlConnection::ReadReply(std::string& last, std::string* text) {
   // Reply lines are gathered and shown once per receive: a long reply costs
   // few transcript calls, and a slow one still shows as it comes.
-  const auto onLine = [this](std::string_view line) { m_replyText.append(line).push_back('\n'); };
+  const auto onLine = [this, text](std::string_view line) {
+    m_replyText.append(line).push_back('\n');
+    if (text) text->append(line).push_back('\n');
+  };
   const bool complete = ReadReplyLines(*m_reader, onLine, last) == ReplyStatus::Complete;
   FlushReply();
   return complete;

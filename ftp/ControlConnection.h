@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "LineReader.h"
+#include "SecureLogin.h"
 #include "Transport.h"
 
 // What a piece of the transcript is; the window gives each kind its colour.
@@ -19,6 +20,7 @@ enum class TranscriptKind {
   Reply,       // a reply line, in the colour of the exchange it answers
   Notice,      // a line that arrived while no exchange ran
   Disconnect,  // the connection is gone
+  Hint,        // advice to the user about the connection, not from the server
 };
 
 class TranscriptSink {
@@ -59,10 +61,17 @@ class ControlConnection {
     Abandoned,      // the connect's wait was given up (the window is closing)
     Dropped,        // the line broke during the login, or right after it
     Unsendable,     // the login or password holds CR, LF or NUL: nothing done
+    // With TLS asked for; each ends the attempt before the login is sent.
+    TlsRefused,          // the server did not answer AUTH TLS with 234: FailureText() is its line
+    TlsFailed,           // no TLS session came about: FailureText() says why
+    CertificateRefused,  // the certificate was not trusted
   };
-  // Connects and logs in. Only while not connected.
+  // Connects and logs in; with tls, AUTH TLS and the handshake come first
+  // and there is no way back to plain. Only while not connected.
   Login Open(const std::string& host, unsigned port, const std::string& login, const std::string& password,
-             int& connectError);
+             int& connectError, const TlsOptions* tls = nullptr);
+  // What the server or the TLS library said when Open ended with a TLS result.
+  const std::string& FailureText() const { return m_failure; }
 
   enum class Result {
     Done,          // the reply is shown; still connected unless it said "421 Timeout"
@@ -86,7 +95,9 @@ class ControlConnection {
 
  private:
   bool SendLine(std::string_view line);
-  bool ReadReply(std::string& last);
+  // text, when given, receives every line of the reply, each ended by LF.
+  bool ReadReply(std::string& last, std::string* text = nullptr);
+  Login StartTls(const std::string& host, unsigned port, const TlsOptions& tls, std::string& last);
   void FlushReply();
   void ShowLine(TranscriptKind kind, std::string_view line);
   void Release();
@@ -105,4 +116,5 @@ class ControlConnection {
   int m_receiveBudget = -1;  // receives left for this CheckLine; -1 without limit
   std::string m_text;        // the transcript text of one notice, reused
   std::string m_replyText;   // reply lines not yet shown
+  std::string m_failure;     // see FailureText()
 };

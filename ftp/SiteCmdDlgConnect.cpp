@@ -12,6 +12,7 @@ const char kLoginMissingHeader[] =
 const char kLineBreakInLogin[] =
     "The login or the password holds a line break or a NUL character.\n\n"
     "It would reach the server as a command of its own, so nothing was sent.";
+const char kPasswordNotSent[] = "\n\nThe connection was closed; your login and password were not sent.";
 }  // namespace
 
 void CSiteCmdDlg::OnConnect() {
@@ -40,11 +41,32 @@ void CSiteCmdDlg::ConnectAndLogin() {
   RecordHistoryEntry();  // before anything can fail, so every attempt is remembered
 
   int error = 0;
-  const ControlConnection::Login result = m_connection.Open(m_host, m_port, m_login, m_password, error);
+  const ControlConnection::Login result =
+      m_connection.Open(m_host, m_port, m_login, m_password, error, m_tls ? &m_tlsOptions : nullptr);
   m_blockStart = -1;
-  if (result == ControlConnection::Login::ConnectFailed)
-    MessageBox(ConnectErrorMessage(error), "Can't connect!", MB_ICONERROR);
-  if (result == ControlConnection::Login::LoggedIn) m_btnConnect.SetWindowText("Disconnect");
+  switch (result) {
+    case ControlConnection::Login::ConnectFailed:
+      MessageBox(ConnectErrorMessage(error), "Can't connect!", MB_ICONERROR);
+      break;
+    case ControlConnection::Login::LoggedIn:
+      m_btnConnect.SetWindowText("Disconnect");
+      break;
+    case ControlConnection::Login::TlsRefused:
+      MessageBox("The server refused to encrypt the connection. To AUTH TLS it answered:\n\n" +
+                     m_connection.FailureText() + kPasswordNotSent,
+                 "Can't connect securely!", MB_ICONERROR);
+      break;
+    case ControlConnection::Login::TlsFailed:
+      MessageBox("The TLS handshake with the server failed:\n\n" + m_connection.FailureText() + kPasswordNotSent,
+                 "Can't connect securely!", MB_ICONERROR);
+      break;
+    case ControlConnection::Login::CertificateRefused:
+      MessageBox(std::string("The server's certificate was not accepted.") + kPasswordNotSent,
+                 "Can't connect securely!", MB_ICONERROR);
+      break;
+    default:
+      break;
+  }
 }
 
 void CSiteCmdDlg::Disconnect() {
@@ -61,6 +83,9 @@ void CSiteCmdDlg::Show(TranscriptKind kind, std::string_view text) {
         m_richOutput.BeginColoredAppend(kind == TranscriptKind::Login ? logLoginColor : logCommandColor);
       break;
     case TranscriptKind::Reply:  // behind its echo, in the colour of its exchange
+      break;
+    case TranscriptKind::Hint:
+      m_richOutput.BeginColoredAppend(logDisconnectColor);
       break;
     case TranscriptKind::Disconnect: {
       const long end = m_richOutput.GetWindowTextLength();

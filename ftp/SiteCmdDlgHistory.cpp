@@ -18,10 +18,27 @@ void CSiteCmdDlg::RecordHistoryEntry() {
   for (int i = 0; i < m_cbHistory.GetCount(); ++i)
     if (SameHistoryEntry(m_cbHistory.GetLBText(i), entry)) {
       m_cbHistory.SetCurSel(i);
+      SaveHistoryTls(m_cbHistory.GetLBText(i), m_tls);
       return;
     }
   m_cbHistory.SetCurSel(m_cbHistory.AddString(entry));
   SaveHistoryEntry(entry);
+  SaveHistoryTls(entry, m_tls);
+}
+
+void CSiteCmdDlg::SaveHistoryTls(const CString& entry, bool tls) {
+  CRegKey key;
+  if (!key.Create(kHistoryTlsKey)) return;
+  std::string stored;
+  // Only a change is written: most attempts repeat the entry's last choice.
+  if (!key.QueryValue(entry, stored) || stored != (tls ? "1" : "0")) key.SetValue(entry, tls ? "1" : "0");
+  key.Close();
+}
+
+bool CSiteCmdDlg::LoadHistoryTls(const CString& entry) {
+  CRegKey key;
+  std::string stored;
+  return key.Create(kHistoryTlsKey) && key.QueryValue(entry, stored) && stored == "1";
 }
 
 void CSiteCmdDlg::SaveHistoryEntry(const CString& entry) {
@@ -43,5 +60,6 @@ void CSiteCmdDlg::OnHistorySelChange() {
   m_host = fields.host;
   m_password.clear();
   m_port = fields.port;
+  m_tls = LoadHistoryTls(m_cbHistory.GetLBText(sel));
   UpdateData(FALSE);
 }

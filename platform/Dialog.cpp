@@ -531,6 +531,12 @@ void DDX_Check(CDataExchange* pDX, int id, BOOL& value) {
     b->setChecked(value != FALSE);
 }
 
+void DDX_Check(CDataExchange* pDX, int id, bool& value) {
+  BOOL checked = value ? TRUE : FALSE;
+  DDX_Check(pDX, id, checked);
+  value = checked != FALSE;
+}
+
 void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
   CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id);
   if (!w) return;

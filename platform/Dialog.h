@@ -26,6 +26,7 @@ struct DataExchangeFailure : std::exception {};
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 void DDX_Check(CDataExchange* pDX, int id, BOOL& value);
+void DDX_Check(CDataExchange* pDX, int id, bool& value);
 void DDX_Text(CDataExchange* pDX, int id, std::string& value);
 // An unsigned decimal field, read as "%u" reads it.
 void DDX_Text(CDataExchange* pDX, int id, UINT& value);

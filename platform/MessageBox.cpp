@@ -14,9 +14,17 @@ int ShowReal(void* parent, const MessageBoxCall& call) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   if ((call.type & 0xF0) == MB_ICONHAND) icon = QMessageBox::Critical;
   if ((call.type & 0xF0) == MB_ICONEXCLAMATION) icon = QMessageBox::Warning;
-  QMessageBox box(icon, FromCp1252(call.caption), FromCp1252(call.text), QMessageBox::Ok, W(static_cast<HWND>(parent)));
+  const bool yesNo = (call.type & 0x0F) == MB_YESNO;
+  QMessageBox box(icon, FromCp1252(call.caption), FromCp1252(call.text),
+                  yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, W(static_cast<HWND>(parent)));
   box.setTextFormat(Qt::PlainText);
-  box.exec();
+  if (yesNo) {
+    // A box that asks whether to trust something defaults to the safe answer when it says so.
+    box.setDefaultButton((call.type & MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+  }
+  const int pressed = box.exec();
+  if (yesNo) return pressed == QMessageBox::Yes ? IDYES : IDNO;
   return IDOK;
 }
 }  // namespace

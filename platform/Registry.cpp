@@ -132,9 +132,11 @@ bool CRegKey::EnumValue(int index, std::string& name) {
   return false;
 }
 
-bool CRegKey::SetValue(const std::string& name) {
+bool CRegKey::SetValue(const std::string& name) { return SetValue(name, std::string()); }
+
+bool CRegKey::SetValue(const std::string& name, const std::string& data) {
   if (!d->settings || name.empty()) return false;
-  d->settings->setValue(EncodeName(name), QString());
+  d->settings->setValue(EncodeName(name), QString::fromLatin1(data.data(), static_cast<qsizetype>(data.size())));
   d->settings->sync();  // QSettings writes through a lock file and an atomic rename
   const QString file = d->settings->fileName();
   RestrictToOwner(file);
@@ -144,6 +146,15 @@ bool CRegKey::SetValue(const std::string& name) {
 }
 
 std::string CRegKey::GetLastError() const { return d->lastError; }
+
+bool CRegKey::QueryValue(const std::string& name, std::string& data) {
+  data.clear();
+  if (!d->settings || name.empty()) return false;
+  const QVariant value = d->settings->value(EncodeName(name));
+  if (!value.isValid()) return false;
+  data = value.toString().toLatin1().toStdString();
+  return true;
+}
 
 void CRegKey::Close() {
   if (d && d->settings) {

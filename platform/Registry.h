@@ -22,6 +22,10 @@ class CRegKey {
   // After a failed Create or SetValue: the store's file and why it could not
   // be written, as "<path>: <reason>" (Windows-1252).
   std::string GetLastError() const;
+  // Stores a value with text data (plain ASCII); false when it can't be written.
+  bool SetValue(const std::string& name, const std::string& data);
+  // The data of the value `name`; false when there is no such value.
+  bool QueryValue(const std::string& name, std::string& data);
   void Close();
 
  private:

@@ -19,13 +19,18 @@ constexpr unsigned GetBValue(COLORREF c) { return (c >> 16) & 0xFF; }
 
 // Message box types.
 inline constexpr UINT MB_OK = 0x00;
+inline constexpr UINT MB_YESNO = 0x04;
 inline constexpr UINT MB_ICONHAND = 0x10;
 inline constexpr UINT MB_ICONERROR = 0x10;
 inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
+inline constexpr UINT MB_ICONWARNING = 0x30;
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;
 
 // Dialog results.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
 
 // Control notifications, as the message map names them.
 enum Notification : int {

@@ -6,9 +6,13 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config          # the build
   qt6-base-dev libgl-dev                    # Qt 6 Widgets
+  libssl-dev                                # OpenSSL 3: explicit FTPS (AUTH TLS)
   fonts-dejavu-core fonts-liberation2       # the pane's monospace face, the dialog's sans face
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   python3 python3-pyftpdlib                 # a real FTP server for integration tests
+  python3-openssl                           # pyftpdlib's TLS handler (FTPS integration tests)
+  proftpd-core proftpd-mod-crypto           # a second real server, with mod_tls (FTPS integration tests)
+  openssl                                   # test certificates, made at test time
   xvfb xauth x11-apps imagemagick           # the program under a real X server, screenshots
   xdotool                                   # typing and clicking into the real window for those checks
   dpkg-dev file                             # the Debian package: cpack runs dpkg-shlibdeps and file
@@ -17,7 +21,7 @@ packages=(
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
 )
 if [ "${1:-}" = "--run-only" ]; then
-  packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2)
+  packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libssl-dev fonts-dejavu-core fonts-liberation2)
 fi
 
 missing=()
@@ -30,4 +34,10 @@ echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
+# A test peer must not come up as a system service (proftpd would take port 21).
+if [ ! -e /usr/sbin/policy-rc.d ] && [ -w /usr/sbin ]; then
+  printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+  chmod +x /usr/sbin/policy-rc.d
+  trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+fi
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

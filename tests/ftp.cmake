@@ -12,6 +12,7 @@ gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 # site; all on the loopback.
 add_executable(ftp_socket_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_siteserver_test.cpp
 )
@@ -19,8 +20,20 @@ target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/su
 target_link_libraries(ftp_socket_tests PRIVATE ftp platform_socket siteserver GTest::gtest_main)
 gtest_discover_tests(ftp_socket_tests PROPERTIES LABELS unit TIMEOUT 60)
 
-# Against a real FTP server (Debian's pyftpdlib); skipped where it is missing.
-add_executable(ftp_integration_tests ${CMAKE_CURRENT_LIST_DIR}/ftp_pyftpd_test.cpp)
+# The TLS layer against the demo site and scripted servers.
+add_executable(ftp_tls_tests ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_test.cpp)
+target_include_directories(ftp_tls_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
+target_link_libraries(ftp_tls_tests PRIVATE ftp platform_socket siteserver GTest::gtest_main)
+gtest_discover_tests(ftp_tls_tests PROPERTIES LABELS unit TIMEOUT 60)
+
+# Against real FTP servers (Debian's pyftpdlib, plain and with TLS; ProFTPD
+# with mod_tls), with certificates made by openssl at test time; each case is
+# skipped, saying what to install, where its server is missing.
+add_executable(ftp_integration_tests
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_pyftpd_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_peers_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp
+)
 target_include_directories(ftp_integration_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(ftp_integration_tests PRIVATE ftp platform_socket GTest::gtest_main)
 target_compile_definitions(ftp_integration_tests PRIVATE

@@ -33,3 +33,6 @@ if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
 else()
   message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check is not run")
 endif()
+
+# The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
+korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)

@@ -2,6 +2,11 @@
 # offscreen, against the scripted server.
 korvastel_gui_test(test_gui_ftp ${CMAKE_CURRENT_LIST_DIR}/gui_ftp_test.cpp)
 korvastel_gui_test(test_gui_history ${CMAKE_CURRENT_LIST_DIR}/gui_history_test.cpp)
+# Explicit FTPS in the dialog, against scripted servers and pyftpdlib's TLS
+# handler (skipped where it is missing), with certificates made at test time.
+korvastel_gui_test(test_gui_tls ${CMAKE_CURRENT_LIST_DIR}/gui_tls_test.cpp ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp
+                   ${CMAKE_CURRENT_LIST_DIR}/support/Relay.cpp)
+target_compile_definitions(test_gui_tls PRIVATE KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
 
 # Closing the window during an exchange once more under a real X server, where
 # the close request travels the window system's queue as the user's click does.

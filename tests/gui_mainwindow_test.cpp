@@ -111,7 +111,7 @@ TEST(MainWindow, TabOrderFollowsTheTemplate) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
+  std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_TLS, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
   for (int row = 0; row < 6; ++row)
     for (int col = 0; col < 3; ++col) expected.push_back(IDC_SITE_FIRST + col * 6 + row);
   for (int id : {IDC_COMMAND,
@@ -216,9 +216,10 @@ TEST(MainWindow, StartUpAddressFillsAllButThePassword) {
   const std::string empty;
   DialogHarness h(&empty);
   std::string message;
-  StartTarget target{"admin", "127.0.0.1", 2121, false};
+  StartTarget target{"admin", "127.0.0.1", 2121, true};
   ASSERT_TRUE(FillConnectionFields(target, h.Dlg(), message)) << message;
   h.Start();
+  EXPECT_TRUE(h.ItemAs<QCheckBox>(IDC_TLS)->isChecked()) << "ftpes:// ticks TLS";
   EXPECT_EQ(h.Text(IDC_HOST), "127.0.0.1");
   EXPECT_EQ(h.Text(IDC_PORT), "2121");
   EXPECT_EQ(h.Text(IDC_LOGIN), "admin");

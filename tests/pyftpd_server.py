@@ -4,6 +4,8 @@
 Prints the port it listens on as the first line of stdout, then serves until
 stdin closes (the test ended, or died) or the lifetime runs out. The user and
 home folder are throwaway ones; nothing outside a temporary folder is touched.
+With --tls-cert and --tls-key it speaks explicit FTPS (AUTH TLS, through
+python3-openssl) and refuses a login that did not start TLS first.
 """
 import argparse
 import logging
@@ -24,13 +26,24 @@ def main():
     parser.add_argument("--password", default="t3st-only")
     parser.add_argument("--idle-timeout", type=float, default=300.0)
     parser.add_argument("--max-lifetime", type=float, default=120.0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     home = tempfile.mkdtemp(prefix="korvastel-pyftpd-")
     try:
         authorizer = DummyAuthorizer()
         authorizer.add_user(args.user, args.password, home, perm="elr")
-        handler = type("Handler", (FTPHandler,), {})
+        base = FTPHandler
+        if args.tls_cert:
+            from pyftpdlib.handlers import TLS_FTPHandler
+
+            base = TLS_FTPHandler
+        handler = type("Handler", (base,), {})
+        if args.tls_cert:
+            handler.certfile = args.tls_cert
+            handler.keyfile = args.tls_key
+            handler.tls_control_required = True
         handler.authorizer = authorizer
         handler.timeout = args.idle_timeout
         handler.auth_failed_timeout = 0.1  # a refused login need not stall the tests

@@ -414,6 +414,15 @@ std::string DemoSession::Answer(const std::string& line) {
     m_quit = true;
     return One("221 Goodbye.");
   }
+  if (verb == "AUTH") {
+    if (!m_options.offerTls) return One("502 AUTH not offered here.");
+    if (m_secured) return One("503 The connection is encrypted already.");
+    const std::string mechanism = words.size() == 2 ? Upper(words[1]) : std::string();
+    if (mechanism != "TLS" && mechanism != "SSL") return One("504 Use AUTH TLS.");
+    m_tlsRequested = m_secured = true;
+    m_userGiven = m_loggedIn = false;
+    return One("234 AUTH " + mechanism + " accepted, go ahead with the handshake.");
+  }
   if (verb == "USER") {
     if (words.size() < 2) return One("501 Syntax: USER <name>");
     m_pendingUser = RestAfter(line, 1);
@@ -742,6 +751,11 @@ DemoServer::DemoServer(DemoOptions options) : m_options(std::move(options)), m_d
 DemoServer::~DemoServer() { Stop(); }
 
 bool DemoServer::Start(std::string& error) {
+  if (m_options.offerTls && !m_tls) {
+    auto tls = std::make_unique<TlsServerContext>();
+    if (!tls->Generate("Korvastel demo site", error)) return false;
+    m_tls = std::move(tls);
+  }
   m_listenFd = io::ListenLoopback(m_options.port, m_port, error);
   if (m_listenFd < 0) return false;
   m_acceptThread = std::thread([this] { AcceptLoop(); });
@@ -805,8 +819,9 @@ void DemoServer::Serve(int fd, Client& client) {
   // A line longer than this is no command; it is answered and dropped.
   constexpr std::size_t kMaxLine = 64 * 1024;
   DemoSession session(m_options, m_data);
+  ServerLink link(fd);  // plain until AUTH TLS
   std::string greeting = session.Greeting(), buffer, ignored;
-  bool ok = io::SendAll(fd, greeting.data(), greeting.size(), m_stop);
+  bool ok = link.Send(greeting.data(), greeting.size(), m_stop);
   bool discarding = false;
   auto deadline = Clock::now() + std::chrono::seconds(session.IdleSeconds());
   while (ok) {
@@ -815,7 +830,7 @@ void DemoServer::Serve(int fd, Client& client) {
       if (buffer.size() > kMaxLine) {
         if (!discarding) {
           const std::string tooLong = "500 Command line too long.\r\n";
-          ok = io::SendAll(fd, tooLong.data(), tooLong.size(), m_stop);
+          ok = link.Send(tooLong.data(), tooLong.size(), m_stop);
         }
         discarding = true;
         buffer.clear();
@@ -823,15 +838,17 @@ void DemoServer::Serve(int fd, Client& client) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) {
         const std::string bye = Fmt("421 Timeout (%u seconds): closing control connection.\r\n", session.IdleSeconds());
-        io::SendAll(fd, bye.data(), bye.size(), m_stop);
+        link.Send(bye.data(), bye.size(), m_stop);
         break;
       }
-      const io::Wait w = io::WaitFor(fd, POLLIN, m_stop, static_cast<int>(std::min<long long>(left, 1000)));
+      const io::Wait w = link.HasPending()
+                             ? io::Wait::Ready
+                             : io::WaitFor(fd, POLLIN, m_stop, static_cast<int>(std::min<long long>(left, 1000)));
       if (w == io::Wait::Stopped) break;
       if (w == io::Wait::Ready) {
         char buf[4096];
-        const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
+        const long got = link.Receive(buf, sizeof buf, m_stop);
+        if (got == 0 || got == -1) break;
         if (got > 0) buffer.append(buf, static_cast<std::size_t>(got));
       }
       continue;
@@ -844,8 +861,14 @@ void DemoServer::Serve(int fd, Client& client) {
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string reply = session.Answer(line);
-    ok = io::SendAll(fd, reply.data(), reply.size(), m_stop);
+    ok = link.Send(reply.data(), reply.size(), m_stop);
     if (session.WantsClose()) break;
+    if (session.TakeTlsRequest()) {
+      // Plain bytes sent after AUTH TLS would pass for encrypted ones later;
+      // they are dropped, as careful servers do.
+      buffer.clear();
+      ok = ok && m_tls && link.StartTls(*m_tls, m_stop);
+    }
     deadline = Clock::now() + std::chrono::seconds(session.IdleSeconds());
   }
   io::CloseGracefully(fd, ignored);

@@ -6,8 +6,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "ServerIo.h"
+#include "ServerTls.h"
 
 // A demo FTP site with a full set of SITE commands over fictional users and
 // groups: enough to try every button and user command of the tool without a
@@ -22,6 +24,8 @@ struct DemoOptions {
   // Above 0, SITE USERS answers with this many lines of 60 bytes each
   // (CR LF included), so a benchmark gets a reply of known size.
   std::size_t replyLines = 0;
+  // Offers AUTH TLS with a self-signed certificate made at start.
+  bool offerTls = true;
 };
 
 // The SITE USERS reply of DemoOptions::replyLines: lines "200-" ... and a
@@ -44,6 +48,8 @@ class DemoSession {
   std::string Answer(const std::string& line);
   // After QUIT.
   bool WantsClose() const { return m_quit; }
+  // After "234" to AUTH TLS: the handshake comes next. Reading it clears it.
+  bool TakeTlsRequest() { return std::exchange(m_tlsRequested, false); }
   // Idle limit in force, which SITE IDLE can change.
   unsigned IdleSeconds() const { return m_idleSeconds; }
 
@@ -56,6 +62,8 @@ class DemoSession {
   bool m_userGiven = false;
   bool m_loggedIn = false;
   bool m_quit = false;
+  bool m_tlsRequested = false;
+  bool m_secured = false;
   unsigned m_idleSeconds;
 };
 
@@ -71,6 +79,8 @@ class DemoServer {
   bool Start(std::string& error);
   void Stop();
   unsigned Port() const { return m_port; }
+  // The certificate's SHA-256 fingerprint; empty without TLS.
+  std::string Fingerprint() const { return m_tls ? m_tls->Fingerprint() : std::string(); }
 
  private:
   struct Client {
@@ -84,6 +94,7 @@ class DemoServer {
 
   DemoOptions m_options;
   std::shared_ptr<DemoSiteData> m_data;
+  std::unique_ptr<TlsServerContext> m_tls;
   unsigned m_port = 0;
   int m_listenFd = -1;
   io::StopLatch m_stop;

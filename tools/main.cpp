@@ -31,7 +31,10 @@ void Usage(std::ostream& out) {
          "\n"
          "--demo (the default) serves a demo site with made-up users on 127.0.0.1\n"
          "(port 2121, user admin, password korvastel, idle timeout 300 s) until\n"
-         "interrupted. --reply-lines N makes SITE USERS answer with N lines of 60 bytes.\n"
+         "interrupted. It offers AUTH TLS with a self-signed certificate (the same\n"
+         "at every start); its fingerprint is printed, to compare with the one the\n"
+         "program shows.\n"
+         "--reply-lines N makes SITE USERS answer with N lines of 60 bytes.\n"
          "\n"
          "--script plays FILE to the first client that connects (port 0 picks a free\n"
          "port; the port is printed), writes every byte the client sent to the\n"
@@ -139,6 +142,8 @@ int main(int argc, char** argv) {
   }
   std::cout << "Demo site server on 127.0.0.1:" << server.Port() << " \u2014 login: " << options.user
             << "  password: " << options.password << std::endl;
+  if (!server.Fingerprint().empty())
+    std::cout << "AUTH TLS offered; the certificate's SHA-256 fingerprint is " << server.Fingerprint() << std::endl;
   while (!g_quit) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   server.Stop();
   return 0;

@@ -43,6 +43,8 @@ DialogTemplate Build() {
   c.push_back(Label("Port", 133, 15, 30));
   c.push_back(Edit(IDC_PORT, ES_NUMBER, 133, 23, 36, 14));
   c.push_back(Check(IDC_PASSIVE, "Passive", BS_LEFTTEXT | STYLE_HIDDEN | STYLE_DISABLED, 191, 23, 38, 15));
+  // Between the (hidden) Passive box and the Connect button, touching neither.
+  c.push_back(Check(IDC_TLS, "TLS", 0, 230, 23, 27, 15));
   c.push_back(Label("login:", 12, 41, 80));
   c.push_back(Edit(IDC_LOGIN, 0, 12, 49, 82, 14));
   c.push_back(Label("password:", 107, 41, 56));

@@ -24,6 +24,7 @@ inline constexpr int IDC_ANTI_IDLE_COMMAND = 1040;
 inline constexpr int IDC_ANTI_IDLE_INTERVAL = 1041;
 inline constexpr int IDC_RAW_COMMAND = 1042;
 inline constexpr int IDC_EXECUTE_RAW = 1043;
+inline constexpr int IDC_TLS = 1044;
 inline constexpr int IDC_OUTPUT = 1052;
 inline constexpr int IDC_PARAM_LABEL_FIRST = 1100;  // 1100 ... 1108
 inline constexpr int IDC_PARAM_FIRST = 1200;        // 1200 ... 1208

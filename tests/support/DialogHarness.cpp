@@ -29,7 +29,7 @@ DialogHarness::DialogHarness(const std::string* commandList) {
   if (commandList) std::ofstream(folder / "commandList.ini", std::ios::binary) << *commandList;
   platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
     boxes.push_back(call);
-    return IDOK;
+    return answer ? answer(call) : IDOK;
   });
   m_dlg = std::make_unique<CSiteCmdDlg>();
 }

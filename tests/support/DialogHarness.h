@@ -41,6 +41,8 @@ class DialogHarness {
   void ProcessEvents(int ms = 0);
 
   std::vector<platform::MessageBoxCall> boxes;
+  // Answers each box; without it every box is answered IDOK.
+  std::function<int(const platform::MessageBoxCall&)> answer;
   std::filesystem::path folder;
 
  private:

@@ -1,0 +1,29 @@
+// Explicit FTPS as the control connection sees it: a way to put TLS on the
+// open transport, and someone who decides whether a certificate may be
+// trusted. The platform provides the first, the window the second; the
+// connection knows neither the TLS library nor message boxes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "TlsInfo.h"
+#include "Transport.h"
+
+enum class TlsStart {
+  Secured,    // transport now speaks TLS; info describes the session
+  Failed,     // error holds the TLS library's words
+  Abandoned,  // the wait was given up (the window is closing)
+};
+
+struct TlsOptions {
+  // Replaces transport with one that wraps it and runs the handshake for
+  // host (SNI and the name check).
+  std::function<TlsStart(std::unique_ptr<Transport>& transport, const std::string& host, TlsInfo& info,
+                         std::string& error)>
+      start;
+  // Whether to go on with this certificate, for host and port as typed.
+  // Asked before anything else is sent.
+  std::function<bool(const std::string& host, unsigned port, const TlsInfo& info)> trust;
+};

@@ -1,0 +1,40 @@
+// Explicit FTPS in the window: whether a certificate may be trusted, asked
+// of the user when the system does not vouch for it.
+#include "SiteCmdDlg.h"
+#include "TrustedCertificates.h"
+
+namespace {
+
+std::string Describe(const std::string& host, unsigned port, const TlsInfo& info) {
+  return "Server: " + host + ":" + std::to_string(port) + "\nSubject: " + info.subject + "\nIssuer: " + info.issuer +
+         "\nValid from: " + info.validFrom + "\nValid until: " + info.validUntil +
+         "\nNot trusted because: " + info.reason + "\n\n";
+}
+
+}  // namespace
+
+bool CSiteCmdDlg::TrustCertificate(const std::string& host, unsigned port, const TlsInfo& info) {
+  if (info.trusted) return true;
+  const std::string remembered = platform::TrustedFingerprint(host, port);
+  if (!remembered.empty() && remembered == info.fingerprint) return true;
+  int answer = IDNO;
+  if (remembered.empty()) {
+    answer = MessageBox("The server's certificate could not be verified.\n\n" + Describe(host, port, info) +
+                            "SHA-256 fingerprint:\n" + info.fingerprint +
+                            "\n\nCompare the fingerprint with the one your server's administrator gave you.\n"
+                            "Trust this certificate for " +
+                            host + ":" + std::to_string(port) + " and connect?",
+                        "Unknown certificate", MB_YESNO | MB_ICONWARNING);
+  } else {
+    answer = MessageBox(
+        "WARNING: the server's certificate has changed since you trusted it.\n\n"
+        "This happens when a server gets a new certificate, but also when someone is\n"
+        "listening in between. Ask the server's administrator before you go on.\n\n" +
+            Describe(host, port, info) + "Remembered SHA-256 fingerprint:\n" + remembered +
+            "\n\nNew SHA-256 fingerprint:\n" + info.fingerprint + "\n\nTrust the new certificate instead and connect?",
+        "Certificate changed!", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+  }
+  if (answer != IDYES) return false;
+  platform::TrustFingerprint(host, port, info.fingerprint);
+  return true;
+}

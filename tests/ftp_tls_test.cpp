@@ -1,0 +1,77 @@
+// The TLS layer under the control connection: against the demo site and
+// scripted misbehaviour.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include "DemoSite.h"
+#include "ScriptedServer.h"
+#include "TlsSession.h"
+
+namespace {
+
+struct HookGuard {
+  explicit HookGuard(std::function<bool()> hook) { platform::SetSocketWaitHook(std::move(hook)); }
+  ~HookGuard() { platform::SetSocketWaitHook(nullptr); }
+};
+
+TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
+  siteserver::DemoOptions options;
+  options.port = 0;
+  siteserver::DemoServer server(options);
+  std::string error;
+  ASSERT_TRUE(server.Start(error)) << error;
+  Session s;
+  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+  ASSERT_EQ(s.Reply().substr(0, 4), "220 ");
+  ASSERT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "234 ");
+  ASSERT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Done) << s.tls_->ErrorText();
+  EXPECT_FALSE(s.tls_->Info().trusted);
+  EXPECT_EQ(s.tls_->Info().fingerprint, server.Fingerprint());
+  siteserver::DemoServer again(options);
+  ASSERT_TRUE(again.Start(error)) << error;
+  EXPECT_EQ(again.Fingerprint(), server.Fingerprint()) << "trusted once, the demo stays trusted";
+
+  // TLS 1.3 sends session tickets after the handshake: the socket turns
+  // readable, yet there is no reply line to read.
+  pollfd p{s.transport().Descriptor(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 5000), 1);
+  char buf[64];
+  EXPECT_EQ(s.transport().Receive(buf, sizeof buf, false), Transport::kNothingYet);
+  EXPECT_EQ(s.Exchange("USER admin").substr(0, 4), "331 ");
+  EXPECT_EQ(s.Exchange("PASS korvastel").substr(0, 4), "230 ");
+  EXPECT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "503 ");
+  // Servers hang up without a TLS close_notify: that is a close, not an error.
+  EXPECT_EQ(s.Exchange("QUIT").substr(0, 4), "221 ");
+  EXPECT_EQ(s.transport().Receive(buf, sizeof buf), Transport::kClosed) << s.transport().ErrorText();
+}
+
+TEST(TlsTransport, HandshakeFailuresAndASilentServer) {
+  using namespace siteserver;
+  // A server that answers the handshake in plain text, one that hangs up in
+  // the middle of it, and one that never answers.
+  ScriptedServer server(
+      {{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Send("500 What?\r\n"), Hold()},
+       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Close()},
+       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
+  ASSERT_TRUE(server.Start());
+  for (const char* expected :
+       {"TLS handshake failed: wrong version number", "TLS handshake failed: the server closed the connection"}) {
+    Session s;
+    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    s.Reply();
+    s.Exchange("AUTH TLS");
+    EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Failed);
+    EXPECT_EQ(s.tls_->ErrorText(), expected);
+  }
+
+  Session s;
+  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+  s.Reply();
+  s.Exchange("AUTH TLS");
+  int calls = 0;
+  HookGuard guard([&calls] { return ++calls < 5; });
+  EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Abandoned);
+  EXPECT_EQ(calls, 5);
+}
+
+}  // namespace

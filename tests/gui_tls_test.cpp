@@ -1,0 +1,247 @@
+// Explicit FTPS in the real dialog, offscreen: the "TLS" box, its place in
+// the history, the boxes about certificates and refusals, and the wire of a
+// TLS session with a real server (pyftpdlib's TLS handler), read through a
+// relay.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QGroupBox>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "DialogHarness.h"
+#include "Registry.h"
+#include "Relay.h"
+#include "ScriptedServer.h"
+#include "TestPeers.h"
+#include "TrustedCertificates.h"
+#include "res/resource.h"
+
+namespace {
+
+using namespace siteserver;
+
+const std::string kNoCommands;
+const char kHint[] = "The server asks for an encrypted connection: tick TLS and connect again.\n";
+
+void Fill(DialogHarness& h, unsigned port, const std::string& login = "u", const std::string& password = "p") {
+  h.Focus(IDC_HOST);
+  h.Type(IDC_HOST, "127.0.0.1");
+  h.Type(IDC_PORT, std::to_string(port));
+  h.Type(IDC_LOGIN, login);
+  h.Type(IDC_PASSWORD, password);
+}
+
+bool Ticked(DialogHarness& h) { return h.ItemAs<QAbstractButton>(IDC_TLS)->isChecked(); }
+std::string Caption(DialogHarness& h) { return h.Text(IDC_CONNECT); }
+
+TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  QWidget* box = h.Item(IDC_TLS);
+  ASSERT_TRUE(box && box->isVisible());
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name).toStdString(), "TLS");
+  for (QWidget* other : h.Window()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (other == box || !other->isVisible()) continue;
+    if (auto* group = qobject_cast<QGroupBox*>(other)) {
+      if (group->title() == "Connection") {
+        EXPECT_TRUE(group->geometry().contains(box->geometry()));
+      }
+      continue;
+    }
+    EXPECT_FALSE(other->geometry().intersects(box->geometry())) << other->objectName().toStdString();
+  }
+
+  ScriptedServer server({{Send("220 hi\r\n"), ExpectLine(), Send("500 AUTH not understood\r\n"), Hold()},
+                         {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")}});
+  ASSERT_TRUE(server.Start());
+  Fill(h, server.Port());
+  h.Click(IDC_TLS);
+  h.Click(IDC_CONNECT);
+  ASSERT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.boxes[0].caption, "Can't connect securely!");
+  EXPECT_NE(h.boxes[0].text.find("500 AUTH not understood"), std::string::npos) << h.boxes[0].text;
+  EXPECT_EQ(h.Pane().substr(h.Pane().size() - 16), "\n>Disconnected.\n");
+  EXPECT_EQ(Caption(h), "Connect");
+  server.WaitDone(0, std::chrono::milliseconds(500));
+  EXPECT_EQ(server.Received(0), "AUTH TLS\r\n") << "no fallback to plain, no login";
+
+  // Plain for another login; then each entry brings back its own choice.
+  h.Type(IDC_LOGIN, "v");
+  h.Click(IDC_TLS);  // the click takes the fields into the members too
+  h.Click(IDC_CONNECT);
+  ASSERT_TRUE(h.WaitUntil([&] { return Caption(h) == "Disconnect"; }));
+  h.Click(IDC_CONNECT);
+  const std::string tlsEntry = "u@127.0.0.1:" + std::to_string(server.Port());
+  const std::string plainEntry = "v@127.0.0.1:" + std::to_string(server.Port());
+  for (const auto& [entry, tls] : {std::pair{tlsEntry, true}, {plainEntry, false}, {tlsEntry, true}}) {
+    CComboBox& list = h.Dlg().m_cbHistory;
+    int index = -1;
+    for (int i = 0; i < list.GetCount(); ++i)
+      if (list.GetLBText(i) == entry) index = i;
+    ASSERT_GE(index, 0) << entry;
+    h.SelectComboItem(IDC_HISTORY, index);
+    EXPECT_EQ(Ticked(h), tls) << entry;
+    EXPECT_EQ(h.Dlg().m_tls, tls);
+  }
+  // The history's own entries are the texts they always were.
+  CRegKey key;
+  ASSERT_TRUE(key.Create("SOFTWARE\\Dunvarrow\\korvastel\\history"));
+  std::string name;
+  for (int i = 0; key.EnumValue(i, name); ++i) EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
+}
+
+TEST(Tls, ClosingTheWindowEndsAHandshakeWithASilentServer) {
+  ScriptedServer server({{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
+  ASSERT_TRUE(server.Start());
+  // A client that ignored the close would wait for ever: stopping the server ends it, and the test fails.
+  QObject guard;
+  bool stopped = false;
+  QTimer::singleShot(10000, &guard, [&] {
+    stopped = true;
+    server.Stop();
+  });
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Fill(h, server.Port());
+  h.Click(IDC_TLS);
+  QTimer::singleShot(300, h.Window(), [&] { h.Window()->close(); });
+  h.Click(IDC_CONNECT);
+  EXPECT_TRUE(h.Dlg().IsEnded());
+  EXPECT_FALSE(stopped);
+  ASSERT_TRUE(server.WaitDone(0, std::chrono::seconds(5)));
+  EXPECT_TRUE(server.ClientClosed(0));
+  const std::string wire = server.Received(0);
+  EXPECT_EQ(wire.substr(0, 12), std::string("AUTH TLS\r\n\x16", 11) + "\x03") << "then the client's hello";
+  EXPECT_TRUE(h.boxes.empty());
+}
+
+class TlsWithPyFtpd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_python = peers::FindPython({"pyftpdlib", "OpenSSL"});
+    if (m_python.empty())
+      GTEST_SKIP() << "pyftpdlib with TLS is missing (apt-get install python3-pyftpdlib python3-openssl)";
+    std::string error;
+    if (!m_certs.Make(error)) GTEST_SKIP() << error;
+    ::setenv("SSL_CERT_FILE", m_certs.caCert.c_str(), 1);
+    ::setenv("SSL_CERT_DIR", m_certs.folder.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
+  }
+  // The whole attempt runs inside the click, boxes included.
+  void Connect(DialogHarness& h) { h.Click(IDC_CONNECT); }
+
+  std::string m_python;
+  peers::Certificates m_certs;
+};
+
+TEST_F(TlsWithPyFtpd, TrustedCertificateNoBoxAndNoPasswordInClear) {
+  peers::PyFtpd server;
+  const unsigned port = server.Start(m_python, 60, m_certs.caSignedCert, m_certs.caSignedKey);
+  ASSERT_NE(port, 0u);
+  Relay relay(port);
+  DialogHarness h(&kNoCommands);
+  h.Start();
+
+  // Plain first: the server wants TLS and the pane says so.
+  Fill(h, relay.Port(), "tester", "t3st-only");
+  h.Click(IDC_CONNECT);
+  const std::string plain = h.Pane();
+  const std::size_t hint = plain.find(kHint);
+  ASSERT_NE(hint, std::string::npos) << plain;
+  const std::string refusal = "550 SSL/TLS required on the control channel.\n";
+  EXPECT_EQ(plain.substr(hint - refusal.size(), refusal.size()), refusal) << "the hint follows the reply";
+  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(hint)), logDisconnectColor);
+
+  h.Click(IDC_TLS);
+  const std::size_t mark = h.Pane().size();
+  Connect(h);
+  EXPECT_EQ(Caption(h), "Disconnect");
+  EXPECT_TRUE(h.boxes.empty()) << "signed by a CA the system trusts: no question";
+  const std::string pane = h.Pane().substr(mark);
+  EXPECT_NE(pane.find(">AUTH TLS\n234 "), std::string::npos) << pane;
+  EXPECT_NE(pane.find(", certificate SHA-256 " + peers::OpensslFingerprint(m_certs.caSignedCert) + "\n>USER tester\n"),
+            std::string::npos)
+      << pane;
+  EXPECT_NE(pane.find("\n230 "), std::string::npos);
+  const std::size_t session = h.Pane().find(", certificate SHA-256 ", mark);
+  ASSERT_NE(session, std::string::npos);
+  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(session)), logLoginColor);
+  h.Dlg().SendCommand("NOOP");
+  EXPECT_NE(h.Pane().find(">NOOP\n200 "), std::string::npos);
+
+  const std::string wire = relay.Sent();  // the reply to NOOP came: the relay has passed on all
+  h.Click(IDC_CONNECT);                   // disconnect: nothing goes out, not even a TLS close_notify
+  EXPECT_EQ(Caption(h), "Connect");
+  h.ProcessEvents(200);
+  EXPECT_EQ(relay.Sent(), wire);
+  const std::size_t auth = wire.find("AUTH TLS\r\n");
+  ASSERT_NE(auth, std::string::npos);
+  EXPECT_EQ(wire.substr(0, auth), "USER tester\r\n") << "the plain attempt: refused at once, no password";
+  EXPECT_EQ(wire.find("t3st-only", auth), std::string::npos) << "the password travels encrypted only";
+  EXPECT_EQ(wire.find("tester", auth), std::string::npos);
+  EXPECT_EQ(wire.find("NOOP", auth), std::string::npos);
+}
+
+TEST_F(TlsWithPyFtpd, SelfSignedAndChangedCertificatesAskTheUser) {
+  peers::PyFtpd server;
+  const unsigned port = server.Start(m_python, 60, m_certs.selfSignedCert, m_certs.selfSignedKey);
+  ASSERT_NE(port, 0u);
+  const std::string fingerprint = peers::OpensslFingerprint(m_certs.selfSignedCert);
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  Fill(h, port, "tester", "t3st-only");
+  h.Click(IDC_TLS);
+
+  int reply = IDNO;
+  h.answer = [&](const platform::MessageBoxCall& call) { return (call.type & MB_YESNO) == MB_YESNO ? reply : IDOK; };
+  Connect(h);  // "No"
+  ASSERT_EQ(h.boxes.size(), 2u);
+  const platform::MessageBoxCall ask = h.boxes[0];
+  EXPECT_EQ(ask.caption, "Unknown certificate");
+  EXPECT_EQ(ask.type & MB_DEFBUTTON2, 0u);
+  for (const std::string& part : {"127.0.0.1:" + std::to_string(port), std::string("CN=korvastel-self-signed"),
+                                  std::string("self-signed certificate"), fingerprint, std::string("Valid until: ")})
+    EXPECT_NE(ask.text.find(part), std::string::npos) << part << " in\n" << ask.text;
+  EXPECT_EQ(h.boxes[1].caption, "Can't connect securely!");
+  EXPECT_EQ(Caption(h), "Connect");
+  EXPECT_EQ(h.Pane().find(">USER"), std::string::npos);
+  EXPECT_EQ(h.Pane().substr(h.Pane().size() - 16), "\n>Disconnected.\n");
+  EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), "");
+
+  reply = IDYES;
+  Connect(h);
+  ASSERT_EQ(Caption(h), "Disconnect");
+  EXPECT_EQ(h.boxes.size(), 3u);
+  EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), fingerprint);
+  h.Click(IDC_CONNECT);
+  Connect(h);
+  EXPECT_EQ(Caption(h), "Disconnect");
+  EXPECT_EQ(h.boxes.size(), 3u) << "remembered: no second question";
+  h.Click(IDC_CONNECT);
+
+  // The server now shows another certificate than the one remembered.
+  const std::string old = "00:11:22:33";
+  ASSERT_TRUE(platform::TrustFingerprint("127.0.0.1", port, old));
+  reply = IDNO;
+  Connect(h);
+  ASSERT_EQ(h.boxes.size(), 5u);
+  EXPECT_EQ(h.boxes[3].caption, "Certificate changed!");
+  EXPECT_EQ(h.boxes[3].type & MB_DEFBUTTON2, MB_DEFBUTTON2) << "the safe answer is the default";
+  EXPECT_LT(h.boxes[3].text.find(old), h.boxes[3].text.find(fingerprint)) << h.boxes[3].text;
+  EXPECT_EQ(Caption(h), "Connect");
+  EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), old);
+  reply = IDYES;
+  Connect(h);
+  EXPECT_EQ(Caption(h), "Disconnect");
+  EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), fingerprint);
+}
+
+}  // namespace

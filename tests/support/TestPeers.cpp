@@ -1,0 +1,280 @@
+#include "TestPeers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace peers {
+
+namespace {
+
+std::string MakeTempFolder(const char* prefix) {
+  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+  return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs a shell command; its output and errors go to log.
+bool Run(const std::string& command, const fs::path& log) {
+  return std::system(("(" + command + ") >>'" + log.string() + "' 2>&1").c_str()) == 0;
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    ::pclose(p);
+  }
+  return out;
+}
+
+unsigned FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  unsigned port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  ::close(fd);
+  return port;
+}
+
+bool Accepts(unsigned port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+void StopChild(pid_t& pid, int signal) {
+  if (pid <= 0) return;
+  if (signal) ::kill(pid, signal);
+  for (int i = 0; i < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  if (::waitpid(pid, nullptr, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+}  // namespace
+
+std::string FindPython(const std::vector<std::string>& modules) {
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("KORVASTEL_PYTHON")) candidates.push_back(env);
+  candidates.insert(candidates.end(), {"/usr/bin/python3", "python3"});
+  std::string imports;
+  for (const std::string& m : modules) imports += "import " + m + "; ";
+  for (const std::string& py : candidates) {
+    const std::string probe = "'" + py + "' -c '" + imports + "' >/dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return py;
+  }
+  return {};
+}
+
+bool Certificates::Make(std::string& error) {
+  folder = MakeTempFolder("korvastel-certs-");
+  if (folder.empty()) {
+    error = "no temporary folder";
+    return false;
+  }
+  const fs::path log = folder / "openssl.log";
+  const std::string cd = "cd '" + folder.string() + "' && ";
+  const std::string newKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  const std::string names = "subjectAltName=IP:127.0.0.1,DNS:localhost";
+  // A leaf signed by the test CA for the names given.
+  const auto signedBy = [&](const std::string& stem, const std::string& cn, const std::string& san) {
+    return Run(cd + "openssl req -new" + newKey + " -keyout " + stem + ".key -out " + stem + ".csr -subj '/CN=" + cn +
+                   "' && printf '%s\\nbasicConstraints=CA:FALSE\\n' '" + san + "' > " + stem +
+                   ".ext && openssl x509 -req -in " + stem +
+                   ".csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out " + stem + ".pem -extfile " + stem +
+                   ".ext",
+               log);
+  };
+  const bool ok =
+      Run(cd + "openssl req -x509" + newKey + " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Korvastel Test CA'",
+          log) &&
+      signedBy("server", "korvastel-test-server", names) &&
+      signedBy("other", "other.example", "subjectAltName=DNS:other.example") &&
+      Run(cd + "openssl req -x509" + newKey +
+              " -keyout self.key -out self.pem -days 2 -subj '/CN=korvastel-self-signed' -addext " + names,
+          log);
+  if (!ok) {
+    error = "openssl could not make the test certificates: " + ReadFile(log);
+    return false;
+  }
+  caCert = folder / "ca.pem";
+  caSignedCert = folder / "server.pem";
+  caSignedKey = folder / "server.key";
+  selfSignedCert = folder / "self.pem";
+  selfSignedKey = folder / "self.key";
+  otherNameCert = folder / "other.pem";
+  otherNameKey = folder / "other.key";
+  return true;
+}
+
+Certificates::~Certificates() {
+  std::error_code ignored;
+  if (!folder.empty()) fs::remove_all(folder, ignored);
+}
+
+std::string OpensslFingerprint(const fs::path& cert) {
+  // "sha256 Fingerprint=AB:CD:..." (older tools say "SHA256 Fingerprint=").
+  std::string out = Output("openssl x509 -noout -fingerprint -sha256 -in '" + cert.string() + "' 2>/dev/null");
+  const std::size_t eq = out.find('=');
+  if (eq == std::string::npos) return {};
+  out.erase(0, eq + 1);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::path& cert, const fs::path& key) {
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return 0;
+  std::vector<std::string> args = {
+      python,           KORVASTEL_PYFTPD_SERVER,     "--user",         "tester", "--password", "t3st-only",
+      "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
+  if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert.string(), "--tls-key", key.string()});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::close(in[1]);
+    ::close(out[0]);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  m_stdin = in[1];
+  std::string text;
+  pollfd p{out[0], POLLIN, 0};
+  char c;
+  while (text.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1)
+    text.push_back(c);
+  ::close(out[0]);
+  return static_cast<unsigned>(std::atoi(text.c_str()));
+}
+
+void PyFtpd::Stop() {
+  if (m_stdin >= 0) ::close(m_stdin);  // the server ends when its stdin closes
+  m_stdin = -1;
+  StopChild(m_pid, 0);
+}
+
+namespace {
+const char* kProFtpd = "/usr/sbin/proftpd";
+const char* kModTls = "/usr/lib/proftpd/mod_tls.so";
+}  // namespace
+
+std::string ProFtpd::Missing() {
+  if (!fs::exists(kProFtpd)) return "proftpd is not installed (apt-get install proftpd-core)";
+  if (!fs::exists(kModTls)) return "ProFTPD's TLS module is not installed (apt-get install proftpd-mod-crypto)";
+  return {};
+}
+
+unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& error) {
+  m_folder = MakeTempFolder("korvastel-proftpd-");
+  const unsigned port = FreePort();
+  const passwd* user = ::getpwuid(::getuid());
+  const group* grp = ::getgrgid(::getgid());
+  if (m_folder.empty() || port == 0 || !user || !grp) {
+    error = "no folder, port, user or group for proftpd";
+    return 0;
+  }
+  const fs::path dir = m_folder;
+  fs::create_directory(dir / "home");
+  const std::string hash = Output("openssl passwd -6 t3st-only");
+  {
+    std::ofstream users(dir / "passwd");
+    users << "tester:" << hash.substr(0, hash.find('\n')) << ":" << ::getuid() << ":" << ::getgid()
+          << "::" << (dir / "home").string() << ":/bin/sh\n";
+    std::ofstream groups(dir / "group");
+    groups << "testers:x:" << ::getgid() << ":\n";
+  }
+  fs::permissions(dir / "passwd", fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(dir / "group", fs::perms::owner_read | fs::perms::owner_write);
+  {
+    std::ofstream conf(dir / "proftpd.conf");
+    conf << "ServerName \"korvastel test\"\n"
+            "ServerType standalone\n"
+            "DefaultServer on\n"
+            "Port "
+         << port << "\nDefaultAddress 127.0.0.1\nSocketBindTight on\nUseIPv6 off\nUseReverseDNS off\n"
+         << "User " << user->pw_name << "\nGroup " << grp->gr_name << "\n"
+         << "PidFile " << (dir / "proftpd.pid").string() << "\n"
+         << "ScoreboardFile " << (dir / "proftpd.scoreboard").string() << "\n"
+         << "SystemLog " << (dir / "system.log").string() << "\n"
+         << "DelayTable none\nWtmpLog off\nTransferLog none\nMaxInstances 8\n"
+            "AuthOrder mod_auth_file.c\n"
+         << "AuthUserFile " << (dir / "passwd").string() << "\nAuthGroupFile " << (dir / "group").string() << "\n"
+         << "RequireValidShell off\nRootLogin on\n"
+            "<IfModule mod_cap.c>\n  CapabilitiesEngine off\n</IfModule>\n"
+            "ModulePath /usr/lib/proftpd\nLoadModule mod_tls.c\n"
+            "TLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\nTLSVerifyClient off\n"
+            "TLSOptions NoSessionReuseRequired\n"
+         << "TLSECCertificateFile " << cert.string() << "\nTLSECCertificateKeyFile " << key.string() << "\n"
+         << "TLSLog " << (dir / "tls.log").string() << "\n";
+  }
+  const std::string confPath = (dir / "proftpd.conf").string();
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(kProFtpd, kProFtpd, "-n", "-q", "-c", confPath.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200; ++i) {
+    if (Accepts(port)) return port;
+    if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+      m_pid = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  error = "proftpd did not start: " + ReadFile(dir / "system.log");
+  Stop();
+  return 0;
+}
+
+void ProFtpd::Stop() {
+  StopChild(m_pid, SIGTERM);
+  std::error_code ignored;
+  if (!m_folder.empty()) fs::remove_all(m_folder, ignored);
+  m_folder.clear();
+}
+
+}  // namespace peers
