@@ -1,9 +1,11 @@
 #include "Socket.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -307,7 +309,7 @@ bool CSocket::ConnectOne(const std::string& address, unsigned port) {
     return false;
   }
   if (!Open(storage.ss_family)) return false;
-  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&storage), size) == 0) return true;
+  if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&storage), size) == 0) return BlockInSlices();
   if (errno != EINPROGRESS && errno != EINTR) {
     FailErrno(errno);
     Close();
@@ -318,11 +320,27 @@ bool CSocket::ConnectOne(const std::string& address, unsigned port) {
   if (w > 0) {
     socklen_t len = sizeof err;
     if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
-    if (err == 0) return true;
+    if (err == 0) return BlockInSlices();
     FailErrno(err);
   }
   Close();
   return false;
+}
+
+// Once connected, reads and writes block in the kernel for at most one slice
+// and the wait hook runs between slices: one system call per chunk of a long
+// reply, where a non-blocking socket costs a recv, a poll and a recv again.
+bool CSocket::BlockInSlices() {
+  const timeval slice{0, kSliceMs * 1000};
+  const int flags = ::fcntl(m_fd, F_GETFL);
+  if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+      ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice) != 0 ||
+      ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice) != 0) {
+    FailErrno(errno);
+    Close();
+    return false;
+  }
+  return true;
 }
 
 std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, int& error) {
@@ -352,7 +370,10 @@ bool CSocket::Send(std::string_view bytes) {
       FailErrno(errno);
       return false;
     }
-    if (Wait(POLLOUT) <= 0) return false;
+    if (!CallWaitHook()) {  // a slice went by with the peer not reading
+      Fail(kErrorAbandoned, 0);
+      return false;
+    }
   }
   return true;
 }
@@ -368,7 +389,7 @@ long CSocket::Receive(char* buf, std::size_t size, bool wait) {
     return -1;
   }
   for (;;) {
-    const ssize_t n = ::recv(m_fd, buf, size, 0);
+    const ssize_t n = ::recv(m_fd, buf, size, wait ? 0 : MSG_DONTWAIT);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -376,9 +397,10 @@ long CSocket::Receive(char* buf, std::size_t size, bool wait) {
       return -1;
     }
     if (!wait) return kNothingYet;
-    const int w = Wait(POLLIN);
-    if (w == 0) return -2;
-    if (w < 0) return -1;
+    if (!CallWaitHook()) {  // a slice went by in silence
+      Fail(kErrorAbandoned, 0);
+      return -2;
+    }
   }
 }
 

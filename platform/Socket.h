@@ -70,6 +70,8 @@ class CSocket : public Transport {
   void FailErrno(int err);
   // 1 ready, 0 abandoned by the hook, -1 poll failed.
   int Wait(short events);
+  // After connecting: blocking calls that give up after one slice.
+  bool BlockInSlices();
 
   int m_fd = -1;
   int m_lastError = 0;
