@@ -53,10 +53,13 @@ env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, QT_QPA_PLATFORM="xcb",
            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 server = subprocess.Popen([siteserver, "--demo", "--port", port, "--reply-lines", str(REPLY_LINES)],
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+# The accessibility bus and its registry up first: a program that starts
+# before them may never join the bus.
+pyatspi.Registry.getDesktop(0)
 app_proc = subprocess.Popen([korvastel], cwd=home, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 try:
     app = None
-    for _ in range(100):
+    for _ in range(300):  # a sanitizer build on a busy machine starts slowly
         desk = pyatspi.Registry.getDesktop(0)
         for i in range(desk.childCount):
             a = desk.getChildAtIndex(i)
