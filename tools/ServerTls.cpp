@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace siteserver {
@@ -152,9 +153,17 @@ bool ServerLink::StartTls(const TlsServerContext& context, const io::StopLatch& 
 
 bool ServerLink::Send(const char* data, std::size_t size, const io::StopLatch& stop) {
   if (!d->ssl) return io::SendAll(m_fd, data, size, stop);
-  ERR_clear_error();
-  std::size_t written = 0;
-  return (size == 0 || SSL_write_ex(d->ssl.get(), data, size, &written) == 1) && FlushOut(stop);
+  // In pieces, so a long reply is on the wire while the rest is encrypted,
+  // and the memory buffer stays small.
+  constexpr std::size_t kPiece = 64 * 1024;
+  for (std::size_t done = 0; done < size;) {
+    const std::size_t piece = std::min(kPiece, size - done);
+    ERR_clear_error();
+    std::size_t written = 0;
+    if (SSL_write_ex(d->ssl.get(), data + done, piece, &written) != 1 || !FlushOut(stop)) return false;
+    done += written;
+  }
+  return true;
 }
 
 long ServerLink::Receive(char* buf, std::size_t size, const io::StopLatch& stop) {
