@@ -80,6 +80,13 @@ void Pane(benchmark::State& state) {
 }
 BENCHMARK(Pane)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// A server's part of a login, then one reply to the first command.
+siteserver::Script LoginThenReply(std::string reply) {
+  using namespace siteserver;
+  return {Send("220 bench site\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
+          Send("230 logged in\r\n"), ExpectLine(), Send(std::move(reply))};
+}
+
 // A dialog logged in to the scripted server on port, as the user's click on Connect leaves it.
 std::unique_ptr<CSiteCmdDlg> LoggedInDialog(unsigned port) {
   auto dlg = NewDialog();
@@ -95,13 +102,8 @@ std::unique_ptr<CSiteCmdDlg> LoggedInDialog(unsigned port) {
 void SiteUsersExchange(benchmark::State& state) {
   std::string reply;
   for (int i = 0; i < kLines; ++i) reply += ReplyLine(i, i + 1 == kLines) + "\r\n";
-  using namespace siteserver;
-  Script script{Send("220 bench site\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
-                Send("230 logged in\r\n")};
-  script.push_back(ExpectLine());
-  script.push_back(Send(reply));
-  std::vector<Script> scripts(12, script);  // one connection per repetition
-  ScriptedServer server(scripts);
+  // One connection per repetition.
+  siteserver::ScriptedServer server(std::vector<siteserver::Script>(12, LoginThenReply(reply)));
   if (!server.Start()) {
     state.SkipWithError(server.Error().c_str());
     return;
@@ -125,13 +127,7 @@ BENCHMARK(SiteUsersExchange)->Unit(benchmark::kMillisecond)->Iterations(1)->Repe
 void OneLongLine(benchmark::State& state) {
   std::string line = "200 ";
   line.resize(10 * 1024 * 1024, 'x');
-  using namespace siteserver;
-  Script script{Send("220 bench site\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
-                Send("230 logged in\r\n")};
-  script.push_back(ExpectLine());
-  script.push_back(Send(line + "\r\n"));
-  std::vector<Script> scripts(6, script);
-  ScriptedServer server(scripts);
+  siteserver::ScriptedServer server(std::vector<siteserver::Script>(6, LoginThenReply(line + "\r\n")));
   if (!server.Start()) {
     state.SkipWithError(server.Error().c_str());
     return;

@@ -2,6 +2,7 @@
 // certificate, in words the user can read. No TLS library type shows here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 struct TlsInfo {
@@ -18,3 +19,16 @@ struct TlsInfo {
   // reasons are joined with "; ". Empty when trusted.
   std::string reason;
 };
+
+// A certificate digest as users compare it: colon-separated upper-case hex
+// pairs ("AB:CD:...").
+inline std::string FingerprintText(const unsigned char* bytes, std::size_t size) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i > 0) out.push_back(':');
+    out.push_back(kHex[bytes[i] >> 4]);
+    out.push_back(kHex[bytes[i] & 15]);
+  }
+  return out;
+}

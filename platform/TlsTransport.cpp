@@ -48,17 +48,6 @@ int CollectReason(int ok, X509_STORE_CTX* store) {
   return 1;
 }
 
-std::string HexPairs(const unsigned char* bytes, unsigned size) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned i = 0; i < size; ++i) {
-    if (i > 0) out.push_back(':');
-    out.push_back(hex[bytes[i] >> 4]);
-    out.push_back(hex[bytes[i] & 15]);
-  }
-  return out;
-}
-
 // "C=DE, O=Example, CN=ftp.example.org"; bytes beyond ASCII come escaped, so
 // the text stays plain whatever the certificate holds.
 std::string NameText(const X509_NAME* name) {
@@ -262,7 +251,7 @@ TlsTransport::Handshake TlsTransport::Start(const std::string& host) {
   if (X509* cert = SSL_get0_peer_certificate(ssl)) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
-    if (X509_digest(cert, EVP_sha256(), md, &len) == 1) m_info.fingerprint = HexPairs(md, len);
+    if (X509_digest(cert, EVP_sha256(), md, &len) == 1) m_info.fingerprint = FingerprintText(md, len);
     m_info.subject = NameText(X509_get_subject_name(cert));
     m_info.issuer = NameText(X509_get_issuer_name(cert));
     m_info.validFrom = TimeText(X509_get0_notBefore(cert));

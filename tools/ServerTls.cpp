@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "TlsInfo.h"
+
 namespace siteserver {
 
 namespace {
@@ -100,14 +102,7 @@ std::string TlsServerContext::Fingerprint() const {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned len = 0;
   if (!d->cert || X509_digest(d->cert.get(), EVP_sha256(), md, &len) != 1) return {};
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned i = 0; i < len; ++i) {
-    if (i > 0) out.push_back(':');
-    out.push_back(hex[md[i] >> 4]);
-    out.push_back(hex[md[i] & 15]);
-  }
-  return out;
+  return FingerprintText(md, len);
 }
 
 struct ServerLink::Impl {
