@@ -6,4 +6,4 @@ target_link_libraries(bench_ftp_exchange PRIVATE ftp platform_socket siteserver 
 # The same reply through TLS beside plain, and connect + login with and
 # without the TLS handshake.
 add_executable(bench_ftp_tls ${CMAKE_CURRENT_LIST_DIR}/bench_ftp_tls.cpp)
-target_link_libraries(bench_ftp_tls PRIVATE ftp platform_socket siteserver benchmark::benchmark)
+target_link_libraries(bench_ftp_tls PRIVATE ftp platform_socket siteserver benchmark::benchmark OpenSSL::Crypto)

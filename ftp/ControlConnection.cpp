@@ -191,9 +191,14 @@ void ControlConnection::CheckLine() {
     drop = st != LineReader::Status::NothingYet;  // closed, reset or failed
     break;
   }
+  const bool budgetSpent = m_receiveBudget == 0;
   m_receiveBudget = -1;
   if (shown) m_sink.BlockDone();
-  if (drop) Drop();
+  if (drop) {
+    Drop();
+  } else if (budgetSpent && m_transport->HasPending() && m_watch) {
+    m_watch->CallAgain();
+  }
 }
 
 // After the reply to AUTH TLS: the handshake, its line in the transcript,

@@ -37,6 +37,10 @@ class LineWatch {
  public:
   virtual ~LineWatch() = default;
   virtual void SetEnabled(bool enabled) = 0;
+  // Calls ready() once more from the event loop, soon, if still enabled then:
+  // for bytes the transport holds already, which the descriptor never
+  // announces again.
+  virtual void CallAgain() = 0;
 };
 
 class ControlConnection {

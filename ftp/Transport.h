@@ -25,6 +25,10 @@ class Transport {
   virtual long Receive(char* buf, std::size_t size, bool wait = true) = 0;
   // The descriptor an idle watch listens on; -1 when there is none.
   virtual int Descriptor() const = 0;
+  // Whether bytes already taken off the descriptor wait inside this layer
+  // (TLS records read ahead): a watch on the descriptor cannot hear them,
+  // and a read without waiting gets them at once.
+  virtual bool HasPending() const { return false; }
   // Releases the connection; nothing is sent first. Idempotent.
   virtual void Close() = 0;
   // What went wrong last, in words for the user.

@@ -35,6 +35,7 @@ class TlsTransport final : public Transport {
   // was a protocol message (a session ticket) and no data.
   long Receive(char* buf, std::size_t size, bool wait = true) override;
   int Descriptor() const override;
+  bool HasPending() const override;
   // Drops the session and the connection; no close_notify is sent.
   void Close() override;
   std::string ErrorText() const override { return m_error; }

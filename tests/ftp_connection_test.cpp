@@ -2,7 +2,10 @@
 // transcript it reports and the bytes on the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -265,6 +268,69 @@ TEST(ControlConnection, IPv6LiteralsAndEveryAddressInTurn) {
   EXPECT_TRUE(socket.Connect(std::vector<std::string>{"127.0.0.1", "::1"}, f.server.Port())) << socket.GetLastError();
   EXPECT_FALSE(socket.Connect(std::vector<std::string>{"::1", "127.0.0.1"}, f.server.Port() == 1 ? 2 : 1));
   EXPECT_EQ(socket.GetLastError(), 10061);
+}
+
+// Bytes that a layer such as TLS has taken off the socket already: the
+// descriptor never announces them again.
+class HeldBytes : public Transport {
+ public:
+  explicit HeldBytes(std::deque<std::string> chunks) : m_chunks(std::move(chunks)) {}
+  bool Send(std::string_view) override { return true; }
+  long Receive(char* buf, std::size_t size, bool wait) override {
+    if (m_chunks.empty()) return wait ? kClosed : kNothingYet;
+    std::string& chunk = m_chunks.front();
+    const std::size_t n = std::min(size, chunk.size());
+    std::memcpy(buf, chunk.data(), n);
+    chunk.erase(0, n);
+    if (chunk.empty()) m_chunks.pop_front();
+    return static_cast<long>(n);
+  }
+  int Descriptor() const override { return 0; }
+  bool HasPending() const override { return !m_chunks.empty(); }
+  void Close() override {}
+  std::string ErrorText() const override { return {}; }
+
+ private:
+  std::deque<std::string> m_chunks;
+};
+
+struct CountingWatch : LineWatch {
+  explicit CountingWatch(int& calls) : calls(calls) {}
+  void SetEnabled(bool) override {}
+  void CallAgain() override { ++calls; }
+  int& calls;
+};
+
+TEST(ControlConnection, NoticesHeldByTheTransportAreAllShownInBatches) {
+  std::deque<std::string> chunks{"220 hi\r\n", "331 pw\r\n", "230 in\r\n"};
+  std::string expected;
+  for (int i = 0; i < 200; ++i) {
+    chunks.push_back("NOTICE " + std::to_string(i) + "\r\n");
+    expected += "NOTICE " + std::to_string(i) + "\n";
+  }
+  TranscriptRecorder transcript;
+  int again = 0;
+  std::function<void()> ready;
+  ControlConnection connection(
+      transcript, [&](const std::string&, unsigned, int&) { return std::make_unique<HeldBytes>(chunks); },
+      [&](int, std::function<void()> r) {
+        ready = std::move(r);
+        return std::make_unique<CountingWatch>(again);
+      });
+  int error = 0;
+  ASSERT_EQ(connection.Open("127.0.0.1", 21, "u", "p", error), Login::LoggedIn);
+  // Each call takes a bounded share, so the window gets its turn, and asks to be called again.
+  EXPECT_LT(transcript.Of(Kind::Notice).size(), expected.size());
+  int rounds = 0;
+  while (again > 0 && rounds < 1000) {
+    again = 0;
+    ++rounds;
+    ready();
+  }
+  EXPECT_GT(rounds, 1);
+  EXPECT_EQ(again, 0) << "nothing held, nothing to call again for";
+  EXPECT_EQ(transcript.Of(Kind::Notice), expected);
+  EXPECT_TRUE(connection.IsConnected());
 }
 
 }  // namespace
