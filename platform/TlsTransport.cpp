@@ -71,7 +71,8 @@ std::string TimeText(const ASN1_TIME* time) {
 
 namespace {
 
-constexpr std::size_t kReadAhead = 256 * 1024;
+// As large as the line reader's reads; larger buffers measured no faster.
+constexpr std::size_t kReadAhead = 64 * 1024;
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
