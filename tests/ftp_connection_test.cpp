@@ -13,6 +13,7 @@
 
 #include "ControlConnection.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "Socket.h"
 #include "TranscriptRecorder.h"
 
@@ -25,12 +26,6 @@ namespace {
 
 constexpr auto kWait = std::chrono::seconds(10);
 const char kLoginWire[] = "USER u\r\nPASS p\r\n";
-
-Script LoginThen(std::vector<Step> then) {
-  Script s{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")};
-  s.insert(s.end(), then.begin(), then.end());
-  return s;
-}
 
 struct Fixture {
   explicit Fixture(std::vector<Script> scripts, bool ipv6 = false) : server(std::move(scripts), 0, ipv6) {
@@ -65,7 +60,7 @@ TEST(ControlConnection, LoginByTheReplyCodes) {
       {Send("220-Welcome\r\n220-  indented\r\n\r\n220 ready\r\n"), ExpectLine(),
        Send("331-Password\r\n    for u\r\n331 send it\r\n"), ExpectLine(), Send("230-Hello\r\n230 logged in\r\n")},
       {Send("120 wait a moment\r\n"), Pause(50), Send("220 now\r\n"), ExpectLine(), Send("230 no password needed\r\n")},
-      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("530 Login incorrect\r\n")},
+      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230-almost\r\n530 no\r\n")},
       {Send("220 hi\r\n"), ExpectLine(), Send("530 no such user\r\n")},
       {Send("421 Too many connections\r\n"), Hold()},
       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("332 need account\r\n")},
@@ -84,7 +79,8 @@ TEST(ControlConnection, LoginByTheReplyCodes) {
     std::string transcript, wire;
   } cases[] = {
       {Login::LoggedIn, "120 wait a moment\n220 now\n>USER u\n230 no password needed\n", "USER u\r\n"},
-      {Login::Refused, "220 hi\n>USER u\n331 pw\n>PASS **********\n530 Login incorrect\n", kLoginWire},
+      // The last line of a reply decides, by its code.
+      {Login::Refused, "220 hi\n>USER u\n331 pw\n>PASS **********\n230-almost\n530 no\n", kLoginWire},
       {Login::Refused, "220 hi\n>USER u\n530 no such user\n", "USER u\r\n"},
       {Login::Refused, "421 Too many connections\n", ""},
       {Login::Refused, "220 hi\n>USER u\n331 pw\n>PASS **********\n332 need account\n", kLoginWire},
@@ -136,8 +132,8 @@ TEST(ControlConnection, ConnectFailuresAndLineBreaksSendNothing) {
 
 TEST(ControlConnection, RepliesBelongToTheirCommandAndTheRestAreNotices) {
   Fixture f({LoginThen({ExpectLine(), Send("200-who\r\n user1\r\n200 end\r\n200 stray\r\n"), Pause(100),
-                        Send("NOTICE the admin says hi\r\n"), ExpectLine(), Send("200 vers\r\n"), ExpectLine(),
-                        Send("200-stats\r\n421 Timeout: idle too long\r\n"), Hold()})});
+                        Send("NOTICE the admin says hi\r\n"), ExpectLine(), Send("421 Service not available\r\n"),
+                        ExpectLine(), Send("200-stats\r\n421 Timeout: idle too long\r\n"), Hold()})});
   ASSERT_EQ(f.Open(), Login::LoggedIn);
   f.transcript.Clear();
   ASSERT_EQ(f.connection.Exchange("SITE WHO"), Result::Done);
@@ -148,7 +144,8 @@ TEST(ControlConnection, RepliesBelongToTheirCommandAndTheRestAreNotices) {
 
   f.transcript.Clear();
   ASSERT_EQ(f.connection.Exchange("SITE VERS"), Result::Done);
-  EXPECT_EQ(f.transcript.Text(), "\n>SITE VERS\n200 vers\n");
+  EXPECT_EQ(f.transcript.Text(), "\n>SITE VERS\n421 Service not available\n");
+  EXPECT_TRUE(f.connection.IsConnected()) << "only a timeout in the last line ends it";
   f.transcript.Clear();
   EXPECT_EQ(f.connection.Exchange("SITE STATS"), Result::Done);
   EXPECT_EQ(f.transcript.Text(), "\n>SITE STATS\n200-stats\n421 Timeout: idle too long\n\n>Disconnected.\n");

@@ -17,6 +17,7 @@
 
 #include "DialogHarness.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "res/resource.h"
 
 namespace {
@@ -28,23 +29,13 @@ const std::string kLogin = "USER admin\r\nPASS secret\r\n";
 
 // Greets, takes the login, then answers `commands` lines with "200 ok".
 std::unique_ptr<ScriptedServer> Site(int commands) {
-  Script s{Send("220 scripted\r\n"), ExpectLine(), Send("331 password please\r\n"), ExpectLine(),
-           Send("230 logged in\r\n")};
-  for (int i = 0; i < commands; ++i) {
-    s.push_back(ExpectLine());
-    s.push_back(Send("200 ok\r\n"));
-  }
-  auto server = std::make_unique<ScriptedServer>(std::vector<Script>{s});
+  auto server = std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen(Answers(commands))});
   EXPECT_TRUE(server->Start()) << server->Error();
   return server;
 }
 
 void Connect(DialogHarness& h, unsigned port, const std::string& login = "admin") {
-  h.Focus(IDC_HOST);
-  h.Type(IDC_HOST, "127.0.0.1");
-  h.Type(IDC_PORT, std::to_string(port));
-  h.Type(IDC_LOGIN, login);
-  h.Type(IDC_PASSWORD, "secret");
+  h.Fill(port, login, "secret");
   h.Click(IDC_CONNECT);
 }
 

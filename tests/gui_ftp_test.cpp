@@ -17,6 +17,7 @@
 
 #include "DialogHarness.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "res/resource.h"
 
 #ifdef KORVASTEL_HAVE_XCB
@@ -38,29 +39,8 @@ std::unique_ptr<ScriptedServer> Serve(std::vector<Script> scripts) {
   return server;
 }
 
-// A plain login followed by `then`.
-Script LoginThen(std::vector<Step> then) {
-  Script s{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")};
-  s.insert(s.end(), then.begin(), then.end());
-  return s;
-}
-
-// Types the four fields; the click that follows leaves the host field and so
-// copies them all into the members.
-void Fill(DialogHarness& h, const std::string& port, const std::string& login = "u", const std::string& password = "p",
-          const std::string& host = "127.0.0.1") {
-  h.Focus(IDC_HOST);
-  h.Type(IDC_HOST, host);
-  h.Type(IDC_PORT, port);
-  h.Type(IDC_LOGIN, login);
-  h.Type(IDC_PASSWORD, password);
-}
-void Fill(DialogHarness& h, unsigned port, const std::string& login = "u", const std::string& password = "p") {
-  Fill(h, std::to_string(port), login, password);
-}
-
 void Connect(DialogHarness& h, unsigned port) {
-  Fill(h, port);
+  h.Fill(port);
   h.Click(IDC_CONNECT);
   ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
 }
@@ -144,7 +124,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   const int history = h.Dlg().m_cbHistory.GetCount();
   for (const auto& c : cases) {
     h.boxes.clear();
-    Fill(h, c.port, c.login, c.password, c.host);
+    h.Fill(c.port, c.login, c.password, c.host);
     h.Click(IDC_CONNECT);
     ASSERT_EQ(h.boxes.size(), 1u) << "port " << c.port;
     EXPECT_EQ(h.boxes[0].text, header + c.items);
@@ -160,7 +140,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
     closed = gone.Port();
   }  // nobody listens there any more
   h.boxes.clear();
-  Fill(h, closed, "refused");
+  h.Fill(closed, "refused");
   h.Click(IDC_CONNECT);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.boxes[0].text, "The attempt to connect was rejected. ");
@@ -170,42 +150,30 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
-TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
+// The transcript of each login shape is the connection's own test; here the
+// window's part: colours, caption, history and what the fields sent.
+TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   auto server = Serve({
-      // Indented lines and a blank line in the greeting and a reply; the PASS
-      // reply's last line decides, by its code.
-      {Send("220-Welcome\r\n220-  indented\r\n\r\n220 ready\r\n"), ExpectLine(),
-       Send("331-Password\r\n    for u\r\n331 send it\r\n"), ExpectLine(), Send("230-almost\r\n530\r\n")},
       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("530 Login incorrect\r\n")},
-      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Pause(400),
-       Send("230-Hello\r\n230 logged in\r\n")},
+      {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Pause(400), Send("230 in\r\n")},
   });
   DialogHarness h(&kNoCommands);
   h.Start();
   const int history = h.Dlg().m_cbHistory.GetCount();
   std::size_t mark = h.Pane().size();
-  Fill(h, server->Port());
+  h.Fill(server->Port());
   h.Click(IDC_CONNECT);
   EXPECT_EQ(After(h.Pane(), mark),
-            "\n\n>connecting to 127.0.0.1\n220-Welcome\n220-  indented\n\n220 ready\n>USER u\n331-Password\n"
-            "    for u\n331 send it\n>PASS **********\n230-almost\n530\n");
+            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n530 Login incorrect\n");
   ExpectColour(h, mark, logLoginColor);
   EXPECT_FALSE(h.Dlg().IsConnected());
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(0, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(0));
-  EXPECT_EQ(server->Received(0), kLoginWire);
 
-  mark = h.Pane().size();
-  h.Click(IDC_CONNECT);
-  EXPECT_EQ(After(h.Pane(), mark),
-            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n530 Login incorrect\n");
-  ASSERT_TRUE(server->WaitDone(1, seconds(5)));
-  EXPECT_EQ(server->Received(1), kLoginWire);
-
-  // A fresh socket for the third attempt; the caption changes only once 230 has come.
+  // A fresh socket for the second attempt; the caption changes only once 230 has come.
   const std::string secret = "OpenSesame42";
-  Fill(h, server->Port(), "u", secret);
+  h.Fill(server->Port(), "u", secret);
   std::string captionWhileWaiting;
   QTimer::singleShot(150, h.Window(), [&] { captionWhileWaiting = h.Text(IDC_CONNECT); });
   mark = h.Pane().size();
@@ -213,11 +181,9 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   EXPECT_EQ(captionWhileWaiting, "Connect");
   EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
   EXPECT_TRUE(h.Dlg().IsConnected());
-  EXPECT_EQ(After(h.Pane(), mark),
-            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230-Hello\n230 logged in\n");
   ExpectColour(h, mark, logLoginColor);
   EXPECT_EQ(h.Pane().find(secret), std::string::npos);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history + 1);  // three attempts, one entry
+  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history + 1);  // two attempts, one entry
 
   // Disconnecting sends nothing: the server only sees the close.
   mark = h.Pane().size();
@@ -225,15 +191,15 @@ TEST(Connection, LoginExchangeRefusalsAndAFreshAttempt) {
   EXPECT_EQ(After(h.Pane(), mark), "\n>Disconnected.\n");
   ExpectColour(h, mark, logDisconnectColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-  ASSERT_TRUE(server->WaitDone(2, seconds(5)));
-  EXPECT_TRUE(server->ClientClosed(2));
-  EXPECT_EQ(server->Received(2), "USER u\r\nPASS " + secret + "\r\n");
+  ASSERT_TRUE(server->WaitDone(1, seconds(5)));
+  EXPECT_TRUE(server->ClientClosed(1));
+  EXPECT_EQ(server->Received(1), "USER u\r\nPASS " + secret + "\r\n");
 }
 
 TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   Script script = LoginThen({});
-  for (const char* reply : {"200-who\r\n user1\r\n200 end\r\n", "500 unknown\r\n", "200 trimmed\r\n", "200 caf\xE9\r\n",
-                            "200 who again\r\n"})
+  for (const char* reply :
+       {"200-who\r\n user1\r\n200 end\r\n", "500 unknown\r\n", "200 trimmed\r\n", "200 caf\xE9\r\n"})
     script.insert(script.end(), {ExpectLine(), Send(reply)});
   auto server = Serve({script});
   DialogHarness h(&kNoCommands);
@@ -270,7 +236,8 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   EXPECT_EQ(h.Pane().size(), mark);
 
   // A line break never reaches the wire: the edit keeps the pasted text's first line,
-  // and a command that still holds one is refused with a box.
+  // and a command that still holds one is refused with a box (the connection's
+  // own test shows the line stays usable).
   auto* raw = h.ItemAs<QLineEdit>(IDC_RAW_COMMAND);
   raw->clear();
   raw->insert(QStringLiteral("WHO\nDELE important.txt"));
@@ -288,27 +255,18 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "Can't send!16");
   EXPECT_NE(h.boxes[0].text.find("line break"), std::string::npos);
   EXPECT_EQ(h.Pane().size(), mark);
-  h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 who again\n");
-  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
+  ExpectWire(h, *server, 0, wire);
   EXPECT_TRUE(h.Dlg().IsConnected());
 }
 
 TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   auto server = Serve({
-      LoginThen({ExpectLine(), Send("421 Service not available\r\n"), ExpectLine(),
-                 Send("200-stats\r\n421 Timeout: idle too long\r\n")}),
+      LoginThen({ExpectLine(), Send("200-stats\r\n421 Timeout: idle too long\r\n")}),
       LoginThen({Send("421 Timeout: closing idle connection\r\n"), Close()}),  // while the client is idle
-      {Send("220 hi\r\n"), ExpectLine(), Send("331-need a"), Close()},
-      LoginThen({ExpectLine(), Send("200-first\r\n200-second par"), Close()}),
   });
   DialogHarness h(&kNoCommands);
   h.Start();
   Connect(h, server->Port());
-  h.Click(kWho);
-  EXPECT_TRUE(h.Dlg().IsConnected());
-  EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
-
   std::size_t mark = h.Pane().size();
   Raw(h, "STATS");
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE STATS\n200-stats\n421 Timeout: idle too long\n\n>Disconnected.\n");
@@ -318,7 +276,7 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(0, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(0));
-  EXPECT_EQ(server->Received(0), std::string(kLoginWire) + "SITE WHO\r\nSITE STATS\r\n");
+  EXPECT_EQ(server->Received(0), std::string(kLoginWire) + "SITE STATS\r\n");
 
   // Without a connection nothing is sent and nothing is shown.
   mark = h.Pane().size();
@@ -326,26 +284,13 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   EXPECT_EQ(h.Pane().size(), mark);
 
   // A server closing an idle connection is seen at once, without a click.
-  mark = h.Pane().size();
-  Fill(h, server->Port());
+  h.Fill(server->Port());
   h.Click(IDC_CONNECT);
   ASSERT_TRUE(h.WaitUntil([&] { return !h.Dlg().IsConnected(); }));
   const std::string idle = "421 Timeout: closing idle connection\n\n>Disconnected.\n";
   ASSERT_EQ(After(h.Pane(), h.Pane().size() - idle.size()), idle);
   EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(h.Pane().size() - idle.size())), logCommandColor);
   ExpectColour(h, h.Pane().size() - 16, logDisconnectColor);
-  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-
-  // A close in the middle of the login or of a reply.
-  mark = h.Pane().size();
-  Fill(h, server->Port());
-  h.Click(IDC_CONNECT);
-  EXPECT_EQ(After(h.Pane(), mark), "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331-need a\n\n>Disconnected.\n");
-  EXPECT_EQ(server->Received(2), "USER u\r\n");  // no password after a broken reply
-  Connect(h, server->Port());
-  mark = h.Pane().size();
-  h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-first\n200-second par\n\n>Disconnected.\n");
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
@@ -422,7 +367,7 @@ TEST(Connection, ClosingTheWindowEndsAnExchangeWithASilentServer) {
     h.Start();
     h.Window()->activateWindow();  // an X server without a window manager activates nothing itself
     ASSERT_TRUE(h.WaitUntil([&] { return h.Window()->isActiveWindow(); }));
-    Fill(h, server->Port());
+    h.Fill(server->Port());
     QTimer::singleShot(200, h.Window(), [&] { RequestClose(h.Window()); });
     h.Click(IDC_CONNECT);
     EXPECT_TRUE(h.Dlg().IsEnded());

@@ -26,18 +26,8 @@ const std::string kNoCommands;
 
 void Attempt(DialogHarness& h, const std::string& login, const std::string& host, unsigned port,
              const std::string& password = "pw") {
-  h.Focus(IDC_HOST);  // the click leaves the field and so takes all four
-  h.Type(IDC_HOST, host);
-  h.Type(IDC_PORT, std::to_string(port));
-  h.Type(IDC_LOGIN, login);
-  h.Type(IDC_PASSWORD, password);
+  h.Fill(std::to_string(port), login, password, host);
   h.Click(IDC_CONNECT);
-}
-
-int IndexOf(const CComboBox& combo, const std::string& entry) {
-  for (int i = 0; i < combo.GetCount(); ++i)
-    if (combo.GetLBText(i) == entry) return i;
-  return -1;
 }
 
 std::vector<std::string> Stored() {

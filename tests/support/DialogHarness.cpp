@@ -12,6 +12,8 @@
 #include <atomic>
 #include <fstream>
 
+#include "res/resource.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -79,6 +81,27 @@ std::string DialogHarness::Text(int id) const {
 void DialogHarness::Focus(int id) {
   Item(id)->setFocus(Qt::MouseFocusReason);
   ProcessEvents();
+}
+
+void DialogHarness::Fill(const std::string& port, const std::string& login, const std::string& password,
+                         const std::string& host) {
+  Focus(IDC_HOST);
+  Type(IDC_HOST, host);
+  Type(IDC_PORT, port);
+  Type(IDC_LOGIN, login);
+  Type(IDC_PASSWORD, password);
+}
+
+std::vector<std::string> Items(const CComboBox& combo) {
+  std::vector<std::string> items;
+  for (int i = 0; i < combo.GetCount(); ++i) items.push_back(combo.GetLBText(i));
+  return items;
+}
+
+int IndexOf(const CComboBox& combo, const std::string& entry) {
+  for (int i = 0; i < combo.GetCount(); ++i)
+    if (combo.GetLBText(i) == entry) return i;
+  return -1;
 }
 
 void DialogHarness::SelectComboItem(int id, int index) {

@@ -12,6 +12,10 @@
 #include "MessageBox.h"
 #include "SiteCmdDlg.h"
 
+// A combo box's entries, and the index of one of them (-1 when not listed).
+std::vector<std::string> Items(const CComboBox& combo);
+int IndexOf(const CComboBox& combo, const std::string& entry);
+
 class DialogHarness {
  public:
   // Runs in a fresh working folder; `commandList` (when given) is written there first.
@@ -33,6 +37,13 @@ class DialogHarness {
   void Type(int id, const std::string& text);  // replaces the field's text (Windows-1252)
   std::string Text(int id) const;              // a field's or label's text (Windows-1252)
   void Focus(int id);
+  // Types the connection fields, the host first with the focus in it: the
+  // click that follows leaves the field and takes all four into the members.
+  void Fill(const std::string& port, const std::string& login = "u", const std::string& password = "p",
+            const std::string& host = "127.0.0.1");
+  void Fill(unsigned port, const std::string& login = "u", const std::string& password = "p") {
+    Fill(std::to_string(port), login, password);
+  }
   void SelectComboItem(int id, int index);  // as the user picks it
   std::string Pane() const { return m_dlg->m_richOutput.GetText(); }
 
