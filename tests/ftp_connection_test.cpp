@@ -108,9 +108,7 @@ TEST(ControlConnection, ConnectFailuresAndLineBreaksSendNothing) {
   int error = 0;
   EXPECT_EQ(connection.Open("127.0.0.1", closed, "u", "p", error), Login::ConnectFailed);
   EXPECT_EQ(error, 10061);
-  EXPECT_EQ(transcript.Text(), "\n\n>connecting to 127.0.0.1\n");
-  EXPECT_EQ(connection.Open("no-such-host.invalid", 21, "u", "p", error), Login::ConnectFailed);
-  EXPECT_EQ(error, 10022);
+  EXPECT_EQ(transcript.Text(), "\n\n>connecting to 127.0.0.1\n");  // the socket's codes are its own test
 
   Fixture f({LoginThen({ExpectLine(), Send("200 ok\r\n")})});
   for (const char* bad : {"u\r\n", "u\nSITE KICK bob"}) {
