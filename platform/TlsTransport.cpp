@@ -226,9 +226,9 @@ TlsTransport::Handshake TlsTransport::Start(const std::string& host) {
   // the second itself.
   SSL_set_bio(d->ssl.get(), bio.get(), bio.get());
   (void)bio.release();
-  // Read-ahead: one receive takes many records off the socket, where two
-  // per record (header, then body) cost more than decrypting them on a long
-  // reply. What it holds beyond the record being read is not in the socket
+  // Read-ahead: one receive takes many records off the socket instead of two
+  // receives per record (header, then body), which a long reply measured
+  // slower. What it holds beyond the record being read is not in the socket
   // any more; HasPending() tells the idle watch.
   SSL_set_read_ahead(d->ssl.get(), 1);
   SSL_set_default_read_buffer_len(d->ssl.get(), kReadAhead);
