@@ -10,11 +10,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 
 #include "ControlConnection.h"
-#include "DemoSite.h"
+#include "DemoSiteBench.h"
 #include "LineReader.h"
 #include "Reply.h"
 #include "Socket.h"
@@ -36,17 +35,8 @@ void LogIn(const std::function<bool(const std::string&)>& send, LineReader& read
   ReadReplyLines(reader, ignore, last);
 }
 
-// Counts what the pane would have shown, and shows nothing.
-struct DiscardingSink : TranscriptSink {
-  std::size_t bytes = 0;
-  void Show(TranscriptKind kind, std::string_view text) override {
-    if (kind == TranscriptKind::Reply) bytes += text.size();
-  }
-  void BlockDone() override {}
-};
-
 void BM_Exchange(benchmark::State& state) {
-  DiscardingSink sink;
+  bench::DiscardingSink sink;
   ControlConnection connection(sink, &platform::ConnectTcp);
   int error = 0;
   if (connection.Open("127.0.0.1", g_server->Port(), "admin", "korvastel", error) !=
@@ -101,37 +91,16 @@ void BM_PlainRecv(benchmark::State& state) {
 BENCHMARK(BM_Exchange)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(9);
 BENCHMARK(BM_PlainRecv)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(9);
 
-// Keeps the medians for the summary line.
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> medians;  // ms
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-        medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  siteserver::DemoOptions options;
-  options.port = 0;
-  options.replyLines = kLines;
-  siteserver::DemoServer server(options);
-  std::string error;
-  if (!server.Start(error)) {
-    std::fprintf(stderr, "demo site: %s\n", error.c_str());
-    return 1;
-  }
-  g_server = &server;
-  MedianReporter reporter;
+  const auto server = bench::StartDemoSite(kLines);
+  if (!server) return 1;
+  g_server = server.get();
+  bench::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  server.Stop();
+  server->Stop();
 
   const double b = reporter.medians["BM_Exchange"], c = reporter.medians["BM_PlainRecv"];
   rusage usage{};

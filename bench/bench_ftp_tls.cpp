@@ -11,13 +11,12 @@
 #include <openssl/evp.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ControlConnection.h"
-#include "DemoSite.h"
+#include "DemoSiteBench.h"
 #include "Socket.h"
 #include "TlsTransport.h"
 
@@ -29,21 +28,10 @@ constexpr std::size_t kReplyBytes = kLines * 60;
 siteserver::DemoServer* g_server = nullptr;
 std::string g_sessionLine;  // the pane's line on protocol, cipher and certificate
 
-// Counts what the pane would have shown, and shows nothing.
-struct DiscardingSink : TranscriptSink {
-  std::size_t bytes = 0;
-  std::string login;
-  void Show(TranscriptKind kind, std::string_view text) override {
-    if (kind == TranscriptKind::Reply) bytes += text.size();
-    if (kind == TranscriptKind::Login && text.rfind(">TLS", 0) == 0) login.assign(text);
-  }
-  void BlockDone() override {}
-};
-
 // A logged-in control connection, plain or through TLS (the demo's
 // certificate trusted as the user would after the first box).
 struct Connection {
-  DiscardingSink sink;
+  bench::DiscardingSink sink;
   ControlConnection connection{sink, &platform::ConnectTcp};
   TlsOptions tls{&platform::StartTls, [](const std::string&, unsigned, const TlsInfo&) { return true; }};
 
@@ -51,7 +39,7 @@ struct Connection {
     int error = 0;
     const bool in = connection.Open("127.0.0.1", g_server->Port(), "admin", "korvastel", error,
                                     secure ? &tls : nullptr) == ControlConnection::Login::LoggedIn;
-    if (in && secure && g_sessionLine.empty()) g_sessionLine = sink.login;
+    if (in && secure && g_sessionLine.empty()) g_sessionLine = sink.session;
     return in;
   }
 };
@@ -140,39 +128,16 @@ BENCHMARK(BM_DecryptAes256Gcm)->Unit(benchmark::kMillisecond)->UseRealTime()->Re
 BENCHMARK(BM_LoginPlain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(20);
 BENCHMARK(BM_LoginTls)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(20);
 
-class MedianReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> medians;     // ms, wall clock
-  std::map<std::string, double> cpuMedians;  // ms, the client's thread only
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
-        medians[r.run_name.function_name] = r.GetAdjustedRealTime();
-        cpuMedians[r.run_name.function_name] = r.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  siteserver::DemoOptions options;
-  options.port = 0;
-  options.replyLines = kLines;
-  siteserver::DemoServer server(options);
-  std::string error;
-  if (!server.Start(error)) {
-    std::fprintf(stderr, "demo site: %s\n", error.c_str());
-    return 1;
-  }
-  g_server = &server;
-  MedianReporter reporter;
+  const auto server = bench::StartDemoSite(kLines);
+  if (!server) return 1;
+  g_server = server.get();
+  bench::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  server.Stop();
+  server->Stop();
 
   auto& m = reporter.medians;
   auto& cpu = reporter.cpuMedians;
