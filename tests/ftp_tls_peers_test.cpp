@@ -14,14 +14,9 @@ class TlsPeers : public ::testing::Test {
   void SetUp() override {
     std::string error;
     if (!m_certs.Make(error)) GTEST_SKIP() << error;
-    // The test CA stands in for the system's trust store.
-    ::setenv("SSL_CERT_FILE", m_certs.caCert.c_str(), 1);
-    ::setenv("SSL_CERT_DIR", m_certs.folder.c_str(), 1);
+    m_certs.TrustCa();
   }
-  void TearDown() override {
-    ::unsetenv("SSL_CERT_FILE");
-    ::unsetenv("SSL_CERT_DIR");
-  }
+  void TearDown() override { peers::Certificates::ForgetCa(); }
 
   // Greeting, AUTH TLS, handshake; the login then goes through TLS.
   void SecureLogin(Session& s, const std::string& host, unsigned port) {

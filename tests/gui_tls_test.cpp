@@ -114,13 +114,9 @@ class TlsWithPyFtpd : public ::testing::Test {
       GTEST_SKIP() << "pyftpdlib with TLS is missing (apt-get install python3-pyftpdlib python3-openssl)";
     std::string error;
     if (!m_certs.Make(error)) GTEST_SKIP() << error;
-    ::setenv("SSL_CERT_FILE", m_certs.caCert.c_str(), 1);
-    ::setenv("SSL_CERT_DIR", m_certs.folder.c_str(), 1);
+    m_certs.TrustCa();
   }
-  void TearDown() override {
-    ::unsetenv("SSL_CERT_FILE");
-    ::unsetenv("SSL_CERT_DIR");
-  }
+  void TearDown() override { peers::Certificates::ForgetCa(); }
   // The whole attempt runs inside the click, boxes included.
   void Connect(DialogHarness& h) { h.Click(IDC_CONNECT); }
 

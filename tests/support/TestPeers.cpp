@@ -100,6 +100,16 @@ std::string FindPython(const std::vector<std::string>& modules) {
   return {};
 }
 
+void Certificates::TrustCa() const {
+  ::setenv("SSL_CERT_FILE", caCert.c_str(), 1);
+  ::setenv("SSL_CERT_DIR", folder.c_str(), 1);
+}
+
+void Certificates::ForgetCa() {
+  ::unsetenv("SSL_CERT_FILE");
+  ::unsetenv("SSL_CERT_DIR");
+}
+
 bool Certificates::Make(std::string& error) {
   folder = MakeTempFolder("korvastel-certs-");
   if (folder.empty()) {

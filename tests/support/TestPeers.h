@@ -25,6 +25,9 @@ struct Certificates {
 
   // False (with the tool's complaint in error) when openssl is missing or fails.
   bool Make(std::string& error);
+  // The test CA stands in for the system's trust store, until ForgetCa().
+  void TrustCa() const;
+  static void ForgetCa();
   ~Certificates();
 };
 
