@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <cctype>
 #include <string_view>
 
 #include "res/Strings.h"
@@ -45,40 +46,74 @@ bool HoldsControlByte(std::string_view text) {
   return false;
 }
 
+// Where "scheme://" ends its name, or npos; a "scheme" of other bytes than
+// letters, digits, "+", "-" and "." is part of the login or host.
+std::size_t SchemeEnd(std::string_view address) {
+  const std::size_t end = address.find("://");
+  if (end == std::string_view::npos || end == 0) return std::string_view::npos;
+  for (const char c : address.substr(0, end))
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return std::string_view::npos;
+  return end;
+}
+
+// The address as messages show it: everything before the last "@" may hold a
+// password (also percent-encoded), so it is never repeated.
+std::string Shown(std::string_view address) {
+  std::string shown;
+  if (const std::size_t scheme = SchemeEnd(address); scheme != std::string_view::npos) {
+    shown = address.substr(0, scheme + 3);
+    address.remove_prefix(scheme + 3);
+  }
+  const std::size_t at = address.rfind('@');
+  return shown + (at == std::string_view::npos ? "..." : "...@" + std::string(address.substr(at + 1)));
+}
+
+// A password before the last "@", or one whose "@" came percent-encoded.
+bool HoldsPassword(std::string_view rest) {
+  if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos)
+    return rest.substr(0, at).find(':') != std::string_view::npos;
+  std::string decoded;
+  if (!PercentDecode(rest, decoded)) return false;
+  const std::size_t at = decoded.rfind('@');
+  return at != std::string::npos && decoded.substr(0, at).find(':') != std::string::npos;
+}
+
 }  // namespace
 
 std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error) {
   StartTarget target;
   std::string_view rest = address;
-  if (const std::size_t scheme = rest.find("://"); scheme != std::string_view::npos) {
-    const std::string name = Lower(rest.substr(0, scheme));
-    if (name == "ftpes") {
-      target.tls = true;
-    } else if (name != "ftp") {
-      error = "The address \"" + address + "\" starts with \"" + std::string(rest.substr(0, scheme)) +
-              "://\"; Korvastel speaks ftp:// and ftpes:// (FTP with explicit TLS) only.";
-      return std::nullopt;
-    }
-    rest.remove_prefix(scheme + 3);
-  }
-
-  // The password test comes first and looks at everything before the last
-  // "@", so a password holding "/" or "@" is refused all the same.
-  const std::size_t at = rest.rfind('@');
-  if (at != std::string_view::npos && rest.substr(0, at).find(':') != std::string_view::npos) {
+  const std::size_t scheme = SchemeEnd(rest);
+  // The password test comes first, before anything quotes the address, and
+  // looks at everything before the last "@", so a password holding "/" or "@"
+  // is refused all the same.
+  if (HoldsPassword(scheme == std::string_view::npos ? rest : rest.substr(scheme + 3))) {
     error =
         "The address on the command line holds a password, so it was not used: every user of this computer can "
         "read a program's command line (in the process list, with ps for instance). Give LOGIN@HOST[:PORT] "
         "alone and type the password into the window.";
     return std::nullopt;
   }
+  const std::string quoted = "\"" + Shown(address) + "\"";
+  if (scheme != std::string_view::npos) {
+    const std::string name = Lower(rest.substr(0, scheme));
+    if (name == "ftpes") {
+      target.tls = true;
+    } else if (name != "ftp") {
+      error = "The address " + quoted + " starts with \"" + std::string(rest.substr(0, scheme)) +
+              "://\"; Korvastel speaks ftp:// and ftpes:// (FTP with explicit TLS) only.";
+      return std::nullopt;
+    }
+    rest.remove_prefix(scheme + 3);
+  }
+  const std::size_t at = rest.rfind('@');
   const std::string shape = "Write it as [ftp://|ftpes://]LOGIN@HOST[:PORT].";
   if (at == std::string_view::npos || at == 0) {
-    error = "The address \"" + address + "\" names no login. " + shape;
+    error = "The address " + quoted + " names no login. " + shape;
     return std::nullopt;
   }
   if (!PercentDecode(rest.substr(0, at), target.login) || target.login.empty() || HoldsControlByte(target.login)) {
-    error = "The login in the address \"" + address + "\" can't be used: a \"%\" must be followed by two hex " +
+    error = "The login in the address " + quoted + " can't be used: a \"%\" must be followed by two hex " +
             "digits, and a login holds no control characters.";
     return std::nullopt;
   }
@@ -86,14 +121,14 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
   std::string_view hostPort = rest.substr(at + 1);
   if (hostPort.ends_with('/')) hostPort.remove_suffix(1);  // "ftp://admin@host/" names the same server
   if (hostPort.find_first_of("/?#") != std::string_view::npos) {
-    error = "The address \"" + address + "\" holds a path; Korvastel needs only the server. " + shape;
+    error = "The address " + quoted + " holds a path; Korvastel needs only the server. " + shape;
     return std::nullopt;
   }
   std::string_view host = hostPort, port;
   if (hostPort.starts_with('[')) {
     const std::size_t close = hostPort.find(']');
     if (close == std::string_view::npos || close == 1 || (close + 1 < hostPort.size() && hostPort[close + 1] != ':')) {
-      error = "The address \"" + address + "\" has an unclosed or empty \"[\" (an IPv6 address is written as " +
+      error = "The address " + quoted + " has an unclosed or empty \"[\" (an IPv6 address is written as " +
               "[2001:db8::5]). " + shape;
       return std::nullopt;
     }
@@ -101,8 +136,8 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
     if (close + 1 < hostPort.size()) port = hostPort.substr(close + 1);
   } else if (const std::size_t colon = hostPort.find(':'); colon != std::string_view::npos) {
     if (hostPort.find(':', colon + 1) != std::string_view::npos) {
-      error = "The address \"" + address + "\" holds more than one \":\"; write an IPv6 address in brackets, " +
-              "as in admin@[2001:db8::5]:21.";
+      error = "The address " + quoted + " holds more than one \":\"; write an IPv6 address in brackets, " +
+              "as in LOGIN@[2001:db8::5]:21.";
       return std::nullopt;
     }
     host = hostPort.substr(0, colon);
@@ -110,13 +145,13 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
   }
   // `port` is empty or ":" followed by what was written.
   if (port == ":") {
-    error = "The address \"" + address + "\" ends in \":\" without a port. " + shape;
+    error = "The address " + quoted + " ends in \":\" without a port. " + shape;
     return std::nullopt;
   }
   if (!port.empty()) port.remove_prefix(1);
   if (!PercentDecode(host, target.host) || target.host.empty() || HoldsControlByte(target.host) ||
       target.host.find_first_of(" @[]") != std::string::npos) {
-    error = "The address \"" + address + "\" names no usable server. " + shape;
+    error = "The address " + quoted + " names no usable server. " + shape;
     return std::nullopt;
   }
   if (!port.empty()) {
@@ -127,7 +162,7 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
       if (digits) value = value * 10 + static_cast<unsigned>(c - '0');
     }
     if (!digits || value == 0 || value > 65535) {
-      error = "The port in the address \"" + address + "\" must be a number from 1 to 65535.";
+      error = "The port in the address " + quoted + " must be a number from 1 to 65535.";
       return std::nullopt;
     }
     target.port = value;

@@ -11,8 +11,10 @@ namespace {
 // window back to the user between batches; the watch calls again for the rest.
 constexpr int kReceivesPerCheck = 16;
 
+constexpr std::size_t kQuotedLine = 1000;
 const char kDisconnected[] = "\n>Disconnected.\n";
 const char kTlsHint[] = "The server asks for an encrypted connection: tick TLS and connect again.\n";
+const char kLineTooLong[] = "The server sent a line longer than 64 MiB; it was dropped and the connection closed.\n";
 const char kPasswordEcho[] = ">PASS **********\n";  // ten stars, whatever the password's length
 
 // The first digit of a reply's code (RFC 959: 1 preliminary, 2 done, 3 more
@@ -206,7 +208,8 @@ void ControlConnection::CheckLine() {
 ControlConnection::Login ControlConnection::StartTls(const std::string& host, unsigned port, const TlsOptions& tls,
                                                      std::string& last) {
   if (last.compare(0, 4, "234 ") != 0 && last != "234") {
-    m_failure = last;
+    // A box quotes it: a kilobyte says all a refusal has to say.
+    m_failure = last.size() > kQuotedLine ? last.substr(0, kQuotedLine) + "..." : last;
     Drop();
     return Login::TlsRefused;
   }
@@ -279,6 +282,8 @@ void ControlConnection::Release() {
 }
 
 void ControlConnection::Drop() {
+  const bool tooLong = m_reader && m_reader->LineTooLong();
   Release();
+  if (tooLong) m_sink.Show(TranscriptKind::Hint, kLineTooLong);
   m_sink.Show(TranscriptKind::Disconnect, kDisconnected);
 }

@@ -13,14 +13,18 @@ namespace {
 
 bool IsAtoiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-unsigned ParsePort(const std::string& text, std::size_t i) {
+std::string ParsePort(const std::string& text, std::size_t i) {
   while (i < text.size() && IsAtoiSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const std::size_t start = i;
+  const bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const std::size_t digits = i;
   std::uint32_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-  return negative ? 0u - value : value;
+    if (value <= 65535) value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+  if (i == digits) return "0";
+  if (!negative && value >= 1 && value <= 65535) return std::to_string(value);
+  return text.substr(start, i - start);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ std::string MakeHistoryEntry(const std::string& login, const std::string& host, 
 struct HistoryFields {
   std::string login;
   std::string host;
-  unsigned port = 0;
+  std::string port = "0";  // the port field's text
 };
 
 // Splits an entry at its last ":" and at the last "@" before that colon, so a
@@ -18,8 +18,10 @@ struct HistoryFields {
 //  - no "@" before the last ":": empty login, the host is the text before ":";
 //  - no ":" at all: the host is the text after the last "@", the port is 0;
 //  - the port is read as atoi reads it (leading white space, a sign, digits
-//    up to the first non-digit; none gives 0) and stored as it comes, so
-//    "-1" gives 4294967295; digits past the range wrap modulo 2^32.
+//    up to the first non-digit; none gives "0"); a port from 1 to 65535
+//    comes back as its number, anything else as its sign and digits as
+//    written ("-1", "4294967317"), never wrapped, so the port field refuses
+//    it as it refuses such a typed port.
 HistoryFields ParseHistoryEntry(const std::string& entry);
 
 // True when the two entries are equal ignoring letter case over

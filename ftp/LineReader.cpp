@@ -36,7 +36,8 @@ const char* FindLineEnd(const char* p, const char* end) {
 
 }  // namespace
 
-LineReader::LineReader(Receive receive) : m_receive(std::move(receive)), m_buf(kChunk) {}
+LineReader::LineReader(Receive receive, std::size_t maxLine)
+    : m_receive(std::move(receive)), m_maxLine(maxLine), m_buf(kChunk) {}
 
 long LineReader::Fill(bool wait) {
   if (m_begin == m_end) {
@@ -57,7 +58,9 @@ long LineReader::Fill(bool wait) {
       m_begin = 0;
       m_end = live;
     }
-    if (m_buf.size() - m_end < kChunk) m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
+    // Doubling, but never far past what the longest line allowed needs.
+    if (m_buf.size() - m_end < kChunk)
+      m_buf.resize(std::max(std::min(m_buf.size() * 2, m_maxLine + 2 * kChunk), m_end + kChunk));
   }
   const long n = m_receive(m_buf.data() + m_end, m_buf.size() - m_end, wait);
   if (n > 0) m_end += static_cast<std::size_t>(n);
@@ -96,6 +99,14 @@ LineReader::Status LineReader::Next(std::string_view& line, bool wait) {
     m_scan = at;  // the end, or a CR whose next byte has not arrived yet
 
     if (m_final != Status::Line) return m_final;
+    if (m_end - m_begin > m_maxLine) {
+      m_tooLong = true;
+      m_final = Status::Failed;
+      m_begin = m_scan = m_end = 0;
+      m_buf.assign(kChunk, '\0');
+      m_buf.shrink_to_fit();
+      return m_final;
+    }
     const long n = Fill(wait);
     if (n > 0) continue;
     if (n == Transport::kNothingYet) return Status::NothingYet;

@@ -13,15 +13,19 @@
 //
 // A line ends at LF. A CR ends it too, and the one byte after the CR is taken
 // with it: an LF is dropped, any other byte stays as the line's last
-// character ("ab\rX" gives "abX"). Lines have no length limit and carry every
-// other byte as it came, NUL and 0x80-0xFF included.
+// character ("ab\rX" gives "abX"). Lines carry every other byte as it came,
+// NUL and 0x80-0xFF included. A line longer than the limit ends the stream
+// as Failed, its bytes dropped, so a server can't make the reader hold
+// memory without end.
 class LineReader {
  public:
+  static constexpr std::size_t kMaxLine = 64u << 20;
+
   // receive(buf, size, wait) fills at most size bytes and returns their
   // count, or one of the Transport results: 0 the peer closed, -1 an error,
   // -2 the wait was abandoned, -3 nothing there yet (only when !wait).
   using Receive = std::function<long(char*, std::size_t, bool)>;
-  explicit LineReader(Receive receive);
+  explicit LineReader(Receive receive, std::size_t maxLine = kMaxLine);
 
   enum class Status {
     Line,        // line holds the next line
@@ -44,11 +48,15 @@ class LineReader {
 
   // Bytes received but not yet handed back as (part of) a line.
   std::size_t Buffered() const { return m_end - m_begin; }
+  // The stream failed because a line passed the limit.
+  bool LineTooLong() const { return m_tooLong; }
 
  private:
   long Fill(bool wait);
 
   Receive m_receive;
+  std::size_t m_maxLine;
+  bool m_tooLong = false;
   std::vector<char> m_buf;
   std::string m_scratch;          // a line that a CR and the byte after it ended
   std::size_t m_begin = 0;        // first byte not yet handed back

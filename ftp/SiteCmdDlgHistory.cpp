@@ -3,6 +3,7 @@
 #include "Registry.h"
 #include "SiteCmdDlg.h"
 #include "res/Strings.h"
+#include "res/resource.h"
 
 void CSiteCmdDlg::LoadHistory() {
   CRegKey key;
@@ -59,7 +60,14 @@ void CSiteCmdDlg::OnHistorySelChange() {
   m_login = fields.login;
   m_host = fields.host;
   m_password.clear();
-  m_port = fields.port;
+  // A port that does not fit 32 bits is no number at all; Connect refuses 0 and anything past 65535.
+  const bool digits = !fields.port.empty() && fields.port.size() <= 10 &&
+                      fields.port.find_first_not_of("0123456789") == std::string::npos;
+  const unsigned long long value = digits ? std::stoull(fields.port) : 0;
+  m_port = value <= 0xFFFFFFFFull ? static_cast<UINT>(value) : 0;
   m_tls = LoadHistoryTls(m_cbHistory.GetLBText(sel));
   UpdateData(FALSE);
+  // The port goes in as text: one out of range stays as written, so Connect
+  // refuses it as it refuses such a typed port.
+  if (CWnd* port = GetDlgItem(IDC_PORT)) port->SetWindowText(fields.port);
 }

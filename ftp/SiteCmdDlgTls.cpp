@@ -24,7 +24,7 @@ bool CSiteCmdDlg::TrustCertificate(const std::string& host, unsigned port, const
                             "\n\nCompare the fingerprint with the one your server's administrator gave you.\n"
                             "Trust this certificate for " +
                             host + ":" + std::to_string(port) + " and connect?",
-                        "Unknown certificate", MB_YESNO | MB_ICONWARNING);
+                        "Unknown certificate", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
   } else {
     answer = MessageBox(
         "WARNING: the server's certificate has changed since you trusted it.\n\n"

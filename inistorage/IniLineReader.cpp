@@ -19,6 +19,11 @@ bool IniLineReader::Start() {
   return !(end == 0 && std::ferror(file));
 }
 
+void IniLineReader::DropByteOrderMark(std::string& line) {
+  if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  first = false;
+}
+
 bool IniLineReader::Next(std::string& line) {
   if (!started) Start();
   if (finished) return false;
@@ -28,6 +33,7 @@ bool IniLineReader::Next(std::string& line) {
     if (position == end) {
       if (atEnd) {
         finished = true;
+        DropByteOrderMark(line);
         return true;
       }
       Refill();
@@ -47,6 +53,7 @@ bool IniLineReader::Next(std::string& line) {
     if (newline) {
       position += length + 1;
       if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+      DropByteOrderMark(line);
       return true;
     }
     position = end;

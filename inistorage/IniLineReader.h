@@ -7,6 +7,8 @@
 // limit. The text after the last LF is one more line, so a file that ends
 // with a line end yields a final empty line and an empty file one empty line.
 // A read error ends the stream as end of file would: what was read is kept.
+// A UTF-8 byte-order mark at the very start is no part of the first line:
+// editors write one, and the first header would otherwise not be one.
 // Memory use is one chunk plus the longest line.
 
 #include <cstddef>
@@ -30,6 +32,7 @@ class IniLineReader {
 
  private:
   void Refill();
+  void DropByteOrderMark(std::string& line);
 
   std::FILE* file;
   std::vector<char> buffer;
@@ -38,4 +41,5 @@ class IniLineReader {
   bool atEnd = false;
   bool finished = false;
   bool started = false;
+  bool first = true;
 };

@@ -1,6 +1,8 @@
 #include "MessageBox.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
@@ -20,8 +22,12 @@ int ShowReal(void* parent, const MessageBoxCall& call) {
   box.setTextFormat(Qt::PlainText);
   if (yesNo) {
     // A box that asks whether to trust something defaults to the safe answer when it says so.
-    box.setDefaultButton((call.type & MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
+    // Space presses the button with the focus, Enter the default one: both
+    // are the safe answer when the box says so.
+    QAbstractButton* first = box.button((call.type & MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
+    box.setDefaultButton(static_cast<QPushButton*>(first));
     box.setEscapeButton(QMessageBox::No);
+    QTimer::singleShot(0, first, [first] { first->setFocus(Qt::OtherFocusReason); });
   }
   const int pressed = box.exec();
   if (yesNo) return pressed == QMessageBox::Yes ? IDYES : IDNO;

@@ -19,6 +19,7 @@
 
 #include "MessageBox.h"
 #include "internal/Cp1252.h"
+#include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
 
 namespace platform {
@@ -429,9 +430,7 @@ void PaneWidget::SetShowTimes(bool show, bool remember) {
   if (remember) {
     QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
     settings.setValue(kShowTimesKey, show);
-    settings.sync();
-    // The store holds the connection history too: readable by the user only.
-    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    SyncPrivately(settings);
   }
   UpdateMetrics();
 }

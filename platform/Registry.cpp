@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "internal/Cp1252.h"
+#include "internal/PrivateSettings.h"
 
 struct CRegKey::Impl {
   std::unique_ptr<QSettings> settings;
@@ -94,10 +95,6 @@ std::string WriteFailureReason(const QString& file, QSettings::Status status) {
   return "the settings store reported an access error";
 }
 
-void RestrictToOwner(const QString& file) {
-  if (QFileInfo::exists(file)) QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
 }  // namespace
 
 CRegKey::CRegKey() : d(std::make_unique<Impl>()) {}
@@ -137,9 +134,8 @@ bool CRegKey::SetValue(const std::string& name) { return SetValue(name, std::str
 bool CRegKey::SetValue(const std::string& name, const std::string& data) {
   if (!d->settings || name.empty()) return false;
   d->settings->setValue(EncodeName(name), QString::fromLatin1(data.data(), static_cast<qsizetype>(data.size())));
-  d->settings->sync();  // QSettings writes through a lock file and an atomic rename
+  platform::SyncPrivately(*d->settings);  // through a lock file and an atomic rename
   const QString file = d->settings->fileName();
-  RestrictToOwner(file);
   if (d->settings->status() == QSettings::NoError) return true;
   d->lastError = platform::ToCp1252(file) + ": " + WriteFailureReason(file, d->settings->status());
   return false;
@@ -159,7 +155,7 @@ bool CRegKey::QueryValue(const std::string& name, std::string& data) {
 void CRegKey::Close() {
   if (d && d->settings) {
     d->settings->endGroup();
-    d->settings->sync();
+    platform::SyncPrivately(*d->settings);
     d->settings.reset();
   }
 }

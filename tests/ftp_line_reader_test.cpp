@@ -106,6 +106,18 @@ TEST(LineReader, HugeLineAndAnyByteValue) {
   EXPECT_LT(src.calls, 200) << "read in large chunks";
   ASSERT_EQ(r.ReadLine(line), LineReader::Status::Line);
   EXPECT_EQ(line, binary);
+
+  // Past the limit the stream fails and the line is gone; up to it, it passes.
+  Source limited{{std::string(1000, 'y') + "\n" + std::string(300000, 'z') + "\n"}};
+  LineReader small([&](char* b, std::size_t n, bool wait) { return limited(b, n, wait); }, 1000);
+  ASSERT_EQ(small.ReadLine(line), LineReader::Status::Line);
+  EXPECT_EQ(line.size(), 1000u);
+  EXPECT_FALSE(small.LineTooLong());
+  EXPECT_EQ(small.ReadLine(line), LineReader::Status::Failed);
+  EXPECT_TRUE(line.empty());
+  EXPECT_TRUE(small.LineTooLong());
+  EXPECT_EQ(small.Buffered(), 0u);
+  EXPECT_EQ(small.ReadLine(line), LineReader::Status::Failed) << "for good";
 }
 
 TEST(LineReader, EndOfStream) {

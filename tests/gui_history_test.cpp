@@ -2,6 +2,8 @@
 // records, what a later run lists, and what choosing an entry fills in.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +89,25 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
   EXPECT_EQ(h.Dlg().m_password, "");
 }
 
+TEST(History, AHandEditedPortOutOfRangeIsShownAsWrittenAndRefused) {
+  const std::string entry = "u@h.invalid:4294967317";  // 2^32 + 21
+  {
+    CRegKey key;
+    ASSERT_TRUE(key.Create(kHistoryKey) && key.SetValue(entry));
+  }
+  DialogHarness h(&kNoCommands);
+  h.Start();
+  const int index = IndexOf(h.Dlg().m_cbHistory, entry);
+  ASSERT_GE(index, 0);
+  h.SelectComboItem(IDC_HISTORY, index);
+  EXPECT_EQ(h.Text(IDC_PORT), "4294967317");
+  h.Focus(IDC_PASSWORD);
+  h.Type(IDC_PASSWORD, "pw");
+  h.Click(IDC_CONNECT);
+  EXPECT_EQ(h.boxes.size(), 1u);
+  EXPECT_EQ(h.Pane().find(">connecting"), std::string::npos) << "port 21 is not tried";
+}
+
 TEST(History, AnAttemptIsKnownOnlyWhenEqualIgnoringCase) {
   // A host that does not resolve: each attempt ends at once, its entry recorded first.
   const std::string host = "h\xE4st.invalid";
@@ -113,6 +134,34 @@ TEST(History, AnAttemptIsKnownOnlyWhenEqualIgnoringCase) {
   EXPECT_NE(std::find(names.begin(), names.end(), prefix), names.end());
   EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), prefix);
   EXPECT_EQ(h.boxes.size(), 3u) << "every attempt ran and failed on the host";
+}
+
+TEST(History, TheStoreIsPrivateFromItsFirstByte) {
+  namespace fs = std::filesystem;
+  const fs::path folder = StorePath().parent_path();
+  const mode_t old = ::umask(022);
+  auto modes = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  auto write = [](const std::string& entry) {
+    CRegKey key;
+    return key.Create(kHistoryKey) && key.SetValue(entry);
+  };
+  // Made afresh: the folder is private before the file is in it.
+  fs::remove_all(folder);
+  ASSERT_TRUE(write("first@h:21"));
+  EXPECT_EQ(modes(folder), fs::perms::owner_all);
+  EXPECT_EQ(modes(StorePath()), fs::perms::owner_read | fs::perms::owner_write);
+  // Found readable by others: narrowed, nothing lost.
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+  fs::permissions(StorePath(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                   fs::perms::others_read);
+  ASSERT_TRUE(write("second@h:21"));
+  EXPECT_EQ(modes(folder), fs::perms::owner_all);
+  EXPECT_EQ(modes(StorePath()), fs::perms::owner_read | fs::perms::owner_write);
+  const std::vector<std::string> names = Stored();
+  EXPECT_NE(std::find(names.begin(), names.end(), "first@h:21"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "second@h:21"), names.end());
+  ::umask(old);
 }
 
 }  // namespace

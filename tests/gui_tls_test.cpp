@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QTimer>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "DialogHarness.h"
+#include "MessageBox.h"
 #include "Registry.h"
 #include "Relay.h"
 #include "ScriptedServer.h"
@@ -30,6 +33,23 @@ const char kHint[] = "The server asks for an encrypted connection: tick TLS and 
 
 bool Ticked(DialogHarness& h) { return h.ItemAs<QAbstractButton>(IDC_TLS)->isChecked(); }
 std::string Caption(DialogHarness& h) { return h.Text(IDC_CONNECT); }
+
+// The real box, as the user meets it: the first key on a fresh box picks the safe answer.
+TEST(Tls, EnterOrSpaceOnAFreshTrustBoxNeverTrusts) {
+  for (const int key : {Qt::Key_Return, Qt::Key_Space}) {
+    QTimer::singleShot(100, [key] {
+      QWidget* focus = QApplication::focusWidget();
+      ASSERT_NE(focus, nullptr);
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "\r");
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "\r");
+      QApplication::sendEvent(focus, &press);
+      QApplication::sendEvent(focus, &release);
+    });
+    const int answer = platform::ShowMessageBox(
+        nullptr, {"Trust this certificate?", "Unknown certificate", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2});
+    EXPECT_EQ(answer, IDNO) << "key " << key;
+  }
+}
 
 TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
   DialogHarness h(&kNoCommands);
@@ -152,7 +172,7 @@ TEST_F(TlsWithPyFtpd, UnknownAndChangedCertificatesAskTheUserAndNothingGoesInCle
   ASSERT_EQ(h.boxes.size(), 2u);
   const platform::MessageBoxCall ask = h.boxes[0];
   EXPECT_EQ(ask.caption, "Unknown certificate");
-  EXPECT_EQ(ask.type & MB_DEFBUTTON2, 0u);
+  EXPECT_EQ(ask.type & MB_DEFBUTTON2, MB_DEFBUTTON2) << "a first-use attacker's certificate is not trusted by Enter";
   for (const std::string& part : {"127.0.0.1:" + std::to_string(port), std::string("CN=korvastel-self-signed"),
                                   std::string("self-signed certificate"), fingerprint, std::string("Valid until: ")})
     EXPECT_NE(ask.text.find(part), std::string::npos) << part << " in\n" << ask.text;

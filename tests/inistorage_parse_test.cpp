@@ -98,7 +98,8 @@ TEST(IniRead, OddBytesAndLineEnds) {
       {"[a]\rk = 1\r", ""},                  // ... so these bytes are one line, and no header
       {"[a]\nk = ab\0cd, e\nm = 2"s, "[a]\nk=ab\nm=2\n"},
       {"[a\0]\nk = 1\n"s, ""},
-      {"\xEF\xBB\xBF[a]\nk = 1\n[b]\nk = 2\n", "[b]\nk=2\n"},  // the BOM is three letters before the "["
+      {"\xEF\xBB\xBF[a]\nk = 1\n[b]\nk = 2\n", "[a]\nk=1\n[b]\nk=2\n"},  // a byte-order mark is skipped ...
+      {"[a]\nk = \xEF\xBB\xBFx\n\xEF\xBB\xBF[b]\n", "[a]\nk=\xEF\xBB\xBFx\n"},    // ... only at the very start
   };
   for (const Case& c : cases) EXPECT_EQ(ReadDump(c.input), c.expected) << c.input;
 
