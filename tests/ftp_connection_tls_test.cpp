@@ -70,7 +70,8 @@ TEST(ControlConnectionTls, NothingOfTheLoginTravelsUnlessTlsCameAboutAndWasTrust
              Greeting({Send("234 go\r\n"), Hold()}), Greeting({Send("234 go\r\n"), Hold()}),
              Greeting({Send("502 AUTH not here\r\n"), Hold()}),
              Greeting({Send("234 go\r\n230 you are in\r\n"), Hold()}),
-             Greeting({Send("334 ADAT wanted\r\n"), Hold()})});
+             Greeting({Send("334 ADAT wanted\r\n"), Hold()}),
+             Greeting({Send("502 " + std::string(5000, 'x') + "\r\n"), Hold()})});
 
   ASSERT_EQ(f.Open(), Login::LoggedIn);
   EXPECT_EQ(f.Wire(0), "AUTH TLS\r\nUSER u\r\nPASS p\r\n");
@@ -92,6 +93,7 @@ TEST(ControlConnectionTls, NothingOfTheLoginTravelsUnlessTlsCameAboutAndWasTrust
       {"AUTH TLS refused", Login::TlsRefused, "502 AUTH not here"},
       {"plain text behind the 234", Login::TlsFailed, "The server sent more plain text after agreeing to TLS."},
       {"an answer other than 234", Login::TlsRefused, "334 ADAT wanted"},
+      {"a refusal too long to quote whole", Login::TlsRefused, "502 " + std::string(996, 'x') + "..."},
   };
   for (std::size_t i = 0; i < std::size(refusals); ++i) {
     SCOPED_TRACE(refusals[i].what);
