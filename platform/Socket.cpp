@@ -26,17 +26,11 @@ namespace {
 // Short enough for a smooth repaint, long enough to cost nothing.
 constexpr int kSliceMs = 20;
 
-std::mutex g_hookMutex;
-std::function<bool()> g_hook;
+// Each thread waits for its own connections: a session's worker gives up
+// when its session is cancelled, whatever the other threads do.
+thread_local std::function<bool()> t_hook;
 
-bool CallWaitHook() {
-  std::function<bool()> hook;
-  {
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    hook = g_hook;
-  }
-  return !hook || hook();
-}
+bool CallWaitHook() { return !t_hook || t_hook(); }
 
 // The Windows Sockets code for the condition an errno names.
 int WsaCode(int err) {
@@ -206,10 +200,7 @@ bool NumericAddress(const std::string& text, unsigned port, sockaddr_storage& ad
 
 }  // namespace
 
-void platform::SetSocketWaitHook(std::function<bool()> hook) {
-  std::lock_guard<std::mutex> lock(g_hookMutex);
-  g_hook = std::move(hook);
-}
+void platform::SetSocketWaitHook(std::function<bool()> hook) { t_hook = std::move(hook); }
 
 CSocket::CSocket() = default;
 

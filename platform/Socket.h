@@ -12,9 +12,10 @@
 
 namespace platform {
 
-// Called again and again (about every 20 ms) while a socket call waits;
-// returning false abandons the wait. The window layer installs one that
-// repaints and notices a close request. Without a hook, calls just wait.
+// Called again and again (about every 20 ms) while a socket call of the
+// calling thread waits; returning false abandons the wait. Each thread has
+// its own: a session's worker installs one that notices a cancel. Without a
+// hook, calls just wait.
 void SetSocketWaitHook(std::function<bool()> hook);
 
 // A connected TCP transport for the control connection, or null with error

@@ -1,0 +1,336 @@
+#include "Session.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include "Socket.h"
+
+namespace {
+
+const char kDisconnected[] = "\n>Disconnected.\n";
+
+// Transcript handed to the owner in one go at most; a long reply reaches it
+// in slices, and its thread stays free to repaint between them.
+constexpr std::size_t kDeliverBudget = 4u << 20;
+
+}  // namespace
+
+struct Session::Job {
+  enum class Kind { Connect, Run, Close } kind;
+  ConnectRequest request;
+  std::vector<std::string> lines;
+};
+
+// Events on their way from the worker to the owner's thread.
+struct Session::Inbox : std::enable_shared_from_this<Inbox> {
+  struct Event {
+    std::size_t size;  // bytes of transcript it carries
+    std::function<void(Session&)> deliver;
+  };
+  std::mutex mutex;
+  std::deque<Event> events;
+  Session* owner = nullptr;  // null once the session is gone
+  bool posted = false;       // a delivery is on its way
+  bool delivering = false;   // a delivery runs (boxes open nested loops)
+  Post post;
+
+  void Push(std::size_t size, std::function<void(Session&)> deliver) {
+    bool schedule = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      events.push_back({size, std::move(deliver)});
+      schedule = !posted;
+      posted = true;
+    }
+    if (schedule) Schedule();
+  }
+
+  // The posted call holds the inbox, not the session, which may be gone by then.
+  void Schedule() {
+    post([inbox = shared_from_this()] { inbox->Deliver(); });
+  }
+
+  // Hands events to the owner one at a time, up to the budget, then lets
+  // its thread have a turn. A box an observer opens runs a nested event
+  // loop: a delivery called from there leaves the events to the one running,
+  // so they arrive in order.
+  void Deliver() {
+    std::size_t bytes = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (delivering || !owner) {
+        posted = false;
+        return;
+      }
+      delivering = true;
+    }
+    for (;;) {
+      Event event;
+      Session* session = nullptr;
+      bool more = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        session = owner;
+        if (session && !events.empty() && bytes < kDeliverBudget) {
+          event = std::move(events.front());
+          events.pop_front();
+        } else {
+          delivering = false;
+          more = session && !events.empty();
+          posted = more;
+          session = nullptr;
+        }
+      }
+      if (!session) {
+        if (more) Schedule();
+        return;
+      }
+      bytes += event.size;
+      event.deliver(*session);  // may end the session: the loop then stops above
+    }
+  }
+};
+
+// The connection's transcript, from the worker into the inbox.
+class Session::Relay : public TranscriptSink {
+ public:
+  explicit Relay(Inbox& inbox) : m_inbox(inbox) {}
+
+  void Show(TranscriptKind kind, std::string_view text) override {
+    m_lastWasDisconnect = kind == TranscriptKind::Disconnect;
+    m_inbox.Push(text.size(), [kind, text = std::string(text)](Session& s) {
+      if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn)
+        s.SetState(SessionState::Disconnected);  // dropped while idle
+      s.m_observer.OnLine(kind, text);
+    });
+  }
+  void BlockDone() override {
+    m_inbox.Push(0, [](Session& s) { s.m_observer.OnBlockDone(); });
+  }
+  bool LastWasDisconnect() const { return m_lastWasDisconnect; }
+
+ private:
+  Inbox& m_inbox;
+  bool m_lastWasDisconnect = false;
+};
+
+// The idle watch, served by the worker's poll instead of an event loop.
+class Session::Watcher : public LineWatch {
+ public:
+  Watcher(Session& session, int fd, std::function<void()> ready) : m_session(session) {
+    m_session.m_watchFd = fd;
+    m_session.m_ready = std::move(ready);
+  }
+  ~Watcher() override {
+    m_session.m_watchFd = -1;
+    m_session.m_watchEnabled = false;
+    m_session.m_callAgain = false;
+    m_session.m_ready = nullptr;
+  }
+  void SetEnabled(bool enabled) override { m_session.m_watchEnabled = enabled; }
+  void CallAgain() override { m_session.m_callAgain = true; }
+
+ private:
+  Session& m_session;
+};
+
+Session::Session(SessionObserver& observer, Services services)
+    : m_observer(observer), m_services(std::move(services)), m_inbox(std::make_shared<Inbox>()) {
+  m_inbox->owner = this;
+  m_inbox->post = m_services.post;
+  m_relay = std::make_unique<Relay>(*m_inbox);
+  m_connection = std::make_unique<ControlConnection>(
+      *m_relay, m_services.connect, [this](int fd, std::function<void()> ready) -> std::unique_ptr<LineWatch> {
+        return std::make_unique<Watcher>(*this, fd, std::move(ready));
+      });
+  m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  m_worker = std::thread([this] { Work(); });
+}
+
+Session::~Session() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = true;
+    m_jobs.clear();
+  }
+  m_cancel = true;
+  m_answered.notify_all();
+  Wake();
+  m_worker.join();
+  {
+    std::lock_guard<std::mutex> lock(m_inbox->mutex);
+    m_inbox->owner = nullptr;
+  }
+  if (m_wakeFd >= 0) ::close(m_wakeFd);
+}
+
+bool Session::Connect(const ConnectRequest& request) {
+  if (IsWorking() || IsConnected()) return false;
+  if (!ControlConnection::IsSendable(request.login) || !ControlConnection::IsSendable(request.password))
+    return false;
+  auto job = std::make_unique<Job>();
+  job->kind = Job::Kind::Connect;
+  job->request = request;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_jobs.push_back(std::move(job));
+  }
+  SetState(SessionState::Connecting);
+  Wake();
+  return true;
+}
+
+bool Session::Run(std::vector<std::string> lines) {
+  if (m_state != SessionState::LoggedIn || lines.empty()) return false;
+  for (const std::string& line : lines)
+    if (!ControlConnection::IsSendable(line)) return false;
+  auto job = std::make_unique<Job>();
+  job->kind = Job::Kind::Run;
+  job->lines = std::move(lines);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_jobs.push_back(std::move(job));
+  }
+  SetState(SessionState::Busy);
+  Wake();
+  return true;
+}
+
+void Session::Disconnect() {
+  if (!IsWorking() && !IsConnected()) return;
+  auto job = std::make_unique<Job>();
+  job->kind = Job::Kind::Close;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_jobs.clear();
+    m_jobs.push_back(std::move(job));
+    m_cancel = true;  // every wait of the running job gives up within a slice
+  }
+  m_answered.notify_all();
+  Wake();
+}
+
+void Session::SetState(SessionState state) {
+  if (state == m_state) return;
+  m_state = state;
+  m_observer.OnState(state);
+}
+
+void Session::Wake() {
+  const std::uint64_t one = 1;
+  if (m_wakeFd >= 0) (void)!::write(m_wakeFd, &one, sizeof one);
+}
+
+void Session::Work() {
+  platform::SetSocketWaitHook([this] { return !m_cancel.load(); });
+  for (;;) {
+    std::unique_ptr<Job> job;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_stop) break;
+      if (!m_jobs.empty()) {
+        job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        if (job->kind == Job::Kind::Close) m_cancel = false;  // the cancel it came with is served
+      }
+    }
+    if (job)
+      RunJob(*job);
+    else
+      Watch();
+  }
+  m_connection.reset();  // dropped without a word
+}
+
+void Session::Watch() {
+  pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_watchFd, POLLIN, 0}};
+  const nfds_t count = m_watchFd >= 0 && m_watchEnabled ? 2 : 1;
+  const int timeout = m_callAgain && m_watchEnabled ? 0 : -1;
+  if (::poll(fds, count, timeout) < 0) return;
+  if (fds[0].revents) {
+    std::uint64_t drained = 0;
+    (void)!::read(m_wakeFd, &drained, sizeof drained);
+  }
+  const bool readable = count == 2 && fds[1].revents != 0;
+  if ((readable || (m_callAgain && m_watchEnabled)) && m_ready) {
+    m_callAgain = false;
+    const std::function<void()> ready = m_ready;  // the call may end the watch
+    ready();
+  }
+}
+
+void Session::RunJob(Job& job) {
+  switch (job.kind) {
+    case Job::Kind::Connect: {
+      TlsOptions tls;
+      tls.start = m_services.startTls;
+      tls.trust = [this](const std::string& host, unsigned port, const TlsInfo& info) {
+        return AskTrust(host, port, info);
+      };
+      int error = 0;
+      const ConnectRequest& r = job.request;
+      const ControlConnection::Login result =
+          m_connection->Open(r.host, r.port, r.login, r.password, error, r.tls ? &tls : nullptr);
+      const bool connected = m_connection->IsConnected();
+      std::string failure = m_connection->FailureText();
+      m_inbox->Push(0, [result, error, failure, connected](Session& s) {
+        s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
+        s.m_observer.OnLoginDone(result, error, failure);
+      });
+      break;
+    }
+    case Job::Kind::Run: {
+      ControlConnection::Result result = ControlConnection::Result::Done;
+      for (const std::string& line : job.lines) {
+        if (m_cancel) break;
+        result = m_connection->Exchange(line);
+        if (result != ControlConnection::Result::Done || !m_connection->IsConnected()) break;
+      }
+      const bool connected = m_connection->IsConnected();
+      m_inbox->Push(0, [result, connected](Session& s) {
+        s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
+        s.m_observer.OnRunDone(result);
+      });
+      break;
+    }
+    case Job::Kind::Close:
+      // An attempt given up while connecting has shown nothing yet.
+      if (m_connection->IsConnected())
+        m_connection->Close();
+      else if (!m_relay->LastWasDisconnect())
+        m_relay->Show(TranscriptKind::Disconnect, kDisconnected);
+      m_inbox->Push(0, [](Session& s) { s.SetState(SessionState::Disconnected); });
+      break;
+  }
+}
+
+// On the worker: the decision is made on the owner's thread (store and
+// asker belong there) while the worker waits for it, or for a cancel.
+bool Session::AskTrust(const std::string& host, unsigned port, const TlsInfo& info) {
+  if (info.trusted) return true;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answer = -1;
+  }
+  m_inbox->Push(0, [host, port, info](Session& s) {
+    bool yes = false;
+    const std::string remembered = s.m_services.trustStore ? s.m_services.trustStore->Remembered(host, port) : "";
+    if (!remembered.empty() && remembered == info.fingerprint) {
+      yes = true;
+    } else if (s.m_services.asker && s.m_services.asker->AskTrust(host, port, info, remembered)) {
+      yes = true;
+      if (s.m_services.trustStore) s.m_services.trustStore->Remember(host, port, info.fingerprint);
+    }
+    {
+      std::lock_guard<std::mutex> lock(s.m_mutex);
+      s.m_answer = yes ? 1 : 0;
+    }
+    s.m_answered.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_answered.wait(lock, [this] { return m_answer >= 0 || m_cancel || m_stop; });
+  return m_answer == 1;
+}

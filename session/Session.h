@@ -1,0 +1,142 @@
+// One connection to one site, without a window. The session runs its control
+// connection on a worker thread of its own, so whoever owns it (the window,
+// a script) never waits on the network; everything it has to tell comes back
+// to the owner's thread through `Post`, in the order it happened.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "ControlConnection.h"
+#include "SecureLogin.h"
+
+enum class SessionState {
+  NotConnected,  // nothing happened yet
+  Connecting,    // connect, greeting, TLS or login under way
+  LoggedIn,      // idle and connected
+  Busy,          // an exchange runs
+  Disconnected,  // the connection ended (or never came about)
+};
+
+// What the session tells its owner, always on the owner's thread.
+class SessionObserver {
+ public:
+  virtual ~SessionObserver() = default;
+  // A piece of the transcript: exactly the text the pane shows, line ends included.
+  virtual void OnLine(TranscriptKind kind, std::string_view text) = 0;
+  // One reply, or one batch of notices, is complete: the view may follow it.
+  virtual void OnBlockDone() = 0;
+  virtual void OnState(SessionState state) = 0;
+  // A connect attempt ended; connectError and failure as ControlConnection gives them.
+  virtual void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) = 0;
+  // The lines of one Run have all been sent (or the run stopped).
+  virtual void OnRunDone(ControlConnection::Result result) = 0;
+};
+
+// Decides about a certificate the system does not vouch for; called on the
+// owner's thread while the worker waits.
+class TrustAsker {
+ public:
+  virtual ~TrustAsker() = default;
+  // remembered is empty for a certificate never seen, else the fingerprint
+  // trusted before (the certificate has changed).
+  virtual bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info,
+                        const std::string& remembered) = 0;
+};
+
+// Fingerprints the user has trusted, per host and port.
+class TrustStore {
+ public:
+  virtual ~TrustStore() = default;
+  virtual std::string Remembered(const std::string& host, unsigned port) = 0;
+  virtual void Remember(const std::string& host, unsigned port, const std::string& fingerprint) = 0;
+};
+
+struct ConnectRequest {
+  std::string host;
+  unsigned port = 21;
+  std::string login;
+  std::string password;
+  bool tls = false;
+};
+
+class Session {
+ public:
+  // Runs a function on the owner's thread, soon; callable from any thread.
+  using Post = std::function<void(std::function<void()>)>;
+  using StartTls = std::function<TlsStart(std::unique_ptr<Transport>&, const std::string& host, TlsInfo& info,
+                                          std::string& error)>;
+
+  struct Services {
+    Post post;
+    ControlConnection::Connector connect;
+    StartTls startTls;
+    TrustStore* trustStore = nullptr;  // none: nothing is remembered
+    TrustAsker* asker = nullptr;       // none: only certificates the system trusts pass
+  };
+
+  Session(SessionObserver& observer, Services services);
+  // Drops the connection at once, without a word to the server.
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Starts connecting and logging in; false (nothing done) unless idle and
+  // not connected, or when the login or password holds CR, LF or NUL.
+  bool Connect(const ConnectRequest& request);
+  // Sends the lines one exchange at a time, in order; false (nothing done)
+  // unless logged in and idle, or when a line holds CR, LF or NUL.
+  bool Run(std::vector<std::string> lines);
+  // Ends the connection or the attempt at once, whatever waits.
+  void Disconnect();
+
+  SessionState State() const { return m_state; }
+  bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
+  // Connecting or exchanging: the session starts nothing else meanwhile.
+  bool IsWorking() const { return m_state == SessionState::Connecting || m_state == SessionState::Busy; }
+
+ private:
+  struct Job;
+  struct Inbox;
+  class Relay;
+  class Watcher;
+
+  void Work();
+  void RunJob(Job& job);
+  void Watch();
+  void Wake();
+  void SetState(SessionState state);
+  bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info);
+
+  SessionObserver& m_observer;
+  Services m_services;
+  SessionState m_state = SessionState::NotConnected;  // as the owner's thread knows it
+
+  std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner
+  std::unique_ptr<Relay> m_relay;  // the connection's transcript, into the inbox
+  std::unique_ptr<ControlConnection> m_connection;  // the worker's alone
+
+  std::mutex m_mutex;  // guards the jobs and the flags below
+  std::condition_variable m_answered;
+  std::deque<std::unique_ptr<Job>> m_jobs;
+  bool m_stop = false;
+  int m_answer = -1;                // the owner's answer to a trust question; -1 none yet
+  std::atomic<bool> m_cancel{false};  // give up every wait of the running job
+  int m_wakeFd = -1;                // an eventfd: wakes the worker's poll
+
+  // The idle watch, the worker's alone.
+  int m_watchFd = -1;
+  bool m_watchEnabled = false;
+  bool m_callAgain = false;
+  std::function<void()> m_ready;
+
+  std::thread m_worker;  // last: it starts once everything above is there
+};

@@ -1,0 +1,213 @@
+// The session without a window: its worker thread against the scripted
+// server, its events run by a stand-in for the owner's event loop.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ScriptedServer.h"
+#include "Session.h"
+#include "SiteScripts.h"
+#include "Socket.h"
+
+using namespace siteserver;
+using Login = ControlConnection::Login;
+using Result = ControlConnection::Result;
+
+namespace {
+
+const char kDisconnected[] = "\n>Disconnected.\n";
+
+// The owner's event loop: posted calls run on the test's thread, in order.
+class Loop {
+ public:
+  Session::Post Post() {
+    return [this](std::function<void()> call) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(std::move(call));
+      }
+      m_posted.notify_all();
+    };
+  }
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      std::function<void()> call;
+      {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_posted.wait_until(lock, end, [this] { return !m_calls.empty(); })) return done();
+        call = std::move(m_calls.front());
+        m_calls.pop_front();
+      }
+      call();
+    }
+    return true;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_posted;
+  std::deque<std::function<void()>> m_calls;
+};
+
+struct Recorder : SessionObserver, TrustAsker, TrustStore {
+  std::string text;
+  std::vector<SessionState> states;
+  std::vector<Login> logins;
+  std::vector<Result> runs;
+  std::vector<std::string> asked;  // the remembered fingerprint of each question
+  bool answer = false;
+  std::string stored;
+
+  void OnLine(TranscriptKind, std::string_view t) override { text.append(t); }
+  void OnBlockDone() override {}
+  void OnState(SessionState s) override { states.push_back(s); }
+  void OnLoginDone(Login result, int, const std::string&) override { logins.push_back(result); }
+  void OnRunDone(Result result) override { runs.push_back(result); }
+  bool AskTrust(const std::string&, unsigned, const TlsInfo&, const std::string& remembered) override {
+    asked.push_back(remembered);
+    return answer;
+  }
+  std::string Remembered(const std::string&, unsigned) override { return stored; }
+  void Remember(const std::string&, unsigned, const std::string& fingerprint) override { stored = fingerprint; }
+};
+
+struct Site {
+  explicit Site(std::vector<Script> scripts) : server(std::move(scripts)) {
+    EXPECT_TRUE(server.Start()) << server.Error();
+  }
+  Session::Services Services(Loop& loop, Recorder& r) {
+    Session::Services s;
+    s.post = loop.Post();
+    s.connect = &platform::ConnectTcp;
+    // A stand-in TLS start that leaves the line plain and shows an untrusted certificate.
+    s.startTls = [](std::unique_ptr<Transport>&, const std::string&, TlsInfo& info, std::string&) {
+      info.protocol = "TLSv1.3";
+      info.cipher = "TEST";
+      info.fingerprint = "AB:CD";
+      return TlsStart::Secured;
+    };
+    s.trustStore = &r;
+    s.asker = &r;
+    return s;
+  }
+  ConnectRequest Request(bool tls = false) const { return {"127.0.0.1", server.Port(), "u", "p", tls}; }
+  ScriptedServer server;
+};
+
+TEST(Session, LogsInRunsLinesInOrderAndShowsNoticesWhileIdle) {
+  Site site({LoginThen({ExpectLine(), Send("200 one\r\n"), ExpectLine(), Send("200 two\r\n"), Pause(100),
+                        Send("NOTICE idle\r\n"), ExpectLine(), Send("421 Timeout.\r\n"), Hold()})});
+  Loop loop;
+  Recorder r;
+  Session session(r, site.Services(loop, r));
+  EXPECT_FALSE(session.Run({"SITE WHO"})) << "not logged in";
+  ASSERT_TRUE(session.Connect(site.Request()));
+  EXPECT_EQ(session.State(), SessionState::Connecting);
+  EXPECT_FALSE(session.Connect(site.Request())) << "one attempt at a time";
+  ASSERT_TRUE(loop.RunUntil([&] { return !r.logins.empty(); }));
+  EXPECT_EQ(r.logins[0], Login::LoggedIn);
+  EXPECT_EQ(session.State(), SessionState::LoggedIn);
+
+  EXPECT_FALSE(session.Run({"SITE A", "SITE\r\nB"})) << "nothing goes out when one line would split";
+  ASSERT_TRUE(session.Run({"SITE ONE", "SITE TWO"}));
+  EXPECT_FALSE(session.Run({"SITE THREE"})) << "busy";
+  ASSERT_TRUE(loop.RunUntil([&] { return r.text.find("NOTICE idle\n") != std::string::npos; }));
+  EXPECT_EQ(r.runs, std::vector<Result>{Result::Done});
+  ASSERT_TRUE(session.Run({"SITE IDLE"}));
+  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 2; }));
+  EXPECT_EQ(session.State(), SessionState::Disconnected);
+  EXPECT_EQ(r.text,
+            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230 in\n"
+            "\n>SITE ONE\n200 one\n\n>SITE TWO\n200 two\nNOTICE idle\n\n>SITE IDLE\n421 Timeout.\n" +
+                std::string(kDisconnected));
+  EXPECT_EQ(r.states, (std::vector<SessionState>{SessionState::Connecting, SessionState::LoggedIn, SessionState::Busy,
+                                                 SessionState::LoggedIn, SessionState::Busy,
+                                                 SessionState::Disconnected}));
+  site.server.WaitDone(0, std::chrono::milliseconds(500));
+  EXPECT_EQ(site.server.Received(0), "USER u\r\nPASS p\r\nSITE ONE\r\nSITE TWO\r\nSITE IDLE\r\n");
+}
+
+TEST(Session, DisconnectEndsAnyWaitAtOnce) {
+  Site site({{Hold()}, LoginThen({ExpectLine(), Hold()}), LoginThen()});
+  Loop loop;
+  Recorder r;
+  Session session(r, site.Services(loop, r));
+  // A server that never greets, then one that never answers: the user need not wait for either.
+  ASSERT_TRUE(session.Connect(site.Request()));
+  loop.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+  session.Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  EXPECT_EQ(r.text, "\n\n>connecting to 127.0.0.1\n" + std::string(kDisconnected));
+
+  r.text.clear();
+  ASSERT_TRUE(session.Connect(site.Request()));
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::LoggedIn; }));
+  ASSERT_TRUE(session.Run({"SITE SILENT"}));
+  loop.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+  session.Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  EXPECT_TRUE(r.text.ends_with("230 in\n\n>SITE SILENT\n" + std::string(kDisconnected))) << r.text;
+  EXPECT_EQ(r.text.find(kDisconnected), r.text.rfind(kDisconnected)) << "said once";
+
+  // Logged in and idle: closed, nothing sent.
+  ASSERT_TRUE(session.Connect(site.Request()));
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::LoggedIn; }));
+  session.Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  EXPECT_TRUE(site.server.WaitDone(2, std::chrono::seconds(2)));
+  EXPECT_EQ(site.server.Received(2), "USER u\r\nPASS p\r\n");
+}
+
+TEST(Session, TheTrustDecisionAsksOnlyForCertificatesNotTrustedBefore) {
+  const Script secured{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), ExpectLine(), Send("331 pw\r\n"),
+                       ExpectLine(), Send("230 in\r\n"), Hold()};
+  Site site({secured, secured, secured, secured});
+  Loop loop;
+  Recorder r;
+  Session session(r, site.Services(loop, r));
+  auto attempt = [&] {
+    r.logins.clear();
+    EXPECT_TRUE(session.Connect(site.Request(true)));
+    EXPECT_TRUE(loop.RunUntil([&] { return !r.logins.empty(); }));
+    const Login result = r.logins.empty() ? Login::Dropped : r.logins[0];
+    if (session.IsConnected()) {
+      session.Disconnect();
+      loop.RunUntil([&] { return session.State() == SessionState::Disconnected; });
+    }
+    return result;
+  };
+  EXPECT_EQ(attempt(), Login::CertificateRefused);  // asked, "No": nothing stored
+  EXPECT_EQ(r.stored, "");
+  r.answer = true;
+  EXPECT_EQ(attempt(), Login::LoggedIn);  // asked, "Yes": remembered
+  EXPECT_EQ(r.stored, "AB:CD");
+  EXPECT_EQ(attempt(), Login::LoggedIn);  // remembered: not asked
+  r.stored = "00:11";
+  r.answer = false;
+  EXPECT_EQ(attempt(), Login::CertificateRefused);  // changed: asked with the old one
+  EXPECT_EQ(r.asked, (std::vector<std::string>{"", "", "00:11"}));
+  EXPECT_EQ(r.stored, "00:11");
+}
+
+TEST(Session, SessionsExchangeAtTheSameTime) {
+  Site slow({LoginThen({ExpectLine(), Pause(2000), Send("200 slow\r\n"), Hold()})});
+  Site quick({LoginThen({ExpectLine(), Send("200 quick\r\n"), Hold()})});
+  Loop loop;
+  Recorder a, b;
+  Session first(a, slow.Services(loop, a)), second(b, quick.Services(loop, b));
+  ASSERT_TRUE(first.Connect(slow.Request()) && second.Connect(quick.Request()));
+  ASSERT_TRUE(loop.RunUntil([&] { return first.IsConnected() && second.IsConnected(); }));
+  ASSERT_TRUE(first.Run({"SITE SLOW"}) && second.Run({"SITE QUICK"}));
+  ASSERT_TRUE(loop.RunUntil([&] { return !b.runs.empty(); }));
+  EXPECT_EQ(first.State(), SessionState::Busy) << "the quick reply did not wait for the slow one";
+}  // the slow session, still waiting, is destroyed: that returns at once
+
+}  // namespace
