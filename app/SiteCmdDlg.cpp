@@ -9,12 +9,24 @@
 #include "CommandListLocation.h"
 #include "IniFile.h"
 #include "IniStorage.h"
-#include "LineWatch.h"
+#include "MainThread.h"
 #include "Socket.h"
 #include "TlsTransport.h"
+#include "TrustedCertificates.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
 #include "res/resource.h"
+
+// The fingerprints the user trusted, in the per-user store.
+class CSiteCmdDlg::CertificateStore : public TrustStore {
+ public:
+  std::string Remembered(const std::string& host, unsigned port) override {
+    return platform::TrustedFingerprint(host, port);
+  }
+  void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override {
+    platform::TrustFingerprint(host, port, fingerprint);
+  }
+};
 
 CSiteCmdDlg::CSiteCmdDlg()
     : CDialog(MainDialogTemplate()),
@@ -24,19 +36,22 @@ CSiteCmdDlg::CSiteCmdDlg()
       m_bResetOnChange(FALSE),
       m_nAntiIdleInterval(360),
       m_port(21),
-      m_connection(*this, &platform::ConnectTcp, &platform::WatchDescriptor),
       m_nCommandCount(0),
       m_nCurCommand(0),
-      m_commands(kInitialCommandSlots) {
-  m_tlsOptions.start = &platform::StartTls;
-  m_tlsOptions.trust = [this](const std::string& host, unsigned port, const TlsInfo& info) {
-    return TrustCertificate(host, port, info);
-  };
+      m_commands(kInitialCommandSlots),
+      m_certificates(std::make_unique<CertificateStore>()) {
+  Session::Services services;
+  services.post = &platform::PostToMainThread;
+  services.connect = &platform::ConnectTcp;
+  services.startTls = &platform::StartTls;
+  services.trustStore = m_certificates.get();
+  services.asker = this;
+  m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
 }
 
 // Closing the window releases the storage; the connection goes with the
-// dialog, dropped without a word to the server.
-CSiteCmdDlg::~CSiteCmdDlg() = default;
+// dialog, dropped at once without a word to the server.
+CSiteCmdDlg::~CSiteCmdDlg() { m_session.reset(); }
 
 void CSiteCmdDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
@@ -188,6 +203,7 @@ void CSiteCmdDlg::OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) {
 }
 
 void CSiteCmdDlg::OnClose() {
+  m_session.reset();  // the connection goes at once, whatever it waits for
   m_iniStorage.reset();
   CDialog::OnClose();
 }

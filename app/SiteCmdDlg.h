@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ControlConnection.h"
 #include "Dialog.h"
 #include "OutputLog.h"
+#include "Session.h"
 #include "UserCommand.h"
 #include "Window.h"
 
@@ -16,8 +16,9 @@ class IniStorage;
 
 using CString = std::string;
 
-// The window is the connection's transcript: it gives each kind of line its colour.
-class CSiteCmdDlg : public CDialog, private TranscriptSink {
+// The window shows one session: its transcript, each kind of line in its
+// colour, its state on the Connect button, and its questions in boxes.
+class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker {
  public:
   enum { IDD = 131 };
   static constexpr int kInitialCommandSlots = 50;
@@ -45,7 +46,6 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
-  ControlConnection m_connection;
   int m_nCommandCount;
   int m_nCurCommand;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
@@ -69,13 +69,14 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void OnConnect();
   void ConnectAndLogin();
   void Disconnect();
-  bool IsConnected() const { return m_connection.IsConnected(); }
-  // Whether to go on with a certificate: trusted by the system, remembered,
-  // or accepted by the user in a box now.
-  bool TrustCertificate(const std::string& host, unsigned port, const TlsInfo& info);
+  bool IsConnected() const { return m_session && m_session->IsConnected(); }
+  // Connecting or exchanging: the window starts nothing else on the line meanwhile.
+  bool IsWorking() const { return m_session && m_session->IsWorking(); }
 
   // Command exchange and site actions.
   void SendCommand(CString command);
+  // The lines of one action, one exchange each, in order.
+  void SendCommands(std::vector<CString> commands);
   void OnSiteAction(int id);
   void OnExecuteRaw();
   void OnAutoSiteCheck();
@@ -103,9 +104,18 @@ class CSiteCmdDlg : public CDialog, private TranscriptSink {
   void OnResetOnChangeCheck();
 
  private:
-  void Show(TranscriptKind kind, std::string_view text) override;
-  void BlockDone() override;
+  void OnLine(TranscriptKind kind, std::string_view text) override;
+  void OnBlockDone() override;
+  void OnState(SessionState state) override;
+  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
+  void OnRunDone(ControlConnection::Result result) override;
+  bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
+  void RestartAntiIdle();
 
-  TlsOptions m_tlsOptions;
-  int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
+  class CertificateStore;
+  std::unique_ptr<CertificateStore> m_certificates;
+  std::unique_ptr<Session> m_session;  // gone once the window is closed
+  int m_blockStart = -1;        // the pane's line count when the shown block began; -1 between blocks
+  bool m_antiIdleDue = false;   // a tick fell due while the session was busy
+  bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
 };

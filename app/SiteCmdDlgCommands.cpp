@@ -12,17 +12,35 @@ const char kLineBreakInCommand[] =
     "The server would take each line as a command of its own, so nothing was sent.";
 }  // namespace
 
-void CSiteCmdDlg::SendCommand(CString command) {
-  if (command.empty()) return;
-  command = StripCommandEnd(std::move(command));
-  if (command.empty()) return;
+void CSiteCmdDlg::SendCommand(CString command) { SendCommands({std::move(command)}); }
+
+void CSiteCmdDlg::SendCommands(std::vector<CString> commands) {
+  std::vector<CString> lines;
+  for (CString& command : commands) {
+    command = StripCommandEnd(std::move(command));
+    if (!command.empty()) lines.push_back(std::move(command));
+  }
+  if (lines.empty()) return;
   const long end = m_richOutput.GetWindowTextLength();
   m_richOutput.SetSel(end, end);
-  if (!IsConnected()) return;
-
-  const ControlConnection::Result result = m_connection.Exchange(command);
+  if (!IsConnected() || IsWorking()) return;  // one exchange at a time: a second click is not queued
+  for (const CString& line : lines)
+    if (!ControlConnection::IsSendable(line)) {
+      MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
+      return;
+    }
   m_blockStart = -1;
-  if (result == ControlConnection::Result::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
+  m_session->Run(std::move(lines));
+}
+
+void CSiteCmdDlg::OnRunDone(ControlConnection::Result) {
+  m_blockStart = -1;
+  if (m_antiIdleDue) {  // the tick that fell due meanwhile, once
+    m_antiIdleDue = false;
+    OnAntiIdleTimer();
+  } else if (m_antiIdleSent) {
+    RestartAntiIdle();
+  }
 }
 
 void CSiteCmdDlg::OnSiteAction(int id) {
@@ -41,14 +59,26 @@ void CSiteCmdDlg::OnAutoSiteCheck() { UpdateData(TRUE); }
 
 void CSiteCmdDlg::OnAntiIdleCheck() {
   UpdateData(TRUE);
+  m_antiIdleDue = m_antiIdleSent = false;
   if (m_bAntiIdle)
     SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_nAntiIdleInterval));
   else
     KillTimer(TIMER_ANTI_IDLE);
 }
 
+// The next tick a full period after the anti-idle exchange has ended.
 void CSiteCmdDlg::OnAntiIdleTimer() {
-  SendCommand(m_strAntiIdleCommand);  // no "SITE " prefix, whatever the raw command's box says
   KillTimer(TIMER_ANTI_IDLE);
-  SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_nAntiIdleInterval));
+  if (IsWorking()) {  // ticks do not pile up: one runs after the exchange
+    m_antiIdleDue = true;
+    return;
+  }
+  SendCommand(m_strAntiIdleCommand);  // no "SITE " prefix, whatever the raw command's box says
+  m_antiIdleSent = IsWorking();
+  if (!m_antiIdleSent) RestartAntiIdle();
+}
+
+void CSiteCmdDlg::RestartAntiIdle() {
+  m_antiIdleSent = false;
+  if (m_bAntiIdle) SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_nAntiIdleInterval));
 }

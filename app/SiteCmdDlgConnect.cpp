@@ -1,5 +1,6 @@
-// The Connect/Disconnect button: field checks, then the connection does the
-// rest; the window shows its transcript and the button's caption.
+// The Connect/Disconnect button: field checks, then the session does the
+// rest; the window shows its transcript, its state on the button, and boxes
+// for a failed attempt.
 #include <string>
 
 #include "ConnectErrors.h"
@@ -17,7 +18,9 @@ const char kPasswordNotSent[] = "\n\nThe connection was closed; your login and p
 
 void CSiteCmdDlg::OnConnect() {
   const int before = m_richOutput.GetLineCount();
-  if (!IsConnected()) {
+  if (IsConnected() || IsWorking()) {
+    Disconnect();  // also while connecting or waiting for a reply: the button reads "Cancel" or "Disconnect"
+  } else {
     std::string items;
     if (m_host.empty()) items += "- the adress or IP of the server\n  you want to connect to\n";
     if (m_login.empty()) items += "- your login name\n";
@@ -27,8 +30,6 @@ void CSiteCmdDlg::OnConnect() {
       MessageBox(kLoginMissingHeader + items, "Can't connect!", MB_ICONERROR);
     else
       ConnectAndLogin();
-  } else {
-    Disconnect();
   }
   m_richOutput.ScrollToNewLines(before);
 }
@@ -39,25 +40,23 @@ void CSiteCmdDlg::ConnectAndLogin() {
     return;
   }
   RecordHistoryEntry();  // before anything can fail, so every attempt is remembered
+  m_blockStart = -1;
+  m_session->Connect({m_host, m_port, m_login, m_password, m_tls});
+}
 
-  int error = 0;
-  const ControlConnection::Login result =
-      m_connection.Open(m_host, m_port, m_login, m_password, error, m_tls ? &m_tlsOptions : nullptr);
+void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
   m_blockStart = -1;
   switch (result) {
     case ControlConnection::Login::ConnectFailed:
-      MessageBox(ConnectErrorMessage(error), "Can't connect!", MB_ICONERROR);
-      break;
-    case ControlConnection::Login::LoggedIn:
-      m_btnConnect.SetWindowText("Disconnect");
+      MessageBox(ConnectErrorMessage(connectError), "Can't connect!", MB_ICONERROR);
       break;
     case ControlConnection::Login::TlsRefused:
-      MessageBox("The server refused to encrypt the connection. To AUTH TLS it answered:\n\n" +
-                     m_connection.FailureText() + kPasswordNotSent,
+      MessageBox("The server refused to encrypt the connection. To AUTH TLS it answered:\n\n" + failure +
+                     kPasswordNotSent,
                  "Can't connect securely!", MB_ICONERROR);
       break;
     case ControlConnection::Login::TlsFailed:
-      MessageBox("The TLS handshake with the server failed:\n\n" + m_connection.FailureText() + kPasswordNotSent,
+      MessageBox("The TLS handshake with the server failed:\n\n" + failure + kPasswordNotSent,
                  "Can't connect securely!", MB_ICONERROR);
       break;
     case ControlConnection::Login::CertificateRefused:
@@ -70,11 +69,27 @@ void CSiteCmdDlg::ConnectAndLogin() {
 }
 
 void CSiteCmdDlg::Disconnect() {
-  m_connection.Close();
+  m_session->Disconnect();
   m_blockStart = -1;
 }
 
-void CSiteCmdDlg::Show(TranscriptKind kind, std::string_view text) {
+void CSiteCmdDlg::OnState(SessionState state) {
+  switch (state) {
+    case SessionState::Connecting:
+      m_btnConnect.SetWindowText("Cancel");
+      break;
+    case SessionState::LoggedIn:
+    case SessionState::Busy:
+      m_btnConnect.SetWindowText("Disconnect");
+      break;
+    case SessionState::NotConnected:
+    case SessionState::Disconnected:
+      m_btnConnect.SetWindowText("Connect");
+      break;
+  }
+}
+
+void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
   switch (kind) {
     case TranscriptKind::Login:
     case TranscriptKind::Command:
@@ -92,7 +107,6 @@ void CSiteCmdDlg::Show(TranscriptKind kind, std::string_view text) {
       m_richOutput.SetSel(end, end);
       m_richOutput.AppendColored(std::string(text), logDisconnectColor);
       m_blockStart = -1;
-      m_btnConnect.SetWindowText("Connect");
       return;
     }
   }
@@ -100,7 +114,7 @@ void CSiteCmdDlg::Show(TranscriptKind kind, std::string_view text) {
   m_richOutput.AppendText(std::string(text));
 }
 
-void CSiteCmdDlg::BlockDone() {
+void CSiteCmdDlg::OnBlockDone() {
   if (m_blockStart >= 0) m_richOutput.ScrollToNewLines(m_blockStart);
   m_blockStart = -1;
 }

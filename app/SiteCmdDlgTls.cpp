@@ -1,7 +1,6 @@
-// Explicit FTPS in the window: whether a certificate may be trusted, asked
-// of the user when the system does not vouch for it.
+// Explicit FTPS in the window: the boxes that ask whether a certificate the
+// system does not vouch for may be trusted; the session decides when to ask.
 #include "SiteCmdDlg.h"
-#include "TrustedCertificates.h"
 
 namespace {
 
@@ -13,10 +12,8 @@ std::string Describe(const std::string& host, unsigned port, const TlsInfo& info
 
 }  // namespace
 
-bool CSiteCmdDlg::TrustCertificate(const std::string& host, unsigned port, const TlsInfo& info) {
-  if (info.trusted) return true;
-  const std::string remembered = platform::TrustedFingerprint(host, port);
-  if (!remembered.empty() && remembered == info.fingerprint) return true;
+bool CSiteCmdDlg::AskTrust(const std::string& host, unsigned port, const TlsInfo& info,
+                           const std::string& remembered) {
   int answer = IDNO;
   if (remembered.empty()) {
     answer = MessageBox("The server's certificate could not be verified.\n\n" + Describe(host, port, info) +
@@ -34,7 +31,5 @@ bool CSiteCmdDlg::TrustCertificate(const std::string& host, unsigned port, const
             "\n\nNew SHA-256 fingerprint:\n" + info.fingerprint + "\n\nTrust the new certificate instead and connect?",
         "Certificate changed!", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
   }
-  if (answer != IDYES) return false;
-  platform::TrustFingerprint(host, port, info.fingerprint);
-  return true;
+  return answer == IDYES;
 }

@@ -113,7 +113,7 @@ void CSiteCmdDlg::OnExecuteUser() {
     MessageBox(usercommands::NotSentMessage(command, m_params, built), usercommands::kNotSentCaption, MB_ICONHAND);
     return;
   }
-  for (const CString& line : built.siteLines) SendCommand(line);
+  SendCommands(built.siteLines);
 }
 
 void CSiteCmdDlg::OnResetParams() {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "MessageBox.h"
+#include "SettleDialog.h"
 #include "SiteCmdDlg.h"
 #include "res/resource.h"
 
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
     dlg->m_password = pass;
     dlg->UpdateData(FALSE);
     dlg->OnConnect();
-    if (!dlg->m_connection.IsConnected()) {
+    SettleDialog(*dlg);
+    if (!dlg->IsConnected()) {
       std::fprintf(stderr, "could not log in\n");
       rc = 1;
       break;
@@ -86,7 +88,8 @@ int main(int argc, char** argv) {
     const int before = dlg->m_richOutput.GetLineCount();
 
     const auto t0 = std::chrono::steady_clock::now();
-    users->click();                                             // the whole exchange runs inside the click
+    users->click();
+    SettleDialog(*dlg);                                         // the reply arrives through the event loop
     const int first = dlg->m_richOutput.GetFirstVisibleLine();  // the view settles on the new lines
     pane->viewport()->repaint();                                // and is painted
     const auto t1 = std::chrono::steady_clock::now();

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "App.h"
-#include "Socket.h"
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
 
@@ -31,60 +30,6 @@ using platform::H;
 using platform::W;
 
 namespace platform {
-namespace {
-int g_socketWaitDepth = 0;
-bool g_abandonWaits = false;
-
-// Drops the user's input. Qt's ExcludeUserInputEvents is no help here: it
-// counts the window system's close request as input too and holds it back,
-// so a window closed during a wait for a silent server would never close.
-class InputBlocker : public QObject {
- public:
-  bool eventFilter(QObject* o, QEvent* e) override {
-    switch (e->type()) {
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::MouseMove:
-      case QEvent::Wheel:
-      case QEvent::ContextMenu:
-      case QEvent::InputMethod:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-      case QEvent::TouchCancel:
-      case QEvent::TabletPress:
-      case QEvent::TabletMove:
-      case QEvent::TabletRelease:
-      case QEvent::NativeGesture:
-      case QEvent::DragEnter:
-      case QEvent::DragMove:
-      case QEvent::Drop:
-        return true;
-      default:
-        return QObject::eventFilter(o, e);
-    }
-  }
-};
-
-// While a socket call waits, the window repaints and notices a close request,
-// but takes no input and runs no dialog handler.
-bool PumpWhileWaiting() {
-  ++g_socketWaitDepth;
-  InputBlocker blocker;
-  QCoreApplication::instance()->installEventFilter(&blocker);
-  QCoreApplication::processEvents();
-  QCoreApplication::instance()->removeEventFilter(&blocker);
-  --g_socketWaitDepth;
-  return !g_abandonWaits;
-}
-}  // namespace
-
-bool InSocketWait() { return g_socketWaitDepth > 0; }
 
 void ListCombo::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
@@ -189,7 +134,6 @@ CDialog::~CDialog() {
 
 void CDialog::Create() {
   if (d->window) return;
-  platform::SetSocketWaitHook(&platform::PumpWhileWaiting);
   const DialogTemplate& t = d->tmpl;
   d->window = std::make_unique<platform::DialogWindow>(this);
   platform::DialogWindow* win = d->window.get();
@@ -390,7 +334,7 @@ void CDialog::WatchEditsForExchange() {
   for (const auto& [id, widget] : d->widgets)
     if (auto* e = qobject_cast<QLineEdit*>(widget))
       QObject::connect(e, &QLineEdit::textChanged, d->window.get(), [this, id = id] {
-        if (d->handlerDepth == 0 || platform::InSocketWait()) d->changedEdits.insert(id);
+        if (d->handlerDepth == 0) d->changedEdits.insert(id);
       });
 }
 
@@ -432,7 +376,7 @@ int CDialog::MessageBox(const std::string& text, const std::string& caption, UIN
 }
 
 void CDialog::DispatchCommand(int id, int notification) {
-  if (platform::InSocketWait() || d->ended) return;
+  if (d->ended) return;
   if (notification == EN_KILLFOCUS && d->failing) return;
   if ((notification == BN_CLICKED || notification == CBN_SELCHANGE) && id != IDOK && id != IDCANCEL) {
     LeaveChangedEdits();
@@ -467,9 +411,8 @@ void CDialog::DispatchTimer(UINT id) {
 void CDialog::DispatchClose() {
   if (d->ended) return;
   if (d->handlerDepth > 0) {
-    // An exchange is waiting: abandon it, then close as usual.
+    // A handler runs (a box is open): close once it has returned.
     d->closeRequested = true;
-    platform::g_abandonWaits = true;
     return;
   }
   ++d->handlerDepth;
@@ -491,7 +434,6 @@ void CDialog::DispatchKey(UINT nChar, UINT nRepCnt, UINT nFlags, bool isChar) {
 void CDialog::AfterHandlers() {
   CDialog* dlg = this;
   Impl& d = *this->d;
-  platform::g_abandonWaits = false;
   if (d.closeRequested) {
     d.closeRequested = false;
     dlg->DispatchClose();

@@ -102,7 +102,7 @@ class Session::Relay : public TranscriptSink {
   void Show(TranscriptKind kind, std::string_view text) override {
     m_lastWasDisconnect = kind == TranscriptKind::Disconnect;
     m_inbox.Push(text.size(), [kind, text = std::string(text)](Session& s) {
-      if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn)
+      if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn && !s.m_closing)
         s.SetState(SessionState::Disconnected);  // dropped while idle
       s.m_observer.OnLine(kind, text);
     });
@@ -209,6 +209,7 @@ void Session::Disconnect() {
     m_jobs.push_back(std::move(job));
     m_cancel = true;  // every wait of the running job gives up within a slice
   }
+  m_closing = true;
   m_answered.notify_all();
   Wake();
 }
@@ -302,7 +303,10 @@ void Session::RunJob(Job& job) {
         m_connection->Close();
       else if (!m_relay->LastWasDisconnect())
         m_relay->Show(TranscriptKind::Disconnect, kDisconnected);
-      m_inbox->Push(0, [](Session& s) { s.SetState(SessionState::Disconnected); });
+      m_inbox->Push(0, [](Session& s) {
+        s.m_closing = false;
+        s.SetState(SessionState::Disconnected);
+      });
       break;
   }
 }

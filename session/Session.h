@@ -100,8 +100,10 @@ class Session {
 
   SessionState State() const { return m_state; }
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
-  // Connecting or exchanging: the session starts nothing else meanwhile.
-  bool IsWorking() const { return m_state == SessionState::Connecting || m_state == SessionState::Busy; }
+  // Connecting, exchanging or closing: the session starts nothing else meanwhile.
+  bool IsWorking() const {
+    return m_closing || m_state == SessionState::Connecting || m_state == SessionState::Busy;
+  }
 
  private:
   struct Job;
@@ -119,6 +121,7 @@ class Session {
   SessionObserver& m_observer;
   Services m_services;
   SessionState m_state = SessionState::NotConnected;  // as the owner's thread knows it
+  bool m_closing = false;                              // a Disconnect is on its way
 
   std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner
   std::unique_ptr<Relay> m_relay;  // the connection's transcript, into the inbox

@@ -57,7 +57,7 @@ TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
   h.Start();
   auto server = Site(18);
   Connect(h, server->Port());
-  ASSERT_TRUE(h.Dlg().m_connection.IsConnected()) << h.Pane();
+  ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
   std::string expected;
   for (int i = 0; i < 18; ++i) {
     EXPECT_EQ(h.Text(IDC_SITE_FIRST + i), verbs[i]) << "caption of button " << IDC_SITE_FIRST + i;
@@ -75,7 +75,7 @@ TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
   h.Start();
   auto server = Site(2);
   Connect(h, server->Port());
-  ASSERT_TRUE(h.Dlg().m_connection.IsConnected()) << h.Pane();
+  ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
 
   h.Focus(IDC_RAW_COMMAND);
   h.Type(IDC_RAW_COMMAND, "FIRST");

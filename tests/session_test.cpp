@@ -88,7 +88,8 @@ struct Site {
     s.post = loop.Post();
     s.connect = &platform::ConnectTcp;
     // A stand-in TLS start that leaves the line plain and shows an untrusted certificate.
-    s.startTls = [](std::unique_ptr<Transport>&, const std::string&, TlsInfo& info, std::string&) {
+    s.startTls = [this](std::unique_ptr<Transport>&, const std::string&, TlsInfo& info, std::string&) {
+      info.trusted = vouched;
       info.protocol = "TLSv1.3";
       info.cipher = "TEST";
       info.fingerprint = "AB:CD";
@@ -100,6 +101,7 @@ struct Site {
   }
   ConnectRequest Request(bool tls = false) const { return {"127.0.0.1", server.Port(), "u", "p", tls}; }
   ScriptedServer server;
+  bool vouched = false;  // the system's trust store vouches for the certificate
 };
 
 TEST(Session, LogsInRunsLinesInOrderAndShowsNoticesWhileIdle) {
@@ -144,7 +146,8 @@ TEST(Session, DisconnectEndsAnyWaitAtOnce) {
   ASSERT_TRUE(session.Connect(site.Request()));
   loop.RunUntil([] { return false; }, std::chrono::milliseconds(100));
   session.Disconnect();
-  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+  EXPECT_EQ(session.State(), SessionState::Disconnected);
   EXPECT_EQ(r.text, "\n\n>connecting to 127.0.0.1\n" + std::string(kDisconnected));
 
   r.text.clear();
@@ -153,7 +156,8 @@ TEST(Session, DisconnectEndsAnyWaitAtOnce) {
   ASSERT_TRUE(session.Run({"SITE SILENT"}));
   loop.RunUntil([] { return false; }, std::chrono::milliseconds(100));
   session.Disconnect();
-  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+  EXPECT_EQ(session.State(), SessionState::Disconnected);
   EXPECT_TRUE(r.text.ends_with("230 in\n\n>SITE SILENT\n" + std::string(kDisconnected))) << r.text;
   EXPECT_EQ(r.text.find(kDisconnected), r.text.rfind(kDisconnected)) << "said once";
 
@@ -161,7 +165,8 @@ TEST(Session, DisconnectEndsAnyWaitAtOnce) {
   ASSERT_TRUE(session.Connect(site.Request()));
   ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::LoggedIn; }));
   session.Disconnect();
-  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }));
+  ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+  EXPECT_EQ(session.State(), SessionState::Disconnected);
   EXPECT_TRUE(site.server.WaitDone(2, std::chrono::seconds(2)));
   EXPECT_EQ(site.server.Received(2), "USER u\r\nPASS p\r\n");
 }
@@ -169,7 +174,7 @@ TEST(Session, DisconnectEndsAnyWaitAtOnce) {
 TEST(Session, TheTrustDecisionAsksOnlyForCertificatesNotTrustedBefore) {
   const Script secured{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), ExpectLine(), Send("331 pw\r\n"),
                        ExpectLine(), Send("230 in\r\n"), Hold()};
-  Site site({secured, secured, secured, secured});
+  Site site({secured, secured, secured, secured, secured});
   Loop loop;
   Recorder r;
   Session session(r, site.Services(loop, r));
@@ -180,7 +185,7 @@ TEST(Session, TheTrustDecisionAsksOnlyForCertificatesNotTrustedBefore) {
     const Login result = r.logins.empty() ? Login::Dropped : r.logins[0];
     if (session.IsConnected()) {
       session.Disconnect();
-      loop.RunUntil([&] { return session.State() == SessionState::Disconnected; });
+      loop.RunUntil([&] { return !session.IsWorking(); });
     }
     return result;
   };
@@ -194,6 +199,10 @@ TEST(Session, TheTrustDecisionAsksOnlyForCertificatesNotTrustedBefore) {
   r.answer = false;
   EXPECT_EQ(attempt(), Login::CertificateRefused);  // changed: asked with the old one
   EXPECT_EQ(r.asked, (std::vector<std::string>{"", "", "00:11"}));
+  EXPECT_EQ(r.stored, "00:11");
+  site.vouched = true;
+  EXPECT_EQ(attempt(), Login::LoggedIn);  // the system vouches: nobody asked, nothing stored
+  EXPECT_EQ(r.asked.size(), 3u);
   EXPECT_EQ(r.stored, "00:11");
 }
 

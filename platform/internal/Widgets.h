@@ -25,9 +25,6 @@ inline HWND H(QWidget* w) { return reinterpret_cast<HWND>(w); }
 QColor ToQColor(COLORREF c);
 COLORREF FromQColor(const QColor& c);
 
-// True while any dialog waits on the socket; notifications then are not the user's.
-bool InSocketWait();
-
 class DialogWindow : public QDialog {
  public:
   DialogWindow(CDialog* owner, QWidget* parent = nullptr) : QDialog(parent), m_owner(owner) {}

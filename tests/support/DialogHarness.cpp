@@ -57,11 +57,19 @@ QWidget* DialogHarness::Item(int id) const {
 }
 
 void DialogHarness::Click(int id) {
+  // A user clicks between exchanges; one that runs (an anti-idle command) ends first.
+  WaitUntil([this] { return !m_dlg->IsWorking(); }, 15000);
   QWidget* w = Item(id);
   if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     w->setFocus(Qt::MouseFocusReason);  // a click takes the focus first, as it does for the user
     b->click();
   }
+  Settle();
+}
+
+void DialogHarness::Settle() {
+  ProcessEvents();
+  WaitUntil([this] { return !m_dlg->IsWorking(); }, 15000);
   ProcessEvents();
 }
 

@@ -33,7 +33,10 @@ class DialogHarness {
     return qobject_cast<T*>(Item(id));
   }
 
-  void Click(int id);                          // a mouse click, as the user gives it
+  // A mouse click, as the user gives it; then waits until what it started on the line has ended.
+  void Click(int id);
+  // Runs the event loop until the session has finished connecting or exchanging.
+  void Settle();
   void Type(int id, const std::string& text);  // replaces the field's text (Windows-1252)
   std::string Text(int id) const;              // a field's or label's text (Windows-1252)
   void Focus(int id);
