@@ -13,9 +13,8 @@ void OutputLog::FormatAtStartUp() {
   SetDefaultCharFormat(cf);
 }
 
+// The caret stays where the user left it: appends go to the end by themselves.
 void OutputLog::BeginColoredAppend(COLORREF color) {
-  const long n = GetWindowTextLength();
-  SetSel(n, n);
   CHARFORMAT cf;
   GetDefaultCharFormat(cf);
   cf.dwMask = CFM_COLOR;
@@ -23,7 +22,7 @@ void OutputLog::BeginColoredAppend(COLORREF color) {
   SetSelectionCharFormat(cf);
 }
 
-void OutputLog::AppendText(const std::string& text) { ReplaceSel(text); }
+void OutputLog::AppendText(const std::string& text) { AppendAtEnd(text); }
 
 void OutputLog::ScrollToNewLines(int before) { LineScroll(GetLineCount() - before); }
 

@@ -15,8 +15,10 @@ class OutputLog : public CRichEditCtrl {
  public:
   // Bold "Lucida Console" in white on dark grey, both scroll bars shown.
   void FormatAtStartUp();
-  // Caret to the end; what is appended next has `color`.
+  // What is appended next has `color`.
   void BeginColoredAppend(COLORREF color);
+  // Adds `text` at the end, whatever caret or selection the user or a screen
+  // reader set; those stay as they were.
   void AppendText(const std::string& text);
   // Scrolls the view down by the lines added since `before` was noted.
   void ScrollToNewLines(int before);

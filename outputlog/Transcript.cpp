@@ -209,6 +209,12 @@ void Transcript::Replace(Pos from, Pos to, std::string_view text) {
   m_longestKnown = false;
 }
 
+void Transcript::AppendAtEnd(std::string_view text) {
+  const bool caretAtEnd = m_anchor == m_length && m_caret == m_length;
+  Append(text, m_insertColour, Now());
+  if (caretAtEnd) m_anchor = m_caret = m_length;
+}
+
 void Transcript::ReplaceSelection(std::string_view text) {
   const Pos from = SelectionStart();
   const Pos to = SelectionEnd();

@@ -82,8 +82,13 @@ class Transcript {
   Colour InsertColour() const { return m_insertColour; }
   void SetInsertColour(Colour c) { m_insertColour = c; }
 
-  // Replaces the selection with `text` in the insert colour; the caret ends
-  // behind it. At the end of the text this is a plain append.
+  // Adds `text` at the end in the insert colour, wherever the caret is: what
+  // arrives from the server never lands inside the text or replaces a
+  // selection. A selection stays as it is; a caret at the end with nothing
+  // selected stays at the end, as a text control's insertion point does.
+  void AppendAtEnd(std::string_view text);
+  // The user's edit: replaces the selection with `text` in the insert
+  // colour; the caret ends behind it.
   void ReplaceSelection(std::string_view text);
   // Removes the selection, or the byte before (backward) or after the caret.
   void DeleteAtCaret(bool backward);

@@ -167,13 +167,10 @@ void PaneWidget::MoveCaret(long start, long end) {
   viewport()->update();
 }
 
-void PaneWidget::Insert(const std::string& text) {
-  const Transcript::Pos at = m_model.SelectionStart();
-  const bool atEnd = at == m_model.Length() && m_model.SelectionEnd() == at;
-  if (!atEnd) SendPendingInsert();
-  m_model.ReplaceSelection(text);
+void PaneWidget::Append(const std::string& text) {
+  const Transcript::Pos at = m_model.Length();
+  m_model.AppendAtEnd(text);
   NoteInserted(at, text);
-  if (!atEnd) SendPendingInsert();
   ScheduleFlush();
 }
 

@@ -54,7 +54,7 @@ void CRichEditCtrl::SetSelectionCharFormat(const CHARFORMAT& cf) {
 
 long CRichEditCtrl::GetWindowTextLength() const { return static_cast<long>(Pane(m_hWnd)->Model().Length()); }
 void CRichEditCtrl::SetSel(long start, long end) { Pane(m_hWnd)->MoveCaret(start, end); }
-void CRichEditCtrl::ReplaceSel(const std::string& text) { Pane(m_hWnd)->Insert(text); }
+void CRichEditCtrl::AppendAtEnd(const std::string& text) { Pane(m_hWnd)->Append(text); }
 int CRichEditCtrl::GetLineCount() const { return static_cast<int>(Pane(m_hWnd)->Model().LineCount()); }
 void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
 

@@ -30,7 +30,10 @@ class CRichEditCtrl : public CWnd {
   void SetSelectionCharFormat(const CHARFORMAT& cf);  // only the colour is taken
   long GetWindowTextLength() const;
   void SetSel(long start, long end);  // positions past the end mean the end
-  void ReplaceSel(const std::string& text);
+  // Adds `text` at the end in the colour SetSelectionCharFormat chose; unlike
+  // the rich edit's ReplaceSel it never writes at the caret, so a caret or
+  // selection the user (or a screen reader) set stays where it is.
+  void AppendAtEnd(const std::string& text);
   int GetLineCount() const;
   void LineScroll(int lines);
 

@@ -71,4 +71,39 @@ TEST(OutputLog, AppendsGoToTheEndAfterTheUserClickedAndTyped) {
   EXPECT_EQ(log.GetColorAt(static_cast<long>(text.size()) - 3), logCommandColor);
 }
 
+// A screen reader may move the caret or select text while a reply arrives
+// (its calls get past the input blocker): the rest of the reply still goes
+// to the end, and what it selected stays selected and unchanged.
+TEST(OutputLog, AppendsGoToTheEndWhileAScreenReaderSelectsMidReply) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  OutputLog& log = h.Dlg().m_richOutput;
+  const auto start = static_cast<int>(log.GetWindowTextLength());
+  log.BeginColoredAppend(logCommandColor);
+  log.AppendText("\n>SITE WHO\n");
+  PaneText(h)->setSelection(0, start + 2, start + 6);  // "SITE"
+  log.AppendText("200-one\n");
+  PaneText(h)->setCursorPosition(start + 1);
+  log.AppendText("200 two\n");
+  log.BeginColoredAppend(logDisconnectColor);  // the next block leaves the caret alone too
+  log.AppendText("\n>Disconnected.\n");
+
+  const std::string text = log.GetText();
+  EXPECT_EQ(text.substr(static_cast<std::size_t>(start)), "\n>SITE WHO\n200-one\n200 two\n\n>Disconnected.\n");
+  EXPECT_EQ(log.GetColorAt(start + 20), logCommandColor);
+  EXPECT_EQ(log.GetColorAt(static_cast<long>(text.size()) - 2), logDisconnectColor);
+  EXPECT_EQ(PaneText(h)->selectionCount(), 0);
+  EXPECT_EQ(PaneText(h)->cursorPosition(), start + 1);
+
+  PaneText(h)->setSelection(0, start + 2, start + 6);
+  log.AppendColored("200 three\n", logCommandColor);
+  int a = 0;
+  int b = 0;
+  PaneText(h)->selection(0, &a, &b);
+  EXPECT_EQ(std::make_pair(a, b), std::make_pair(start + 2, start + 6));
+  EXPECT_EQ(PaneText(h)->text(a, b).toStdString(), "SITE");
+  EXPECT_TRUE(log.EndsWith("\n>Disconnected.\n200 three\n"));
+}
+
 }  // namespace

@@ -77,12 +77,19 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   EXPECT_EQ(pane->horizontalScrollBar()->value(), 0);
   EXPECT_EQ(pane->verticalScrollBar()->value(), 0);  // the banner fits
 
+  // ScrollToNewLines moves the view down by the lines added, no further than
+  // the last full page: from the top, 500 lines take it to that page.
   log.BeginColoredAppend(logCommandColor);
-  const int before = log.GetLineCount();
+  int before = log.GetLineCount();
   for (int i = 0; i < 500; ++i) log.AppendText("line " + std::to_string(i) + "\n");
+  log.ScrollToNewLines(before);
+  EXPECT_EQ(log.GetFirstVisibleLine(), log.GetLineCount() - log.GetVisibleLineCount());
+  // From a view scrolled up to read, the step shows whole: one line, one line down.
+  pane->verticalScrollBar()->setValue(100);
+  before = log.GetLineCount();
   log.AppendText("caf\xE9 \x80" + std::string(300, '-') + "\n");
   log.ScrollToNewLines(before);
-  EXPECT_GE(log.GetFirstVisibleLine(), before + 250);  // the view follows the new lines
+  EXPECT_EQ(log.GetFirstVisibleLine(), 101);
   const std::string all = log.GetText();
   pane->setFocus();
 

@@ -107,6 +107,22 @@ TEST(Transcript, ColourRunsCaretAndEditsInTheMiddle) {
   EXPECT_EQ(t.Caret(), 0);
 }
 
+TEST(Transcript, AppendsAtTheEndLeaveTheCaretAndSelectionAlone) {
+  Transcript t(kWhite);
+  t.SetInsertColour(kBlue);
+  t.AppendAtEnd("200-one\n");
+  EXPECT_EQ(t.Caret(), t.Length());  // a caret at the end stays at the end
+  t.SetSelection(4, 1);
+  t.AppendAtEnd("200 two\n");
+  EXPECT_EQ(t.Text(), "200-one\n200 two\n");
+  EXPECT_EQ(t.Anchor(), 4);
+  EXPECT_EQ(t.Caret(), 1);
+  EXPECT_EQ(t.ColourAt(9), kBlue);
+  t.SetSelection(0, t.Length());  // a selection reaching the end does not grow
+  t.AppendAtEnd("end");
+  EXPECT_EQ(t.SelectionEnd(), 16);
+}
+
 TEST(Transcript, FindsForwardBackwardAndAcrossChunkBorders) {
   Transcript t(kWhite);
   std::string text(Transcript::kChunkSize - 3, '.');

@@ -74,9 +74,10 @@ class PaneWidget : public QAbstractScrollArea {
   void SetDefaultFormat(const std::string& face, bool bold, COLORREF color);
   QFont PaneFont() const { return m_font; }
   void SetBackground(COLORREF color);
-  // Programmatic caret and text changes (the rich-edit operations).
+  // Programmatic caret and text changes (the rich-edit operations). Append
+  // adds at the end and leaves the user's caret and selection alone.
   void MoveCaret(long start, long end);
-  void Insert(const std::string& text);
+  void Append(const std::string& text);
   void ScrollLines(int lines);
   int FirstVisibleLine();
   int VisibleLines() const;
