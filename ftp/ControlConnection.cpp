@@ -27,17 +27,6 @@ char ReplyClass(const std::string& lastLine) {
   return lastLine[0];
 }
 
-// A refusal (4xx, 5xx) whose words point at encryption: the user may just
-// have forgotten to ask for TLS.
-bool AsksForEncryption(char replyClass, const std::string& text) {
-  if (replyClass != '4' && replyClass != '5') return false;
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-  for (const char* word : {"tls", "ssl", "secure", "encrypt"})
-    if (lower.find(word) != std::string::npos) return true;
-  return false;
-}
-
 // A server that says 421 while nobody asked is closing the connection.
 bool IsClosingNotice(std::string_view line) {
   return line.substr(0, 3) == "421" && (line.size() == 3 || line[3] != '-');

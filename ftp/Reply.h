@@ -24,6 +24,13 @@ ReplyStatus Broken(LineReader::Status st);
 
 }  // namespace reply
 
+// A refusal (reply class '4' or '5') that names encryption in one of its
+// words, so the user may just have forgotten to ask for TLS. The words are
+// TLS, SSL, secure, secured, encrypt, encrypted and encryption, in any letter
+// case; a word is a run of letters, so a login such as "rtlsmith" echoed back
+// in a refusal is none of them.
+bool AsksForEncryption(char replyClass, std::string_view text);
+
 // Reads one FTP reply. A first line with '-' as its fourth character opens a
 // multi-line reply, which goes on until a line that begins with three digits
 // and has no '-' after them (a line of just three digits ends it too); lines

@@ -23,6 +23,7 @@
 
 #include "App.h"
 #include "internal/Cp1252.h"
+#include "internal/VirtualKey.h"
 #include "internal/Widgets.h"
 
 using platform::FromCp1252;
@@ -276,6 +277,10 @@ void CDialog::Start() {
     frame.moveCenter(area.center());
     d->window->move(frame.topLeft());
   }
+  // The dialog starts as the active window, as the design's modal dialog
+  // does, so the control given the focus shows its caret from the first key
+  // (a window manager may still decline; the keys reach that control anyway).
+  d->window->activateWindow();
   if (setDefaultFocus) {
     for (const ControlTemplate& c : d->tmpl.controls) {
       QWidget* w = c.id >= 0 ? d->widgets[c.id] : nullptr;
@@ -560,13 +565,17 @@ void DialogWindow::keyPressEvent(QKeyEvent* e) {
     reject();
     return;
   }
-  QWidget* f = QApplication::focusWidget();
+  // The dialog itself holds the focus when none of its controls does. Asked
+  // of the window, not of the application: until the window system has made
+  // the window active the application knows no focus widget, yet keys already
+  // go to the control showing the caret, and those it leaves alone (Enter in
+  // an edit) come up here.
+  QWidget* f = focusWidget();
   if (f == nullptr || f == this) {
-    const UINT vk = e->key() >= 0x20 && e->key() <= 0x5A ? static_cast<UINT>(e->key()) : e->nativeVirtualKey();
-    const UINT flags = (e->nativeScanCode() & 0xFF) | (e->isAutoRepeat() ? 0x4000u : 0u);
-    m_owner->DispatchKey(vk, static_cast<UINT>(std::max(1, e->count())), flags, false);
-    if (!e->text().isEmpty())
-      m_owner->DispatchKey(e->text().at(0).unicode(), static_cast<UINT>(std::max(1, e->count())), flags, true);
+    const UINT repeat = static_cast<UINT>(std::max(1, e->count()));
+    const UINT flags = KeyFlagsOf(*e);
+    if (const UINT vk = VirtualKeyOf(*e)) m_owner->DispatchKey(vk, repeat, flags, false);
+    if (!e->text().isEmpty()) m_owner->DispatchKey(e->text().at(0).unicode(), repeat, flags, true);
     return;
   }
   e->ignore();  // keys the controls leave alone end here, as Enter in an edit must

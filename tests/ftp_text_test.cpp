@@ -5,6 +5,7 @@
 #include "CommandText.h"
 #include "ConnectErrors.h"
 #include "HistoryEntry.h"
+#include "Reply.h"
 
 namespace {
 
@@ -26,6 +27,37 @@ TEST(ConnectErrorMessage, ExactTexts) {
   EXPECT_EQ(ConnectErrorMessage(10093), "A successful AfxSocketInit must occur before using this API.");
   for (int code : {0, -1, 10013, 10054, 0x7fffffff})
     EXPECT_EQ(ConnectErrorMessage(code), "Unknown error when trying to connect to server.") << code;
+}
+
+TEST(AsksForEncryption, WholeWordsOfRefusalsOnly) {
+  const struct {
+    char replyClass;
+    std::string text;
+    bool hint;
+  } rows[] = {
+      {'5', "550 SSL/TLS required on the control channel\n", true},
+      {'5', "530 Non-anonymous sessions must use encryption.\n", true},
+      {'4', "421 Sorry, cleartext sessions and weak ciphers are not accepted on this server.\n", false},
+      {'4', "421-Sorry, cleartext sessions are not accepted.\n421 Please reconnect using TLS security mechanisms.\n",
+       true},
+      {'5', "530 USE SECURE CONNECTION\n", true},
+      {'5', "530 Anonymous logins are not allowed. Use secure access\n", true},
+      {'5', "530 Login failed: Your user class requires you to use secure connections.\n", true},
+      {'5', "530 Only secured sessions accepted\n", true},
+      {'5', "534 Encrypt the control connection first\n", true},
+      {'5', "530 Control connection not Encrypted\n", true},
+      {'5', "530 tls1.2 or later\n", true},
+      {'5', "530 Login rtlsmith refused\n", false},
+      {'5', "530 User sslvpn, cryptography or insecurely-named accounts: no\n", false},
+      {'5', "530 Login incorrect.\n", false},
+      {'5', "530 Security policy violated\n", false},
+      {'5', "530 TLS\xE9 refused\n", false},            // a letter of the code page belongs to the word
+      {'3', "331 Send your secure password\n", false},  // not a refusal
+      {'2', "230 TLS is on\n", false},
+      {0, "TLS\n", false},
+      {'5', "", false},
+  };
+  for (const auto& r : rows) EXPECT_EQ(AsksForEncryption(r.replyClass, r.text), r.hint) << r.text;
 }
 
 TEST(HistoryEntry, FormatAndParseRoundTrip) {

@@ -30,8 +30,15 @@ if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
                    /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/pane_atspi_check.py
                    $<TARGET_FILE:korvastel> $<TARGET_FILE:korvastel-siteserver>)
   set_tests_properties(Pane.ReadThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
+  # Keys typed into the real program from its first key on: Enter in every
+  # edit and the pane, Escape in the find bar and in an edit.
+  add_test(NAME MainWindow.KeysUnderX11
+           COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
+                   /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/keys_xvfb_check.py
+                   $<TARGET_FILE:korvastel> $<TARGET_FILE:korvastel-siteserver>)
+  set_tests_properties(MainWindow.KeysUnderX11 PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 180 SKIP_RETURN_CODE 77)
 else()
-  message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check is not run")
+  message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check and the X11 key check are not run")
 endif()
 
 # The per-user store of trusted certificates; it needs the throwaway HOME of these tests.

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -210,6 +211,74 @@ TEST(MainWindow, KeysOnTheDialogItselfShowTheDebugBox) {
       "ckt wurde Taste Nummer: ";
   EXPECT_EQ(h.boxes[0].text.rfind(pressed + "65 \nRepCount: 1 \n Flags: ", 0), 0u);
   EXPECT_EQ(h.boxes[1].text.rfind(pressed + "97 \n", 0), 0u);
+}
+
+// The key-down box names the Windows virtual-key code, whatever number the
+// window system gives the key (on X11 Enter is the keysym 65293).
+TEST(MainWindow, TheDebugBoxShowsTheVirtualKeyCode) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  h.Start();
+  const std::string pressed =
+      "gedr\xFC"
+      "ckt wurde Taste Nummer: ";
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    std::string keyDown;    // the first box
+    std::string character;  // the second box, "" for a key without a character
+  } rows[] = {
+      {Qt::Key_Return, Qt::NoModifier, "13", "13"},    {Qt::Key_Enter, Qt::KeypadModifier, "13", "13"},
+      {Qt::Key_Backspace, Qt::NoModifier, "8", "8"},   {Qt::Key_Space, Qt::NoModifier, "32", "32"},
+      {Qt::Key_7, Qt::NoModifier, "55", "55"},         {Qt::Key_7, Qt::KeypadModifier, "103", "55"},
+      {Qt::Key_Exclam, Qt::ShiftModifier, "49", "33"},  // Shift+1
+      {Qt::Key_Minus, Qt::NoModifier, "189", "45"},    {Qt::Key_Left, Qt::NoModifier, "37", ""},
+      {Qt::Key_Down, Qt::NoModifier, "40", ""},        {Qt::Key_Delete, Qt::NoModifier, "46", ""},
+      {Qt::Key_F1, Qt::NoModifier, "112", ""},         {Qt::Key_F12, Qt::NoModifier, "123", ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.keyDown);
+    h.boxes.clear();
+    h.Window()->setFocus();
+    // A key with a character brings it along, as the keyboard does.
+    const QString text = r.character.empty() ? QString() : QString(QChar(std::stoi(r.character)));
+    QKeyEvent press(QEvent::KeyPress, r.key, r.modifiers, text);
+    QApplication::sendEvent(h.Window(), &press);
+    ASSERT_EQ(h.boxes.size(), r.character.empty() ? 1u : 2u);
+    EXPECT_EQ(h.boxes[0].caption, "Debug");
+    EXPECT_EQ(h.boxes[0].text.rfind(pressed + r.keyDown + " \nRepCount: 1 \n Flags: ", 0), 0u) << h.boxes[0].text;
+    if (!r.character.empty()) {
+      EXPECT_EQ(h.boxes[1].text.rfind(pressed + r.character + " \n", 0), 0u);
+    }
+  }
+  EXPECT_FALSE(h.Dlg().IsEnded()) << "Enter on the dialog itself is only reported";
+}
+
+// Keys reach the control that holds the window's focus even before the
+// window system has made the window active, as right after start-up; Enter,
+// which the edit leaves alone, then is no key of the dialog itself.
+TEST(MainWindow, EnterInTheFocusedFieldOfAnInactiveWindowShowsNoBox) {
+  const std::string empty;
+  DialogHarness h(&empty);
+  std::string message;
+  ASSERT_TRUE(FillConnectionFields(StartTarget{"admin", "127.0.0.1", 2121, false}, h.Dlg(), message)) << message;
+  h.Start();
+  h.boxes.clear();
+  {
+    QWidget other;  // activated, then gone: no window of the program is active
+    other.show();
+    other.activateWindow();
+    h.ProcessEvents(20);
+  }
+  h.ProcessEvents(20);
+  if (QApplication::focusWidget() != nullptr) GTEST_SKIP() << "the platform made a window active again";
+  ASSERT_EQ(h.Window()->focusWidget(), h.Item(IDC_PASSWORD));
+  QTest::keyClicks(h.Item(IDC_PASSWORD), "secret");
+  QTest::keyClick(h.Item(IDC_PASSWORD), Qt::Key_Return);
+  h.ProcessEvents();
+  EXPECT_TRUE(h.boxes.empty()) << (h.boxes.empty() ? "" : h.boxes[0].text);
+  EXPECT_EQ(h.Text(IDC_PASSWORD), "secret");
+  EXPECT_FALSE(h.Dlg().IsEnded());
 }
 
 TEST(MainWindow, StartUpAddressFillsAllButThePassword) {
