@@ -73,7 +73,9 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
       if (m_receiveBudget == 0) return Transport::kNothingYet;
       --m_receiveBudget;
     }
-    return m_transport->Receive(buf, size, wait);
+    const long got = m_transport->Receive(buf, size, wait);
+    if (got == Transport::kFailed) m_dropReason = m_transport->ErrorText();
+    return got;
   });
 
   // Each step shows what it sends and what comes back; a broken line ends the attempt as a drop.
@@ -217,6 +219,7 @@ ControlConnection::Login ControlConnection::StartTls(const std::string& host, un
     Drop();
     return started == TlsStart::Abandoned ? Login::Abandoned : Login::TlsFailed;
   }
+  m_secured = true;
   m_sink.Show(TranscriptKind::Login,
               ">" + info.protocol + " " + info.cipher + ", certificate SHA-256 " + info.fingerprint + "\n");
   m_sink.BlockDone();
@@ -231,7 +234,9 @@ bool ControlConnection::SendLine(std::string_view line) {
   std::string wire;
   wire.reserve(line.size() + 2);
   wire.append(line).append("\r\n");
-  return m_transport->Send(wire);
+  if (m_transport->Send(wire)) return true;
+  m_dropReason = m_transport->ErrorText();
+  return false;
 }
 
 bool ControlConnection::ReadReply(std::string& last, std::string* text) {
@@ -268,11 +273,19 @@ void ControlConnection::Release() {
   if (m_transport) m_transport->Close();
   m_transport.reset();
   m_connected = false;
+  m_secured = false;
+  m_dropReason.clear();
 }
 
 void ControlConnection::Drop() {
   const bool tooLong = m_reader && m_reader->LineTooLong();
+  // A secured line that broke says why, in the TLS layer's words (a refused
+  // renegotiation, a changed certificate); a plain one drops as it always did.
+  const std::string reason = m_secured ? m_dropReason : std::string();
   Release();
-  if (tooLong) m_sink.Show(TranscriptKind::Hint, kLineTooLong);
+  if (tooLong)
+    m_sink.Show(TranscriptKind::Hint, kLineTooLong);
+  else if (!reason.empty())
+    m_sink.Show(TranscriptKind::Hint, reason + "\n");
   m_sink.Show(TranscriptKind::Disconnect, kDisconnected);
 }

@@ -121,4 +121,6 @@ class ControlConnection {
   std::string m_text;        // the transcript text of one notice, reused
   std::string m_replyText;   // reply lines not yet shown
   std::string m_failure;     // see FailureText()
+  bool m_secured = false;    // TLS came about on this connection
+  std::string m_dropReason;  // the transport's words when a send or receive last failed
 };

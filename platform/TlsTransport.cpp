@@ -25,6 +25,8 @@ using CtxPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
 using SslPtr = std::unique_ptr<SSL, Deleter<SSL_free>>;
 using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free>>;
 
+int CollectReason(int ok, X509_STORE_CTX* store);  // the verify callback, below the connection's state
+
 // "[::1]" and "::1" are addresses; anything else that is no IPv4 or IPv6
 // literal is a name.
 bool IsAddress(const std::string& host, std::string& bare) {
@@ -33,19 +35,6 @@ bool IsAddress(const std::string& host, std::string& bare) {
   in_addr v4{};
   in6_addr v6{};
   return ::inet_pton(AF_INET, bare.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, bare.c_str(), &v6) == 1;
-}
-
-// A certificate that fails a check must not end the handshake: the user is
-// asked about it afterwards. Every reason on the way is kept for the box.
-int CollectReason(int ok, X509_STORE_CTX* store) {
-  if (ok) return 1;
-  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-  auto* reasons = ssl ? static_cast<std::vector<std::string>*>(SSL_get_app_data(ssl)) : nullptr;
-  if (reasons) {
-    const std::string reason = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
-    if (std::find(reasons->begin(), reasons->end(), reason) == reasons->end()) reasons->push_back(reason);
-  }
-  return 1;
 }
 
 // "C=DE, O=Example, CN=ftp.example.org"; bytes beyond ASCII come escaped, so
@@ -92,13 +81,19 @@ CtxPtr ClientContext() {
   std::lock_guard<std::mutex> lock(mutex);
   if (!shared || key != sharedFor) {
     CtxPtr ctx(SSL_CTX_new(TLS_client_method()));
-    if (!ctx) return nullptr;
-    SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
-    // The same three TLS 1.3 suites as the library's default, AES-128 first
-    // (as browsers order them): a long reply decrypts faster, at no loss that
-    // matters for a control connection.
-    (void)SSL_CTX_set_ciphersuites(ctx.get(),
-                                   "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
+    // TLS 1.2 only with forward secrecy and an AEAD cipher (ECDSA and RSA
+    // certificates alike): no static-RSA key exchange, no CBC. The same three
+    // TLS 1.3 suites as the library's default, AES-128 first (as browsers
+    // order them): a long reply decrypts faster, at no loss that matters for
+    // a control connection. No renegotiation: a server could otherwise change
+    // its certificate after the user judged it. Each step must hold, or there
+    // is no context.
+    if (!ctx || SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION) != 1 ||
+        SSL_CTX_set_cipher_list(ctx.get(), "ECDHE+AESGCM:ECDHE+CHACHA20") != 1 ||
+        SSL_CTX_set_ciphersuites(ctx.get(),
+                                 "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256") != 1)
+      return nullptr;
+    SSL_CTX_set_options(ctx.get(), SSL_OP_NO_RENEGOTIATION);
     // Without a readable trust store every chain is simply untrusted, and
     // the user is asked; that is no reason to fail here.
     (void)SSL_CTX_set_default_verify_paths(ctx.get());
@@ -120,9 +115,33 @@ struct TlsTransport::Impl {
   long ioResult = 1;           // what the wrapped transport last said, when it was no data
   bool ready = false;
   std::vector<std::string> reasons;
+  // The certificate of the first handshake, which the user judged.
+  std::unique_ptr<X509, Deleter<X509_free>> judged;
 };
 
 namespace {
+
+// A certificate that fails a check must not end the first handshake: the
+// user is asked about it afterwards, and every reason on the way is kept for
+// the box. Any later handshake (renegotiation is off; this holds should one
+// ever happen) must show the very certificate that was judged, or it fails.
+int CollectReason(int ok, X509_STORE_CTX* store) {
+  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* d = ssl ? static_cast<TlsTransport::Impl*>(SSL_get_app_data(ssl)) : nullptr;
+  if (!d) return 0;
+  if (d->judged) {
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    if (!leaf || X509_cmp(leaf, d->judged.get()) != 0) {
+      X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+      return 0;
+    }
+    return 1;
+  }
+  if (ok) return 1;
+  const std::string reason = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+  if (std::find(d->reasons.begin(), d->reasons.end(), reason) == d->reasons.end()) d->reasons.push_back(reason);
+  return 1;
+}
 
 // The TLS engine reads and writes straight through the wrapped transport:
 // no extra buffer, and every wait is the transport's own, with its hook.
@@ -232,15 +251,20 @@ TlsTransport::Handshake TlsTransport::Start(const std::string& host) {
   // any more; HasPending() tells the idle watch.
   SSL_set_read_ahead(d->ssl.get(), 1);
   SSL_set_default_read_buffer_len(d->ssl.get(), kReadAhead);
-  SSL_set_app_data(d->ssl.get(), &d->reasons);
+  d->judged.reset();
   SSL_set_connect_state(d->ssl.get());
 
+  // The name check must be in place, or a certificate for any name would
+  // pass for this host's: a set-up call that fails ends the attempt.
   std::string bare;
-  if (IsAddress(host, bare)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(d->ssl.get()), bare.c_str());
-  } else {
-    SSL_set_tlsext_host_name(d->ssl.get(), host.c_str());
-    SSL_set1_host(d->ssl.get(), host.c_str());
+  const bool identified =
+      SSL_set_app_data(d->ssl.get(), d.get()) == 1 &&
+      (IsAddress(host, bare) ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(d->ssl.get()), bare.c_str()) == 1
+                             : SSL_set_tlsext_host_name(d->ssl.get(), host.c_str()) == 1 &&
+                                   SSL_set1_host(d->ssl.get(), host.c_str()) == 1);
+  if (!identified) {
+    FailWithLibraryError(("TLS could not be set up to check the certificate for " + host).c_str());
+    return Handshake::Failed;
   }
 
   d->wait = true;
@@ -259,6 +283,8 @@ TlsTransport::Handshake TlsTransport::Start(const std::string& host) {
   m_info.protocol = SSL_get_version(ssl);
   m_info.cipher = SSL_CIPHER_get_name(SSL_get_current_cipher(ssl));
   if (X509* cert = SSL_get0_peer_certificate(ssl)) {
+    X509_up_ref(cert);
+    d->judged.reset(cert);
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned len = 0;
     if (X509_digest(cert, EVP_sha256(), md, &len) == 1) m_info.fingerprint = FingerprintText(md, len);
@@ -284,16 +310,23 @@ bool TlsTransport::Send(std::string_view bytes) {
     return false;
   }
   std::size_t done = 0;
+  // A write may have to read too (a handshake message from the server, or
+  // the alert it answers one with): that read waits, whatever the idle
+  // check's last read without waiting left behind.
+  d->wait = true;
   d->ioResult = 1;
   while (done < bytes.size()) {
     ERR_clear_error();
     std::size_t written = 0;
     // The wrapped transport waits until each record is out.
-    if (SSL_write_ex(d->ssl.get(), bytes.data() + done, bytes.size() - done, &written) != 1) {
-      if (!FailWithIo("TLS write failed")) FailWithLibraryError("TLS write failed");
-      return false;
+    if (SSL_write_ex(d->ssl.get(), bytes.data() + done, bytes.size() - done, &written) == 1) {
+      done += written;
+      continue;
     }
-    done += written;
+    const int why = SSL_get_error(d->ssl.get(), 0);
+    if ((why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) && d->ioResult == 1) continue;
+    if (!FailWithIo("TLS write failed")) FailWithLibraryError("TLS write failed");
+    return false;
   }
   return true;
 }

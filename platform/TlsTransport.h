@@ -20,8 +20,9 @@ class TlsTransport final : public Transport {
   TlsTransport(const TlsTransport&) = delete;
   TlsTransport& operator=(const TlsTransport&) = delete;
 
-  // The client handshake, TLS 1.2 or newer, over the wrapped transport, every
-  // wait through its wait hook. host (a name, or an address literal with or
+  // The client handshake, TLS 1.2 (ECDHE with AES-GCM or ChaCha20 only) or
+  // newer, over the wrapped transport, every wait through its wait hook. No
+  // renegotiation afterwards: the certificate judged here stays the one. host (a name, or an address literal with or
   // without brackets) goes out as SNI when it is a name and is checked
   // against the certificate; the chain is checked against the system's trust
   // store (SSL_CERT_FILE and SSL_CERT_DIR may point elsewhere). A certificate

@@ -1,11 +1,17 @@
 // The TLS layer against real servers that require TLS (pyftpdlib with its
-// TLS handler, ProFTPD with mod_tls), with certificates made at test time.
+// TLS handler, ProFTPD with mod_tls), a peer that renegotiates, and
+// openssl s_server for the cipher policy; certificates made at test time.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
+#include "ControlConnection.h"
+#include "Socket.h"
 #include "TestPeers.h"
 #include "TlsSession.h"
+#include "TranscriptRecorder.h"
 
 namespace {
 
@@ -95,6 +101,89 @@ TEST_F(TlsPeers, ProFtpdRefusesPlainLoginAndAcceptsOneThroughTls) {
   ASSERT_NO_FATAL_FAILURE(SecureLogin(s, "127.0.0.1", port));
   EXPECT_TRUE(s.tls_->Info().trusted) << s.tls_->Info().reason;
   EXPECT_EQ(s.Exchange("NOOP").substr(0, 4), "200 ");
+}
+
+// Renegotiation is off: the request is refused, so no command ever travels
+// under a certificate nobody judged. The server may take the refusal
+// (OpenSSL's ends the connection); either way the client says what happened.
+TEST_F(TlsPeers, ARenegotiationAfterTheLoginNeverPassesAnUncheckedCertificate) {
+  const std::string python = peers::FindPython({"OpenSSL"});
+  if (python.empty()) GTEST_SKIP() << "python3-openssl is missing (apt-get install python3-openssl)";
+  for (const bool swap : {false, true}) {
+    SCOPED_TRACE(swap ? "offering a self-signed certificate in the new handshake" : "the same certificate");
+    peers::RenegotiatingPeer server;
+    const unsigned port = server.Start(python, m_certs.caSignedCert, m_certs.caSignedKey,
+                                       swap ? m_certs.selfSignedCert : std::filesystem::path(),
+                                       swap ? m_certs.selfSignedKey : std::filesystem::path());
+    ASSERT_NE(port, 0u) << "the renegotiating peer did not start";
+    TranscriptRecorder transcript;
+    ControlConnection connection(transcript, &platform::ConnectTcp);
+    int judged = 0;
+    TlsOptions tls{&platform::StartTls, [&judged](const std::string&, unsigned, const TlsInfo& info) {
+                     ++judged;
+                     return info.trusted;
+                   }};
+    int error = 0;
+    ASSERT_EQ(connection.Open("127.0.0.1", port, "tester", "t3st-only", error, &tls),
+              ControlConnection::Login::LoggedIn)
+        << transcript.Text();
+    // The request arrives while idle; the idle check reads it without waiting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    connection.CheckLine();
+    for (int i = 0; i < 3 && connection.IsConnected(); ++i) {
+      transcript.Clear();
+      const ControlConnection::Result result = connection.Exchange("NOOP");
+      if (result == ControlConnection::Result::Done && connection.IsConnected()) {
+        EXPECT_EQ(transcript.Of(TranscriptKind::Reply), "200 ok\n");
+      } else {
+        // Ended as a drop that says why, not as a write that could not
+        // wait for the server's part.
+        EXPECT_FALSE(connection.IsConnected());
+        EXPECT_NE(transcript.Of(TranscriptKind::Hint), "") << transcript.Text();
+        EXPECT_NE(transcript.Of(TranscriptKind::Hint), "TLS write failed\n");
+        EXPECT_EQ(transcript.Of(TranscriptKind::Disconnect), "\n>Disconnected.\n");
+      }
+    }
+    if (!connection.IsConnected()) {
+      // Nothing of it made the connection look alive.
+      EXPECT_EQ(connection.Exchange("NOOP"), ControlConnection::Result::NotConnected);
+    }
+    if (connection.IsConnected()) connection.Close();
+    const std::string report = server.Report();
+    EXPECT_EQ(report.find("after renegotiation"), std::string::npos) << report;
+    EXPECT_EQ(judged, 1);
+  }
+}
+
+// TLS 1.2 offers only ECDHE key exchange with AEAD ciphers: a server that
+// knows only static RSA with CBC-SHA1 gets no connection.
+TEST_F(TlsPeers, Tls12NeedsForwardSecrecyAndAnAeadCipher) {
+  struct Case {
+    const char* options;
+    bool secured;
+  };
+  for (const Case& c :
+       {Case{"-tls1_2 -cipher AES128-SHA", false}, Case{"-tls1_2 -cipher ECDHE-RSA-AES128-GCM-SHA256", true},
+        Case{"-tls1_2 -cipher ECDHE-RSA-AES128-SHA256:AES256-GCM-SHA384", false}}) {
+    SCOPED_TRACE(c.options);
+    peers::OpensslServer server;
+    const unsigned port = server.Start(m_certs.rsaCert, m_certs.rsaKey, c.options);
+    ASSERT_NE(port, 0u) << "openssl s_server did not start";
+    int connectError = 0;
+    std::unique_ptr<Transport> transport = platform::ConnectTcp("127.0.0.1", port, connectError);
+    ASSERT_TRUE(transport) << connectError;
+    TlsInfo info;
+    std::string error;
+    const TlsStart started = platform::StartTls(transport, "127.0.0.1", info, error);
+    if (c.secured) {
+      EXPECT_EQ(started, TlsStart::Secured) << error;
+      EXPECT_EQ(info.protocol, "TLSv1.2");
+      EXPECT_EQ(info.cipher, "ECDHE-RSA-AES128-GCM-SHA256");
+    } else {
+      EXPECT_EQ(started, TlsStart::Failed);  // the connection's TlsFailed
+      EXPECT_NE(error.find("TLS handshake failed"), std::string::npos) << error;
+    }
+  }
 }
 
 }  // namespace

@@ -136,6 +136,11 @@ bool Certificates::Make(std::string& error) {
       signedBy("other", "other.example", "subjectAltName=DNS:other.example") &&
       Run(cd + "openssl req -x509" + newKey +
               " -keyout self.key -out self.pem -days 2 -subj '/CN=korvastel-self-signed' -addext " + names,
+          log) &&
+      Run(cd +
+              "openssl req -x509 -newkey rsa:2048 -nodes -keyout rsa.key -out rsa.pem -days 2 "
+              "-subj '/CN=korvastel-rsa' -addext " +
+              names,
           log);
   if (!ok) {
     error = "openssl could not make the test certificates: " + ReadFile(log);
@@ -148,6 +153,8 @@ bool Certificates::Make(std::string& error) {
   selfSignedKey = folder / "self.key";
   otherNameCert = folder / "other.pem";
   otherNameKey = folder / "other.key";
+  rsaCert = folder / "rsa.pem";
+  rsaKey = folder / "rsa.key";
   return true;
 }
 
@@ -166,18 +173,18 @@ std::string OpensslFingerprint(const fs::path& cert) {
   return out;
 }
 
-unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::path& cert, const fs::path& key) {
+namespace {
+
+// Starts a peer that prints its port as the first line of stdout and ends
+// when its stdin closes; the port, or 0.
+unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
   int in[2], out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) return 0;
-  std::vector<std::string> args = {
-      python,           KORVASTEL_PYFTPD_SERVER,     "--user",         "tester", "--password", "t3st-only",
-      "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
-  if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert.string(), "--tls-key", key.string()});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  m_pid = ::fork();
-  if (m_pid == 0) {
+  pid = ::fork();
+  if (pid == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
     ::close(in[1]);
@@ -187,7 +194,7 @@ unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::pat
   }
   ::close(in[0]);
   ::close(out[1]);
-  m_stdin = in[1];
+  stdinFd = in[1];
   std::string text;
   pollfd p{out[0], POLLIN, 0};
   char c;
@@ -197,11 +204,68 @@ unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::pat
   return static_cast<unsigned>(std::atoi(text.c_str()));
 }
 
-void PyFtpd::Stop() {
-  if (m_stdin >= 0) ::close(m_stdin);  // the server ends when its stdin closes
-  m_stdin = -1;
-  StopChild(m_pid, 0);
+void StopSpawned(pid_t& pid, int& stdinFd) {
+  if (stdinFd >= 0) ::close(stdinFd);  // the peer ends when its stdin closes
+  stdinFd = -1;
+  StopChild(pid, 0);
 }
+
+}  // namespace
+
+unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::path& cert, const fs::path& key) {
+  std::vector<std::string> args = {
+      python,           KORVASTEL_PYFTPD_SERVER,     "--user",         "tester", "--password", "t3st-only",
+      "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
+  if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert.string(), "--tls-key", key.string()});
+  return SpawnWithPortLine(std::move(args), m_pid, m_stdin);
+}
+
+void PyFtpd::Stop() { StopSpawned(m_pid, m_stdin); }
+
+unsigned RenegotiatingPeer::Start(const std::string& python, const fs::path& cert, const fs::path& key,
+                                  const fs::path& swapCert, const fs::path& swapKey) {
+  m_report = cert.parent_path() / ("renegotiation-" + std::to_string(++m_runs) + ".txt");
+  // Beside pyftpd_server.py in tests/.
+  const fs::path script = fs::path(KORVASTEL_PYFTPD_SERVER).parent_path() / "tls_renegotiating_server.py";
+  std::vector<std::string> args = {python,  script.string(), "--cert",   cert.string(),
+                                   "--key", key.string(),    "--report", m_report.string()};
+  if (!swapCert.empty()) args.insert(args.end(), {"--swap-cert", swapCert.string(), "--swap-key", swapKey.string()});
+  return SpawnWithPortLine(std::move(args), m_pid, m_stdin);
+}
+
+std::string RenegotiatingPeer::Report() {
+  StopChild(m_pid, 0);  // it ends by itself once its one connection has gone
+  StopSpawned(m_pid, m_stdin);
+  return ReadFile(m_report);
+}
+
+unsigned OpensslServer::Start(const fs::path& cert, const fs::path& key, const std::string& options) {
+  const unsigned port = FreePort();
+  if (port == 0) return 0;
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    const std::string command = "exec openssl s_server -quiet -accept 127.0.0.1:" + std::to_string(port) + " -cert '" +
+                                cert.string() + "' -key '" + key.string() + "' " + options;
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200; ++i) {
+    if (Accepts(port)) return port;
+    if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+      m_pid = -1;
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Stop();
+  return 0;
+}
+
+void OpensslServer::Stop() { StopChild(m_pid, SIGTERM); }
 
 namespace {
 const char* kProFtpd = "/usr/sbin/proftpd";

@@ -22,6 +22,7 @@ struct Certificates {
   std::filesystem::path caSignedCert, caSignedKey;      // for 127.0.0.1 and localhost, signed by the CA
   std::filesystem::path selfSignedCert, selfSignedKey;  // for 127.0.0.1 and localhost, signed by itself
   std::filesystem::path otherNameCert, otherNameKey;    // for other.example only, signed by the CA
+  std::filesystem::path rsaCert, rsaKey;                // RSA, for 127.0.0.1 and localhost, signed by itself
 
   // False (with the tool's complaint in error) when openssl is missing or fails.
   bool Make(std::string& error);
@@ -47,6 +48,38 @@ class PyFtpd {
  private:
   pid_t m_pid = -1;
   int m_stdin = -1;
+};
+
+// tests/tls_renegotiating_server.py: TLS 1.2 only; after the login it asks
+// for a renegotiation, offering swapCert in it when given. One connection.
+class RenegotiatingPeer {
+ public:
+  ~RenegotiatingPeer() { Report(); }
+  // The port, or 0 when the peer did not come up. The report goes beside cert.
+  unsigned Start(const std::string& python, const std::filesystem::path& cert, const std::filesystem::path& key,
+                 const std::filesystem::path& swapCert = {}, const std::filesystem::path& swapKey = {});
+  // Stops the peer; one line per command it got after the request ("NOOP
+  // after request", "NOOP after renegotiation") or per TLS error ("error ...").
+  std::string Report();
+
+ private:
+  pid_t m_pid = -1;
+  int m_stdin = -1;
+  int m_runs = 0;
+  std::filesystem::path m_report;
+};
+
+// "openssl s_server" on 127.0.0.1 (plain TLS, no FTP) with extra options
+// such as "-tls1_2 -cipher AES128-SHA".
+class OpensslServer {
+ public:
+  ~OpensslServer() { Stop(); }
+  // The port, or 0 when the server did not come up.
+  unsigned Start(const std::filesystem::path& cert, const std::filesystem::path& key, const std::string& options);
+  void Stop();
+
+ private:
+  pid_t m_pid = -1;
 };
 
 // ProFTPD with mod_tls and "TLSRequired on", from a generated configuration
