@@ -102,13 +102,10 @@ void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
     case TranscriptKind::Hint:
       m_richOutput.BeginColoredAppend(logDisconnectColor);
       break;
-    case TranscriptKind::Disconnect: {
-      const long end = m_richOutput.GetWindowTextLength();
-      m_richOutput.SetSel(end, end);
+    case TranscriptKind::Disconnect:
       m_richOutput.AppendColored(std::string(text), logDisconnectColor);
       m_blockStart = -1;
       return;
-    }
   }
   if (m_blockStart < 0) m_blockStart = m_richOutput.GetLineCount();
   m_richOutput.AppendText(std::string(text));
