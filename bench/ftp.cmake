@@ -1,9 +1,9 @@
 # A 6 MB SITE USERS reply over loopback: the client's line and reply reading
 # against a bare recv loop reading the same bytes.
 add_executable(bench_ftp_exchange ${CMAKE_CURRENT_LIST_DIR}/bench_ftp_exchange.cpp)
-target_link_libraries(bench_ftp_exchange PRIVATE ftp platform_socket siteserver benchmark::benchmark)
+target_link_libraries(bench_ftp_exchange PRIVATE ftp net siteserver benchmark::benchmark)
 
 # The same reply through TLS beside plain, and connect + login with and
 # without the TLS handshake.
 add_executable(bench_ftp_tls ${CMAKE_CURRENT_LIST_DIR}/bench_ftp_tls.cpp)
-target_link_libraries(bench_ftp_tls PRIVATE ftp platform_socket siteserver benchmark::benchmark OpenSSL::Crypto)
+target_link_libraries(bench_ftp_tls PRIVATE ftp net siteserver benchmark::benchmark OpenSSL::Crypto)

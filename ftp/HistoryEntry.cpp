@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "IniName.h"
+#include "CaseFold.h"
 
 std::string MakeHistoryEntry(const std::string& login, const std::string& host, unsigned port) {
   // The port is written as a signed int, as the entry text has always been.
@@ -45,4 +45,4 @@ HistoryFields ParseHistoryEntry(const std::string& entry) {
 }
 
 // Entries are told apart the way names are: ignoring letter case over the code page.
-bool SameHistoryEntry(const std::string& a, const std::string& b) { return IniNamesEqual(a, b); }
+bool SameHistoryEntry(const std::string& a, const std::string& b) { return text::EqualIgnoringCase(a, b); }

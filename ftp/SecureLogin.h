@@ -11,12 +11,6 @@
 #include "TlsInfo.h"
 #include "Transport.h"
 
-enum class TlsStart {
-  Secured,    // transport now speaks TLS; info describes the session
-  Failed,     // error holds the TLS library's words
-  Abandoned,  // the wait was given up (the window is closing)
-};
-
 struct TlsOptions {
   // Replaces transport with one that wraps it and runs the handshake for
   // host (SNI and the name check).

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "IniName.h"
+#include "CaseFold.h"
 
 namespace {
 
@@ -282,7 +282,7 @@ class Searcher {
 
  private:
   unsigned char Fold(char c) const {
-    return m_fold ? IniFoldCase(static_cast<unsigned char>(c)) : static_cast<unsigned char>(c);
+    return m_fold ? text::FoldCase(static_cast<unsigned char>(c)) : static_cast<unsigned char>(c);
   }
   bool Equal(const char* p, std::size_t n) const {
     if (!m_fold) return std::memcmp(p, m_needle.data(), n) == 0;

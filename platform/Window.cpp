@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "IniName.h"
+#include "CaseFold.h"
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
 
@@ -79,8 +79,8 @@ int CompareNoCase(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
     // The list's order ignores letter case, as a sorted Windows list does.
-    const unsigned char x = IniFoldCase(static_cast<unsigned char>(a[i]));
-    const unsigned char y = IniFoldCase(static_cast<unsigned char>(b[i]));
+    const unsigned char x = text::FoldCase(static_cast<unsigned char>(a[i]));
+    const unsigned char y = text::FoldCase(static_cast<unsigned char>(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);

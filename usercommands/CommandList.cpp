@@ -4,7 +4,7 @@
 #include <exception>
 #include <set>
 
-#include "IniName.h"
+#include "CaseFold.h"
 #include "IniStorage.h"
 
 namespace usercommands {
@@ -53,7 +53,7 @@ std::vector<std::string> GroupList(const IniStorage& storage) {
   return {groups.begin(), groups.end()};
 }
 
-bool SameGroup(std::string_view a, std::string_view b) { return IniNamesEqual(a, b); }
+bool SameGroup(std::string_view a, std::string_view b) { return text::EqualIgnoringCase(a, b); }
 
 std::string Placeholder(int n) {
   std::string placeholder = std::to_string(n);

@@ -5,6 +5,12 @@
 #include <cstddef>
 #include <string>
 
+enum class TlsStart {
+  Secured,    // transport now speaks TLS; info describes the session
+  Failed,     // error holds the TLS library's words
+  Abandoned,  // the wait was given up (the window is closing)
+};
+
 struct TlsInfo {
   std::string protocol;     // "TLSv1.3"
   std::string cipher;       // "TLS_AES_256_GCM_SHA384"

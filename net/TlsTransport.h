@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "SecureLogin.h"
 #include "TlsInfo.h"
 #include "Transport.h"
 

@@ -7,8 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ConnectErrors.h"
 #include "Transport.h"
+
+// The code of a connect whose wait was abandoned (the session was cancelled):
+// WSAEINTR, a cancelled blocking call.
+inline constexpr int kConnectAbandoned = 10004;
 
 namespace platform {
 
