@@ -18,10 +18,10 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
   return true;
 }
 
-BOOL CSiteCmdApp::InitInstance() {
+bool CSiteCmdApp::InitInstance() {
   if (!AfxSocketInit()) {
     AfxMessageBox(kStrSocketsInitFailed);
-    return FALSE;
+    return false;
   }
   AfxEnableControlContainer();
   {
@@ -35,5 +35,5 @@ BOOL CSiteCmdApp::InitInstance() {
     m_pMainWnd = nullptr;
   }
   // The framework runs no message loop of its own after the dialog.
-  return FALSE;
+  return false;
 }

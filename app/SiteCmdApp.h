@@ -12,7 +12,7 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
 class CSiteCmdApp : public CWinApp {
  public:
   explicit CSiteCmdApp(StartOptions start = {}) : m_start(std::move(start)) {}
-  BOOL InitInstance() override;
+  bool InitInstance() override;
 
  private:
   StartOptions m_start;  // the address to fill in, or why the one given is not used

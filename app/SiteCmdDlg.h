@@ -14,52 +14,47 @@
 
 class IniStorage;
 
-using CString = std::string;
-
 // The window shows one session: its transcript, each kind of line in its
 // colour, its state on the Connect button, and its questions in boxes.
 class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker {
  public:
-  enum { IDD = 131 };
   static constexpr int kInitialCommandSlots = 50;
 
   CSiteCmdDlg();
   ~CSiteCmdDlg() override;
 
-  // Bound members, in declaration order.
-  CComboBox m_cbGroup;
-  CButton m_btnConnect;
-  CComboBox m_cbHistory;
-  CComboBox m_cbCommand;
-  BOOL m_bAutoSite;
-  BOOL m_bAntiIdle;
-  BOOL m_bPassive;
-  BOOL m_bResetOnChange;
-  CString m_strAntiIdleCommand;
-  UINT m_nAntiIdleInterval;  // seconds
-  CString m_login;
-  CString m_password;
-  UINT m_port;
-  CString m_strRawCommand;
-  CString m_host;
+  // Members bound to controls; the template's rows (res/MainDialog.cpp) say which.
+  CComboBox m_groupList;
+  CButton m_connectButton;
+  CComboBox m_historyList;
+  CComboBox m_commandList;
+  bool m_autoSite = true;
+  bool m_antiIdle = false;
+  bool m_passive = false;
+  bool m_resetOnChange = false;
+  std::string m_antiIdleCommand;
+  unsigned m_antiIdleInterval = 360;  // seconds
+  std::string m_login;
+  std::string m_password;
+  unsigned m_port = 21;
+  std::string m_rawCommand;
+  std::string m_host;
   bool m_tls = false;  // check box "TLS": explicit FTPS for the next connect
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
-  int m_nCommandCount;
-  int m_nCurCommand;
+  int m_commandCount = 0;
+  int m_currentCommand = 0;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
-  OutputLog m_richOutput;
+  OutputLog m_transcript;
   bool m_historyWriteReported = false;  // a history that can't be written is reported once per run
 
   // Start-up and main window.
-  BOOL OnInitDialog() override;
-  void DoDataExchange(CDataExchange* pDX) override;
-  void OnCommand(int id, int notification) override;
-  void OnTimer(UINT nIDEvent) override;
+  bool OnInitDialog() override;
+  void OnTimer(unsigned id) override;
   void OnClose() override;
-  void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) override;
-  void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags) override;
+  void OnKeyDown(unsigned key, unsigned repeat, unsigned flags) override;
+  void OnChar(unsigned key, unsigned repeat, unsigned flags) override;
   void OnEditKillFocus();
   void OnPassiveCheck();
   void OnTlsCheck();
@@ -74,9 +69,9 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   bool IsWorking() const { return m_session && m_session->IsWorking(); }
 
   // Command exchange and site actions.
-  void SendCommand(CString command);
+  void SendCommand(std::string command);
   // The lines of one action, one exchange each, in order.
-  void SendCommands(std::vector<CString> commands);
+  void SendCommands(std::vector<std::string> commands);
   void OnSiteAction(int id);
   void OnExecuteRaw();
   void OnAutoSiteCheck();
@@ -86,16 +81,16 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   // Connection history.
   void LoadHistory();
   void RecordHistoryEntry();
-  void SaveHistoryEntry(const CString& entry);
-  void SaveHistoryTls(const CString& entry, bool tls);
-  bool LoadHistoryTls(const CString& entry);
+  void SaveHistoryEntry(const std::string& entry);
+  void SaveHistoryTls(const std::string& entry, bool tls);
+  bool LoadHistoryTls(const std::string& entry);
   void OnHistorySelChange();
 
   // User commands.
   void FillGroupList();
-  CString ReadCommandKey(int blockIndex, CString keyName);
-  void LoadGroupCommands(CString groupName);
-  void StoreCommand(CString description, std::vector<CString> commandLines, UserCommand::Texts labels);
+  std::string ReadCommandKey(int blockIndex, std::string keyName);
+  void LoadGroupCommands(std::string groupName);
+  void StoreCommand(std::string description, std::vector<std::string> commandLines, UserCommand::Texts labels);
   void OnGroupSelChange();
   void OnCommandSelChange();
   void UpdateParamFields(int commandIndex);

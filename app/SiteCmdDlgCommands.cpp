@@ -12,19 +12,19 @@ const char kLineBreakInCommand[] =
     "The server would take each line as a command of its own, so nothing was sent.";
 }  // namespace
 
-void CSiteCmdDlg::SendCommand(CString command) { SendCommands({std::move(command)}); }
+void CSiteCmdDlg::SendCommand(std::string command) { SendCommands({std::move(command)}); }
 
-void CSiteCmdDlg::SendCommands(std::vector<CString> commands) {
-  std::vector<CString> lines;
-  for (CString& command : commands) {
+void CSiteCmdDlg::SendCommands(std::vector<std::string> commands) {
+  std::vector<std::string> lines;
+  for (std::string& command : commands) {
     command = StripCommandEnd(std::move(command));
     if (!command.empty()) lines.push_back(std::move(command));
   }
   if (lines.empty()) return;
-  const long end = m_richOutput.GetWindowTextLength();
-  m_richOutput.SetSel(end, end);
+  const long end = m_transcript.GetWindowTextLength();
+  m_transcript.SetSel(end, end);
   if (!IsConnected() || IsWorking()) return;  // one exchange at a time: a second click is not queued
-  for (const CString& line : lines)
+  for (const std::string& line : lines)
     if (!ControlConnection::IsSendable(line)) {
       MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
       return;
@@ -49,19 +49,19 @@ void CSiteCmdDlg::OnSiteAction(int id) {
 }
 
 void CSiteCmdDlg::OnExecuteRaw() {
-  if (m_bAutoSite)
-    SendCommand("SITE " + m_strRawCommand);
+  if (m_autoSite)
+    SendCommand("SITE " + m_rawCommand);
   else
-    SendCommand(m_strRawCommand);
+    SendCommand(m_rawCommand);
 }
 
-void CSiteCmdDlg::OnAutoSiteCheck() { UpdateData(TRUE); }
+void CSiteCmdDlg::OnAutoSiteCheck() { ReadFields(); }
 
 void CSiteCmdDlg::OnAntiIdleCheck() {
-  UpdateData(TRUE);
+  ReadFields();
   m_antiIdleDue = m_antiIdleSent = false;
-  if (m_bAntiIdle)
-    SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_nAntiIdleInterval));
+  if (m_antiIdle)
+    SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_antiIdleInterval));
   else
     KillTimer(TIMER_ANTI_IDLE);
 }
@@ -73,12 +73,12 @@ void CSiteCmdDlg::OnAntiIdleTimer() {
     m_antiIdleDue = true;
     return;
   }
-  SendCommand(m_strAntiIdleCommand);  // no "SITE " prefix, whatever the raw command's box says
+  SendCommand(m_antiIdleCommand);  // no "SITE " prefix, whatever the raw command's box says
   m_antiIdleSent = IsWorking();
   if (!m_antiIdleSent) RestartAntiIdle();
 }
 
 void CSiteCmdDlg::RestartAntiIdle() {
   m_antiIdleSent = false;
-  if (m_bAntiIdle) SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_nAntiIdleInterval));
+  if (m_antiIdle) SetTimer(TIMER_ANTI_IDLE, AntiIdlePeriodMs(m_antiIdleInterval));
 }

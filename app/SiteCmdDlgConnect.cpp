@@ -17,7 +17,7 @@ const char kPasswordNotSent[] = "\n\nThe connection was closed; your login and p
 }  // namespace
 
 void CSiteCmdDlg::OnConnect() {
-  const int before = m_richOutput.GetLineCount();
+  const int before = m_transcript.GetLineCount();
   if (IsConnected() || IsWorking()) {
     Disconnect();  // also while connecting or waiting for a reply: the button reads "Cancel" or "Disconnect"
   } else {
@@ -31,7 +31,7 @@ void CSiteCmdDlg::OnConnect() {
     else
       ConnectAndLogin();
   }
-  m_richOutput.ScrollToNewLines(before);
+  m_transcript.ScrollToNewLines(before);
 }
 
 void CSiteCmdDlg::ConnectAndLogin() {
@@ -76,15 +76,15 @@ void CSiteCmdDlg::Disconnect() {
 void CSiteCmdDlg::OnState(SessionState state) {
   switch (state) {
     case SessionState::Connecting:
-      m_btnConnect.SetWindowText("Cancel");
+      m_connectButton.SetWindowText("Cancel");
       break;
     case SessionState::LoggedIn:
     case SessionState::Busy:
-      m_btnConnect.SetWindowText("Disconnect");
+      m_connectButton.SetWindowText("Disconnect");
       break;
     case SessionState::NotConnected:
     case SessionState::Disconnected:
-      m_btnConnect.SetWindowText("Connect");
+      m_connectButton.SetWindowText("Connect");
       break;
   }
 }
@@ -95,23 +95,23 @@ void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
     case TranscriptKind::Command:
     case TranscriptKind::Notice:
       if (kind != TranscriptKind::Notice || m_blockStart < 0)
-        m_richOutput.BeginColoredAppend(kind == TranscriptKind::Login ? logLoginColor : logCommandColor);
+        m_transcript.BeginColoredAppend(kind == TranscriptKind::Login ? logLoginColor : logCommandColor);
       break;
     case TranscriptKind::Reply:  // behind its echo, in the colour of its exchange
       break;
     case TranscriptKind::Hint:
-      m_richOutput.BeginColoredAppend(logDisconnectColor);
+      m_transcript.BeginColoredAppend(logDisconnectColor);
       break;
     case TranscriptKind::Disconnect:
-      m_richOutput.AppendColored(std::string(text), logDisconnectColor);
+      m_transcript.AppendColored(std::string(text), logDisconnectColor);
       m_blockStart = -1;
       return;
   }
-  if (m_blockStart < 0) m_blockStart = m_richOutput.GetLineCount();
-  m_richOutput.AppendText(std::string(text));
+  if (m_blockStart < 0) m_blockStart = m_transcript.GetLineCount();
+  m_transcript.AppendText(std::string(text));
 }
 
 void CSiteCmdDlg::OnBlockDone() {
-  if (m_blockStart >= 0) m_richOutput.ScrollToNewLines(m_blockStart);
+  if (m_blockStart >= 0) m_transcript.ScrollToNewLines(m_blockStart);
   m_blockStart = -1;
 }

@@ -12,76 +12,76 @@
 
 void CSiteCmdDlg::FillGroupList() {
   if (m_iniStorage)
-    for (const CString& group : usercommands::GroupList(*m_iniStorage)) m_cbGroup.InsertString(-1, group);
-  m_cbGroup.SetCurSel(0);  // selects nothing when there are no groups
-  UpdateData(FALSE);
+    for (const std::string& group : usercommands::GroupList(*m_iniStorage)) m_groupList.InsertString(-1, group);
+  m_groupList.SetCurSel(0);  // selects nothing when there are no groups
+  WriteFields();
 }
 
-CString CSiteCmdDlg::ReadCommandKey(int blockIndex, CString keyName) {
+std::string CSiteCmdDlg::ReadCommandKey(int blockIndex, std::string keyName) {
   if (!m_iniStorage) return {};
   return usercommands::ReadCommandValue(*m_iniStorage, blockIndex, keyName);
 }
 
-void CSiteCmdDlg::LoadGroupCommands(CString groupName) {
-  m_nCommandCount = 0;  // later entries keep what they held; only the count says what is in use
-  while (m_cbCommand.GetCount() > 0) {
-    m_cbCommand.DeleteString(0);
-    UpdateData(FALSE);
+void CSiteCmdDlg::LoadGroupCommands(std::string groupName) {
+  m_commandCount = 0;  // later entries keep what they held; only the count says what is in use
+  while (m_commandList.GetCount() > 0) {
+    m_commandList.DeleteString(0);
+    WriteFields();
   }
 
   const int blocks = m_iniStorage ? m_iniStorage->GetBlockCount() : 0;
   for (int i = 0; i < blocks; ++i) {
     if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
-    std::vector<CString> lines = usercommands::ReadCommandLines(*m_iniStorage, i);
+    std::vector<std::string> lines = usercommands::ReadCommandLines(*m_iniStorage, i);
     UserCommand::Texts labels;
     for (int n = usercommands::kArgumentCount; n >= 1; --n)
       labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
-    CString description = ReadCommandKey(i, "cmdDsc");
+    std::string description = ReadCommandKey(i, "cmdDsc");
     StoreCommand(std::move(description), std::move(lines), std::move(labels));
   }
 
-  UpdateData(FALSE);
+  WriteFields();
   OnCommandSelChange();  // nothing is selected now, so every row is disabled
 }
 
-void CSiteCmdDlg::StoreCommand(CString description, std::vector<CString> commandLines, UserCommand::Texts labels) {
+void CSiteCmdDlg::StoreCommand(std::string description, std::vector<std::string> commandLines, UserCommand::Texts labels) {
   // A group may hold more commands than the table's first size: grow it
   // rather than drop any of them.
-  if (static_cast<std::size_t>(m_nCommandCount) >= m_commands.size()) m_commands.resize(m_nCommandCount + 1);
-  UserCommand& entry = m_commands[m_nCommandCount];
+  if (static_cast<std::size_t>(m_commandCount) >= m_commands.size()) m_commands.resize(m_commandCount + 1);
+  UserCommand& entry = m_commands[m_commandCount];
   entry.description = description;
   entry.commandLines = std::move(commandLines);
   entry.paramLabels = std::move(labels);
-  m_cbCommand.InsertString(-1, description);
-  ++m_nCommandCount;
-  UpdateData(FALSE);
+  m_commandList.InsertString(-1, description);
+  ++m_commandCount;
+  WriteFields();
 }
 
 void CSiteCmdDlg::OnGroupSelChange() {
-  const int sel = m_cbGroup.GetCurSel();
-  LoadGroupCommands(sel == CB_ERR ? CString() : m_cbGroup.GetLBText(sel));
+  const int sel = m_groupList.GetCurSel();
+  LoadGroupCommands(sel == CB_ERR ? std::string() : m_groupList.GetLBText(sel));
   OnCommandSelChange();
 }
 
 void CSiteCmdDlg::OnCommandSelChange() {
-  if (m_bResetOnChange) {
-    m_params.fill(CString());
-    UpdateData(FALSE);
+  if (m_resetOnChange) {
+    m_params.fill(std::string());
+    WriteFields();
   }
-  if (m_cbCommand.GetCount() == 0 || m_cbCommand.GetCurSel() == CB_ERR) {
+  if (m_commandList.GetCount() == 0 || m_commandList.GetCurSel() == CB_ERR) {
     UpdateParamFields(-1);
     return;
   }
 
   // Of several commands with this description the last one is chosen. Only
   // that one is shown: the rows it sets replace whatever earlier ones set.
-  const CString text = m_cbCommand.GetLBText(m_cbCommand.GetCurSel());
+  const std::string text = m_commandList.GetLBText(m_commandList.GetCurSel());
   int chosen = -1;
-  for (int i = 0; i < m_nCommandCount; ++i)
+  for (int i = 0; i < m_commandCount; ++i)
     if (m_commands[i].description == text) chosen = i;
   if (chosen < 0) return;  // no such command: rows and choice stay as they were
   UpdateParamFields(chosen);
-  m_nCurCommand = chosen;
+  m_currentCommand = chosen;
 }
 
 void CSiteCmdDlg::UpdateParamFields(int commandIndex) {
@@ -90,24 +90,24 @@ void CSiteCmdDlg::UpdateParamFields(int commandIndex) {
                                    : nullptr;
   for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
     const bool used = command && usercommands::UsesArgument(command->commandLines, n);
-    if (CWnd* field = GetDlgItem(IDC_PARAM_FIRST + n - 1)) field->EnableWindow(used ? TRUE : FALSE);
+    if (CWnd* field = GetDlgItem(IDC_PARAM_FIRST + n - 1)) field->EnableWindow(used ? true : false);
     if (CWnd* label = GetDlgItem(IDC_PARAM_LABEL_FIRST + n - 1))
-      label->SetWindowText(used ? command->paramLabels[n - 1] : CString());
+      label->SetWindowText(used ? command->paramLabels[n - 1] : std::string());
   }
-  UpdateData(TRUE);  // the label members follow the rows, so later writes show the same labels
+  ReadFields();  // the label members follow the rows, so later writes show the same labels
 }
 
 void CSiteCmdDlg::OnExecuteUser() {
-  UpdateData(TRUE);
+  ReadFields();
   // With no command chosen in the combo (at start, after a group change) the
-  // rows are disabled; the entry m_nCurCommand names may be another group's.
-  if (m_cbCommand.GetCurSel() == CB_ERR) return;
-  if (m_nCurCommand < 0 || m_nCurCommand >= m_nCommandCount) return;
+  // rows are disabled; the entry m_currentCommand names may be another group's.
+  if (m_commandList.GetCurSel() == CB_ERR) return;
+  if (m_currentCommand < 0 || m_currentCommand >= m_commandCount) return;
 
   // Every line is built and checked before the first is sent: a line that
   // would swell past all reason, or that an argument would break in two,
   // stops the whole command, and the user is told why.
-  const UserCommand& command = m_commands[m_nCurCommand];
+  const UserCommand& command = m_commands[m_currentCommand];
   const usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, m_params);
   if (built.problem != usercommands::BuildProblem::None) {
     MessageBox(usercommands::NotSentMessage(command, m_params, built), usercommands::kNotSentCaption, MB_ICONHAND);
@@ -117,8 +117,8 @@ void CSiteCmdDlg::OnExecuteUser() {
 }
 
 void CSiteCmdDlg::OnResetParams() {
-  m_params.fill(CString());
-  UpdateData(FALSE);
+  m_params.fill(std::string());
+  WriteFields();
 }
 
-void CSiteCmdDlg::OnResetOnChangeCheck() { UpdateData(TRUE); }
+void CSiteCmdDlg::OnResetOnChangeCheck() { ReadFields(); }

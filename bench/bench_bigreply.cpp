@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     dlg->m_port = static_cast<UINT>(port);
     dlg->m_login = user;
     dlg->m_password = pass;
-    dlg->UpdateData(FALSE);
+    dlg->WriteFields();
     dlg->OnConnect();
     SettleDialog(*dlg);
     if (!dlg->IsConnected()) {
@@ -84,19 +84,19 @@ int main(int argc, char** argv) {
       break;
     }
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
-    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_richOutput.GetSafeHwnd());
-    const int before = dlg->m_richOutput.GetLineCount();
+    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
+    const int before = dlg->m_transcript.GetLineCount();
 
     const auto t0 = std::chrono::steady_clock::now();
     users->click();
     SettleDialog(*dlg);                                         // the reply arrives through the event loop
-    const int first = dlg->m_richOutput.GetFirstVisibleLine();  // the view settles on the new lines
+    const int first = dlg->m_transcript.GetFirstVisibleLine();  // the view settles on the new lines
     pane->viewport()->repaint();                                // and is painted
     const auto t1 = std::chrono::steady_clock::now();
 
-    const int count = dlg->m_richOutput.GetLineCount();
+    const int count = dlg->m_transcript.GetLineCount();
     const int lastTextLine = count - 2;  // the line before the empty one behind the last line end
-    if (count - before < lines || first + dlg->m_richOutput.GetVisibleLineCount() <= lastTextLine) {
+    if (count - before < lines || first + dlg->m_transcript.GetVisibleLineCount() <= lastTextLine) {
       std::fprintf(stderr, "reply not shown whole: %d new lines, view from line %d of %d\n", count - before, first,
                    count);
       rc = 1;

@@ -60,7 +60,7 @@ void Pane(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto dlg = NewDialog();
-    OutputLog& log = dlg->m_richOutput;
+    OutputLog& log = dlg->m_transcript;
     state.ResumeTiming();
     log.BeginColoredAppend(logCommandColor);
     int before = log.GetLineCount();
@@ -95,7 +95,7 @@ std::unique_ptr<CSiteCmdDlg> LoggedInDialog(unsigned port) {
   dlg->m_port = port;
   dlg->m_login = "bench";
   dlg->m_password = "bench";
-  dlg->UpdateData(FALSE);
+  dlg->WriteFields();
   dlg->OnConnect();
   SettleDialog(*dlg);
   return dlg;
@@ -117,7 +117,7 @@ void SiteUsersExchange(benchmark::State& state) {
     state.ResumeTiming();
     users->click();
     SettleDialog(*dlg);  // the exchange runs on the session's worker; its lines arrive through the event loop
-    const std::string text = dlg->m_richOutput.GetText();
+    const std::string text = dlg->m_transcript.GetText();
     state.PauseTiming();
     if (text.find(ReplyLine(kLines - 1, true)) == std::string::npos) state.SkipWithError("reply not shown whole");
     dlg.reset();
@@ -139,14 +139,14 @@ void OneLongLine(benchmark::State& state) {
     state.PauseTiming();
     auto dlg = LoggedInDialog(server.Port());
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
-    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_richOutput.GetSafeHwnd());
+    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
     state.ResumeTiming();
     users->click();
     SettleDialog(*dlg);
-    benchmark::DoNotOptimize(dlg->m_richOutput.GetFirstVisibleLine());
+    benchmark::DoNotOptimize(dlg->m_transcript.GetFirstVisibleLine());
     pane->viewport()->repaint();
     state.PauseTiming();
-    if (!dlg->m_richOutput.EndsWith("xxxx\n")) state.SkipWithError("line not shown");
+    if (!dlg->m_transcript.EndsWith("xxxx\n")) state.SkipWithError("line not shown");
     dlg.reset();
     state.ResumeTiming();
   }
@@ -163,7 +163,7 @@ double Ms(const std::function<void()>& f) {
 void PaneAtMillionLines(benchmark::State& state) {
   constexpr int kMillion = 1000000;
   auto dlg = NewDialog();
-  OutputLog& log = dlg->m_richOutput;
+  OutputLog& log = dlg->m_transcript;
   auto* pane = reinterpret_cast<QAbstractScrollArea*>(log.GetSafeHwnd());
   log.BeginColoredAppend(logCommandColor);
   const int before = log.GetLineCount();

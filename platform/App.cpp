@@ -28,9 +28,9 @@ int CWinApp::Run(int argc, char** argv) {
   return 0;
 }
 
-BOOL AfxSocketInit() {
+bool AfxSocketInit() {
   // A peer that closes while we write must be a failed send, not the end of the process.
-  return std::signal(SIGPIPE, SIG_IGN) == SIG_ERR ? FALSE : TRUE;
+  return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
 }
 
 void AfxEnableControlContainer() {}

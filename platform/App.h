@@ -10,7 +10,7 @@ class CWinApp {
  public:
   CWinApp();
   virtual ~CWinApp();
-  virtual BOOL InitInstance() { return FALSE; }
+  virtual bool InitInstance() { return false; }
   // Creates the GUI application and runs InitInstance; returns the exit code.
   int Run(int argc, char** argv);
 
@@ -20,7 +20,7 @@ class CWinApp {
 
 CWinApp* AfxGetApp();
 // Socket layer start: never fails on POSIX beyond what the system reports.
-BOOL AfxSocketInit();
+bool AfxSocketInit();
 void AfxEnableControlContainer();
 // Text of the command line or the environment (the locale's encoding) as
 // Windows-1252 bytes; false when a character has no Windows-1252 byte.

@@ -56,12 +56,12 @@ static int DuX(int x) { return x * 6 / 4; }
 static int DuY(int y) { return y * 13 / 8; }
 
 struct CDialog::Impl {
-  const DialogTemplate& tmpl;
+  DialogTemplate tmpl;
   std::unique_ptr<platform::DialogWindow> window;
   std::map<int, std::unique_ptr<CWnd>> items;
   std::map<int, QWidget*> widgets;
-  std::map<UINT, QTimer*> timers;
-  std::set<UINT> pendingTimers;
+  std::map<unsigned, QTimer*> timers;
+  std::set<unsigned> pendingTimers;
   int handlerDepth = 0;
   bool closeRequested = false;
   bool failing = false;  // a field's parse error is being reported
@@ -257,9 +257,9 @@ CWnd* CDialog::GetDlgItem(int id) const {
   return it == d->items.end() ? nullptr : it->second.get();
 }
 
-BOOL CDialog::OnInitDialog() {
-  UpdateData(FALSE);
-  return TRUE;
+bool CDialog::OnInitDialog() {
+  WriteFields();
+  return true;
 }
 
 void CDialog::Start() {
@@ -267,7 +267,7 @@ void CDialog::Start() {
   d->ended = false;
   d->result = IDCANCEL;
   ++d->handlerDepth;
-  const BOOL setDefaultFocus = OnInitDialog();
+  const bool setDefaultFocus = OnInitDialog();
   --d->handlerDepth;
   // Centre on the screen, as a dialog without a position of its own is.
   d->window->show();
@@ -320,16 +320,60 @@ void CDialog::OnClose() { EndDialog(IDCANCEL); }
 
 bool CDialog::IsInHandler() const { return d->handlerDepth > 0; }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate) {
-  CDataExchange dx(this, saveAndValidate);
-  try {
-    DoDataExchange(&dx);
-  } catch (const DataExchangeFailure&) {
-    return FALSE;
+bool CDialog::ReadFields() { return ExchangeFields(true); }
+void CDialog::WriteFields() { ExchangeFields(false); }
+
+// Every bound control in exchange order; a number that can't be read stops
+// the reading there.
+bool CDialog::ExchangeFields(bool read) {
+  std::vector<const ControlTemplate*> bound;
+  for (const ControlTemplate& c : d->tmpl.controls)
+    if (!std::holds_alternative<std::monostate>(c.binding)) bound.push_back(&c);
+  std::stable_sort(bound.begin(), bound.end(), [](const ControlTemplate* a, const ControlTemplate* b) {
+    return a->exchangeOrder < b->exchangeOrder;
+  });
+  for (const ControlTemplate* row : bound) {
+    const ControlTemplate& c = *row;
+    CWnd* item = c.id >= 0 ? GetDlgItem(c.id) : nullptr;
+    if (!item) continue;
+    QWidget* widget = W(item->GetSafeHwnd());
+    if (auto* control = std::get_if<CWnd*>(&c.binding)) {
+      if (!(*control)->GetSafeHwnd()) (*control)->Attach(item->GetSafeHwnd());
+    } else if (auto* text = std::get_if<std::string*>(&c.binding)) {
+      if (read)
+        **text = item->GetWindowText();
+      else
+        item->SetWindowText(**text);
+    } else if (auto* tick = std::get_if<bool*>(&c.binding)) {
+      if (auto* b = qobject_cast<QAbstractButton*>(widget)) {
+        if (read)
+          **tick = b->isChecked();
+        else
+          b->setChecked(**tick);
+      }
+    } else if (auto* number = std::get_if<unsigned*>(&c.binding)) {
+      if (read) {
+        if (!ReadNumber(c.id, **number)) return false;
+      } else if (auto* e = qobject_cast<QLineEdit*>(widget)) {
+        const QString t = QString::number(**number);
+        if (e->text() != t) e->setText(t);
+      }
+    }
   }
   d->changedEdits.clear();  // members and controls agree now
   d->exchangeFailed = false;
-  return TRUE;
+  return true;
+}
+
+void CDialog::RunHandler(int id, int notification) {
+  for (const ControlTemplate& c : d->tmpl.controls) {
+    if (c.id != id || !c.handler) continue;
+    const int expected = c.kind == ControlKind::Edit       ? EN_KILLFOCUS
+                         : c.kind == ControlKind::ComboBox ? CBN_SELCHANGE
+                                                           : BN_CLICKED;
+    if (notification == expected) c.handler();
+    return;
+  }
 }
 
 // Text can reach an edit without the focus passing through it: an assistive
@@ -352,22 +396,22 @@ void CDialog::LeaveChangedEdits() {
     const int id = *d->changedEdits.begin();
     d->changedEdits.erase(d->changedEdits.begin());
     ++d->handlerDepth;
-    OnCommand(id, EN_KILLFOCUS);
+    RunHandler(id, EN_KILLFOCUS);
     --d->handlerDepth;
   }
 }
 
-void CDialog::SetTimer(UINT id, UINT milliseconds) {
+void CDialog::SetTimer(unsigned id, unsigned milliseconds) {
   Create();
   QTimer*& t = d->timers[id];
   if (!t) {
     t = new QTimer(d->window.get());
     QObject::connect(t, &QTimer::timeout, d->window.get(), [this, id] { DispatchTimer(id); });
   }
-  t->start(static_cast<int>(std::min<UINT>(milliseconds, INT_MAX)));
+  t->start(static_cast<int>(std::min<unsigned>(milliseconds, INT_MAX)));
 }
 
-void CDialog::KillTimer(UINT id) {
+void CDialog::KillTimer(unsigned id) {
   auto it = d->timers.find(id);
   if (it != d->timers.end()) {
     delete it->second;
@@ -376,7 +420,7 @@ void CDialog::KillTimer(UINT id) {
   d->pendingTimers.erase(id);
 }
 
-int CDialog::MessageBox(const std::string& text, const std::string& caption, UINT type) {
+int CDialog::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
   return platform::ShowMessageBox(m_hWnd, {text, caption.empty() ? AfxGetApp()->m_pszAppName : caption, type});
 }
 
@@ -398,11 +442,11 @@ void CDialog::DispatchCommand(int id, int notification) {
   else if (id == IDOK)
     OnOK();
   else
-    OnCommand(id, notification);
+    RunHandler(id, notification);
   if (--d->handlerDepth == 0) AfterHandlers();
 }
 
-void CDialog::DispatchTimer(UINT id) {
+void CDialog::DispatchTimer(unsigned id) {
   if (d->ended) return;
   if (d->handlerDepth > 0) {
     d->pendingTimers.insert(id);
@@ -425,7 +469,7 @@ void CDialog::DispatchClose() {
   if (--d->handlerDepth == 0) AfterHandlers();
 }
 
-void CDialog::DispatchKey(UINT nChar, UINT nRepCnt, UINT nFlags, bool isChar) {
+void CDialog::DispatchKey(unsigned nChar, unsigned nRepCnt, unsigned nFlags, bool isChar) {
   if (d->ended || d->handlerDepth > 0) return;
   ++d->handlerDepth;
   if (isChar)
@@ -448,52 +492,16 @@ void CDialog::AfterHandlers() {
   d.deliveryScheduled = true;
   QTimer::singleShot(0, d.window.get(), [dlg, &d] {
     d.deliveryScheduled = false;
-    const std::set<UINT> due = std::move(d.pendingTimers);
+    const std::set<unsigned> due = std::move(d.pendingTimers);
     d.pendingTimers.clear();
-    for (UINT id : due)
+    for (unsigned id : due)
       if (d.timers.count(id)) dlg->DispatchTimer(id);
   });
 }
 
 // ---- data exchange ----
 
-[[noreturn]] void CDataExchange::Fail() { throw DataExchangeFailure(); }
-
-static QWidget* Item(CDataExchange* pDX, int id) {
-  CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id);
-  return w ? W(w->GetSafeHwnd()) : nullptr;
-}
-
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
-  if (!control.GetSafeHwnd())
-    if (CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id)) control.Attach(w->GetSafeHwnd());
-}
-
-void DDX_Check(CDataExchange* pDX, int id, BOOL& value) {
-  auto* b = qobject_cast<QAbstractButton*>(Item(pDX, id));
-  if (!b) return;
-  if (pDX->m_bSaveAndValidate)
-    value = b->isChecked() ? TRUE : FALSE;
-  else
-    b->setChecked(value != FALSE);
-}
-
-void DDX_Check(CDataExchange* pDX, int id, bool& value) {
-  BOOL checked = value ? TRUE : FALSE;
-  DDX_Check(pDX, id, checked);
-  value = checked != FALSE;
-}
-
-void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
-  CWnd* w = pDX->m_pDlgWnd->GetDlgItem(id);
-  if (!w) return;
-  if (pDX->m_bSaveAndValidate)
-    value = w->GetWindowText();
-  else
-    w->SetWindowText(value);
-}
-
-bool ParseUnsigned(const std::string& text, UINT& value) {
+bool ParseUnsigned(const std::string& text, unsigned& value) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
@@ -508,45 +516,40 @@ bool ParseUnsigned(const std::string& text, UINT& value) {
   unsigned long long v = 0;
   for (std::size_t k = first; k < i; ++k) v = v * 10 + static_cast<unsigned>(text[k] - '0');
   if (v > UINT_MAX || (negative && v != 0)) return false;
-  value = static_cast<UINT>(v);
+  value = static_cast<unsigned>(v);
   return true;
 }
 
-void DDX_Text(CDataExchange* pDX, int id, UINT& value) {
-  auto* e = qobject_cast<QLineEdit*>(Item(pDX, id));
-  if (!e) return;
-  if (!pDX->m_bSaveAndValidate) {
-    const QString t = QString::number(value);
-    if (e->text() != t) e->setText(t);
-    return;
-  }
-  UINT parsed = 0;
+bool CDialog::ReadNumber(int id, unsigned& value) {
+  CWnd* item = GetDlgItem(id);
+  auto* e = item ? qobject_cast<QLineEdit*>(W(item->GetSafeHwnd())) : nullptr;
+  if (!e) return true;
+  unsigned parsed = 0;
   if (ParseUnsigned(platform::ToCp1252(e->text()), parsed)) {
     value = parsed;
-    return;
+    return true;
   }
-  CDialog* dlg = pDX->m_pDlgWnd;
-  CDialog::Impl& d = *dlg->d;
   QString field = e->accessibleName().trimmed();
   if (field.endsWith(QLatin1Char(':'))) field.chop(1);
   const std::string text = "Please enter an unsigned number" +
                            (field.isEmpty() ? std::string() : " in the field \"" + platform::ToCp1252(field) + "\"") +
                            ": a whole number of 0 or more, digits only.";
   // One box per failed exchange: focus moving while it opens and closes must not start another.
-  d.failing = true;
-  d.exchangeFailed = true;
-  dlg->MessageBox(text, AfxGetApp()->m_pszAppName, MB_ICONEXCLAMATION);
+  d->failing = true;
+  d->exchangeFailed = true;
+  MessageBox(text, AfxGetApp()->m_pszAppName, MB_ICONEXCLAMATION);
   e->setFocus(Qt::OtherFocusReason);
   e->selectAll();
   QPointer<QLineEdit> field_ptr(e);
-  QTimer::singleShot(0, e, [&d, field_ptr] {
+  Impl* impl = d.get();
+  QTimer::singleShot(0, e, [impl, field_ptr] {
     if (field_ptr) {
       field_ptr->setFocus(Qt::OtherFocusReason);
       field_ptr->selectAll();
     }
-    d.failing = false;
+    impl->failing = false;
   });
-  pDX->Fail();
+  return false;
 }
 
 // ---- the window ----
@@ -572,9 +575,9 @@ void DialogWindow::keyPressEvent(QKeyEvent* e) {
   // an edit) come up here.
   QWidget* f = focusWidget();
   if (f == nullptr || f == this) {
-    const UINT repeat = static_cast<UINT>(std::max(1, e->count()));
-    const UINT flags = KeyFlagsOf(*e);
-    if (const UINT vk = VirtualKeyOf(*e)) m_owner->DispatchKey(vk, repeat, flags, false);
+    const unsigned repeat = static_cast<unsigned>(std::max(1, e->count()));
+    const unsigned flags = KeyFlagsOf(*e);
+    if (const unsigned vk = VirtualKeyOf(*e)) m_owner->DispatchKey(vk, repeat, flags, false);
     if (!e->text().isEmpty()) m_owner->DispatchKey(e->text().at(0).unicode(), repeat, flags, true);
     return;
   }

@@ -1,5 +1,6 @@
-// A modal dialog built from a template, with data exchange, timers by id and
-// message boxes. Control notifications reach OnCommand(id, notification).
+// A modal dialog built from a template, with timers by id and message boxes.
+// Each control's row in the template says what member it is bound to and
+// which handler its notification runs.
 #pragma once
 
 #include <memory>
@@ -12,29 +13,10 @@
 
 class CDialog;
 
-class CDataExchange {
- public:
-  CDataExchange(CDialog* dlg, BOOL saveAndValidate) : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dlg) {}
-  // Shows no box itself: the field that failed has already said why.
-  [[noreturn]] void Fail();
-  BOOL m_bSaveAndValidate;
-  CDialog* m_pDlgWnd;
-};
-
-// Thrown by CDataExchange::Fail and caught by UpdateData.
-struct DataExchangeFailure : std::exception {};
-
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
-void DDX_Check(CDataExchange* pDX, int id, BOOL& value);
-void DDX_Check(CDataExchange* pDX, int id, bool& value);
-void DDX_Text(CDataExchange* pDX, int id, std::string& value);
-// An unsigned decimal field, read as "%u" reads it.
-void DDX_Text(CDataExchange* pDX, int id, UINT& value);
-
 // "%u" as sscanf reads it (leading white space, an optional sign, digits, and
 // whatever follows ignored), except that a number which does not fit 32 bits
 // unsigned, a digit string longer than ten or a negative number is an error.
-bool ParseUnsigned(const std::string& text, UINT& value);
+bool ParseUnsigned(const std::string& text, unsigned& value);
 
 class CDialog : public CWnd {
  public:
@@ -43,11 +25,16 @@ class CDialog : public CWnd {
 
   int DoModal();
   void EndDialog(int result);
-  BOOL UpdateData(BOOL saveAndValidate = TRUE);
+  // Controls into their bound members; false (after a box that says why)
+  // when a number field can't be read: the members from that field on keep
+  // their values.
+  bool ReadFields();
+  // Bound members into their controls.
+  void WriteFields();
   CWnd* GetDlgItem(int id) const;
-  void SetTimer(UINT id, UINT milliseconds);
-  void KillTimer(UINT id);
-  int MessageBox(const std::string& text, const std::string& caption = "", UINT type = MB_OK);
+  void SetTimer(unsigned id, unsigned milliseconds);
+  void KillTimer(unsigned id);
+  int MessageBox(const std::string& text, const std::string& caption = "", unsigned type = MB_OK);
 
   // Builds the window without running it (tests drive it themselves).
   void Create();
@@ -59,27 +46,28 @@ class CDialog : public CWnd {
 
   // Entry points the platform calls; each runs one handler.
   void DispatchCommand(int id, int notification);
-  void DispatchTimer(UINT id);
+  void DispatchTimer(unsigned id);
   void DispatchClose();
-  void DispatchKey(UINT nChar, UINT nRepCnt, UINT nFlags, bool isChar);
+  void DispatchKey(unsigned key, unsigned repeat, unsigned flags, bool isChar);
 
  protected:
-  virtual BOOL OnInitDialog();
-  virtual void DoDataExchange(CDataExchange*) {}
-  virtual void OnCommand(int /*id*/, int /*notification*/) {}
-  virtual void OnTimer(UINT /*id*/) {}
+  // True when the dialog should give the focus to its first control.
+  virtual bool OnInitDialog();
+  virtual void OnTimer(unsigned /*id*/) {}
   virtual void OnClose();
   virtual void OnOK();
   virtual void OnCancel();
-  virtual void OnKeyDown(UINT /*nChar*/, UINT /*nRepCnt*/, UINT /*nFlags*/) {}
-  virtual void OnChar(UINT /*nChar*/, UINT /*nRepCnt*/, UINT /*nFlags*/) {}
+  virtual void OnKeyDown(unsigned /*key*/, unsigned /*repeat*/, unsigned /*flags*/) {}
+  virtual void OnChar(unsigned /*key*/, unsigned /*repeat*/, unsigned /*flags*/) {}
 
  private:
   void AfterHandlers();
   void WatchEditsForExchange();
   void LeaveChangedEdits();
   friend class DialogWindow;
-  friend void DDX_Text(CDataExchange*, int, UINT&);
+  bool ExchangeFields(bool read);
+  bool ReadNumber(int id, unsigned& value);
+  void RunHandler(int id, int notification);
   struct Impl;
   std::unique_ptr<Impl> d;
 };

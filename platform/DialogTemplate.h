@@ -2,8 +2,12 @@
 // rectangle in dialog units, listed in tab order.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <variant>
 #include <vector>
+
+class CWnd;
 
 enum class ControlKind { PushButton, CheckBox, Edit, ComboBox, Static, GroupBox, RichEdit };
 
@@ -21,6 +25,10 @@ enum ControlStyle : unsigned {
   ES_AUTOHSCROLL = 1u << 8,
 };
 
+// What the dialog keeps in step with a control: a text, a number (an edit
+// read as an unsigned number), a tick, or a wrapper attached to the control.
+using ControlBinding = std::variant<std::monostate, std::string*, unsigned*, bool*, CWnd*>;
+
 struct ControlTemplate {
   int id;  // -1 for labels nobody addresses
   ControlKind kind;
@@ -28,6 +36,13 @@ struct ControlTemplate {
   std::string caption;
   int x, y, cx, cy;                 // dialog units
   std::string accessibleName = {};  // for controls with no caption and no label in front
+  ControlBinding binding = {};
+  // Place in the data exchange, which keeps an order of its own: reading
+  // stops at a number field that can't be read, so the order shows.
+  int exchangeOrder = 0;
+  // Runs on the control's notification: a click (buttons, check boxes), a
+  // selection change (lists), the focus leaving (edits).
+  std::function<void()> handler = {};
 };
 
 struct DialogTemplate {

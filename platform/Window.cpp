@@ -43,13 +43,13 @@ std::string CWnd::GetWindowText() const {
   return ToCp1252(w->windowTitle());
 }
 
-void CWnd::EnableWindow(BOOL enable) {
-  if (QWidget* w = W(m_hWnd)) w->setEnabled(enable != FALSE);
+void CWnd::EnableWindow(bool enable) {
+  if (QWidget* w = W(m_hWnd)) w->setEnabled(enable);
 }
-BOOL CWnd::IsWindowEnabled() const { return W(m_hWnd) && W(m_hWnd)->isEnabled() ? TRUE : FALSE; }
-BOOL CWnd::IsWindowVisible() const { return W(m_hWnd) && W(m_hWnd)->isVisible() ? TRUE : FALSE; }
-void CWnd::ShowWindow(BOOL show) {
-  if (QWidget* w = W(m_hWnd)) w->setVisible(show != FALSE);
+bool CWnd::IsWindowEnabled() const { return W(m_hWnd) && W(m_hWnd)->isEnabled(); }
+bool CWnd::IsWindowVisible() const { return W(m_hWnd) && W(m_hWnd)->isVisible(); }
+void CWnd::ShowWindow(bool show) {
+  if (QWidget* w = W(m_hWnd)) w->setVisible(show);
 }
 void CWnd::SetFocus() {
   if (QWidget* w = W(m_hWnd)) w->setFocus(Qt::OtherFocusReason);

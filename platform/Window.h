@@ -22,10 +22,10 @@ class CWnd {
 
   void SetWindowText(const std::string& text);
   std::string GetWindowText() const;
-  void EnableWindow(BOOL enable);
-  BOOL IsWindowEnabled() const;
-  BOOL IsWindowVisible() const;
-  void ShowWindow(BOOL show);
+  void EnableWindow(bool enable);
+  bool IsWindowEnabled() const;
+  bool IsWindowVisible() const;
+  void ShowWindow(bool show);
   void SetFocus();
 
   HWND m_hWnd = nullptr;

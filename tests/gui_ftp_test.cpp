@@ -64,7 +64,7 @@ void ExpectColour(DialogHarness& h, std::size_t from, COLORREF colour) {
   const std::string text = h.Pane();
   for (std::size_t i = from; i < text.size(); ++i)
     if (text[i] != '\n') {
-      ASSERT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(i)), colour) << "at " << i;
+      ASSERT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(i)), colour) << "at " << i;
     }
 }
 
@@ -121,7 +121,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
       {" ", "0", " ", " ", port},  // blanks are text
   };
   const std::string pane = h.Pane();
-  const int history = h.Dlg().m_cbHistory.GetCount();
+  const int history = h.Dlg().m_historyList.GetCount();
   for (const auto& c : cases) {
     h.boxes.clear();
     h.Fill(c.port, c.login, c.password, c.host);
@@ -131,7 +131,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
     EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "Can't connect!16");
   }
   EXPECT_EQ(h.Pane(), pane);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history);
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), history);
 
   unsigned closed = 0;
   {
@@ -145,7 +145,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.boxes[0].text, "The attempt to connect was rejected. ");
   EXPECT_EQ(After(h.Pane(), pane.size()), "\n\n>connecting to 127.0.0.1\n");  // and nothing after it
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()),
+  EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()),
             "refused@127.0.0.1:" + std::to_string(closed));
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
@@ -159,7 +159,7 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   });
   DialogHarness h(&kNoCommands);
   h.Start();
-  const int history = h.Dlg().m_cbHistory.GetCount();
+  const int history = h.Dlg().m_historyList.GetCount();
   std::size_t mark = h.Pane().size();
   h.Fill(server->Port());
   h.Click(IDC_CONNECT);
@@ -183,7 +183,7 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   EXPECT_TRUE(h.Dlg().IsConnected());
   ExpectColour(h, mark, logLoginColor);
   EXPECT_EQ(h.Pane().find(secret), std::string::npos);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), history + 1);  // two attempts, one entry
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), history + 1);  // two attempts, one entry
 
   // Disconnecting sends nothing: the server only sees the close.
   mark = h.Pane().size();
@@ -219,7 +219,7 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   ExpectWire(h, *server, 0, wire += "SITE SITE WHO\r\n");
 
   h.Click(IDC_AUTO_SITE);
-  ASSERT_EQ(h.Dlg().m_bAutoSite, FALSE);
+  ASSERT_EQ(h.Dlg().m_autoSite, FALSE);
   mark = h.Pane().size();
   Raw(h, "SITE WHO \t \r\n");
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 trimmed\n");
@@ -272,7 +272,7 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE STATS\n200-stats\n421 Timeout: idle too long\n\n>Disconnected.\n");
   const std::size_t status = h.Pane().size() - 16;
   ExpectColour(h, status, logDisconnectColor);
-  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(status) - 3), logCommandColor);
+  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(status) - 3), logCommandColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(0, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(0));
@@ -289,7 +289,7 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   ASSERT_TRUE(h.WaitUntil([&] { return !h.Dlg().IsConnected(); }));
   const std::string idle = "421 Timeout: closing idle connection\n\n>Disconnected.\n";
   ASSERT_EQ(After(h.Pane(), h.Pane().size() - idle.size()), idle);
-  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(h.Pane().size() - idle.size())), logCommandColor);
+  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(h.Pane().size() - idle.size())), logCommandColor);
   ExpectColour(h, h.Pane().size() - 16, logDisconnectColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
@@ -347,7 +347,7 @@ TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
   h.Type(IDC_ANTI_IDLE_INTERVAL, "0");
   h.Click(IDC_ANTI_IDLE);
   h.Click(IDC_ANTI_IDLE);
-  ASSERT_TRUE(h.Dlg().m_bAntiIdle);
+  ASSERT_TRUE(h.Dlg().m_antiIdle);
   const int before = sent();
   ASSERT_TRUE(h.WaitUntil([&] { return sent() > before; }, 6000));
   const int first = sent();

@@ -60,9 +60,9 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
     Attempt(h, login, host, 2121, secret);
     ASSERT_EQ(h.boxes.size(), 1u);
     EXPECT_EQ(h.boxes[0].text, "Invalid host address. ");
-    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), entry);
+    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), entry);
     Attempt(h, std::string(300, 'l'), host, 21, secret);
-    EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), longEntry);
+    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), longEntry);
   }
   const std::string file = StoreFile();
   EXPECT_FALSE(file.empty());
@@ -72,8 +72,8 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
 
   DialogHarness h(&kNoCommands);  // a later run, the same store
   h.Start();
-  EXPECT_GE(IndexOf(h.Dlg().m_cbHistory, longEntry), 0);
-  const int index = IndexOf(h.Dlg().m_cbHistory, entry);
+  EXPECT_GE(IndexOf(h.Dlg().m_historyList, longEntry), 0);
+  const int index = IndexOf(h.Dlg().m_historyList, entry);
   ASSERT_GE(index, 0);
   h.Focus(IDC_PASSWORD);
   h.Type(IDC_PASSWORD, "typed before");
@@ -97,7 +97,7 @@ TEST(History, AHandEditedPortOutOfRangeIsShownAsWrittenAndRefused) {
   }
   DialogHarness h(&kNoCommands);
   h.Start();
-  const int index = IndexOf(h.Dlg().m_cbHistory, entry);
+  const int index = IndexOf(h.Dlg().m_historyList, entry);
   ASSERT_GE(index, 0);
   h.SelectComboItem(IDC_HISTORY, index);
   EXPECT_EQ(h.Text(IDC_PORT), "4294967317");
@@ -115,24 +115,24 @@ TEST(History, AnAttemptIsKnownOnlyWhenEqualIgnoringCase) {
   DialogHarness h(&kNoCommands);
   h.Start();
   const std::size_t stored = Stored().size();
-  const int listed = h.Dlg().m_cbHistory.GetCount();
+  const int listed = h.Dlg().m_historyList.GetCount();
   Attempt(h, "Admin", host, 2121);
-  ASSERT_GE(IndexOf(h.Dlg().m_cbHistory, known), 0);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 1);
+  ASSERT_GE(IndexOf(h.Dlg().m_historyList, known), 0);
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), listed + 1);
   EXPECT_EQ(Stored().size(), stored + 1);
 
   Attempt(h, "aDMIN", "H\xC4ST.invalid", 2121);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 1);
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), listed + 1);
   EXPECT_EQ(Stored().size(), stored + 1);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), known);
+  EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), known);
 
   // The beginning of a listed entry is another connection.
   Attempt(h, "Admin", host, 21);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), listed + 2);
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), listed + 2);
   const std::vector<std::string> names = Stored();
   EXPECT_EQ(names.size(), stored + 2);
   EXPECT_NE(std::find(names.begin(), names.end(), prefix), names.end());
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetLBText(h.Dlg().m_cbHistory.GetCurSel()), prefix);
+  EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), prefix);
   EXPECT_EQ(h.boxes.size(), 3u) << "every attempt ran and failed on the host";
 }
 

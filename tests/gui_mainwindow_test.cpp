@@ -46,7 +46,7 @@ TEST(MainWindow, StartStateAndStartupTimer) {
   EXPECT_EQ(h.Window()->windowTitle().toStdString(), "-= Korvastel 1.0.1.2 =-");
   // A second tick would list every group twice.
   h.ProcessEvents(250);
-  EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 2);
+  EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2);
 }
 
 TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
@@ -59,7 +59,7 @@ TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
   EXPECT_EQ(h.boxes[0].caption, "Error reading command list file.");
   EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
   EXPECT_NE(h.Dlg().m_iniStorage.get(), nullptr);
-  EXPECT_EQ(h.Dlg().m_cbGroup.GetCount() + h.Dlg().m_cbCommand.GetCount(), 0);
+  EXPECT_EQ(h.Dlg().m_groupList.GetCount() + h.Dlg().m_commandList.GetCount(), 0);
 }
 
 TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
@@ -81,11 +81,11 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
   // Fields exchanged before the port take their values; the port and all after it keep theirs.
-  EXPECT_EQ(h.Dlg().m_bAntiIdle, TRUE);
-  EXPECT_EQ(h.Dlg().m_strAntiIdleCommand, "NOOP");
+  EXPECT_EQ(h.Dlg().m_antiIdle, TRUE);
+  EXPECT_EQ(h.Dlg().m_antiIdleCommand, "NOOP");
   EXPECT_EQ(h.Dlg().m_login, "admin");
   EXPECT_EQ(h.Dlg().m_port, 21u);
-  EXPECT_EQ(h.Dlg().m_strRawCommand, "");
+  EXPECT_EQ(h.Dlg().m_rawCommand, "");
   EXPECT_EQ(h.Dlg().m_host, "");
 
   // With the interval empty too, the interval field is reported first.
@@ -103,9 +103,9 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   h.Type(IDC_ANTI_IDLE_INTERVAL, "30");
   h.Type(IDC_PORT, "2121");
   h.Focus(IDC_HOST);
-  EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 30u);
+  EXPECT_EQ(h.Dlg().m_antiIdleInterval, 30u);
   EXPECT_EQ(h.Dlg().m_port, 2121u);
-  EXPECT_EQ(h.Dlg().m_strRawCommand, "WHO");
+  EXPECT_EQ(h.Dlg().m_rawCommand, "WHO");
 }
 
 TEST(MainWindow, TabOrderFollowsTheTemplate) {
@@ -312,7 +312,7 @@ TEST(MainWindow, CommandListFromThePerUserFolderWhenTheWorkingFolderHasNone) {
     DialogHarness h;
     h.Start();
     EXPECT_TRUE(h.boxes.empty());
-    EXPECT_EQ(h.Dlg().m_cbGroup.GetCount(), 2);
+    EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2);
   }
   std::filesystem::remove_all(perUser);
 }
@@ -355,7 +355,7 @@ TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
   EXPECT_EQ(h.Dlg().m_port, 21u);
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
   EXPECT_EQ(h.Pane().find(">connecting"), std::string::npos);
-  EXPECT_EQ(h.Dlg().m_cbHistory.GetCount(), 0);
+  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), 0);
 
   h.Type(IDC_PORT, "21");
   h.Focus(IDC_HOST);
@@ -364,7 +364,7 @@ TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
   h.Focus(IDC_RAW_COMMAND);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_NE(h.boxes[0].text.find("send every n seconds"), std::string::npos);
-  EXPECT_EQ(h.Dlg().m_nAntiIdleInterval, 360u);
+  EXPECT_EQ(h.Dlg().m_antiIdleInterval, 360u);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST(OutputLog, BannerFormatAndColouredAppends) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   const std::string banner = log.GetText();
   EXPECT_EQ(banner.rfind("-= Korvastel version 1.0.1.2 BETA =- ", 0), 0u);
   EXPECT_NE(banner.find("\n" + std::string(85, '~') + "\n\n"), std::string::npos);
@@ -56,7 +56,7 @@ TEST(OutputLog, AppendsGoToTheEndAfterTheUserClickedAndTyped) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   QWidget* pane = h.Item(IDC_OUTPUT);
   pane->setFocus();
   PaneText(h)->setCursorPosition(5);
@@ -78,7 +78,7 @@ TEST(OutputLog, AppendsGoToTheEndWhileAScreenReaderSelectsMidReply) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   const auto start = static_cast<int>(log.GetWindowTextLength());
   log.BeginColoredAppend(logCommandColor);
   log.AppendText("\n>SITE WHO\n");

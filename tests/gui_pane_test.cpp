@@ -71,7 +71,7 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   QAbstractScrollArea* pane = PaneOf(h);
   h.ProcessEvents();
   EXPECT_EQ(pane->horizontalScrollBar()->value(), 0);
@@ -133,7 +133,7 @@ TEST(Pane, MouseDragsASelectionAndDoubleClickTakesAWord) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   const long start = log.GetWindowTextLength();
   log.AppendColored("alpha beta_2 gamma\nsecond line\n", logCommandColor);
   h.ProcessEvents();
@@ -153,7 +153,7 @@ TEST(Pane, FindBarFindsIgnoringCaseWrapsAndScrollsToTheMatch) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   log.BeginColoredAppend(logCommandColor);
   for (int i = 0; i < 3000; ++i) log.AppendText("200- user" + std::to_string(i) + (i == 2500 ? " Needle" : "") + "\n");
   log.AppendText("200 needle at the end\n");
@@ -199,7 +199,7 @@ TEST(Pane, SavesBytesExactlyWithOrWithoutTimesAndKeepsTheOldFileOnFailure) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   log.AppendColored("\n>SITE WHO\n200 caf\xE9\r\nend", logCommandColor);
   const auto file = h.folder / "saved.txt";
   ASSERT_TRUE(log.SaveTranscript(file.string(), false));
@@ -267,8 +267,8 @@ TEST(Pane, ShowTimesIsRememberedLeavesTheTextAloneAndClearEmpties) {
 
   PickFromContextMenu(h, "Clear");
   EXPECT_EQ(h.Pane(), "");
-  EXPECT_EQ(h.Dlg().m_richOutput.GetLineCount(), 1);
-  h.Dlg().m_richOutput.AppendColored("\n>SITE WHO\n", logCommandColor);  // the pane goes on after a clear
+  EXPECT_EQ(h.Dlg().m_transcript.GetLineCount(), 1);
+  h.Dlg().m_transcript.AppendColored("\n>SITE WHO\n", logCommandColor);  // the pane goes on after a clear
   EXPECT_EQ(h.Pane(), "\n>SITE WHO\n");
 }
 
@@ -278,7 +278,7 @@ TEST(Pane, AccessibleTextReadsTextLinesWordsAndColourRuns) {
   const std::string empty;
   DialogHarness h(&empty);
   h.Start();
-  OutputLog& log = h.Dlg().m_richOutput;
+  OutputLog& log = h.Dlg().m_transcript;
   h.ProcessEvents();
   const auto start = static_cast<int>(log.GetWindowTextLength());
   log.BeginColoredAppend(logCommandColor);

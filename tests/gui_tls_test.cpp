@@ -88,7 +88,7 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
   const std::string tlsEntry = "u@127.0.0.1:" + std::to_string(server.Port());
   const std::string plainEntry = "v@127.0.0.1:" + std::to_string(server.Port());
   for (const auto& [entry, tls] : {std::pair{tlsEntry, true}, {plainEntry, false}, {tlsEntry, true}}) {
-    const int index = IndexOf(h.Dlg().m_cbHistory, entry);
+    const int index = IndexOf(h.Dlg().m_historyList, entry);
     ASSERT_GE(index, 0) << entry;
     h.SelectComboItem(IDC_HISTORY, index);
     EXPECT_EQ(Ticked(h), tls) << entry;
@@ -162,7 +162,7 @@ TEST_F(TlsWithPyFtpd, UnknownAndChangedCertificatesAskTheUserAndNothingGoesInCle
   h.Click(IDC_CONNECT);
   const std::size_t hint = h.Pane().find(kHint);
   ASSERT_NE(hint, std::string::npos) << h.Pane();
-  EXPECT_EQ(h.Dlg().m_richOutput.GetColorAt(static_cast<long>(hint)), logDisconnectColor);
+  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(hint)), logDisconnectColor);
   h.Click(IDC_TLS);
   const std::size_t mark = h.Pane().size();
 

@@ -70,13 +70,13 @@ TEST(UserCommands, CommandListExampleEndToEnd) {
       Block("plain", "Groups", "plain list", "LIST");
   DialogHarness h(&ini);
   h.Start();
-  EXPECT_EQ(Items(h.Dlg().m_cbGroup), (std::vector<std::string>{"Groups", "Users"}));
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"plain list"}));
-  EXPECT_EQ(h.Dlg().m_cbCommand.GetCurSel(), CB_ERR);
+  EXPECT_EQ(Items(h.Dlg().m_groupList), (std::vector<std::string>{"Groups", "Users"}));
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"plain list"}));
+  EXPECT_EQ(h.Dlg().m_commandList.GetCurSel(), CB_ERR);
   EXPECT_TRUE(EnabledRows(h).empty());
 
   h.SelectComboItem(IDC_GROUP, 1);
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"note on a user", "show, then list"}));
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"note on a user", "show, then list"}));
   h.SelectComboItem(IDC_COMMAND, 1);
   EXPECT_EQ(EnabledRows(h), (std::vector<int>{1}));
   EXPECT_EQ(Label(h, 1), "user name");
@@ -138,7 +138,7 @@ TEST(UserCommands, ResetOnChangeAndResetButton) {
   for (int n = 1; n <= 9; ++n) EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "v" + std::to_string(n));
 
   h.Click(IDC_RESET_ON_CHANGE);
-  EXPECT_EQ(h.Dlg().m_bResetOnChange, TRUE);
+  EXPECT_EQ(h.Dlg().m_resetOnChange, TRUE);
   h.SelectComboItem(IDC_COMMAND, 0);
   for (int n = 1; n <= 9; ++n) EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "") << "row " << n;
 
@@ -148,7 +148,7 @@ TEST(UserCommands, ResetOnChangeAndResetButton) {
 }
 
 // Execute with no command chosen in the combo sends nothing, at start and
-// after a group change, although m_nCurCommand still names an entry.
+// after a group change, although m_currentCommand still names an entry.
 TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   const std::string ini = Block("a1", "Alpha", "alpha one", "ALPHA1") + Block("b1", "Beta", "beta one", "BETA1 %1") +
                           Block("b2", "Beta", "beta two", "BETA2 %1 %2", "param1 = who\nparam2 = what") +
@@ -162,11 +162,11 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   h.SelectComboItem(IDC_GROUP, 1);
   h.SelectComboItem(IDC_COMMAND, 1);
   EXPECT_EQ(EnabledRows(h), (std::vector<int>{1, 2}));
-  EXPECT_EQ(h.Dlg().m_nCurCommand, 1);
+  EXPECT_EQ(h.Dlg().m_currentCommand, 1);
 
   h.SelectComboItem(IDC_GROUP, 0);
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"alpha one", "alpha two"}));
-  EXPECT_EQ(h.Dlg().m_cbCommand.GetCurSel(), CB_ERR);
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"alpha one", "alpha two"}));
+  EXPECT_EQ(h.Dlg().m_commandList.GetCurSel(), CB_ERR);
   EXPECT_TRUE(EnabledRows(h).empty());
   EXPECT_EQ(Label(h, 1), "");
   h.Click(IDC_EXECUTE_USER);
@@ -231,8 +231,8 @@ TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {
   h.Start();
 
   for (int group : {1, 0, 1}) h.SelectComboItem(IDC_GROUP, group);
-  ASSERT_EQ(h.Dlg().m_cbCommand.GetCount(), 1000);
-  EXPECT_EQ(h.Dlg().m_cbCommand.GetLBText(999), "command 0999");
+  ASSERT_EQ(h.Dlg().m_commandList.GetCount(), 1000);
+  EXPECT_EQ(h.Dlg().m_commandList.GetLBText(999), "command 0999");
 
   std::unique_ptr<ScriptedServer> server;
   Connect(h, StartSite(server, 2).Port());
@@ -254,8 +254,8 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
   DialogHarness h(&ini);
   h.Start();
   EXPECT_TRUE(h.boxes.empty());
-  EXPECT_EQ(Items(h.Dlg().m_cbGroup), (std::vector<std::string>{"G", "USERS", "Users", "two\\nlines"}));
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"", "no lines", "same", "same", "long"}));
+  EXPECT_EQ(Items(h.Dlg().m_groupList), (std::vector<std::string>{"G", "USERS", "Users", "two\\nlines"}));
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"", "no lines", "same", "same", "long"}));
 
   std::unique_ptr<ScriptedServer> server;
   Connect(h, StartSite(server, 2).Port());
@@ -269,7 +269,7 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
 
   // Of two equal descriptions, choosing either chooses the later command.
   h.SelectComboItem(IDC_COMMAND, 2);
-  EXPECT_EQ(h.Dlg().m_nCurCommand, 3);
+  EXPECT_EQ(h.Dlg().m_currentCommand, 3);
   EXPECT_EQ(EnabledRows(h), (std::vector<int>{2}));
   EXPECT_EQ(Label(h, 2), "two");
   Argument(h, 1, "x");
@@ -284,11 +284,11 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
   // Groups differing in case are listed apart but choose each other's commands;
   // a group name with backslash-n is listed as written and chooses nothing.
   h.SelectComboItem(IDC_GROUP, 1);
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"lower", "upper"}));
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"lower", "upper"}));
   h.SelectComboItem(IDC_GROUP, 2);
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand), (std::vector<std::string>{"lower", "upper"}));
+  EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"lower", "upper"}));
   h.SelectComboItem(IDC_GROUP, 3);
-  EXPECT_TRUE(Items(h.Dlg().m_cbCommand).empty());
+  EXPECT_TRUE(Items(h.Dlg().m_commandList).empty());
   EXPECT_TRUE(EnabledRows(h).empty());
 }
 
@@ -300,11 +300,11 @@ TEST(UserCommands, SampleFileListsAsIntended) {
   DialogHarness h(&ini);
   h.Start();
   EXPECT_TRUE(h.boxes.empty());  // its groups are the command list's test
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand),
+  EXPECT_EQ(Items(h.Dlg().m_commandList),
             (std::vector<std::string>{"give credits", "take credits", "set ratio, and tell the user"}));
 
   h.SelectComboItem(IDC_GROUP, 5);
-  EXPECT_EQ(Items(h.Dlg().m_cbCommand),
+  EXPECT_EQ(Items(h.Dlg().m_commandList),
             (std::vector<std::string>{"add user", "add user to a group", "new member, with IP and welcome",
                                       "delete user", "re-add deleted user", "add IP mask", "remove IP mask",
                                       "change a user field", "show user"}));

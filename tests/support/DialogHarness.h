@@ -48,7 +48,7 @@ class DialogHarness {
     Fill(std::to_string(port), login, password);
   }
   void SelectComboItem(int id, int index);  // as the user picks it
-  std::string Pane() const { return m_dlg->m_richOutput.GetText(); }
+  std::string Pane() const { return m_dlg->m_transcript.GetText(); }
 
   // Processes events until `done` holds or the time is up; returns `done()`.
   bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
