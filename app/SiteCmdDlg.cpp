@@ -9,6 +9,7 @@
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "MainThread.h"
+#include "PerUserHistory.h"
 #include "Socket.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
@@ -27,18 +28,40 @@ class CSiteCmdDlg::CertificateStore : public TrustStore {
   }
 };
 
+// The anti-idle period on the dialog's timer 2.
+class CSiteCmdDlg::AntiIdleTimer : public Timer {
+ public:
+  explicit AntiIdleTimer(CSiteCmdDlg& dialog) : m_dialog(dialog) {}
+  void Start(unsigned milliseconds, std::function<void()> tick) override {
+    m_tick = std::move(tick);
+    m_dialog.SetTimer(TIMER_ANTI_IDLE, milliseconds);
+  }
+  void Stop() override { m_dialog.KillTimer(TIMER_ANTI_IDLE); }
+  void Fire() {
+    if (m_tick) m_tick();
+  }
+
+ private:
+  CSiteCmdDlg& m_dialog;
+  std::function<void()> m_tick;
+};
+
 // The template's rows point at members and handlers of this very window; they
 // are only used once the window is built, after construction.
 CSiteCmdDlg::CSiteCmdDlg()
     : CDialog(MainDialogTemplate(*this)),
       m_commands(kInitialCommandSlots),
-      m_certificates(std::make_unique<CertificateStore>()) {
+      m_certificates(std::make_unique<CertificateStore>()),
+      m_historyStore(std::make_unique<platform::PerUserHistory>()),
+      m_history(*m_historyStore),
+      m_antiIdleTimer(std::make_unique<AntiIdleTimer>(*this)) {
   Session::Services services;
   services.post = &platform::PostToMainThread;
   services.connect = &platform::ConnectTcp;
   services.startTls = &platform::StartTls;
   services.trustStore = m_certificates.get();
   services.asker = this;
+  services.antiIdleTimer = m_antiIdleTimer.get();
   m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
 }
 
@@ -95,7 +118,7 @@ void CSiteCmdDlg::OnTimer(unsigned id) {
     FillGroupList();
     if (m_groupList.GetCurSel() != CB_ERR) LoadGroupCommands(m_groupList.GetLBText(m_groupList.GetCurSel()));
   } else if (id == TIMER_ANTI_IDLE) {
-    OnAntiIdleTimer();
+    m_antiIdleTimer->Fire();
   }
 }
 

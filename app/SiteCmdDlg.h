@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ConnectionHistory.h"
 #include "Dialog.h"
 #include "OutputLog.h"
 #include "Session.h"
@@ -47,7 +48,6 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   int m_currentCommand = 0;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
   OutputLog m_transcript;
-  bool m_historyWriteReported = false;  // a history that can't be written is reported once per run
 
   // Start-up and main window.
   bool OnInitDialog() override;
@@ -76,14 +76,10 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   void OnExecuteRaw();
   void OnAutoSiteCheck();
   void OnAntiIdleCheck();
-  void OnAntiIdleTimer();
 
   // Connection history.
   void LoadHistory();
   void RecordHistoryEntry();
-  void SaveHistoryEntry(const std::string& entry);
-  void SaveHistoryTls(const std::string& entry, bool tls);
-  bool LoadHistoryTls(const std::string& entry);
   void OnHistorySelChange();
 
   // User commands.
@@ -105,12 +101,13 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
   void OnRunDone(ControlConnection::Result result) override;
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
-  void RestartAntiIdle();
 
   class CertificateStore;
+  class AntiIdleTimer;
   std::unique_ptr<CertificateStore> m_certificates;
+  std::unique_ptr<HistoryStore> m_historyStore;
+  ConnectionHistory m_history;
+  std::unique_ptr<AntiIdleTimer> m_antiIdleTimer;
   std::unique_ptr<Session> m_session;  // gone once the window is closed
-  int m_blockStart = -1;        // the pane's line count when the shown block began; -1 between blocks
-  bool m_antiIdleDue = false;   // a tick fell due while the session was busy
-  bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
+  int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
 };

@@ -1,56 +1,23 @@
 // The connection history: the list of earlier attempts and its per-user store.
 #include "HistoryEntry.h"
-#include "Registry.h"
 #include "SiteCmdDlg.h"
-#include "res/Strings.h"
 #include "res/resource.h"
 
 void CSiteCmdDlg::LoadHistory() {
-  CRegKey key;
-  if (!key.Create(kHistoryKey)) return;
-  std::string name;
-  for (int index = 0; key.EnumValue(index, name); ++index) m_historyList.AddString(name);
-  key.Close();
+  for (const std::string& entry : m_history.Load()) m_historyList.AddString(entry);
 }
 
 void CSiteCmdDlg::RecordHistoryEntry() {
-  const std::string entry = MakeHistoryEntry(m_login, m_host, m_port);
-  // Known only when the same text is listed; a longer entry that merely starts with it is another one.
-  for (int i = 0; i < m_historyList.GetCount(); ++i)
-    if (SameHistoryEntry(m_historyList.GetLBText(i), entry)) {
-      m_historyList.SetCurSel(i);
-      SaveHistoryTls(m_historyList.GetLBText(i), m_tls);
-      return;
-    }
-  m_historyList.SetCurSel(m_historyList.AddString(entry));
-  SaveHistoryEntry(entry);
-  SaveHistoryTls(entry, m_tls);
-}
-
-void CSiteCmdDlg::SaveHistoryTls(const std::string& entry, bool tls) {
-  CRegKey key;
-  if (!key.Create(kHistoryTlsKey)) return;
-  std::string stored;
-  // Only a change is written: most attempts repeat the entry's last choice.
-  if (!key.QueryValue(entry, stored) || stored != (tls ? "1" : "0")) key.SetValue(entry, tls ? "1" : "0");
-  key.Close();
-}
-
-bool CSiteCmdDlg::LoadHistoryTls(const std::string& entry) {
-  CRegKey key;
-  std::string stored;
-  return key.Create(kHistoryTlsKey) && key.QueryValue(entry, stored) && stored == "1";
-}
-
-void CSiteCmdDlg::SaveHistoryEntry(const std::string& entry) {
-  CRegKey key;
-  if (key.Create(kHistoryKey) && key.SetValue(entry)) return;
-  // The entry stays in the list for this run. Saying so once is enough: the
-  // next attempts would fail the same way.
-  if (m_historyWriteReported) return;
-  m_historyWriteReported = true;
-  m_transcript.AppendColored("\n>The connection history could not be saved: " + key.GetLastError() + "\n",
-                             logDisconnectColor);
+  const ConnectionHistory::Recorded recorded = m_history.Record(m_login, m_host, m_port, m_tls);
+  if (recorded.added) {
+    m_historyList.SetCurSel(m_historyList.AddString(recorded.entry));
+  } else {
+    for (int i = 0; i < m_historyList.GetCount(); ++i)
+      if (m_historyList.GetLBText(i) == recorded.entry) m_historyList.SetCurSel(i);
+  }
+  if (!recorded.failure.empty())
+    m_transcript.AppendColored("\n>The connection history could not be saved: " + recorded.failure + "\n",
+                               logDisconnectColor);
 }
 
 void CSiteCmdDlg::OnHistorySelChange() {
@@ -65,7 +32,7 @@ void CSiteCmdDlg::OnHistorySelChange() {
                       fields.port.find_first_not_of("0123456789") == std::string::npos;
   const unsigned long long value = digits ? std::stoull(fields.port) : 0;
   m_port = value <= 0xFFFFFFFFull ? static_cast<unsigned>(value) : 0;
-  m_tls = LoadHistoryTls(m_historyList.GetLBText(sel));
+  m_tls = m_history.UsedTls(m_historyList.GetLBText(sel));
   WriteFields();
   // The port goes in as text: one out of range stays as written, so Connect
   // refuses it as it refuses such a typed port.

@@ -13,7 +13,7 @@ mkdir -p "$build/corpus" "$build/artifacts"
 "$cxx" -std=c++20 -O1 -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Wall -Wextra -Wpedantic -Werror \
-  -I"$root/inistorage" "$root"/inistorage/*.cpp "$root/fuzz/fuzz_inistorage.cpp" \
+  -I"$root/inistorage" -I"$root/text" "$root"/inistorage/*.cpp "$root/fuzz/fuzz_inistorage.cpp" \
   -o "$build/fuzz_inistorage"
 
 # New inputs go to the build folder; the committed seeds are only read.

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "AntiIdle.h"
+#include "CommandText.h"
 #include "Socket.h"
 
 namespace {
@@ -214,6 +216,60 @@ void Session::Disconnect() {
   Wake();
 }
 
+Session::SendResult Session::Send(std::vector<std::string> lines) {
+  std::vector<std::string> kept;
+  for (std::string& line : lines) {
+    line = StripCommandEnd(std::move(line));
+    if (!line.empty()) kept.push_back(std::move(line));
+  }
+  if (kept.empty()) return SendResult::Empty;
+  if (m_state != SessionState::LoggedIn || IsWorking()) return SendResult::NotReady;
+  for (const std::string& line : kept)
+    if (!ControlConnection::IsSendable(line)) return SendResult::Unsendable;
+  Run(std::move(kept));
+  return SendResult::Sent;
+}
+
+void Session::SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settings) {
+  if (!m_services.antiIdleTimer) return;
+  m_antiIdleOn = enabled;
+  m_antiIdleDue = m_antiIdleSent = false;
+  if (settings) m_antiIdleSettings = std::move(settings);
+  if (enabled)
+    StartAntiIdle();
+  else
+    m_services.antiIdleTimer->Stop();
+}
+
+void Session::StartAntiIdle() {
+  m_antiIdleSent = false;
+  if (!m_antiIdleOn || !m_services.antiIdleTimer) return;
+  const unsigned seconds = m_antiIdleSettings ? m_antiIdleSettings().seconds : 360;
+  m_services.antiIdleTimer->Start(AntiIdlePeriodMs(seconds), [this] { AntiIdleTick(); });
+}
+
+void Session::AntiIdleTick() {
+  m_services.antiIdleTimer->Stop();
+  if (IsWorking()) {  // periods do not pile up: one command after the exchange
+    m_antiIdleDue = true;
+    return;
+  }
+  // Sent as it stands: no "SITE " in front.
+  const std::string command = m_antiIdleSettings ? m_antiIdleSettings().command : std::string();
+  m_antiIdleSent = Send({command}) == SendResult::Sent;
+  if (!m_antiIdleSent) StartAntiIdle();
+}
+
+void Session::AfterRun() {
+  if (!m_antiIdleOn) return;
+  if (m_antiIdleDue) {
+    m_antiIdleDue = false;
+    AntiIdleTick();
+  } else if (m_antiIdleSent) {
+    StartAntiIdle();
+  }
+}
+
 void Session::SetState(SessionState state) {
   if (state == m_state) return;
   m_state = state;
@@ -280,6 +336,7 @@ void Session::RunJob(Job& job) {
       m_inbox->Push(0, [result, error, failure, connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
         s.m_observer.OnLoginDone(result, error, failure);
+        s.AfterRun();  // a period that ended while connecting
       });
       break;
     }
@@ -294,6 +351,7 @@ void Session::RunJob(Job& job) {
       m_inbox->Push(0, [result, connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
         s.m_observer.OnRunDone(result);
+        s.AfterRun();
       });
       break;
     }
@@ -306,6 +364,7 @@ void Session::RunJob(Job& job) {
       m_inbox->Push(0, [](Session& s) {
         s.m_closing = false;
         s.SetState(SessionState::Disconnected);
+        s.AfterRun();  // an anti-idle command given up with the connection
       });
       break;
   }

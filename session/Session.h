@@ -60,6 +60,20 @@ class TrustStore {
   virtual void Remember(const std::string& host, unsigned port, const std::string& fingerprint) = 0;
 };
 
+// A timer on the owner's thread that calls tick once after each Start.
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  virtual void Start(unsigned milliseconds, std::function<void()> tick) = 0;
+  virtual void Stop() = 0;
+};
+
+// What the anti-idle command is at the moment it falls due.
+struct AntiIdleSettings {
+  std::string command;
+  unsigned seconds = 360;
+};
+
 struct ConnectRequest {
   std::string host;
   unsigned port = 21;
@@ -81,6 +95,7 @@ class Session {
     StartTls startTls;
     TrustStore* trustStore = nullptr;  // none: nothing is remembered
     TrustAsker* asker = nullptr;       // none: only certificates the system trusts pass
+    Timer* antiIdleTimer = nullptr;    // none: no anti-idle command
   };
 
   Session(SessionObserver& observer, Services services);
@@ -97,6 +112,27 @@ class Session {
   bool Run(std::vector<std::string> lines);
   // Ends the connection or the attempt at once, whatever waits.
   void Disconnect();
+
+  enum class SendResult {
+    Sent,
+    Empty,       // nothing left after the trim: nothing done
+    NotReady,    // not logged in, or an exchange runs (a second click is not queued)
+    Unsendable,  // a line holds CR, LF or NUL: nothing sent
+  };
+  // The send rules for the lines of one action: each loses its trailing
+  // blanks and control bytes, empty ones are dropped, and no line goes out
+  // unless all can.
+  SendResult Send(std::vector<std::string> lines);
+  // A raw command as typed, with "SITE " in front when asked for.
+  static std::string RawCommand(const std::string& text, bool autoSite) {
+    return autoSite ? "SITE " + text : text;
+  }
+
+  // The anti-idle command, sent every period while logged in. A period that
+  // ends while an exchange runs sends it once that exchange has ended; the
+  // next period starts when the anti-idle exchange has ended. settings is
+  // asked each time, so the command and period go as they stand then.
+  void SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settings = {});
 
   SessionState State() const { return m_state; }
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
@@ -117,11 +153,18 @@ class Session {
   void Wake();
   void SetState(SessionState state);
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info);
+  void AntiIdleTick();
+  void StartAntiIdle();
+  void AfterRun();
 
   SessionObserver& m_observer;
   Services m_services;
   SessionState m_state = SessionState::NotConnected;  // as the owner's thread knows it
   bool m_closing = false;                              // a Disconnect is on its way
+  bool m_antiIdleOn = false;
+  bool m_antiIdleDue = false;   // a period ended while the session was busy
+  bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
+  std::function<AntiIdleSettings()> m_antiIdleSettings;
 
   std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner
   std::unique_ptr<Relay> m_relay;  // the connection's transcript, into the inbox

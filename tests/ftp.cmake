@@ -5,7 +5,7 @@ add_executable(ftp_unit_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_line_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_text_test.cpp
 )
-target_link_libraries(ftp_unit_tests PRIVATE ftp GTest::gtest_main)
+target_link_libraries(ftp_unit_tests PRIVATE ftp session GTest::gtest_main)
 gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 
 # The connection and the socket against the scripted server, and the demo

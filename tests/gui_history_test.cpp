@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DialogHarness.h"
+#include "PerUserHistory.h"
 #include "Registry.h"
 #include "res/Strings.h"
 #include "res/resource.h"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ConnectionHistory.h"
 #include "ScriptedServer.h"
 #include "Session.h"
 #include "SiteScripts.h"
@@ -218,5 +219,81 @@ TEST(Session, SessionsExchangeAtTheSameTime) {
   ASSERT_TRUE(loop.RunUntil([&] { return !b.runs.empty(); }));
   EXPECT_EQ(first.State(), SessionState::Busy) << "the quick reply did not wait for the slow one";
 }  // the slow session, still waiting, is destroyed: that returns at once
+
+// Stands in for the owner's timer: the test decides when a period ends.
+struct ManualTimer : Timer {
+  std::vector<unsigned> starts;
+  std::function<void()> tick;
+  void Start(unsigned ms, std::function<void()> t) override {
+    starts.push_back(ms);
+    tick = std::move(t);
+  }
+  void Stop() override { tick = nullptr; }
+};
+
+TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
+  Site site({LoginThen({ExpectLine(), Send("200 who\r\n"), ExpectLine(), Pause(50), Send("200 x\r\n"), ExpectLine(),
+                        Send("200 noop\r\n"), Hold()})});
+  Loop loop;
+  Recorder r;
+  ManualTimer timer;
+  Session::Services services = site.Services(loop, r);
+  services.antiIdleTimer = &timer;
+  Session session(r, services);
+  session.SetAntiIdle(true, [] { return AntiIdleSettings{"NOOP", 30}; });
+  EXPECT_EQ(session.Send({"SITE WHO"}), Session::SendResult::NotReady);
+  ASSERT_TRUE(session.Connect(site.Request()));
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::LoggedIn; }));
+  ASSERT_FALSE(timer.starts.empty());
+  EXPECT_EQ(timer.starts.back(), 30000u);
+
+  EXPECT_EQ(session.Send({" \t", "\r\n"}), Session::SendResult::Empty);
+  EXPECT_EQ(session.Send({"SITE A", "SITE B\rC"}), Session::SendResult::Unsendable);
+  EXPECT_EQ(session.Send({"SITE WHO \t", "", "SITE X\r\n"}), Session::SendResult::Sent);
+  EXPECT_EQ(session.Send({"SITE Y"}), Session::SendResult::NotReady) << "a second click is not queued";
+  ASSERT_TRUE(timer.tick);
+  timer.tick();  // the period ends mid-exchange: the command waits for it
+  const size_t startsBefore = timer.starts.size();
+  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 2 && !session.IsWorking(); }));
+  EXPECT_GT(timer.starts.size(), startsBefore) << "the next period starts after the anti-idle exchange";
+  EXPECT_EQ(site.server.Received(0), "USER u\r\nPASS p\r\nSITE WHO\r\nSITE X\r\nNOOP\r\n");
+
+  session.Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+  if (timer.tick) timer.tick();  // not connected: nothing goes out
+  EXPECT_EQ(r.runs.size(), 2u);
+}
+
+struct MemoryStore : HistoryStore {
+  std::vector<std::string> saved;
+  std::vector<std::pair<std::string, bool>> tls;
+  bool fail = false;
+  std::vector<std::string> Load() override { return saved; }
+  bool Save(const std::string& entry, std::string& error) override {
+    if (fail) error = "disk full";
+    else saved.push_back(entry);
+    return !fail;
+  }
+  bool LoadTls(const std::string&) override { return false; }
+  void SaveTls(const std::string& entry, bool on) override { tls.emplace_back(entry, on); }
+};
+
+TEST(ConnectionHistory, ListsAnAttemptOnceIgnoringCaseAndReportsAFailingStoreOnce) {
+  MemoryStore store;
+  store.saved = {"Admin@Site.example:21"};
+  ConnectionHistory history(store);
+  EXPECT_EQ(history.Load(), store.saved);
+  const auto same = history.Record("admin", "site.example", 21, true);
+  EXPECT_FALSE(same.added);
+  EXPECT_EQ(same.entry, "Admin@Site.example:21");
+  EXPECT_TRUE(history.Record("admin", "site.example", 2121, false).added) << "a longer entry is another one";
+  store.fail = true;
+  const auto first = history.Record("b", "h", 21, false), second = history.Record("c", "h", 21, false);
+  EXPECT_TRUE(first.added && second.added) << "listed for this run even when not saved";
+  EXPECT_EQ(first.failure, "disk full");
+  EXPECT_EQ(second.failure, "");
+  EXPECT_EQ(store.saved, (std::vector<std::string>{"Admin@Site.example:21", "admin@site.example:2121"}));
+  EXPECT_EQ(store.tls.front(), (std::pair<std::string, bool>{"Admin@Site.example:21", true}));
+}
 
 }  // namespace
