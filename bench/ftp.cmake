@@ -7,3 +7,7 @@ target_link_libraries(bench_ftp_exchange PRIVATE ftp net siteserver benchmark::b
 # without the TLS handshake.
 add_executable(bench_ftp_tls ${CMAKE_CURRENT_LIST_DIR}/bench_ftp_tls.cpp)
 target_link_libraries(bench_ftp_tls PRIVATE ftp net siteserver benchmark::benchmark OpenSSL::Crypto)
+
+# Memory and CPU of idle sessions logged in to the demo site (in a child process).
+add_executable(bench_idle_sessions ${CMAKE_CURRENT_LIST_DIR}/bench_idle_sessions.cpp)
+target_link_libraries(bench_idle_sessions PRIVATE session net siteserver)

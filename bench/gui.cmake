@@ -9,3 +9,7 @@ target_link_libraries(bench_startup PRIVATE app Qt6::Widgets)
 # Korvastel's side of bench/compare-bigreply.
 add_executable(bench_bigreply ${CMAKE_CURRENT_LIST_DIR}/bench_bigreply.cpp)
 target_link_libraries(bench_bigreply PRIVATE app Qt6::Widgets)
+
+# The longest the GUI thread is away while a 1,000,000-line reply arrives.
+add_executable(bench_stall ${CMAKE_CURRENT_LIST_DIR}/bench_stall.cpp)
+target_link_libraries(bench_stall PRIVATE app siteserver Qt6::Widgets)

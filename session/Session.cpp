@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <utility>
 
 #include "AntiIdle.h"
@@ -17,6 +18,8 @@ const char kDisconnected[] = "\n>Disconnected.\n";
 // Transcript handed to the owner in one go at most; a long reply reaches it
 // in slices, and its thread stays free to repaint between them.
 constexpr std::size_t kDeliverBudget = 4u << 20;
+// ... and this much of the owner's time, so its timers and painting keep their pace.
+constexpr std::chrono::milliseconds kDeliverTime{8};
 
 }  // namespace
 
@@ -61,6 +64,7 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
   // so they arrive in order.
   void Deliver() {
     std::size_t bytes = 0;
+    const auto until = std::chrono::steady_clock::now() + kDeliverTime;
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (delivering || !owner) {
@@ -76,7 +80,7 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
       {
         std::lock_guard<std::mutex> lock(mutex);
         session = owner;
-        if (session && !events.empty() && bytes < kDeliverBudget) {
+        if (session && !events.empty() && bytes < kDeliverBudget && std::chrono::steady_clock::now() < until) {
           event = std::move(events.front());
           events.pop_front();
         } else {

@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -36,21 +32,9 @@ struct Client {
   }
 };
 
-TEST(CSocket, ConnectFailuresGiveSocketsCodes) {
-  // A bound socket that does not listen refuses connections.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+// A refused connection (10061) is the connection's test and the IPv6 one.
+TEST(CSocket, BadAddressesGiveSocketsCodes) {
   CSocket s;
-  ASSERT_TRUE(s.Create());
-  EXPECT_FALSE(s.Connect("127.0.0.1", ntohs(addr.sin_port)));
-  EXPECT_EQ(s.GetLastError(), 10061);
-  ::close(fd);
-
   for (const auto& [host, port] : {std::pair{"no-such-host.invalid", 21u}, {"", 21u}, {"127.0.0.1", 70000u}}) {
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect(host, port));

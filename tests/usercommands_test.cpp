@@ -134,8 +134,13 @@ TEST(CommandList, ACommandIsBuiltWholeOrNotAtAll) {
     EXPECT_TRUE(built.siteLines.empty()) << "not even the lines before it";
     EXPECT_NE(NotSentMessage(command, args, built).find("argument 2 holds a line break"), std::string::npos);
   }
-  // An argument the lines never use can't break them.
+  // An argument the lines never use can't break them; a CR in the file's own line does.
   EXPECT_EQ(BuildCommand({"KICK %1"}, Args({"bob", "x\ny"})).problem, BuildProblem::None);
+  command.commandLines = {"ONE", "TWO\rDELE x"};
+  const BuiltCommand split = BuildCommand(command.commandLines, {});
+  EXPECT_EQ(split.problem, BuildProblem::LineBreak);
+  EXPECT_EQ(split.faultyLine, 1u);
+  EXPECT_NE(NotSentMessage(command, {}, split).find("its line 2 holds a line break"), std::string::npos);
 
   const BuiltCommand tooLong = BuildCommand({"A", "B %1%1"}, Args({std::string(600 * 1024, 'x')}));
   EXPECT_EQ(tooLong.problem, BuildProblem::TooLong);

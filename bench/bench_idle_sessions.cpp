@@ -1,0 +1,245 @@
+// What idle sessions cost: N Sessions (no window) logged in to the demo site,
+// which runs in child processes so its own threads and buffers do not count
+// (one site serves 16 clients at most, so every 16 sessions get a site of
+// their own).
+// Prints the resident memory with one session and with N (and the increment
+// per session above one), then the CPU time the process spent while the N
+// sessions sat idle for a few seconds.
+//
+//   bench_idle_sessions [--sessions 20] [--idle 3]
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DemoSite.h"
+#include "Session.h"
+#include "Socket.h"
+
+namespace {
+
+// The owner's event loop: posted calls run on this thread, in order.
+class Loop {
+ public:
+  Session::Post Post() {
+    return [this](std::function<void()> call) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(std::move(call));
+      }
+      m_posted.notify_all();
+    };
+  }
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      std::function<void()> call;
+      {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_posted.wait_until(lock, end, [this] { return !m_calls.empty(); })) return done();
+        call = std::move(m_calls.front());
+        m_calls.pop_front();
+      }
+      call();
+    }
+    return true;
+  }
+  std::size_t Pending() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_calls.size();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_posted;
+  std::deque<std::function<void()>> m_calls;
+};
+
+struct Counter : SessionObserver {
+  std::size_t bytes = 0;
+  bool loggedIn = false;
+  bool done = false;
+  void OnLine(TranscriptKind, std::string_view t) override { bytes += t.size(); }
+  void OnBlockDone() override {}
+  void OnState(SessionState) override {}
+  void OnLoginDone(ControlConnection::Login result, int, const std::string&) override {
+    loggedIn = result == ControlConnection::Login::LoggedIn;
+    done = true;
+  }
+  void OnRunDone(ControlConnection::Result) override {}
+};
+
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM", ...).
+long StatusKb(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
+  return -1;
+}
+
+double CpuSeconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Time on a CPU (ns, from schedstat) and context switches (each wake-up is
+// one) of every thread but this one: the sessions' workers.
+struct WorkerUse {
+  long long cpuNs = 0;
+  long long switches = 0;
+};
+WorkerUse WorkersUse() {
+  WorkerUse use;
+  const std::string self = std::to_string(::gettid());
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    if (task.path().filename() == self) continue;
+    std::ifstream sched(task.path() / "schedstat");
+    long long ns = 0;
+    if (sched >> ns) use.cpuNs += ns;
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.find("ctxt_switches:") != std::string::npos)
+        use.switches += std::strtoll(line.c_str() + line.find(':') + 1, nullptr, 10);
+  }
+  return use;
+}
+
+void PrintMemory(const char* what) {
+  std::printf("%-12s VmRSS %6ld kB  RssAnon %6ld kB  VmHWM %6ld kB  VmSize %8ld kB  threads %ld\n", what,
+              StatusKb("VmRSS"), StatusKb("RssAnon"), StatusKb("VmHWM"), StatusKb("VmSize"), StatusKb("Threads"));
+}
+
+// The demo site in a child process; its port, or 0. The child ends when the pipe closes.
+unsigned StartSiteProcess(pid_t& child) {
+  int toParent[2];
+  int hold[2];
+  if (::pipe(toParent) != 0 || ::pipe(hold) != 0) return 0;
+  child = ::fork();
+  if (child == 0) {
+    ::close(toParent[0]);
+    ::close(hold[1]);
+    siteserver::DemoOptions options;
+    options.port = 0;
+    options.idleTimeoutSeconds = 3600;
+    siteserver::DemoServer site(options);
+    std::string error;
+    unsigned port = site.Start(error) ? site.Port() : 0;
+    (void)!::write(toParent[1], &port, sizeof port);
+    char c;
+    (void)!::read(hold[0], &c, 1);
+    site.Stop();
+    ::_exit(0);
+  }
+  ::close(toParent[1]);
+  ::close(hold[0]);
+  unsigned port = 0;
+  if (::read(toParent[0], &port, sizeof port) != sizeof port) port = 0;
+  ::close(toParent[0]);
+  // hold[1] stays open for the life of this process.
+  return port;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 20;
+  int idleSeconds = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string k = argv[i];
+    if (k == "--sessions") count = std::atoi(argv[i + 1]);
+    if (k == "--idle") idleSeconds = std::atoi(argv[i + 1]);
+  }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  constexpr int kClientsPerSite = 16;
+  std::vector<pid_t> children;
+  std::vector<unsigned> ports;
+  for (int i = 0; i < (count + kClientsPerSite - 1) / kClientsPerSite; ++i) {
+    pid_t child = -1;
+    const unsigned port = StartSiteProcess(child);
+    if (port == 0) {
+      std::fprintf(stderr, "demo site did not start\n");
+      return 1;
+    }
+    children.push_back(child);
+    ports.push_back(port);
+  }
+
+  Loop loop;
+  std::vector<std::unique_ptr<Counter>> observers;
+  std::vector<std::unique_ptr<Session>> sessions;
+  const auto open = [&]() {
+    observers.push_back(std::make_unique<Counter>());
+    Session::Services services;
+    services.post = loop.Post();
+    services.connect = &platform::ConnectTcp;
+    sessions.push_back(std::make_unique<Session>(*observers.back(), std::move(services)));
+    Counter& c = *observers.back();
+    const unsigned port = ports[(sessions.size() - 1) / kClientsPerSite];
+    if (!sessions.back()->Connect({"127.0.0.1", port, "admin", "korvastel", false})) return false;
+    return loop.RunUntil([&c] { return c.done; }) && c.loggedIn;
+  };
+  const auto settle = [&] { loop.RunUntil([] { return false; }, std::chrono::milliseconds(300)); };
+
+  settle();
+  PrintMemory("0 sessions");
+  if (!open()) {
+    std::fprintf(stderr, "could not log in\n");
+    return 1;
+  }
+  settle();
+  PrintMemory("1 session");
+  const long rss1 = StatusKb("VmRSS");
+  const long anon1 = StatusKb("RssAnon");
+  for (int i = 1; i < count; ++i) {
+    if (!open()) {
+      std::fprintf(stderr, "session %d could not log in\n", i + 1);
+      return 1;
+    }
+  }
+  settle();
+  const std::string label = std::to_string(count) + " sessions";
+  PrintMemory(label.c_str());
+  const long rssN = StatusKb("VmRSS");
+  const long anonN = StatusKb("RssAnon");
+  std::printf("per_session_rss_kB %.1f\n", static_cast<double>(rssN - rss1) / (count - 1));
+  std::printf("per_session_anon_kB %.1f\n", static_cast<double>(anonN - anon1) / (count - 1));
+
+  const WorkerUse workers0 = WorkersUse();
+  const double cpu0 = CpuSeconds();
+  const auto t0 = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+  const double cpu1 = CpuSeconds();
+  const WorkerUse workers1 = WorkersUse();
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::printf("idle_wall_s %.3f\n", wall);
+  std::printf("idle_cpu_s %.6f (%zu calls posted meanwhile)\n", cpu1 - cpu0, loop.Pending());
+  std::printf("idle_cpu_percent %.4f\n", 100.0 * (cpu1 - cpu0) / wall);
+  std::printf("idle_workers_cpu_ns %lld\n", workers1.cpuNs - workers0.cpuNs);
+  std::printf("idle_workers_wakeups %lld\n", workers1.switches - workers0.switches);
+
+  sessions.clear();
+  observers.clear();
+  for (const pid_t child : children) {
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+  }
+  return 0;
+}
