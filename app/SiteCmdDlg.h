@@ -72,6 +72,7 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   void SendCommand(std::string command);
   // The lines of one action, one exchange each, in order.
   void SendCommands(std::vector<std::string> commands);
+  void ShowSendResult(Session::SendResult result);
   void OnSiteAction(int id);
   void OnExecuteRaw();
   void OnAutoSiteCheck();

@@ -13,8 +13,10 @@ const char kLineBreakInCommand[] =
 void CSiteCmdDlg::SendCommand(std::string command) { SendCommands({std::move(command)}); }
 
 void CSiteCmdDlg::SendCommands(std::vector<std::string> commands) {
-  if (!m_session) return;
-  const Session::SendResult result = m_session->Send(std::move(commands));
+  if (m_session) ShowSendResult(m_session->Send(std::move(commands)));
+}
+
+void CSiteCmdDlg::ShowSendResult(Session::SendResult result) {
   if (result == Session::SendResult::Empty) return;
   const long end = m_transcript.GetWindowTextLength();
   m_transcript.SetSel(end, end);

@@ -104,16 +104,13 @@ void CSiteCmdDlg::OnExecuteUser() {
   if (m_commandList.GetCurSel() == CB_ERR) return;
   if (m_currentCommand < 0 || m_currentCommand >= m_commandCount) return;
 
-  // Every line is built and checked before the first is sent: a line that
-  // would swell past all reason, or that an argument would break in two,
-  // stops the whole command, and the user is told why.
-  const UserCommand& command = m_commands[m_currentCommand];
-  const usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, m_params);
-  if (built.problem != usercommands::BuildProblem::None) {
-    MessageBox(usercommands::NotSentMessage(command, m_params, built), usercommands::kNotSentCaption, MB_ICONHAND);
-    return;
-  }
-  SendCommands(built.siteLines);
+  if (!m_session) return;
+  std::string whyNot;
+  const Session::SendResult result = m_session->SendUserCommand(m_commands[m_currentCommand], m_params, whyNot);
+  if (result == Session::SendResult::NotBuilt)
+    MessageBox(whyNot, usercommands::kNotSentCaption, MB_ICONHAND);
+  else
+    ShowSendResult(result);
 }
 
 void CSiteCmdDlg::OnResetParams() {

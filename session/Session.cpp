@@ -234,6 +234,16 @@ Session::SendResult Session::Send(std::vector<std::string> lines) {
   return SendResult::Sent;
 }
 
+Session::SendResult Session::SendUserCommand(const UserCommand& command,
+                                             const usercommands::Arguments& arguments, std::string& whyNot) {
+  const usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, arguments);
+  if (built.problem != usercommands::BuildProblem::None) {
+    whyNot = usercommands::NotSentMessage(command, arguments, built);
+    return SendResult::NotBuilt;
+  }
+  return Send(built.siteLines);
+}
+
 void Session::SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settings) {
   if (!m_services.antiIdleTimer) return;
   m_antiIdleOn = enabled;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandList.h"
 #include "ControlConnection.h"
 #include "SecureLogin.h"
 
@@ -118,11 +119,17 @@ class Session {
     Empty,       // nothing left after the trim: nothing done
     NotReady,    // not logged in, or an exchange runs (a second click is not queued)
     Unsendable,  // a line holds CR, LF or NUL: nothing sent
+    NotBuilt,    // a user command that cannot go out whole: nothing sent
   };
   // The send rules for the lines of one action: each loses its trailing
   // blanks and control bytes, empty ones are dropped, and no line goes out
   // unless all can.
   SendResult Send(std::vector<std::string> lines);
+  // A command from the command list with its arguments put in. Every line
+  // is built and checked before the first goes out; when one can't be,
+  // nothing is sent and whyNot says why, connected or not.
+  SendResult SendUserCommand(const UserCommand& command, const usercommands::Arguments& arguments,
+                             std::string& whyNot);
   // A raw command as typed, with "SITE " in front when asked for.
   static std::string RawCommand(const std::string& text, bool autoSite) {
     return autoSite ? "SITE " + text : text;
