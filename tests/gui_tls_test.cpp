@@ -37,14 +37,20 @@ std::string Caption(DialogHarness& h) { return h.Text(IDC_CONNECT); }
 // The real box, as the user meets it: the first key on a fresh box picks the safe answer.
 TEST(Tls, EnterOrSpaceOnAFreshTrustBoxNeverTrusts) {
   for (const int key : {Qt::Key_Return, Qt::Key_Space}) {
-    QTimer::singleShot(100, [key] {
-      QWidget* focus = QApplication::focusWidget();
-      ASSERT_NE(focus, nullptr);
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "\r");
-      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "\r");
+    // The key goes in once the box is up and has settled its focus, however slow the build.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&poll, key] {
+      QWidget* box = QApplication::activeModalWidget();
+      QWidget* focus = box ? box->focusWidget() : nullptr;
+      if (!focus) return;
+      poll.stop();
+      const QString text = key == Qt::Key_Space ? " " : "\r";
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
       QApplication::sendEvent(focus, &press);
       QApplication::sendEvent(focus, &release);
     });
+    poll.start(20);
     const int answer = platform::ShowMessageBox(
         nullptr, {"Trust this certificate?", "Unknown certificate", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2});
     EXPECT_EQ(answer, IDNO) << "key " << key;
