@@ -61,6 +61,7 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
   Release();
   connectError = 0;
   m_failure.clear();
+  m_greeted = false;
   if (!IsSendable(login) || !IsSendable(password)) return Login::Unsendable;
   BusyScope busy(m_busy);
 
@@ -98,6 +99,11 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
     return reply();
   };
 
+  if (tls && tls->implicit) {
+    const Login secured = Handshake(host, port, *tls);
+    if (secured != Login::LoggedIn) return secured;
+  }
+
   // The greeting; "120" (ready in a while) is followed by the real one.
   do {
     if (!reply()) return Login::Dropped;
@@ -106,9 +112,10 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
     Release();
     return Login::Refused;
   }
+  m_greeted = true;
 
   // TLS before the name and password travel; no way back to plain.
-  if (tls) {
+  if (tls && !tls->implicit) {
     if (!send("AUTH TLS", ">AUTH TLS\n")) return Login::Dropped;
     const Login secured = StartTls(host, port, *tls, last);
     if (secured != Login::LoggedIn) return secured;
@@ -194,8 +201,8 @@ void ControlConnection::CheckLine() {
   }
 }
 
-// After the reply to AUTH TLS: the handshake, its line in the transcript,
-// and the trust decision. LoggedIn means "go on with the login".
+// After the reply to AUTH TLS: the checks before the handshake. LoggedIn
+// means "go on with the login".
 ControlConnection::Login ControlConnection::StartTls(const std::string& host, unsigned port, const TlsOptions& tls,
                                                      std::string& last) {
   if (last.compare(0, 4, "234 ") != 0 && last != "234") {
@@ -211,6 +218,11 @@ ControlConnection::Login ControlConnection::StartTls(const std::string& host, un
     Drop();
     return Login::TlsFailed;
   }
+  return Handshake(host, port, tls);
+}
+
+// The handshake, its line in the transcript, and the trust decision.
+ControlConnection::Login ControlConnection::Handshake(const std::string& host, unsigned port, const TlsOptions& tls) {
   TlsInfo info;
   std::string error;
   const TlsStart started = tls.start ? tls.start(m_transport, host, info, error) : TlsStart::Failed;

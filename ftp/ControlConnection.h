@@ -74,6 +74,9 @@ class ControlConnection {
   // and there is no way back to plain. Only while not connected.
   Login Open(const std::string& host, unsigned port, const std::string& login, const std::string& password,
              int& connectError, const TlsOptions* tls = nullptr);
+  // Whether the last Open got as far as a greeting that welcomed it: before
+  // that, nothing about the login was tried, and another address may serve.
+  bool Greeted() const { return m_greeted; }
   // What the server or the TLS library said when Open ended with a TLS result.
   const std::string& FailureText() const { return m_failure; }
 
@@ -102,6 +105,7 @@ class ControlConnection {
   // text, when given, receives every line of the reply, each ended by LF.
   bool ReadReply(std::string& last, std::string* text = nullptr);
   Login StartTls(const std::string& host, unsigned port, const TlsOptions& tls, std::string& last);
+  Login Handshake(const std::string& host, unsigned port, const TlsOptions& tls);
   void FlushReply();
   void ShowLine(TranscriptKind kind, std::string_view line);
   void Release();
@@ -116,6 +120,7 @@ class ControlConnection {
   std::unique_ptr<LineReader> m_reader;
   std::unique_ptr<LineWatch> m_watch;
   bool m_connected = false;
+  bool m_greeted = false;
   bool m_busy = false;       // an exchange runs: the watch's calls are not for now
   int m_receiveBudget = -1;  // receives left for this CheckLine; -1 without limit
   std::string m_text;        // the transcript text of one notice, reused

@@ -20,4 +20,6 @@ struct TlsOptions {
   // Whether to go on with this certificate, for host and port as typed.
   // Asked before anything else is sent.
   std::function<bool(const std::string& host, unsigned port, const TlsInfo& info)> trust;
+  // TLS from the first byte (the server's port 990 way), without AUTH TLS.
+  bool implicit = false;
 };

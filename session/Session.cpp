@@ -9,6 +9,7 @@
 
 #include "AntiIdle.h"
 #include "CommandText.h"
+#include "ConnectErrors.h"
 #include "Socket.h"
 
 namespace {
@@ -20,6 +21,39 @@ const char kDisconnected[] = "\n>Disconnected.\n";
 constexpr std::size_t kDeliverBudget = 4u << 20;
 // ... and this much of the owner's time, so its timers and painting keep their pace.
 constexpr std::chrono::milliseconds kDeliverTime{8};
+
+bool MayTryNextAddress(ControlConnection::Login result, bool greeted) {
+  using Login = ControlConnection::Login;
+  switch (result) {
+    case Login::ConnectFailed:
+    case Login::Dropped:
+    case Login::Refused:
+    case Login::TlsFailed:
+      return !greeted;
+    default:
+      return false;
+  }
+}
+
+// One line for an address that failed while others remain.
+std::string WhyAddressFailed(const SiteAddress& a, ControlConnection::Login result, int error,
+                             const std::string& failure) {
+  using Login = ControlConnection::Login;
+  const std::string where = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" +
+                            std::to_string(a.port);
+  std::string why;
+  if (result == Login::ConnectFailed) {
+    why = ConnectErrorMessage(error);
+    while (!why.empty() && why.back() == ' ') why.pop_back();
+  } else if (result == Login::Refused) {
+    why = "it turned the connection away.";
+  } else if (result == Login::TlsFailed) {
+    why = "the TLS handshake failed: " + failure;
+  } else {
+    why = "the connection broke before the greeting.";
+  }
+  return "Could not use " + where + ": " + why + " Trying the next address.\n";
+}
 
 }  // namespace
 
@@ -341,10 +375,19 @@ void Session::RunJob(Job& job) {
       tls.trust = [this](const std::string& host, unsigned port, const TlsInfo& info) {
         return AskTrust(host, port, info);
       };
+      tls.implicit = job.request.implicitTls;
       int error = 0;
       const ConnectRequest& r = job.request;
-      const ControlConnection::Login result =
-          m_connection->Open(r.host, r.port, r.login, r.password, error, r.tls ? &tls : nullptr);
+      std::vector<SiteAddress> addresses{{r.host, r.port}};
+      addresses.insert(addresses.end(), r.more.begin(), r.more.end());
+      ControlConnection::Login result = ControlConnection::Login::ConnectFailed;
+      for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const SiteAddress& a = addresses[i];
+        result = m_connection->Open(a.host, a.port, r.login, r.password, error, r.tls ? &tls : nullptr);
+        if (i + 1 == addresses.size() || m_cancel || !MayTryNextAddress(result, m_connection->Greeted())) break;
+        m_relay->Show(TranscriptKind::Hint, WhyAddressFailed(a, result, error, m_connection->FailureText()));
+        m_relay->BlockDone();
+      }
       const bool connected = m_connection->IsConnected();
       std::string failure = m_connection->FailureText();
       m_inbox->Push(0, [result, error, failure, connected](Session& s) {

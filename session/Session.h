@@ -75,12 +75,23 @@ struct AntiIdleSettings {
   unsigned seconds = 360;
 };
 
+struct SiteAddress {
+  std::string host;
+  unsigned port = 21;
+};
+
 struct ConnectRequest {
   std::string host;
   unsigned port = 21;
   std::string login;
   std::string password;
   bool tls = false;
+  bool implicitTls = false;  // with tls: TLS from the first byte instead of AUTH TLS
+  // Further addresses of the same site (bouncers), tried in order when one
+  // can't be reached or turns the connection away before the login. A
+  // refused login or certificate ends the attempt: the next address would
+  // hear the same.
+  std::vector<SiteAddress> more;
 };
 
 class Session {

@@ -145,3 +145,24 @@ TEST(ControlConnectionTls, RefusalsThatMentionEncryptionGetTheHintWithoutTls) {
 }
 
 }  // namespace
+
+// TLS from the first byte: the handshake comes before the greeting and no
+// AUTH TLS goes out; a certificate turned down sends nothing at all.
+TEST(ControlConnectionTls, ImplicitTlsSecuresTheLineBeforeTheGreeting) {
+  Fixture f({Greeting({Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")}), {Send("220 hi\r\n"), Hold()},
+             {Send("421 Too many\r\n"), Hold()}});
+  f.tls.implicit = true;
+  ASSERT_EQ(f.Open(), Login::LoggedIn);
+  EXPECT_TRUE(f.connection.Greeted());
+  EXPECT_EQ(f.Wire(0), "USER u\r\nPASS p\r\n");
+  EXPECT_LT(f.transcript.Text().find(">TLSv1.3"), f.transcript.Text().find("220 hi"));
+  f.connection.Close();
+
+  f.trusted = false;
+  EXPECT_EQ(f.Open(), Login::CertificateRefused);
+  EXPECT_FALSE(f.connection.Greeted());
+  EXPECT_EQ(f.Wire(1), "");
+  f.trusted = true;
+  EXPECT_EQ(f.Open(), Login::Refused);
+  EXPECT_FALSE(f.connection.Greeted()) << "a greeting that turns us away leaves the next address to try";
+}

@@ -264,6 +264,40 @@ TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   EXPECT_EQ(r.runs.size(), 2u);
 }
 
+TEST(Session, BouncersAreTriedInOrderUntilOneGreetsButARefusedLoginEndsIt) {
+  Site site({{Send("421 Too many users\r\n"), Hold()}, LoginThen({Hold()}),
+             {Send("220 hi\r\n"), ExpectLine(), Send("530 No\r\n"), Hold()}, LoginThen({Hold()})});
+  const unsigned dead = [] {  // a port nobody listens on any more
+    ScriptedServer gone({});
+    EXPECT_TRUE(gone.Start());
+    return gone.Port();
+  }();
+  Loop loop;
+  Recorder r;
+  Session session(r, site.Services(loop, r));
+  ConnectRequest request{"127.0.0.1", dead, "u", "p"};
+  request.more = {{"127.0.0.1", site.server.Port()}, {"127.0.0.1", site.server.Port()}};
+  ASSERT_TRUE(session.Connect(request));
+  ASSERT_TRUE(loop.RunUntil([&] { return !r.logins.empty(); }));
+  EXPECT_EQ(r.logins[0], Login::LoggedIn);
+  const std::string port = std::to_string(site.server.Port());
+  EXPECT_EQ(r.text.substr(0, r.text.find("220 hi")),
+            "\n\n>connecting to 127.0.0.1\nCould not use 127.0.0.1:" + std::to_string(dead) +
+                ": The attempt to connect was rejected. Trying the next address.\n"
+                "\n\n>connecting to 127.0.0.1\n421 Too many users\nCould not use 127.0.0.1:" + port +
+                ": it turned the connection away. Trying the next address.\n\n\n>connecting to 127.0.0.1\n");
+  session.Disconnect();
+  ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+
+  r.logins.clear();
+  request.more = {{"127.0.0.1", site.server.Port()}};
+  request.host = "127.0.0.1", request.port = site.server.Port();
+  ASSERT_TRUE(session.Connect(request));
+  ASSERT_TRUE(loop.RunUntil([&] { return !r.logins.empty(); }));
+  EXPECT_EQ(r.logins[0], Login::Refused) << "a wrong password is not a dead bouncer";
+  EXPECT_EQ(site.server.Connections(), 3u);
+}
+
 struct MemoryStore : HistoryStore {
   std::vector<std::string> saved;
   std::vector<std::pair<std::string, bool>> tls;
