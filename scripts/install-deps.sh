@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config          # the build
   qt6-base-dev libgl-dev                    # Qt 6 Widgets
   libssl-dev                                # OpenSSL 3: explicit FTPS (AUTH TLS)
+  qtkeychain-qt6-dev                        # saved sites' passwords in the system keyring
   fonts-dejavu-core fonts-liberation2       # the pane's monospace face, the dialog's sans face
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   python3 python3-pyftpdlib                 # a real FTP server for integration tests
@@ -19,9 +20,10 @@ packages=(
   lftp                                      # the side-by-side peer of bench/compare-bigreply
   dbus-daemon at-spi2-core python3-pyatspi  # the pane read through AT-SPI, end to end
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
+  gnome-keyring                             # a real Secret Service for the keyring test
 )
 if [ "${1:-}" = "--run-only" ]; then
-  packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libssl-dev fonts-dejavu-core fonts-liberation2)
+  packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libssl-dev qtkeychain-qt6-dev fonts-dejavu-core fonts-liberation2)
 fi
 
 missing=()

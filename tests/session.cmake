@@ -7,3 +7,18 @@ gtest_discover_tests(session_tests PROPERTIES LABELS unit TIMEOUT 60)
 add_executable(sitelist_tests ${CMAKE_CURRENT_LIST_DIR}/sitelist_test.cpp)
 target_link_libraries(sitelist_tests PRIVATE session GTest::gtest_main)
 gtest_discover_tests(sitelist_tests PROPERTIES LABELS unit TIMEOUT 60)
+
+# Site passwords in a real Secret Service (GNOME Keyring on a private bus).
+find_program(KORVASTEL_KEYRING_DAEMON gnome-keyring-daemon)
+if(KORVASTEL_KEYRING_DAEMON)
+  find_package(Qt6 REQUIRED COMPONENTS Core)
+  add_executable(keyring_tests ${CMAKE_CURRENT_LIST_DIR}/keyring_test.cpp)
+  target_link_libraries(keyring_tests PRIVATE platform_store Qt6::Core GTest::gtest)
+  add_test(NAME Keyring.WithGnomeKeyring COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh $<TARGET_FILE:keyring_tests>
+                                                 --gtest_filter=Keyring.KeepsAPasswordPerSiteAndLoginUntilDeleted)
+  add_test(NAME Keyring.WithoutOne COMMAND $<TARGET_FILE:keyring_tests> --gtest_filter=Keyring.NoKeyringIsSaidWithWhy)
+  set_tests_properties(Keyring.WithGnomeKeyring Keyring.WithoutOne PROPERTIES LABELS integration TIMEOUT 60)
+  set_tests_properties(Keyring.WithoutOne PROPERTIES ENVIRONMENT "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus")
+else()
+  message(STATUS "gnome-keyring-daemon not found: the keyring test is left out")
+endif()
