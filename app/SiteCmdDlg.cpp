@@ -105,9 +105,7 @@ void CSiteCmdDlg::WriteBanner() {
   banner += "This version allows you to add or modify your custom commands in an ini file.\n";
   banner += "You can also use multiple commands now that use up to 9 different parameters.\n";
   banner += "Please send any bugs to the address given above. \n\n\n";
-  const int before = m_transcript.GetLineCount();
-  m_transcript.AppendText(banner);
-  m_transcript.ScrollToNewLines(before);
+  m_transcript.AppendKind(banner, TranscriptKind::Text);
 }
 
 void CSiteCmdDlg::OnTimer(unsigned id) {

@@ -90,24 +90,16 @@ void CSiteCmdDlg::OnState(SessionState state) {
 }
 
 void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
-  switch (kind) {
-    case TranscriptKind::Login:
-    case TranscriptKind::Command:
-    case TranscriptKind::Notice:
-      if (kind != TranscriptKind::Notice || m_blockStart < 0)
-        m_transcript.BeginColoredAppend(kind == TranscriptKind::Login ? logLoginColor : logCommandColor);
-      break;
-    case TranscriptKind::Reply:  // behind its echo, in the colour of its exchange
-      break;
-    case TranscriptKind::Hint:
-      m_transcript.BeginColoredAppend(logDisconnectColor);
-      break;
-    case TranscriptKind::Disconnect:
-      m_transcript.AppendColored(std::string(text), logDisconnectColor);
-      m_blockStart = -1;
-      return;
+  if (kind == TranscriptKind::Disconnect) {
+    m_transcript.AppendKind(std::string(text), kind);
+    m_blockStart = -1;
+    return;
   }
-  if (m_blockStart < 0) m_blockStart = m_transcript.GetLineCount();
+  if (m_blockStart < 0)
+    m_blockStart = m_transcript.GetLineCount();
+  else if (kind == TranscriptKind::Notice)
+    kind = TranscriptKind::Reply;  // a notice inside a block goes on in the block's kind
+  m_transcript.BeginAppend(kind);
   m_transcript.AppendText(std::string(text));
 }
 

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "MessageBox.h"
+#include "Palette.h"
 #include "internal/Cp1252.h"
 #include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
@@ -51,7 +52,7 @@ bool IsWordByte(char c) {
 
 }  // namespace
 
-PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_model(0x00FFFFFF) {
+PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(logBackgroundColor)) {
   InstallPaneAccessibility();
   setFrameShape(QFrame::StyledPanel);
   setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -64,12 +65,21 @@ PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_model(0
       QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
   m_findBar = std::make_unique<FindBar>(this);
   m_findBar->hide();
+  // The palette's background, and its plain text colour for the caret; the
+  // find bar keeps the window's look, not the pane's.
+  QPalette p = palette();
+  p.setColor(QPalette::Base, m_background);
+  p.setColor(QPalette::Text, ToQColor(KindColor(TranscriptKind::Text)));
+  setPalette(p);
+  QPalette barPalette = QApplication::palette();
+  barPalette.setResolveMask(~QPalette::ResolveMask{0});
+  m_findBar->setPalette(barPalette);
   UpdateMetrics();
 }
 
 PaneWidget::~PaneWidget() = default;
 
-void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF color) {
+void PaneWidget::SetDefaultFormat(const std::string& face, bool bold) {
   m_font.setFamily(MonospaceFace(face));
   m_font.setStyleHint(QFont::Monospace);
   m_font.setBold(bold);
@@ -78,22 +88,35 @@ void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF c
   QFont barFont = QApplication::font();
   barFont.setResolveMask(QFont::AllPropertiesResolved);
   m_findBar->setFont(barFont);
-  QPalette p = palette();
-  p.setColor(QPalette::Text, ToQColor(color));
-  setPalette(p);
-  m_model.SetDefaultColour(color);
   UpdateMetrics();
 }
 
-void PaneWidget::SetBackground(COLORREF color) {
-  m_background = ToQColor(color);
-  QPalette p = palette();
-  p.setColor(QPalette::Base, m_background);
-  setPalette(p);
-  QPalette barPalette = QApplication::palette();
-  barPalette.setResolveMask(~QPalette::ResolveMask{0});
-  m_findBar->setPalette(barPalette);
-  viewport()->update();
+// Neighbouring kinds of one colour are one run, to the eye and to a screen reader.
+void PaneWidget::ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
+                                  const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const {
+  Transcript::Pos start = from;
+  Transcript::Pos end = from;
+  COLORREF colour = 0;
+  m_model.ForEachRun(from, to, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Kind kind) {
+    const COLORREF c = KindColor(kind);
+    if (end > start && c != colour) {
+      f(start, end, colour);
+      start = a;
+    }
+    colour = c;
+    end = b;
+  });
+  if (end > start) f(start, end, colour);
+}
+
+COLORREF PaneWidget::ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const {
+  const COLORREF colour = KindColor(m_model.KindAt(pos));
+  m_model.RunAround(pos, from, to);
+  Transcript::Pos a = 0;
+  Transcript::Pos b = 0;
+  while (from > 0 && KindColor(m_model.KindAt(from - 1)) == colour) m_model.RunAround(from - 1, from, b);
+  while (to < m_model.Length() && KindColor(m_model.KindAt(to)) == colour) m_model.RunAround(to, a, to);
+  return colour;
 }
 
 void PaneWidget::UpdateMetrics() {
@@ -226,7 +249,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
       const int x1 = textLeft + static_cast<int>((b - start) * m_charWidth);
       p.fillRect(QRect(x0, y, x1 - x0, m_lineHeight), highlight);
     }
-    t.ForEachRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, Transcript::Colour colour) {
+    ForEachColourRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, COLORREF colour) {
       // Split the run where the selection begins and ends.
       const std::array<Transcript::Pos, 4> cuts{runFrom, std::clamp(selStart, runFrom, runTo),
                                                 std::clamp(selEnd, runFrom, runTo), runTo};

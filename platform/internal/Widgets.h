@@ -71,9 +71,14 @@ class PaneWidget : public QAbstractScrollArea {
   Transcript& Model() { return m_model; }
   const Transcript& Model() const { return m_model; }
 
-  void SetDefaultFormat(const std::string& face, bool bold, COLORREF color);
+  void SetDefaultFormat(const std::string& face, bool bold);
   QFont PaneFont() const { return m_font; }
-  void SetBackground(COLORREF color);
+  // The transcript's runs in the palette's colours: `f(from, to, colour)`
+  // for each stretch of one colour within from..to, and the stretch around
+  // `pos` with its colour.
+  void ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
+                        const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const;
+  COLORREF ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const;
   // Programmatic caret and text changes (the rich-edit operations). Append
   // adds at the end and leaves the user's caret and selection alone.
   void MoveCaret(long start, long end);
@@ -132,7 +137,7 @@ class PaneWidget : public QAbstractScrollArea {
   static constexpr int kMargin = 4;
   Transcript m_model;
   QFont m_font;
-  QColor m_background{80, 80, 80};
+  QColor m_background;
   int m_charWidth = 8;
   int m_lineHeight = 14;
   int m_ascent = 11;
