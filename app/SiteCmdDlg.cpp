@@ -74,6 +74,7 @@ bool CSiteCmdDlg::OnInitDialog() {
   // With server and login given at start, only the password is left to type.
   const bool startFilled = !m_host.empty() && !m_login.empty();
   if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
+  m_transcript.ShowTranscript(&m_session->Log());
   m_transcript.FormatAtStartUp();
   WriteBanner();
 

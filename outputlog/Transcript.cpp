@@ -14,6 +14,10 @@ constexpr Transcript::Pos kNone = -1;
 
 Transcript::Transcript() : m_lineTimes{std::time(nullptr)} {}
 
+Transcript::~Transcript() {
+  if (m_view) m_view->OnTranscriptGone();
+}
+
 Transcript::Pos Transcript::LineEnd(Pos line) const {
   if (line + 1 >= LineCount()) return m_length;
   Pos end = LineStart(line + 1);
@@ -205,8 +209,10 @@ void Transcript::Replace(Pos from, Pos to, std::string_view text) {
 
 void Transcript::AppendAtEnd(std::string_view text) {
   const bool caretAtEnd = m_anchor == m_length && m_caret == m_length;
+  const Pos from = m_length;
   Append(text, m_insertKind, Now());
   if (caretAtEnd) m_anchor = m_caret = m_length;
+  if (m_view && m_length > from) m_view->OnAppended(from, m_length);
 }
 
 void Transcript::ReplaceSelection(std::string_view text) {

@@ -1,6 +1,7 @@
-// The transcript behind the output pane: Windows-1252 bytes in fixed-size
-// chunks, an index of line starts, runs of one kind of text (login, command,
-// notice...) and the arrival time of each line; the view colours the kinds.
+// A session's transcript, which the output pane shows: Windows-1252 bytes in
+// fixed-size chunks, an index of line starts, runs of one kind of text
+// (login, command, notice...) and the arrival time of each line; the view
+// colours the kinds.
 // Appending at the end costs time in proportion to the text appended and
 // never copies what is already there, so replies of millions of lines stay
 // cheap; the view reads only the lines it shows.
@@ -30,7 +31,24 @@ class Transcript {
 
   static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
+  // Whoever shows the transcript: told of each append at the end, whoever
+  // made it, and of the transcript's end, so it never reads one that is gone.
+  class View {
+   public:
+    virtual void OnAppended(Pos from, Pos to) = 0;
+    virtual void OnTranscriptGone() = 0;
+
+   protected:
+    ~View() = default;
+  };
+
   Transcript();
+  ~Transcript();
+  Transcript(const Transcript&) = delete;
+  Transcript& operator=(const Transcript&) = delete;
+
+  // One view at a time; null for none.
+  void SetView(View* view) { m_view = view; }
 
   // Tests set a clock of their own; the default is the system's.
   void SetClock(Clock clock) { m_clock = std::move(clock); }
@@ -137,4 +155,5 @@ class Transcript {
   Pos m_anchor = 0;
   Pos m_caret = 0;
   Clock m_clock;
+  View* m_view = nullptr;
 };

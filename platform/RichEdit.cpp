@@ -43,6 +43,8 @@ void CRichEditCtrl::SetDefaultCharFormat(const CHARFORMAT& cf) {
   Pane(m_hWnd)->SetDefaultFormat(face, bold);
 }
 
+void CRichEditCtrl::ShowTranscript(Transcript* transcript) { Pane(m_hWnd)->Show(transcript); }
+
 void CRichEditCtrl::SetAppendKind(TranscriptKind kind) { Pane(m_hWnd)->Model().SetInsertKind(kind); }
 
 long CRichEditCtrl::GetWindowTextLength() const { return static_cast<long>(Pane(m_hWnd)->Model().Length()); }

@@ -1,7 +1,7 @@
-// The output pane control: a multi-line text that the program appends to,
-// each piece of one kind and coloured by the pane's palette. The text lives
-// in a transcript model; the widget draws only what is in view, so long
-// replies cost no more to show than short ones.
+// The output pane control: a view of a transcript model (the session's),
+// each piece of text of one kind and coloured by the pane's palette. The
+// widget draws only what is in view, so long replies cost no more to show
+// than short ones.
 #pragma once
 
 #include <string>
@@ -9,6 +9,8 @@
 #include "Palette.h"
 #include "TranscriptKind.h"
 #include "Window.h"
+
+class Transcript;
 
 inline constexpr unsigned CFM_BOLD = 0x00000001;
 inline constexpr unsigned CFM_FACE = 0x20000000;
@@ -26,6 +28,9 @@ class CRichEditCtrl : public CWnd {
   void EnableScrollBars(BOOL enable);
   void GetDefaultCharFormat(CHARFORMAT& cf) const;
   void SetDefaultCharFormat(const CHARFORMAT& cf);
+  // Shows `transcript` (which outlives the pane, or tells it when it goes);
+  // null shows an empty one. What anyone appends to it shows up here.
+  void ShowTranscript(Transcript* transcript);
   // The kind of what is appended next (a reply keeps the kind before it).
   void SetAppendKind(TranscriptKind kind);
   long GetWindowTextLength() const;

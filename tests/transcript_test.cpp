@@ -1,9 +1,10 @@
-// The transcript model: line index, runs of kinds of text, edits in the middle, search
-// across chunk borders, and writing with and without times.
+// The transcript model: line index, runs of kinds of text, edits in the middle, its
+// view, search across chunk borders, and writing with and without times.
 #include "Transcript.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -106,8 +107,19 @@ TEST(Transcript, KindRunsCaretAndEditsInTheMiddle) {
   EXPECT_EQ(t.Caret(), 0);
 }
 
+// Its view hears of every append, whoever made it, and of the transcript's end.
+struct Seen : Transcript::View {
+  std::vector<std::pair<Transcript::Pos, Transcript::Pos>> appended;
+  bool gone = false;
+  void OnAppended(Transcript::Pos from, Transcript::Pos to) override { appended.push_back({from, to}); }
+  void OnTranscriptGone() override { gone = true; }
+};
+
 TEST(Transcript, AppendsAtTheEndLeaveTheCaretAndSelectionAlone) {
-  Transcript t;
+  Seen seen;
+  auto owned = std::make_unique<Transcript>();
+  Transcript& t = *owned;
+  t.SetView(&seen);
   t.SetInsertKind(Kind::Notice);
   t.AppendAtEnd("200-one\n");
   EXPECT_EQ(t.Caret(), t.Length());  // a caret at the end stays at the end
@@ -120,6 +132,11 @@ TEST(Transcript, AppendsAtTheEndLeaveTheCaretAndSelectionAlone) {
   t.SetSelection(0, t.Length());  // a selection reaching the end does not grow
   t.AppendAtEnd("end");
   EXPECT_EQ(t.SelectionEnd(), 16);
+  t.AppendAtEnd("");
+  t.ReplaceSelection("typed");  // the view made this edit itself
+  EXPECT_EQ(seen.appended, (std::vector<std::pair<Transcript::Pos, Transcript::Pos>>{{0, 8}, {8, 16}, {16, 19}}));
+  owned.reset();
+  EXPECT_TRUE(seen.gone);
 }
 
 TEST(Transcript, FindsForwardBackwardAndAcrossChunkBorders) {

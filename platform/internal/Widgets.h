@@ -63,13 +63,16 @@ class ListCombo : public QComboBox {
 // at once; scroll bars, pending scrolls and accessibility events follow in
 // one batch at the next event-loop turn (or when something reads the view).
 class FindBar;
-class PaneWidget : public QAbstractScrollArea {
+class PaneWidget : public QAbstractScrollArea, private Transcript::View {
  public:
   explicit PaneWidget(QWidget* parent);
   ~PaneWidget() override;
 
-  Transcript& Model() { return m_model; }
-  const Transcript& Model() const { return m_model; }
+  // The transcript the pane shows is someone else's (the session's); until
+  // one is given, and once it is gone, the pane shows an empty one.
+  void Show(Transcript* transcript);
+  Transcript& Model() { return *m_model; }
+  const Transcript& Model() const { return *m_model; }
 
   void SetDefaultFormat(const std::string& face, bool bold);
   QFont PaneFont() const { return m_font; }
@@ -128,14 +131,17 @@ class PaneWidget : public QAbstractScrollArea {
   void ScheduleFlush();
   void SyncScrollBars();
   void UpdateMetrics();
-  void NoteInserted(Transcript::Pos at, const std::string& text);
+  void OnAppended(Transcript::Pos from, Transcript::Pos to) override;
+  void OnTranscriptGone() override;
+  void NoteInserted(Transcript::Pos at, Transcript::Pos end);
   void SendPendingInsert();
   void UserEdit(const std::string& text, bool deleteBackward, bool deleteForward);
   int TextLeft() const { return m_gutter + kMargin; }
   QString TimeText(std::time_t t) const;
 
   static constexpr int kMargin = 4;
-  Transcript m_model;
+  Transcript m_blank;
+  Transcript* m_model = &m_blank;  // never null
   QFont m_font;
   QColor m_background;
   int m_charWidth = 8;
