@@ -74,6 +74,7 @@ bool CSiteCmdDlg::OnInitDialog() {
   // With server and login given at start, only the password is left to type.
   const bool startFilled = !m_host.empty() && !m_login.empty();
   if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
+  m_transcript.ShowTranscript(&m_session->Log());
   m_transcript.FormatAtStartUp();
   WriteBanner();
 
@@ -105,9 +106,7 @@ void CSiteCmdDlg::WriteBanner() {
   banner += "This version allows you to add or modify your custom commands in an ini file.\n";
   banner += "You can also use multiple commands now that use up to 9 different parameters.\n";
   banner += "Please send any bugs to the address given above. \n\n\n";
-  const int before = m_transcript.GetLineCount();
-  m_transcript.AppendText(banner);
-  m_transcript.ScrollToNewLines(before);
+  m_transcript.AppendKind(banner, TranscriptKind::Text);
 }
 
 void CSiteCmdDlg::OnTimer(unsigned id) {

@@ -15,8 +15,8 @@
 
 class IniStorage;
 
-// The window shows one session: its transcript, each kind of line in its
-// colour, its state on the Connect button, and its questions in boxes.
+// The window shows one session: its transcript in the pane (which colours
+// each kind of line), its state on the Connect button, and its questions in boxes.
 class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker {
  public:
   static constexpr int kInitialCommandSlots = 50;
@@ -97,7 +97,7 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
 
  private:
   void OnLine(TranscriptKind kind, std::string_view text) override;
-  void OnBlockDone() override;
+  void OnBlockDone(Transcript::Pos linesBefore) override;
   void OnState(SessionState state) override;
   void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
   void OnRunDone(ControlConnection::Result result) override;
@@ -109,6 +109,5 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   std::unique_ptr<HistoryStore> m_historyStore;
   ConnectionHistory m_history;
   std::unique_ptr<AntiIdleTimer> m_antiIdleTimer;
-  std::unique_ptr<Session> m_session;  // gone once the window is closed
-  int m_blockStart = -1;  // the pane's line count when the shown block began; -1 between blocks
+  std::unique_ptr<Session> m_session;  // gone once the window is closed; the pane shows its log until then
 };

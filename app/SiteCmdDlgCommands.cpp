@@ -21,10 +21,9 @@ void CSiteCmdDlg::ShowSendResult(Session::SendResult result) {
   const long end = m_transcript.GetWindowTextLength();
   m_transcript.SetSel(end, end);
   if (result == Session::SendResult::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
-  if (result == Session::SendResult::Sent) m_blockStart = -1;
 }
 
-void CSiteCmdDlg::OnRunDone(ControlConnection::Result) { m_blockStart = -1; }
+void CSiteCmdDlg::OnRunDone(ControlConnection::Result) {}
 
 void CSiteCmdDlg::OnSiteAction(int id) {
   for (const SiteAction& action : kSiteActions)

@@ -40,12 +40,10 @@ void CSiteCmdDlg::ConnectAndLogin() {
     return;
   }
   RecordHistoryEntry();  // before anything can fail, so every attempt is remembered
-  m_blockStart = -1;
   m_session->Connect({m_host, m_port, m_login, m_password, m_tls});
 }
 
 void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
-  m_blockStart = -1;
   switch (result) {
     case ControlConnection::Login::ConnectFailed:
       MessageBox(ConnectErrorMessage(connectError), "Can't connect!", MB_ICONERROR);
@@ -68,10 +66,7 @@ void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError,
   }
 }
 
-void CSiteCmdDlg::Disconnect() {
-  m_session->Disconnect();
-  m_blockStart = -1;
-}
+void CSiteCmdDlg::Disconnect() { m_session->Disconnect(); }
 
 void CSiteCmdDlg::OnState(SessionState state) {
   switch (state) {
@@ -89,29 +84,9 @@ void CSiteCmdDlg::OnState(SessionState state) {
   }
 }
 
-void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
-  switch (kind) {
-    case TranscriptKind::Login:
-    case TranscriptKind::Command:
-    case TranscriptKind::Notice:
-      if (kind != TranscriptKind::Notice || m_blockStart < 0)
-        m_transcript.BeginColoredAppend(kind == TranscriptKind::Login ? logLoginColor : logCommandColor);
-      break;
-    case TranscriptKind::Reply:  // behind its echo, in the colour of its exchange
-      break;
-    case TranscriptKind::Hint:
-      m_transcript.BeginColoredAppend(logDisconnectColor);
-      break;
-    case TranscriptKind::Disconnect:
-      m_transcript.AppendColored(std::string(text), logDisconnectColor);
-      m_blockStart = -1;
-      return;
-  }
-  if (m_blockStart < 0) m_blockStart = m_transcript.GetLineCount();
-  m_transcript.AppendText(std::string(text));
-}
+// The session has put the line into its log, which the pane shows.
+void CSiteCmdDlg::OnLine(TranscriptKind, std::string_view) {}
 
-void CSiteCmdDlg::OnBlockDone() {
-  if (m_blockStart >= 0) m_transcript.ScrollToNewLines(m_blockStart);
-  m_blockStart = -1;
+void CSiteCmdDlg::OnBlockDone(Transcript::Pos linesBefore) {
+  if (linesBefore >= 0) m_transcript.ScrollToNewLines(static_cast<int>(linesBefore));
 }

@@ -16,8 +16,8 @@ void CSiteCmdDlg::RecordHistoryEntry() {
       if (m_historyList.GetLBText(i) == recorded.entry) m_historyList.SetCurSel(i);
   }
   if (!recorded.failure.empty())
-    m_transcript.AppendColored("\n>The connection history could not be saved: " + recorded.failure + "\n",
-                               logDisconnectColor);
+    m_transcript.AppendKind("\n>The connection history could not be saved: " + recorded.failure + "\n",
+                            TranscriptKind::Hint);
 }
 
 void CSiteCmdDlg::OnHistorySelChange() {

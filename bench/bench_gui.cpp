@@ -62,7 +62,7 @@ void Pane(benchmark::State& state) {
     auto dlg = NewDialog();
     OutputLog& log = dlg->m_transcript;
     state.ResumeTiming();
-    log.BeginColoredAppend(logCommandColor);
+    log.BeginAppend(TranscriptKind::Command);
     int before = log.GetLineCount();
     for (int i = 0; i < kLines; ++i) {
       log.AppendText(lines[static_cast<std::size_t>(i)]);
@@ -165,7 +165,7 @@ void PaneAtMillionLines(benchmark::State& state) {
   auto dlg = NewDialog();
   OutputLog& log = dlg->m_transcript;
   auto* pane = reinterpret_cast<QAbstractScrollArea*>(log.GetSafeHwnd());
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   const int before = log.GetLineCount();
   for (int i = 0; i < kMillion; ++i) log.AppendText(ReplyLine(i, i + 1 == kMillion) + "\n");
   log.ScrollToNewLines(before);

@@ -74,7 +74,7 @@ struct Counter : SessionObserver {
   bool loggedIn = false;
   bool done = false;
   void OnLine(TranscriptKind, std::string_view t) override { bytes += t.size(); }
-  void OnBlockDone() override {}
+  void OnBlockDone(Transcript::Pos) override {}
   void OnState(SessionState) override {}
   void OnLoginDone(ControlConnection::Login result, int, const std::string&) override {
     loggedIn = result == ControlConnection::Login::LoggedIn;

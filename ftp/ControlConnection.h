@@ -11,17 +11,8 @@
 
 #include "LineReader.h"
 #include "SecureLogin.h"
+#include "TranscriptKind.h"
 #include "Transport.h"
-
-// What a piece of the transcript is; the window gives each kind its colour.
-enum class TranscriptKind {
-  Login,       // "connecting to", the USER and PASS echoes
-  Command,     // the echo of a command line
-  Reply,       // a reply line, in the colour of the exchange it answers
-  Notice,      // a line that arrived while no exchange ran
-  Disconnect,  // the connection is gone
-  Hint,        // advice to the user about the connection, not from the server
-};
 
 class TranscriptSink {
  public:

@@ -1,26 +1,22 @@
-// The output pane: a coloured transcript that only ever grows at its end.
+// The output pane: a transcript that only ever grows at its end, each piece
+// of one kind of text; the pane's palette colours the kinds.
 #pragma once
 
 #include <string>
 
 #include "RichEdit.h"
 
-inline constexpr COLORREF logBackgroundColor = 0x00505050;
-inline constexpr COLORREF logTextColor = 0x00FFFFFF;
-inline constexpr COLORREF logLoginColor = 0x0080FF80;
-inline constexpr COLORREF logCommandColor = 0x00FFA080;
-inline constexpr COLORREF logDisconnectColor = 0x0080A0FF;
-
 class OutputLog : public CRichEditCtrl {
  public:
-  // Bold "Lucida Console" in white on dark grey, both scroll bars shown.
+  // Bold "Lucida Console", both scroll bars shown.
   void FormatAtStartUp();
-  // What is appended next has `color`.
-  void BeginColoredAppend(COLORREF color);
+  // What is appended next is of `kind`; a reply goes on in the kind of its exchange.
+  void BeginAppend(TranscriptKind kind);
   // Adds `text` at the end, whatever caret or selection the user or a screen
   // reader set; those stay as they were.
   void AppendText(const std::string& text);
   // Scrolls the view down by the lines added since `before` was noted.
   void ScrollToNewLines(int before);
-  void AppendColored(const std::string& text, COLORREF color);
+  // Appends `text` of `kind` and scrolls down to it.
+  void AppendKind(const std::string& text, TranscriptKind kind);
 };

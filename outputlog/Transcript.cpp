@@ -12,8 +12,11 @@ constexpr Transcript::Pos kNone = -1;
 
 }  // namespace
 
-Transcript::Transcript(Colour defaultColour)
-    : m_lineTimes{std::time(nullptr)}, m_defaultColour(defaultColour), m_insertColour(defaultColour) {}
+Transcript::Transcript() : m_lineTimes{std::time(nullptr)} {}
+
+Transcript::~Transcript() {
+  if (m_view) m_view->OnTranscriptGone();
+}
 
 Transcript::Pos Transcript::LineEnd(Pos line) const {
   if (line + 1 >= LineCount()) return m_length;
@@ -57,25 +60,25 @@ std::string Transcript::Text(Pos from, Pos to) const {
   return out;
 }
 
-Transcript::Colour Transcript::ColourAt(Pos pos) const {
+Transcript::Kind Transcript::KindAt(Pos pos) const {
   if (pos >= m_length) pos = m_length - 1;
   const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos, [](Pos p, const Run& r) { return p < r.start; });
-  return it == m_runs.begin() ? m_defaultColour : std::prev(it)->colour;
+  return it == m_runs.begin() ? Kind::Text : std::prev(it)->kind;
 }
 
-void Transcript::ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Colour)>& f) const {
+void Transcript::ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Kind)>& f) const {
   from = std::clamp<Pos>(from, 0, m_length);
   to = std::clamp<Pos>(to, from, m_length);
   if (from == to) return;
   auto it = std::upper_bound(m_runs.begin(), m_runs.end(), from, [](Pos p, const Run& r) { return p < r.start; });
-  Colour colour = it == m_runs.begin() ? m_defaultColour : std::prev(it)->colour;
+  Kind kind = it == m_runs.begin() ? Kind::Text : std::prev(it)->kind;
   Pos start = from;
   for (; it != m_runs.end() && it->start < to; ++it) {
-    if (it->start > start) f(start, it->start, colour);
+    if (it->start > start) f(start, it->start, kind);
     start = std::max(start, it->start);
-    colour = it->colour;
+    kind = it->kind;
   }
-  f(start, to, colour);
+  f(start, to, kind);
 }
 
 void Transcript::RunAround(Pos pos, Pos& from, Pos& to) const {
@@ -84,23 +87,18 @@ void Transcript::RunAround(Pos pos, Pos& from, Pos& to) const {
   to = it == m_runs.end() ? m_length : it->start;
 }
 
-void Transcript::SetDefaultColour(Colour c) {
-  if (m_insertColour == m_defaultColour) m_insertColour = c;
-  m_defaultColour = c;
-}
-
 void Transcript::SetSelection(Pos anchor, Pos caret) {
   m_anchor = std::clamp<Pos>(anchor, 0, m_length);
   m_caret = std::clamp<Pos>(caret, 0, m_length);
 }
 
-void Transcript::Append(std::string_view text, Colour colour, std::time_t now) {
+void Transcript::Append(std::string_view text, Kind kind, std::time_t now) {
   if (text.empty()) return;
-  if (m_runs.empty() ? colour != m_defaultColour : m_runs.back().colour != colour) {
+  if (m_runs.empty() ? kind != Kind::Text : m_runs.back().kind != kind) {
     if (!m_runs.empty() && m_runs.back().start == m_length) {
-      m_runs.back().colour = colour;  // nothing was written in the old colour
+      m_runs.back().kind = kind;  // nothing was written in the old kind
     } else {
-      m_runs.push_back({m_length, colour});
+      m_runs.push_back({m_length, kind});
     }
   }
   if (m_lineStarts.back() == m_length) m_lineTimes.back() = now;  // the line's first byte arrives
@@ -182,25 +180,25 @@ void Transcript::Truncate(Pos length) {
 void Transcript::Replace(Pos from, Pos to, std::string_view text) {
   const std::time_t now = Now();
   if (from == m_length) {
-    Append(text, m_insertColour, now);
+    Append(text, m_insertKind, now);
     return;
   }
   // The rest behind the replaced stretch is taken off and put back, with its
-  // colours and the arrival times of the lines that begin in it.
+  // kinds and the arrival times of the lines that begin in it.
   const std::string tail = Text(to, m_length);
   std::vector<Run> tailRuns;
-  ForEachRun(to, m_length, [&](Pos a, Pos, Colour c) { tailRuns.push_back({a - to, c}); });
+  ForEachRun(to, m_length, [&](Pos a, Pos, Kind k) { tailRuns.push_back({a - to, k}); });
   std::vector<std::time_t> tailTimes;
   for (Pos line = LineOf(to) + 1; line < LineCount(); ++line) tailTimes.push_back(LineTime(line));
 
   Truncate(from);
-  Append(text, m_insertColour, now);
+  Append(text, m_insertKind, now);
   const Pos linesBeforeTail = LineCount();
   for (std::size_t i = 0; i < tailRuns.size(); ++i) {
     const Pos end = i + 1 < tailRuns.size() ? tailRuns[i + 1].start : static_cast<Pos>(tail.size());
     Append(std::string_view(tail).substr(static_cast<std::size_t>(tailRuns[i].start),
                                          static_cast<std::size_t>(end - tailRuns[i].start)),
-           tailRuns[i].colour, now);
+           tailRuns[i].kind, now);
   }
   const std::size_t added = static_cast<std::size_t>(LineCount() - linesBeforeTail);
   const std::size_t kept = std::min(added, tailTimes.size());
@@ -211,8 +209,10 @@ void Transcript::Replace(Pos from, Pos to, std::string_view text) {
 
 void Transcript::AppendAtEnd(std::string_view text) {
   const bool caretAtEnd = m_anchor == m_length && m_caret == m_length;
-  Append(text, m_insertColour, Now());
+  const Pos from = m_length;
+  Append(text, m_insertKind, Now());
   if (caretAtEnd) m_anchor = m_caret = m_length;
+  if (m_view && m_length > from) m_view->OnAppended(from, m_length);
 }
 
 void Transcript::ReplaceSelection(std::string_view text) {

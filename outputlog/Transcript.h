@@ -1,6 +1,8 @@
-// The transcript behind the output pane: Windows-1252 bytes in fixed-size
-// chunks, an index of line starts, colour runs and the arrival time of each
-// line. Appending at the end costs time in proportion to the text appended and
+// A session's transcript, which the output pane shows: Windows-1252 bytes in
+// fixed-size chunks, an index of line starts, runs of one kind of text
+// (login, command, notice...) and the arrival time of each line; the view
+// colours the kinds.
+// Appending at the end costs time in proportion to the text appended and
 // never copies what is already there, so replies of millions of lines stay
 // cheap; the view reads only the lines it shows.
 //
@@ -19,15 +21,34 @@
 #include <string_view>
 #include <vector>
 
+#include "TranscriptKind.h"
+
 class Transcript {
  public:
-  using Colour = std::uint32_t;  // 0x00BBGGRR
+  using Kind = TranscriptKind;
   using Pos = std::int64_t;
   using Clock = std::function<std::time_t()>;
 
   static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
-  explicit Transcript(Colour defaultColour = 0x00FFFFFF);
+  // Whoever shows the transcript: told of each append at the end, whoever
+  // made it, and of the transcript's end, so it never reads one that is gone.
+  class View {
+   public:
+    virtual void OnAppended(Pos from, Pos to) = 0;
+    virtual void OnTranscriptGone() = 0;
+
+   protected:
+    ~View() = default;
+  };
+
+  Transcript();
+  ~Transcript();
+  Transcript(const Transcript&) = delete;
+  Transcript& operator=(const Transcript&) = delete;
+
+  // One view at a time; null for none.
+  void SetView(View* view) { m_view = view; }
 
   // Tests set a clock of their own; the default is the system's.
   void SetClock(Clock clock) { m_clock = std::move(clock); }
@@ -64,14 +85,13 @@ class Transcript {
   };
   Snapshot Snap(Pos from, Pos to) const;
 
-  // Colour of the byte at `pos`; past the end, of the last byte.
-  Colour ColourAt(Pos pos) const;
-  // Calls `f(from, to, colour)` for each stretch of one colour within from..to.
-  void ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Colour)>& f) const;
-  // The stretch of one colour that holds `pos`.
+  // Kind of the byte at `pos`; past the end, of the last byte. Text that no
+  // kind was chosen for is Kind::Text.
+  Kind KindAt(Pos pos) const;
+  // Calls `f(from, to, kind)` for each stretch of one kind within from..to.
+  void ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos, Kind)>& f) const;
+  // The stretch of one kind that holds `pos`.
   void RunAround(Pos pos, Pos& from, Pos& to) const;
-  Colour DefaultColour() const { return m_defaultColour; }
-  void SetDefaultColour(Colour c);
 
   // The caret and selection; positions are clamped into the text.
   Pos Anchor() const { return m_anchor; }
@@ -79,16 +99,20 @@ class Transcript {
   Pos SelectionStart() const { return std::min(m_anchor, m_caret); }
   Pos SelectionEnd() const { return std::max(m_anchor, m_caret); }
   void SetSelection(Pos anchor, Pos caret);
-  Colour InsertColour() const { return m_insertColour; }
-  void SetInsertColour(Colour c) { m_insertColour = c; }
+  Kind InsertKind() const { return m_insertKind; }
+  // A reply goes on in the kind of the exchange it answers, so choosing
+  // Kind::Reply keeps the insert kind as it is.
+  void SetInsertKind(Kind kind) {
+    if (kind != Kind::Reply) m_insertKind = kind;
+  }
 
-  // Adds `text` at the end in the insert colour, wherever the caret is: what
+  // Adds `text` at the end in the insert kind, wherever the caret is: what
   // arrives from the server never lands inside the text or replaces a
   // selection. A selection stays as it is; a caret at the end with nothing
   // selected stays at the end, as a text control's insertion point does.
   void AppendAtEnd(std::string_view text);
   // The user's edit: replaces the selection with `text` in the insert
-  // colour; the caret ends behind it.
+  // kind, as a text control types in the format of what came last; the caret ends behind it.
   void ReplaceSelection(std::string_view text);
   // Removes the selection, or the byte before (backward) or after the caret.
   void DeleteAtCaret(bool backward);
@@ -107,14 +131,14 @@ class Transcript {
  private:
   struct Run {
     Pos start;
-    Colour colour;
+    Kind kind;
   };
 
   static std::size_t Chunk(Pos pos) { return static_cast<std::size_t>(pos) / kChunkSize; }
   static std::size_t Offset(Pos pos) { return static_cast<std::size_t>(pos) % kChunkSize; }
   std::time_t Now() const { return m_clock ? m_clock() : std::time(nullptr); }
 
-  void Append(std::string_view text, Colour colour, std::time_t now);
+  void Append(std::string_view text, Kind kind, std::time_t now);
   char* Writable(std::size_t chunk);
   void Truncate(Pos length);
   void Replace(Pos from, Pos to, std::string_view text);
@@ -127,9 +151,9 @@ class Transcript {
   std::vector<Run> m_runs;
   mutable Pos m_longest = 0;  // of the lines before the last one
   mutable bool m_longestKnown = true;
-  Colour m_defaultColour;
-  Colour m_insertColour;
+  Kind m_insertKind = Kind::Text;
   Pos m_anchor = 0;
   Pos m_caret = 0;
   Clock m_clock;
+  View* m_view = nullptr;
 };

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "MessageBox.h"
+#include "Palette.h"
 #include "internal/Cp1252.h"
 #include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
@@ -51,8 +52,9 @@ bool IsWordByte(char c) {
 
 }  // namespace
 
-PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_model(0x00FFFFFF) {
+PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(logBackgroundColor)) {
   InstallPaneAccessibility();
+  m_blank.SetView(this);
   setFrameShape(QFrame::StyledPanel);
   setAttribute(Qt::WA_InputMethodEnabled, false);
   viewport()->setCursor(Qt::IBeamCursor);
@@ -64,12 +66,21 @@ PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_model(0
       QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
   m_findBar = std::make_unique<FindBar>(this);
   m_findBar->hide();
+  // The palette's background, and its plain text colour for the caret; the
+  // find bar keeps the window's look, not the pane's.
+  QPalette p = palette();
+  p.setColor(QPalette::Base, m_background);
+  p.setColor(QPalette::Text, ToQColor(KindColor(TranscriptKind::Text)));
+  setPalette(p);
+  QPalette barPalette = QApplication::palette();
+  barPalette.setResolveMask(~QPalette::ResolveMask{0});
+  m_findBar->setPalette(barPalette);
   UpdateMetrics();
 }
 
-PaneWidget::~PaneWidget() = default;
+PaneWidget::~PaneWidget() { m_model->SetView(nullptr); }
 
-void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF color) {
+void PaneWidget::SetDefaultFormat(const std::string& face, bool bold) {
   m_font.setFamily(MonospaceFace(face));
   m_font.setStyleHint(QFont::Monospace);
   m_font.setBold(bold);
@@ -78,22 +89,35 @@ void PaneWidget::SetDefaultFormat(const std::string& face, bool bold, COLORREF c
   QFont barFont = QApplication::font();
   barFont.setResolveMask(QFont::AllPropertiesResolved);
   m_findBar->setFont(barFont);
-  QPalette p = palette();
-  p.setColor(QPalette::Text, ToQColor(color));
-  setPalette(p);
-  m_model.SetDefaultColour(color);
   UpdateMetrics();
 }
 
-void PaneWidget::SetBackground(COLORREF color) {
-  m_background = ToQColor(color);
-  QPalette p = palette();
-  p.setColor(QPalette::Base, m_background);
-  setPalette(p);
-  QPalette barPalette = QApplication::palette();
-  barPalette.setResolveMask(~QPalette::ResolveMask{0});
-  m_findBar->setPalette(barPalette);
-  viewport()->update();
+// Neighbouring kinds of one colour are one run, to the eye and to a screen reader.
+void PaneWidget::ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
+                                  const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const {
+  Transcript::Pos start = from;
+  Transcript::Pos end = from;
+  COLORREF colour = 0;
+  m_model->ForEachRun(from, to, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Kind kind) {
+    const COLORREF c = KindColor(kind);
+    if (end > start && c != colour) {
+      f(start, end, colour);
+      start = a;
+    }
+    colour = c;
+    end = b;
+  });
+  if (end > start) f(start, end, colour);
+}
+
+COLORREF PaneWidget::ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const {
+  const COLORREF colour = KindColor(m_model->KindAt(pos));
+  m_model->RunAround(pos, from, to);
+  Transcript::Pos a = 0;
+  Transcript::Pos b = 0;
+  while (from > 0 && KindColor(m_model->KindAt(from - 1)) == colour) m_model->RunAround(from - 1, from, b);
+  while (to < m_model->Length() && KindColor(m_model->KindAt(to)) == colour) m_model->RunAround(to, a, to);
+  return colour;
 }
 
 void PaneWidget::UpdateMetrics() {
@@ -109,12 +133,12 @@ void PaneWidget::UpdateMetrics() {
 int PaneWidget::VisibleLines() const { return std::max(1, viewport()->height() / m_lineHeight); }
 
 void PaneWidget::SyncScrollBars() {
-  const auto lines = static_cast<int>(std::min<Transcript::Pos>(m_model.LineCount(), INT_MAX));
+  const auto lines = static_cast<int>(std::min<Transcript::Pos>(m_model->LineCount(), INT_MAX));
   const int page = VisibleLines();
   QScrollBar* v = verticalScrollBar();
   v->setPageStep(page);
   v->setRange(0, std::max(0, lines - page));
-  const Transcript::Pos width = m_model.LongestLine() * m_charWidth + TextLeft() + kMargin;
+  const Transcript::Pos width = m_model->LongestLine() * m_charWidth + TextLeft() + kMargin;
   QScrollBar* h = horizontalScrollBar();
   h->setPageStep(std::max(1, viewport()->width()));
   h->setSingleStep(m_charWidth);
@@ -139,11 +163,11 @@ void PaneWidget::Flush(bool repaint) {
   if (repaint) viewport()->update();
 }
 
-void PaneWidget::NoteInserted(Transcript::Pos at, const std::string& text) {
-  if (text.empty()) return;
+void PaneWidget::NoteInserted(Transcript::Pos at, Transcript::Pos end) {
+  if (end <= at) return;
   if (m_pendingInsertAt >= 0 && at != m_pendingInsertEnd) SendPendingInsert();
   if (m_pendingInsertAt < 0) m_pendingInsertAt = at;
-  m_pendingInsertEnd = at + static_cast<Transcript::Pos>(text.size());
+  m_pendingInsertEnd = end;
   // A reply of millions of lines goes out in pieces, so a listening screen
   // reader never makes us hold the whole reply twice more as one event.
   if (m_pendingInsertEnd - m_pendingInsertAt >= kAnnounceLimit) SendPendingInsert();
@@ -157,20 +181,38 @@ void PaneWidget::SendPendingInsert() {
   const Transcript::Pos end = m_pendingInsertEnd;
   m_pendingInsertAt = m_pendingInsertEnd = -1;
   if (!QAccessible::isActive()) return;  // nobody listens: no copy of the batch
-  const std::string text = m_model.Text(at, end);
+  const std::string text = m_model->Text(at, end);
   QAccessibleTextInsertEvent ev(this, static_cast<int>(at), FromCp1252(text));
   QAccessible::updateAccessibility(&ev);
 }
 
 void PaneWidget::MoveCaret(long start, long end) {
-  m_model.SetSelection(start < 0 ? 0 : start, end < 0 ? m_model.Length() : end);
+  m_model->SetSelection(start < 0 ? 0 : start, end < 0 ? m_model->Length() : end);
   viewport()->update();
 }
 
-void PaneWidget::Append(const std::string& text) {
-  const Transcript::Pos at = m_model.Length();
-  m_model.AppendAtEnd(text);
-  NoteInserted(at, text);
+void PaneWidget::Append(const std::string& text) { m_model->AppendAtEnd(text); }
+
+// Whoever appended (the session, the window), the view follows in one batch.
+void PaneWidget::OnAppended(Transcript::Pos from, Transcript::Pos to) {
+  NoteInserted(from, to);
+  ScheduleFlush();
+}
+
+void PaneWidget::Show(Transcript* transcript) {
+  m_model->SetView(nullptr);
+  m_model = transcript ? transcript : &m_blank;
+  m_model->SetView(this);
+  m_pendingInsertAt = m_pendingInsertEnd = -1;  // positions in the other transcript
+  m_pendingScroll = 0;
+  ScheduleFlush();
+}
+
+void PaneWidget::OnTranscriptGone() {
+  m_model = &m_blank;
+  m_blank.SetView(this);
+  m_pendingInsertAt = m_pendingInsertEnd = -1;
+  m_pendingScroll = 0;
   ScheduleFlush();
 }
 
@@ -196,7 +238,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
   QPainter p(viewport());
   p.fillRect(e->rect(), m_background);
   p.setFont(m_font);
-  const Transcript& t = m_model;
+  const Transcript& t = *m_model;
   const int first = verticalScrollBar()->value();
   const int rows = viewport()->height() / m_lineHeight + 1;
   const int scrollX = horizontalScrollBar()->value();
@@ -226,7 +268,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
       const int x1 = textLeft + static_cast<int>((b - start) * m_charWidth);
       p.fillRect(QRect(x0, y, x1 - x0, m_lineHeight), highlight);
     }
-    t.ForEachRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, Transcript::Colour colour) {
+    ForEachColourRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, COLORREF colour) {
       // Split the run where the selection begins and ends.
       const std::array<Transcript::Pos, 4> cuts{runFrom, std::clamp(selStart, runFrom, runTo),
                                                 std::clamp(selEnd, runFrom, runTo), runTo};
@@ -258,9 +300,9 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
 }
 
 QRect PaneWidget::CharacterRect(Transcript::Pos pos) const {
-  const Transcript::Pos line = m_model.LineOf(pos);
+  const Transcript::Pos line = m_model->LineOf(pos);
   const int row = static_cast<int>(line - verticalScrollBar()->value());
-  const Transcript::Pos column = pos - m_model.LineStart(line);
+  const Transcript::Pos column = pos - m_model->LineStart(line);
   const Transcript::Pos x = TextLeft() - horizontalScrollBar()->value() + column * m_charWidth;
   return QRect(static_cast<int>(std::clamp<Transcript::Pos>(x, INT_MIN / 2, INT_MAX / 2)), row * m_lineHeight,
                m_charWidth, m_lineHeight);
@@ -269,20 +311,20 @@ QRect PaneWidget::CharacterRect(Transcript::Pos pos) const {
 Transcript::Pos PaneWidget::PosAt(const QPoint& point) const {
   const int row = point.y() < 0 ? -1 - (-point.y() / m_lineHeight) : point.y() / m_lineHeight;
   const Transcript::Pos line =
-      std::clamp<Transcript::Pos>(verticalScrollBar()->value() + row, 0, m_model.LineCount() - 1);
+      std::clamp<Transcript::Pos>(verticalScrollBar()->value() + row, 0, m_model->LineCount() - 1);
   const Transcript::Pos x = point.x() - TextLeft() + horizontalScrollBar()->value();
   const Transcript::Pos column = std::max<Transcript::Pos>(0, (x + m_charWidth / 2) / m_charWidth);
-  const Transcript::Pos start = m_model.LineStart(line);
-  return start + std::min(column, m_model.LineEnd(line) - start);
+  const Transcript::Pos start = m_model->LineStart(line);
+  return start + std::min(column, m_model->LineEnd(line) - start);
 }
 
 void PaneWidget::EnsureVisible(Transcript::Pos pos) {
   Flush();
-  const Transcript::Pos line = m_model.LineOf(pos);
+  const Transcript::Pos line = m_model->LineOf(pos);
   QScrollBar* v = verticalScrollBar();
   if (line < v->value()) v->setValue(static_cast<int>(line));
   if (line >= v->value() + VisibleLines()) v->setValue(static_cast<int>(line - VisibleLines() + 1));
-  const Transcript::Pos x = (pos - m_model.LineStart(line)) * m_charWidth;
+  const Transcript::Pos x = (pos - m_model->LineStart(line)) * m_charWidth;
   QScrollBar* h = horizontalScrollBar();
   const int textWidth = viewport()->width() - TextLeft() - kMargin;
   if (x < h->value()) h->setValue(static_cast<int>(std::max<Transcript::Pos>(0, x - textWidth / 4)));
@@ -291,17 +333,17 @@ void PaneWidget::EnsureVisible(Transcript::Pos pos) {
 }
 
 void PaneWidget::SetSelectionByUser(Transcript::Pos anchor, Transcript::Pos caret) {
-  m_model.SetSelection(anchor, caret);
+  m_model->SetSelection(anchor, caret);
   viewport()->update();
   if (!QAccessible::isActive()) return;
-  const auto s = static_cast<int>(m_model.SelectionStart());
-  const auto e = static_cast<int>(m_model.SelectionEnd());
+  const auto s = static_cast<int>(m_model->SelectionStart());
+  const auto e = static_cast<int>(m_model->SelectionEnd());
   if (s == e) {
     QAccessibleTextCursorEvent moved(this, s);
     QAccessible::updateAccessibility(&moved);
   } else {
     QAccessibleTextSelectionEvent selected(this, s, e);
-    selected.setCursorPosition(static_cast<int>(m_model.Caret()));
+    selected.setCursorPosition(static_cast<int>(m_model->Caret()));
     QAccessible::updateAccessibility(&selected);
   }
 }
@@ -347,21 +389,21 @@ class TranscriptMime : public QMimeData {
 }  // namespace
 
 void PaneWidget::Copy() {
-  if (m_model.SelectionStart() == m_model.SelectionEnd()) return;
+  if (m_model->SelectionStart() == m_model->SelectionEnd()) return;
   QApplication::clipboard()->setMimeData(
-      new TranscriptMime(m_model.Snap(m_model.SelectionStart(), m_model.SelectionEnd())));  // Qt owns it
+      new TranscriptMime(m_model->Snap(m_model->SelectionStart(), m_model->SelectionEnd())));  // Qt owns it
 }
 
-void PaneWidget::SelectAll() { SetSelectionByUser(0, m_model.Length()); }
+void PaneWidget::SelectAll() { SetSelectionByUser(0, m_model->Length()); }
 
 void PaneWidget::ShowFindBar() { m_findBar->Open(); }
 
 bool PaneWidget::Find(const std::string& needle, bool forward, bool matchCase, bool fromSelectionStart) {
   if (needle.empty()) return false;
   Transcript::Pos from =
-      forward ? (fromSelectionStart ? m_model.SelectionStart() : m_model.SelectionEnd()) : m_model.SelectionStart();
-  Transcript::Pos hit = m_model.Find(needle, from, forward, matchCase);
-  if (hit < 0) hit = m_model.Find(needle, forward ? 0 : m_model.Length(), forward, matchCase);  // wrap once
+      forward ? (fromSelectionStart ? m_model->SelectionStart() : m_model->SelectionEnd()) : m_model->SelectionStart();
+  Transcript::Pos hit = m_model->Find(needle, from, forward, matchCase);
+  if (hit < 0) hit = m_model->Find(needle, forward ? 0 : m_model->Length(), forward, matchCase);  // wrap once
   if (hit < 0) return false;
   const Transcript::Pos end = hit + static_cast<Transcript::Pos>(needle.size());
   SetSelectionByUser(hit, end);
@@ -389,7 +431,7 @@ bool PaneWidget::SaveTo(const QString& path, bool withTimes) {
   QSaveFile file(path);
   bool ok = file.open(QIODevice::WriteOnly);
   if (ok) {
-    m_model.Write(
+    m_model->Write(
         [&](const char* data, std::size_t n) {
           if (ok && file.write(data, static_cast<qint64>(n)) != static_cast<qint64>(n)) ok = false;
         },
@@ -408,10 +450,10 @@ bool PaneWidget::SaveTo(const QString& path, bool withTimes) {
 
 void PaneWidget::ClearTranscript() {
   SendPendingInsert();
-  const Transcript::Pos length = m_model.Length();
+  const Transcript::Pos length = m_model->Length();
   std::string removed;
-  if (QAccessible::isActive()) removed = m_model.Text();
-  m_model.Clear();
+  if (QAccessible::isActive()) removed = m_model->Text();
+  m_model->Clear();
   m_pendingScroll = 0;
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
@@ -480,19 +522,19 @@ bool PaneWidget::event(QEvent* e) {
 }
 
 void PaneWidget::UserEdit(const std::string& text, bool deleteBackward, bool deleteForward) {
-  const Transcript::Pos at = m_model.SelectionStart();
-  const Transcript::Pos removedEnd = m_model.SelectionEnd();
+  const Transcript::Pos at = m_model->SelectionStart();
+  const Transcript::Pos removedEnd = m_model->SelectionEnd();
   SendPendingInsert();
-  std::string removed = m_model.Text(at, removedEnd);
+  std::string removed = m_model->Text(at, removedEnd);
   if (deleteBackward || deleteForward) {
-    if (at == removedEnd) removed = deleteBackward ? m_model.Text(at - 1, at) : m_model.Text(at, at + 1);
-    m_model.DeleteAtCaret(deleteBackward);
+    if (at == removedEnd) removed = deleteBackward ? m_model->Text(at - 1, at) : m_model->Text(at, at + 1);
+    m_model->DeleteAtCaret(deleteBackward);
   } else {
-    m_model.ReplaceSelection(text);
+    m_model->ReplaceSelection(text);
   }
   if (QAccessible::isActive()) {
     if (!removed.empty()) {
-      QAccessibleTextRemoveEvent ev(this, static_cast<int>(m_model.Caret()), FromCp1252(removed));
+      QAccessibleTextRemoveEvent ev(this, static_cast<int>(m_model->Caret()), FromCp1252(removed));
       QAccessible::updateAccessibility(&ev);
     }
     if (!text.empty()) {
@@ -501,12 +543,12 @@ void PaneWidget::UserEdit(const std::string& text, bool deleteBackward, bool del
     }
   }
   Flush();
-  EnsureVisible(m_model.Caret());
+  EnsureVisible(m_model->Caret());
 }
 
 void PaneWidget::keyPressEvent(QKeyEvent* e) {
   Flush();
-  Transcript& t = m_model;
+  Transcript& t = *m_model;
   if (e->matches(QKeySequence::Copy)) return Copy();
   if (e->matches(QKeySequence::SelectAll)) return SelectAll();
   if (e->matches(QKeySequence::Find)) return ShowFindBar();
@@ -575,7 +617,7 @@ void PaneWidget::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   const Transcript::Pos pos = PosAt(e->position().toPoint());
   const bool extend = e->modifiers() & Qt::ShiftModifier;
-  SetSelectionByUser(extend ? m_model.Anchor() : pos, pos);
+  SetSelectionByUser(extend ? m_model->Anchor() : pos, pos);
   m_dragging = true;
 }
 
@@ -585,7 +627,7 @@ void PaneWidget::mouseMoveEvent(QMouseEvent* e) {
   if (point.y() < 0) verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
   if (point.y() > viewport()->height()) verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   const Transcript::Pos pos = PosAt(point);
-  SetSelectionByUser(m_model.Anchor(), pos);
+  SetSelectionByUser(m_model->Anchor(), pos);
   EnsureVisible(pos);
 }
 
@@ -594,11 +636,11 @@ void PaneWidget::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
 void PaneWidget::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return;
   const Transcript::Pos pos = PosAt(e->position().toPoint());
-  const Transcript::Pos line = m_model.LineOf(pos);
+  const Transcript::Pos line = m_model->LineOf(pos);
   Transcript::Pos a = pos;
   Transcript::Pos b = pos;
-  while (a > m_model.LineStart(line) && IsWordByte(m_model.At(a - 1))) --a;
-  while (b < m_model.LineEnd(line) && IsWordByte(m_model.At(b))) ++b;
+  while (a > m_model->LineStart(line) && IsWordByte(m_model->At(a - 1))) --a;
+  while (b < m_model->LineEnd(line) && IsWordByte(m_model->At(b))) ++b;
   SetSelectionByUser(a, b);
 }
 
@@ -607,7 +649,7 @@ void PaneWidget::contextMenuEvent(QContextMenuEvent* e) {
   QMenu menu(this);
   QAction* copy = menu.addAction(QStringLiteral("&Copy"), this, [this] { Copy(); });
   copy->setShortcut(QKeySequence::Copy);
-  copy->setEnabled(m_model.SelectionStart() != m_model.SelectionEnd());
+  copy->setEnabled(m_model->SelectionStart() != m_model->SelectionEnd());
   menu.addAction(QStringLiteral("Select &All"), this, [this] { SelectAll(); })->setShortcut(QKeySequence::SelectAll);
   menu.addSeparator();
   menu.addAction(QStringLiteral("&Find\u2026"), this, [this] { ShowFindBar(); })->setShortcut(QKeySequence::Find);

@@ -6,6 +6,7 @@
 #include <QAccessibleWidget>
 #include <QScrollBar>
 
+#include "Palette.h"
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
 
@@ -113,13 +114,11 @@ class PaneAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 
   // The run of one colour around `offset`, with the pane's face and background.
   QString attributes(int offset, int* start, int* end) const override {
-    const Transcript& t = Model();
     *start = *end = offset;
-    if (offset < 0 || offset >= t.Length()) return {};
-    const Transcript::Colour colour = t.ColourAt(offset);
+    if (offset < 0 || offset >= Model().Length()) return {};
     Pos a = 0;
     Pos b = 0;
-    t.RunAround(offset, a, b);
+    const COLORREF colour = Pane()->ColourRunAround(offset, a, b);
     *start = static_cast<int>(a);
     *end = static_cast<int>(b);
     const QFont f = Pane()->PaneFont();
@@ -128,7 +127,7 @@ class PaneAccessible : public QAccessibleWidget, public QAccessibleTextInterface
         .arg(f.bold() ? 700 : 400)
         .arg(f.pointSize())
         .arg(Rgb(ToQColor(colour)))
-        .arg(Rgb(Pane()->palette().color(QPalette::Base)));
+        .arg(Rgb(ToQColor(logBackgroundColor)));
   }
 
  private:

@@ -27,14 +27,11 @@ void CRichEditCtrl::EnableScrollBars(BOOL enable) {
   Pane(m_hWnd)->horizontalScrollBar()->setEnabled(enable);
 }
 
-void CRichEditCtrl::SetBackgroundColor(COLORREF color) { Pane(m_hWnd)->SetBackground(color); }
-
 void CRichEditCtrl::GetDefaultCharFormat(CHARFORMAT& cf) const {
   PaneWidget* p = Pane(m_hWnd);
   const QFont f = p->PaneFont();
-  cf.dwMask = CFM_BOLD | CFM_FACE | CFM_COLOR;
+  cf.dwMask = CFM_BOLD | CFM_FACE;
   cf.dwEffects = f.bold() ? CFE_BOLD : 0;
-  cf.crTextColor = p->Model().DefaultColour();
   cf.szFaceName = platform::ToCp1252(f.family());
 }
 
@@ -43,14 +40,12 @@ void CRichEditCtrl::SetDefaultCharFormat(const CHARFORMAT& cf) {
   GetDefaultCharFormat(cur);
   const bool bold = (cf.dwMask & CFM_BOLD) ? (cf.dwEffects & CFE_BOLD) != 0 : (cur.dwEffects & CFE_BOLD) != 0;
   const std::string face = (cf.dwMask & CFM_FACE) ? cf.szFaceName : cur.szFaceName;
-  const COLORREF color = (cf.dwMask & CFM_COLOR) ? cf.crTextColor : cur.crTextColor;
-  Pane(m_hWnd)->SetDefaultFormat(face, bold, color);
+  Pane(m_hWnd)->SetDefaultFormat(face, bold);
 }
 
-// Like the landed pane, only the colour of what is inserted next changes.
-void CRichEditCtrl::SetSelectionCharFormat(const CHARFORMAT& cf) {
-  if (cf.dwMask & CFM_COLOR) Pane(m_hWnd)->Model().SetInsertColour(cf.crTextColor);
-}
+void CRichEditCtrl::ShowTranscript(Transcript* transcript) { Pane(m_hWnd)->Show(transcript); }
+
+void CRichEditCtrl::SetAppendKind(TranscriptKind kind) { Pane(m_hWnd)->Model().SetInsertKind(kind); }
 
 long CRichEditCtrl::GetWindowTextLength() const { return static_cast<long>(Pane(m_hWnd)->Model().Length()); }
 void CRichEditCtrl::SetSel(long start, long end) { Pane(m_hWnd)->MoveCaret(start, end); }
@@ -60,7 +55,7 @@ void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
 
 std::string CRichEditCtrl::GetText() const { return Pane(m_hWnd)->Model().Text(); }
 
-COLORREF CRichEditCtrl::GetColorAt(long position) const { return Pane(m_hWnd)->Model().ColourAt(position); }
+COLORREF CRichEditCtrl::GetColorAt(long position) const { return KindColor(Pane(m_hWnd)->Model().KindAt(position)); }
 
 int CRichEditCtrl::GetFirstVisibleLine() const { return Pane(m_hWnd)->FirstVisibleLine(); }
 

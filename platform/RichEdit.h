@@ -1,22 +1,24 @@
-// The output pane control: a multi-line coloured text that the program appends
-// to. The text lives in a transcript model; the widget draws only what is in
-// view, so long replies cost no more to show than short ones.
+// The output pane control: a view of a transcript model (the session's),
+// each piece of text of one kind and coloured by the pane's palette. The
+// widget draws only what is in view, so long replies cost no more to show
+// than short ones.
 #pragma once
 
 #include <string>
 
+#include "Palette.h"
+#include "TranscriptKind.h"
 #include "Window.h"
+
+class Transcript;
 
 inline constexpr unsigned CFM_BOLD = 0x00000001;
 inline constexpr unsigned CFM_FACE = 0x20000000;
-inline constexpr unsigned CFM_COLOR = 0x40000000;
 inline constexpr unsigned CFE_BOLD = 0x00000001;
-inline constexpr unsigned CFE_AUTOCOLOR = 0x40000000;
 
 struct CHARFORMAT {
   unsigned dwMask = 0;
   unsigned dwEffects = 0;
-  COLORREF crTextColor = 0;
   std::string szFaceName;
 };
 
@@ -24,13 +26,16 @@ class CRichEditCtrl : public CWnd {
  public:
   void ShowScrollBars(BOOL show);
   void EnableScrollBars(BOOL enable);
-  void SetBackgroundColor(COLORREF color);
   void GetDefaultCharFormat(CHARFORMAT& cf) const;
   void SetDefaultCharFormat(const CHARFORMAT& cf);
-  void SetSelectionCharFormat(const CHARFORMAT& cf);  // only the colour is taken
+  // Shows `transcript` (which outlives the pane, or tells it when it goes);
+  // null shows an empty one. What anyone appends to it shows up here.
+  void ShowTranscript(Transcript* transcript);
+  // The kind of what is appended next (a reply keeps the kind before it).
+  void SetAppendKind(TranscriptKind kind);
   long GetWindowTextLength() const;
   void SetSel(long start, long end);  // positions past the end mean the end
-  // Adds `text` at the end in the colour SetSelectionCharFormat chose; unlike
+  // Adds `text` at the end in the kind SetAppendKind chose; unlike
   // the rich edit's ReplaceSel it never writes at the caret, so a caret or
   // selection the user (or a screen reader) set stays where it is.
   void AppendAtEnd(const std::string& text);
@@ -39,7 +44,7 @@ class CRichEditCtrl : public CWnd {
 
   // Reading back, for tests and tools.
   std::string GetText() const;
-  COLORREF GetColorAt(long position) const;
+  COLORREF GetColorAt(long position) const;  // the palette's colour of the kind there
   int GetFirstVisibleLine() const;
   int GetVisibleLineCount() const;
   bool EndsWith(const std::string& text) const;  // without copying the whole text

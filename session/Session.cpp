@@ -144,11 +144,11 @@ class Session::Relay : public TranscriptSink {
     m_inbox.Push(text.size(), [kind, text = std::string(text)](Session& s) {
       if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn && !s.m_closing)
         s.SetState(SessionState::Disconnected);  // dropped while idle
-      s.m_observer.OnLine(kind, text);
+      s.ShowLine(kind, text);
     });
   }
   void BlockDone() override {
-    m_inbox.Push(0, [](Session& s) { s.m_observer.OnBlockDone(); });
+    m_inbox.Push(0, [](Session& s) { s.EndBlock(); });
   }
   bool LastWasDisconnect() const { return m_lastWasDisconnect; }
 
@@ -218,6 +218,7 @@ bool Session::Connect(const ConnectRequest& request) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_jobs.push_back(std::move(job));
   }
+  m_blockStart = -1;
   SetState(SessionState::Connecting);
   Wake();
   return true;
@@ -240,6 +241,7 @@ bool Session::Run(std::vector<std::string> lines) {
 }
 
 void Session::Disconnect() {
+  m_blockStart = -1;
   if (!IsWorking() && !IsConnected()) return;
   auto job = std::make_unique<Job>();
   job->kind = Job::Kind::Close;
@@ -254,7 +256,15 @@ void Session::Disconnect() {
   Wake();
 }
 
+// The owner's lines start a block afresh; the anti-idle command's go on
+// in whatever block is being shown.
 Session::SendResult Session::Send(std::vector<std::string> lines) {
+  const SendResult result = Queue(std::move(lines));
+  if (result == SendResult::Sent) m_blockStart = -1;
+  return result;
+}
+
+Session::SendResult Session::Queue(std::vector<std::string> lines) {
   std::vector<std::string> kept;
   for (std::string& line : lines) {
     line = StripCommandEnd(std::move(line));
@@ -304,7 +314,7 @@ void Session::AntiIdleTick() {
   }
   // Sent as it stands: no "SITE " in front.
   const std::string command = m_antiIdleSettings ? m_antiIdleSettings().command : std::string();
-  m_antiIdleSent = Send({command}) == SendResult::Sent;
+  m_antiIdleSent = Queue({command}) == SendResult::Sent;
   if (!m_antiIdleSent) StartAntiIdle();
 }
 
@@ -322,6 +332,29 @@ void Session::SetState(SessionState state) {
   if (state == m_state) return;
   m_state = state;
   m_observer.OnState(state);
+}
+
+// On the owner's thread: the line goes into the log in its kind, then to the
+// observer. A reply, and a notice that comes inside a block, go on in the
+// kind of the block they belong to.
+void Session::ShowLine(TranscriptKind kind, std::string_view text) {
+  const Transcript::Pos before = m_log.LineCount();
+  const bool closing = kind == TranscriptKind::Disconnect;
+  if (closing || m_blockStart < 0) {
+    m_log.SetInsertKind(kind);
+    m_blockStart = before;
+  } else {
+    m_log.SetInsertKind(kind == TranscriptKind::Notice ? TranscriptKind::Reply : kind);
+  }
+  m_log.AppendAtEnd(text);
+  m_observer.OnLine(kind, text);
+  if (closing) EndBlock();  // the closing words are a block of their own
+}
+
+void Session::EndBlock() {
+  const Transcript::Pos start = m_blockStart;
+  m_blockStart = -1;
+  m_observer.OnBlockDone(start);
 }
 
 void Session::Wake() {
@@ -392,6 +425,7 @@ void Session::RunJob(Job& job) {
       std::string failure = m_connection->FailureText();
       m_inbox->Push(0, [result, error, failure, connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
+        s.m_blockStart = -1;
         s.m_observer.OnLoginDone(result, error, failure);
         s.AfterRun();  // a period that ended while connecting
       });
@@ -407,6 +441,7 @@ void Session::RunJob(Job& job) {
       const bool connected = m_connection->IsConnected();
       m_inbox->Push(0, [result, connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
+        s.m_blockStart = -1;
         s.m_observer.OnRunDone(result);
         s.AfterRun();
       });

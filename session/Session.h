@@ -18,6 +18,7 @@
 #include "CommandList.h"
 #include "ControlConnection.h"
 #include "SecureLogin.h"
+#include "Transcript.h"
 
 enum class SessionState {
   NotConnected,  // nothing happened yet
@@ -31,10 +32,13 @@ enum class SessionState {
 class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
-  // A piece of the transcript: exactly the text the pane shows, line ends included.
+  // A piece of the transcript, line ends included, just added to the
+  // session's Log(): exactly the text the pane shows.
   virtual void OnLine(TranscriptKind kind, std::string_view text) = 0;
-  // One reply, or one batch of notices, is complete: the view may follow it.
-  virtual void OnBlockDone() = 0;
+  // One reply, one batch of notices, or the closing words are complete: the
+  // view may follow them. linesBefore is Log()'s line count when the block
+  // began, -1 when nothing was shown since the last one.
+  virtual void OnBlockDone(Transcript::Pos linesBefore) = 0;
   virtual void OnState(SessionState state) = 0;
   // A connect attempt ended; connectError and failure as ControlConnection gives them.
   virtual void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) = 0;
@@ -152,6 +156,11 @@ class Session {
   // asked each time, so the command and period go as they stand then.
   void SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settings = {});
 
+  // Everything the session has shown, each piece with its kind; its owner's
+  // words (a banner, a note) go in here too. Only the owner's thread touches it.
+  Transcript& Log() { return m_log; }
+  const Transcript& Log() const { return m_log; }
+
   SessionState State() const { return m_state; }
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
   // Connecting, exchanging or closing: the session starts nothing else meanwhile.
@@ -170,6 +179,9 @@ class Session {
   void Watch();
   void Wake();
   void SetState(SessionState state);
+  void ShowLine(TranscriptKind kind, std::string_view text);
+  void EndBlock();
+  SendResult Queue(std::vector<std::string> lines);
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info);
   void AntiIdleTick();
   void StartAntiIdle();
@@ -183,6 +195,8 @@ class Session {
   bool m_antiIdleDue = false;   // a period ended while the session was busy
   bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
   std::function<AntiIdleSettings()> m_antiIdleSettings;
+  Transcript m_log;
+  Transcript::Pos m_blockStart = -1;  // Log()'s line count when the shown block began; -1 between blocks
 
   std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner
   std::unique_ptr<Relay> m_relay;  // the connection's transcript, into the inbox

@@ -1,4 +1,4 @@
-// The output pane: its format, colours, and appends at the end whatever the
+// The output pane: its format, the colours of its kinds of text, and appends at the end whatever the
 // user did in it. Line counting is the transcript model's test; the view
 // following appended lines is the pane's.
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ TEST(OutputLog, BannerFormatAndColouredAppends) {
   EXPECT_TRUE(pane->font().bold());
   // No wrapping: the end of a line far wider than the pane stays on its row.
   const long wide = log.GetWindowTextLength();
-  log.AppendColored(std::string(2000, 'w') + "\n", logTextColor);
+  log.AppendKind(std::string(2000, 'w') + "\n", TranscriptKind::Text);
   h.ProcessEvents();
   const QRect first = PaneText(h)->characterRect(static_cast<int>(wide));
   const QRect last = PaneText(h)->characterRect(static_cast<int>(wide) + 1999);
@@ -43,9 +43,10 @@ TEST(OutputLog, BannerFormatAndColouredAppends) {
   EXPECT_GT(last.left() - first.left(), pane->width());
 
   const long start = log.GetWindowTextLength();
-  log.AppendColored("\n>SITE WHO\n", logCommandColor);
-  log.AppendText("200 nobody\n");  // a reply line takes its exchange's colour
-  log.AppendColored("\n>Disconnected.\n", logDisconnectColor);
+  log.AppendKind("\n>SITE WHO\n", TranscriptKind::Command);
+  log.BeginAppend(TranscriptKind::Reply);  // a reply line takes its exchange's colour
+  log.AppendText("200 nobody\n");
+  log.AppendKind("\n>Disconnected.\n", TranscriptKind::Disconnect);
   EXPECT_EQ(log.GetText().substr(static_cast<std::size_t>(start)), "\n>SITE WHO\n200 nobody\n\n>Disconnected.\n");
   EXPECT_EQ(log.GetColorAt(start + 1), logCommandColor);
   EXPECT_EQ(log.GetColorAt(start + 12), logCommandColor);
@@ -63,7 +64,7 @@ TEST(OutputLog, AppendsGoToTheEndAfterTheUserClickedAndTyped) {
   QTest::keyClicks(pane, "typed");
   ASSERT_NE(log.GetText().find("typed"), std::string::npos);
 
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   log.AppendText("\n>SITE WHO\n");
   log.AppendText("200 ok\n");
   const std::string text = log.GetText();
@@ -80,13 +81,13 @@ TEST(OutputLog, AppendsGoToTheEndWhileAScreenReaderSelectsMidReply) {
   h.Start();
   OutputLog& log = h.Dlg().m_transcript;
   const auto start = static_cast<int>(log.GetWindowTextLength());
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   log.AppendText("\n>SITE WHO\n");
   PaneText(h)->setSelection(0, start + 2, start + 6);  // "SITE"
   log.AppendText("200-one\n");
   PaneText(h)->setCursorPosition(start + 1);
   log.AppendText("200 two\n");
-  log.BeginColoredAppend(logDisconnectColor);  // the next block leaves the caret alone too
+  log.BeginAppend(TranscriptKind::Disconnect);  // the next block leaves the caret alone too
   log.AppendText("\n>Disconnected.\n");
 
   const std::string text = log.GetText();
@@ -97,7 +98,7 @@ TEST(OutputLog, AppendsGoToTheEndWhileAScreenReaderSelectsMidReply) {
   EXPECT_EQ(PaneText(h)->cursorPosition(), start + 1);
 
   PaneText(h)->setSelection(0, start + 2, start + 6);
-  log.AppendColored("200 three\n", logCommandColor);
+  log.AppendKind("200 three\n", TranscriptKind::Command);
   int a = 0;
   int b = 0;
   PaneText(h)->selection(0, &a, &b);

@@ -79,7 +79,7 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
 
   // ScrollToNewLines moves the view down by the lines added, no further than
   // the last full page: from the top, 500 lines take it to that page.
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   int before = log.GetLineCount();
   for (int i = 0; i < 500; ++i) log.AppendText("line " + std::to_string(i) + "\n");
   log.ScrollToNewLines(before);
@@ -135,7 +135,7 @@ TEST(Pane, MouseDragsASelectionAndDoubleClickTakesAWord) {
   h.Start();
   OutputLog& log = h.Dlg().m_transcript;
   const long start = log.GetWindowTextLength();
-  log.AppendColored("alpha beta_2 gamma\nsecond line\n", logCommandColor);
+  log.AppendKind("alpha beta_2 gamma\nsecond line\n", TranscriptKind::Command);
   h.ProcessEvents();
   QWidget* vp = PaneOf(h)->viewport();
   QTest::mousePress(vp, Qt::LeftButton, {}, ViewportPoint(h, static_cast<int>(start) + 6));
@@ -154,7 +154,7 @@ TEST(Pane, FindBarFindsIgnoringCaseWrapsAndScrollsToTheMatch) {
   DialogHarness h(&empty);
   h.Start();
   OutputLog& log = h.Dlg().m_transcript;
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   for (int i = 0; i < 3000; ++i) log.AppendText("200- user" + std::to_string(i) + (i == 2500 ? " Needle" : "") + "\n");
   log.AppendText("200 needle at the end\n");
   const std::string all = log.GetText();
@@ -200,7 +200,7 @@ TEST(Pane, SavesBytesExactlyWithOrWithoutTimesAndKeepsTheOldFileOnFailure) {
   DialogHarness h(&empty);
   h.Start();
   OutputLog& log = h.Dlg().m_transcript;
-  log.AppendColored("\n>SITE WHO\n200 caf\xE9\r\nend", logCommandColor);
+  log.AppendKind("\n>SITE WHO\n200 caf\xE9\r\nend", TranscriptKind::Command);
   const auto file = h.folder / "saved.txt";
   ASSERT_TRUE(log.SaveTranscript(file.string(), false));
   EXPECT_EQ(ReadFile(file), log.GetText());
@@ -220,7 +220,7 @@ TEST(Pane, SavesBytesExactlyWithOrWithoutTimesAndKeepsTheOldFileOnFailure) {
 
   // A disk that fills up: the write fails, the box says so, the old file stays
   // and no half-written file is left beside it.
-  log.AppendColored(std::string(300000, 'x') + "\n", logCommandColor);
+  log.AppendKind(std::string(300000, 'x') + "\n", TranscriptKind::Command);
   const std::string old = "the old transcript\n";
   std::ofstream(file, std::ios::binary) << old;
   std::signal(SIGXFSZ, SIG_IGN);
@@ -268,7 +268,7 @@ TEST(Pane, ShowTimesIsRememberedLeavesTheTextAloneAndClearEmpties) {
   PickFromContextMenu(h, "Clear");
   EXPECT_EQ(h.Pane(), "");
   EXPECT_EQ(h.Dlg().m_transcript.GetLineCount(), 1);
-  h.Dlg().m_transcript.AppendColored("\n>SITE WHO\n", logCommandColor);  // the pane goes on after a clear
+  h.Dlg().m_transcript.AppendKind("\n>SITE WHO\n", TranscriptKind::Command);  // the pane goes on after a clear
   EXPECT_EQ(h.Pane(), "\n>SITE WHO\n");
 }
 
@@ -281,12 +281,13 @@ TEST(Pane, AccessibleTextReadsTextLinesWordsAndColourRuns) {
   OutputLog& log = h.Dlg().m_transcript;
   h.ProcessEvents();
   const auto start = static_cast<int>(log.GetWindowTextLength());
-  log.BeginColoredAppend(logCommandColor);
+  log.BeginAppend(TranscriptKind::Command);
   log.AppendText("\n>SITE WHO\n");
   log.AppendText("200-one\n");
+  log.BeginAppend(TranscriptKind::Notice);  // another kind in the same colour: one run
   log.AppendText("200 two\n");
   h.ProcessEvents();
-  log.AppendColored("\n>Disconnected.\n", logDisconnectColor);
+  log.AppendKind("\n>Disconnected.\n", TranscriptKind::Disconnect);
   h.ProcessEvents();
 
   QAccessibleInterface* a = QAccessible::queryAccessibleInterface(h.Item(IDC_OUTPUT));

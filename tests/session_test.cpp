@@ -60,6 +60,8 @@ class Loop {
 
 struct Recorder : SessionObserver, TrustAsker, TrustStore {
   std::string text;
+  const Transcript* log = nullptr;
+  std::vector<std::string> blocks;  // the log's text from the line each block began on
   std::vector<SessionState> states;
   std::vector<Login> logins;
   std::vector<Result> runs;
@@ -68,7 +70,9 @@ struct Recorder : SessionObserver, TrustAsker, TrustStore {
   std::string stored;
 
   void OnLine(TranscriptKind, std::string_view t) override { text.append(t); }
-  void OnBlockDone() override {}
+  void OnBlockDone(Transcript::Pos before) override {
+    if (log && before > 0) blocks.push_back(log->Text(log->LineStart(before - 1), log->Length()));
+  }
   void OnState(SessionState s) override { states.push_back(s); }
   void OnLoginDone(Login result, int, const std::string&) override { logins.push_back(result); }
   void OnRunDone(Result result) override { runs.push_back(result); }
@@ -111,6 +115,7 @@ TEST(Session, LogsInRunsLinesInOrderAndShowsNoticesWhileIdle) {
   Loop loop;
   Recorder r;
   Session session(r, site.Services(loop, r));
+  r.log = &session.Log();
   EXPECT_FALSE(session.Run({"SITE WHO"})) << "not logged in";
   ASSERT_TRUE(session.Connect(site.Request()));
   EXPECT_EQ(session.State(), SessionState::Connecting);
@@ -131,6 +136,18 @@ TEST(Session, LogsInRunsLinesInOrderAndShowsNoticesWhileIdle) {
             "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230 in\n"
             "\n>SITE ONE\n200 one\n\n>SITE TWO\n200 two\nNOTICE idle\n\n>SITE IDLE\n421 Timeout.\n" +
                 std::string(kDisconnected));
+  // Each block, from the line it began on: where the view follows it from.
+  EXPECT_EQ(r.blocks, (std::vector<std::string>{"\n\n>connecting to 127.0.0.1\n220 hi\n", ">USER u\n331 pw\n",
+                                                ">PASS **********\n230 in\n", "\n>SITE ONE\n200 one\n",
+                                                "\n>SITE TWO\n200 two\n", "NOTICE idle\n",
+                                                "\n>SITE IDLE\n421 Timeout.\n", kDisconnected}));
+  // The session's log holds what it showed, each piece in the kind it is shown in.
+  const Transcript& log = session.Log();
+  EXPECT_EQ(log.Text(), r.text);
+  EXPECT_EQ(log.KindAt(static_cast<Transcript::Pos>(r.text.find("220 hi"))), TranscriptKind::Login);
+  EXPECT_EQ(log.KindAt(static_cast<Transcript::Pos>(r.text.find("200 one"))), TranscriptKind::Command);
+  EXPECT_EQ(log.KindAt(static_cast<Transcript::Pos>(r.text.find("NOTICE"))), TranscriptKind::Notice);
+  EXPECT_EQ(log.KindAt(log.Length() - 2), TranscriptKind::Disconnect);
   EXPECT_EQ(r.states, (std::vector<SessionState>{SessionState::Connecting, SessionState::LoggedIn, SessionState::Busy,
                                                  SessionState::LoggedIn, SessionState::Busy,
                                                  SessionState::Disconnected}));

@@ -1,16 +1,15 @@
-// The transcript model: line index, colour runs, edits in the middle, search
-// across chunk borders, and writing with and without times.
+// The transcript model: line index, runs of kinds of text, edits in the middle, its
+// view, search across chunk borders, and writing with and without times.
 #include "Transcript.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
 
-constexpr Transcript::Colour kWhite = 0x00FFFFFF;
-constexpr Transcript::Colour kBlue = 0x00FFA080;
-constexpr Transcript::Colour kGreen = 0x0080FF80;
+using Kind = Transcript::Kind;
 
 void Append(Transcript& t, const std::string& text) {
   t.SetSelection(t.Length(), t.Length());
@@ -24,7 +23,7 @@ std::vector<std::string> Lines(const Transcript& t) {
 }
 
 TEST(Transcript, LineEndsAsTheRichEditCountsThem) {
-  Transcript t(kWhite);
+  Transcript t;
   EXPECT_EQ(t.LineCount(), 1);
   // LF, CR and CR LF each end one line, also when CR and LF arrive apart.
   for (const char* piece : {"a\nb\rc\r\nd", "\r", "\ne\n"}) Append(t, piece);
@@ -55,35 +54,36 @@ TEST(Transcript, LineEndsAsTheRichEditCountsThem) {
   EXPECT_EQ(kept, bytes);
 }
 
-TEST(Transcript, ColourRunsCaretAndEditsInTheMiddle) {
+TEST(Transcript, KindRunsCaretAndEditsInTheMiddle) {
   std::time_t now = 1000;
-  Transcript t(kWhite);
+  Transcript t;
   t.SetClock([&now] { return now; });
   Append(t, "banner\n");
-  t.SetInsertColour(kBlue);
+  t.SetInsertKind(Kind::Command);
   now = 2000;
   Append(t, "\n>SITE WHO\n");
+  t.SetInsertKind(Kind::Reply);  // goes on in the kind of its exchange
   Append(t, "200 ok\n");
-  EXPECT_EQ(t.ColourAt(0), kWhite);
-  EXPECT_EQ(t.ColourAt(7), kBlue);
-  EXPECT_EQ(t.ColourAt(1000), kBlue);  // past the end: the last byte's colour
-  std::vector<std::pair<Transcript::Pos, Transcript::Colour>> runs;
-  t.ForEachRun(3, 10, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Colour c) { runs.push_back({b - a, c}); });
-  EXPECT_EQ(runs, (std::vector<std::pair<Transcript::Pos, Transcript::Colour>>{{4, kWhite}, {3, kBlue}}));
+  EXPECT_EQ(t.KindAt(0), Kind::Text);
+  EXPECT_EQ(t.KindAt(7), Kind::Command);
+  EXPECT_EQ(t.KindAt(1000), Kind::Command);  // past the end: the last byte's kind
+  std::vector<std::pair<Transcript::Pos, Kind>> runs;
+  t.ForEachRun(3, 30, [&](Transcript::Pos a, Transcript::Pos b, Kind k) { runs.push_back({b - a, k}); });
+  EXPECT_EQ(runs, (std::vector<std::pair<Transcript::Pos, Kind>>{{4, Kind::Text}, {18, Kind::Command}}));
   EXPECT_EQ(t.LineTime(0), 1000);
   EXPECT_EQ(t.LineTime(2), 2000);
 
-  // The user types into the banner: the text after it keeps its colours,
+  // The user types into the banner: the text after it keeps its kinds,
   // lines and times; the caret ends behind the typed text.
   t.SetSelection(2, 2);
-  t.SetInsertColour(kGreen);
+  t.SetInsertKind(Kind::Login);
   now = 3000;
   t.ReplaceSelection("XY\nZ");
   EXPECT_EQ(t.Text(), "baXY\nZnner\n\n>SITE WHO\n200 ok\n");
   EXPECT_EQ(t.Caret(), 6);
-  EXPECT_EQ(t.ColourAt(2), kGreen);
-  EXPECT_EQ(t.ColourAt(6), kWhite);
-  EXPECT_EQ(t.ColourAt(14), kBlue);
+  EXPECT_EQ(t.KindAt(2), Kind::Login);
+  EXPECT_EQ(t.KindAt(6), Kind::Text);
+  EXPECT_EQ(t.KindAt(14), Kind::Command);
   EXPECT_EQ(t.LineCount(), 6);
   EXPECT_EQ(t.LineTime(3), 2000);  // ">SITE WHO" kept its arrival time
 
@@ -107,9 +107,20 @@ TEST(Transcript, ColourRunsCaretAndEditsInTheMiddle) {
   EXPECT_EQ(t.Caret(), 0);
 }
 
+// Its view hears of every append, whoever made it, and of the transcript's end.
+struct Seen : Transcript::View {
+  std::vector<std::pair<Transcript::Pos, Transcript::Pos>> appended;
+  bool gone = false;
+  void OnAppended(Transcript::Pos from, Transcript::Pos to) override { appended.push_back({from, to}); }
+  void OnTranscriptGone() override { gone = true; }
+};
+
 TEST(Transcript, AppendsAtTheEndLeaveTheCaretAndSelectionAlone) {
-  Transcript t(kWhite);
-  t.SetInsertColour(kBlue);
+  Seen seen;
+  auto owned = std::make_unique<Transcript>();
+  Transcript& t = *owned;
+  t.SetView(&seen);
+  t.SetInsertKind(Kind::Notice);
   t.AppendAtEnd("200-one\n");
   EXPECT_EQ(t.Caret(), t.Length());  // a caret at the end stays at the end
   t.SetSelection(4, 1);
@@ -117,14 +128,19 @@ TEST(Transcript, AppendsAtTheEndLeaveTheCaretAndSelectionAlone) {
   EXPECT_EQ(t.Text(), "200-one\n200 two\n");
   EXPECT_EQ(t.Anchor(), 4);
   EXPECT_EQ(t.Caret(), 1);
-  EXPECT_EQ(t.ColourAt(9), kBlue);
+  EXPECT_EQ(t.KindAt(9), Kind::Notice);
   t.SetSelection(0, t.Length());  // a selection reaching the end does not grow
   t.AppendAtEnd("end");
   EXPECT_EQ(t.SelectionEnd(), 16);
+  t.AppendAtEnd("");
+  t.ReplaceSelection("typed");  // the view made this edit itself
+  EXPECT_EQ(seen.appended, (std::vector<std::pair<Transcript::Pos, Transcript::Pos>>{{0, 8}, {8, 16}, {16, 19}}));
+  owned.reset();
+  EXPECT_TRUE(seen.gone);
 }
 
 TEST(Transcript, FindsForwardBackwardAndAcrossChunkBorders) {
-  Transcript t(kWhite);
+  Transcript t;
   std::string text(Transcript::kChunkSize - 3, '.');
   text += "Caf\xC9 needle";  // "Café" crosses the first chunk's end
   text += std::string(100, '.') + "NEEDLE";
@@ -151,7 +167,7 @@ TEST(Transcript, FindsForwardBackwardAndAcrossChunkBorders) {
 
 TEST(Transcript, WritesBytesWithOrWithoutTimes) {
   std::time_t now = 10;
-  Transcript t(kWhite);
+  Transcript t;
   t.SetClock([&now] { return now; });
   Append(t, "one\r\n");
   now = 20;

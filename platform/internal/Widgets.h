@@ -63,17 +63,25 @@ class ListCombo : public QComboBox {
 // at once; scroll bars, pending scrolls and accessibility events follow in
 // one batch at the next event-loop turn (or when something reads the view).
 class FindBar;
-class PaneWidget : public QAbstractScrollArea {
+class PaneWidget : public QAbstractScrollArea, private Transcript::View {
  public:
   explicit PaneWidget(QWidget* parent);
   ~PaneWidget() override;
 
-  Transcript& Model() { return m_model; }
-  const Transcript& Model() const { return m_model; }
+  // The transcript the pane shows is someone else's (the session's); until
+  // one is given, and once it is gone, the pane shows an empty one.
+  void Show(Transcript* transcript);
+  Transcript& Model() { return *m_model; }
+  const Transcript& Model() const { return *m_model; }
 
-  void SetDefaultFormat(const std::string& face, bool bold, COLORREF color);
+  void SetDefaultFormat(const std::string& face, bool bold);
   QFont PaneFont() const { return m_font; }
-  void SetBackground(COLORREF color);
+  // The transcript's runs in the palette's colours: `f(from, to, colour)`
+  // for each stretch of one colour within from..to, and the stretch around
+  // `pos` with its colour.
+  void ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
+                        const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const;
+  COLORREF ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const;
   // Programmatic caret and text changes (the rich-edit operations). Append
   // adds at the end and leaves the user's caret and selection alone.
   void MoveCaret(long start, long end);
@@ -123,16 +131,19 @@ class PaneWidget : public QAbstractScrollArea {
   void ScheduleFlush();
   void SyncScrollBars();
   void UpdateMetrics();
-  void NoteInserted(Transcript::Pos at, const std::string& text);
+  void OnAppended(Transcript::Pos from, Transcript::Pos to) override;
+  void OnTranscriptGone() override;
+  void NoteInserted(Transcript::Pos at, Transcript::Pos end);
   void SendPendingInsert();
   void UserEdit(const std::string& text, bool deleteBackward, bool deleteForward);
   int TextLeft() const { return m_gutter + kMargin; }
   QString TimeText(std::time_t t) const;
 
   static constexpr int kMargin = 4;
-  Transcript m_model;
+  Transcript m_blank;
+  Transcript* m_model = &m_blank;  // never null
   QFont m_font;
-  QColor m_background{80, 80, 80};
+  QColor m_background;
   int m_charWidth = 8;
   int m_lineHeight = 14;
   int m_ascent = 11;
