@@ -102,6 +102,7 @@ class Session::Relay : public TranscriptSink {
   explicit Relay(Inbox& inbox) : m_inbox(inbox) {}
 
   void Show(TranscriptKind kind, std::string_view text) override {
+    shownAt = std::chrono::steady_clock::now();
     m_lastWasDisconnect = kind == TranscriptKind::Disconnect;
     m_inbox.Push(text.size(), [kind, text = std::string(text)](Session& s) {
       if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn && !s.m_closing)
@@ -110,9 +111,12 @@ class Session::Relay : public TranscriptSink {
     });
   }
   void BlockDone() override {
+    shownAt = std::chrono::steady_clock::now();
     m_inbox.Push(0, [](Session& s) { s.m_observer.OnBlockDone(); });
   }
   bool LastWasDisconnect() const { return m_lastWasDisconnect; }
+  // Whatever the connection shows is a sign of progress: a wait counts from the last one.
+  std::chrono::steady_clock::time_point shownAt;
 
  private:
   Inbox& m_inbox;
@@ -282,7 +286,11 @@ void Session::Wake() {
 }
 
 void Session::Work() {
-  platform::SetSocketWaitHook([this] { return !m_cancel.load(); });
+  platform::SetSocketWaitHook([this] {
+    const auto limit = m_services.waitLimit;
+    return !m_cancel.load() &&
+           (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
+  });
   for (;;) {
     std::unique_ptr<Job> job;
     {
@@ -294,10 +302,12 @@ void Session::Work() {
         if (job->kind == Job::Kind::Close) m_cancel = false;  // the cancel it came with is served
       }
     }
-    if (job)
+    if (job) {
+      m_relay->shownAt = std::chrono::steady_clock::now();
       RunJob(*job);
-    else
+    } else {
       Watch();
+    }
   }
   m_connection.reset();  // dropped without a word
 }

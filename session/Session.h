@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -96,6 +97,8 @@ class Session {
     TrustStore* trustStore = nullptr;  // none: nothing is remembered
     TrustAsker* asker = nullptr;       // none: only certificates the system trusts pass
     Timer* antiIdleTimer = nullptr;    // none: no anti-idle command
+    // Longest a wait may go on with nothing shown (connect, greeting, reply); zero: no limit.
+    std::chrono::milliseconds waitLimit{0};
   };
 
   Session(SessionObserver& observer, Services services);
