@@ -103,7 +103,6 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
 }
 
 void TargetRun::OnBlockDone() {
-  m_lastEvent = std::chrono::steady_clock::now();
   FlushText();
 }
 
