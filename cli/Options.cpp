@@ -25,8 +25,7 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 bool ParseSeconds(const std::string& text, std::chrono::milliseconds& out) {
   char* end = nullptr;
   const double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400.0 * 365)
-    return false;
+  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400.0 * 365) return false;
   out = std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000)));
   return true;
 }
@@ -125,8 +124,9 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
       ok = flag(off);
       options.history = false;
     } else if (name == "-p" || name == "--password") {
-      error = "a password is never taken on the command line (every user can read it in the process list); use "
-              "--password-stdin or the environment variable KORVASTEL_PASSWORD";
+      error =
+          "a password is never taken on the command line (every user can read it in the process list); use "
+          "--password-stdin or the environment variable KORVASTEL_PASSWORD";
       ok = false;
     } else {
       error = "unknown option " + name;
@@ -150,37 +150,38 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
 }
 
 std::string CliUsage() {
-  return std::string("Usage: korvastel-cli [OPTIONS] TARGET... [-c LINE]... [-s LINE]... [-f FILE]...\n"
-                     "                     [-u GROUP/DESCRIPTION [ARG]...]...\n"
-                     "\n"
-                     "Logs in to every TARGET at the same time and sends the commands to each, one\n"
-                     "exchange at a time, in the order given. TARGET is [ftp://|ftpes://]LOGIN@HOST[:PORT]\n"
-                     "(an IPv6 address in brackets). The password is read from the first line of\n"
-                     "standard input (--password-stdin) or from KORVASTEL_PASSWORD, never from the\n"
-                     "command line.\n"
-                     "\n"
-                     "  -c, --command LINE      send LINE as typed\n"
-                     "  -s, --site LINE         send \"SITE LINE\"\n"
-                     "  -u, --user-command GROUP/DESCRIPTION [ARG]...\n"
-                     "                          run a command of the command list; the arguments that\n"
-                     "                          follow, up to the next option, fill %1 ... %9\n"
-                     "  -f, --file FILE         one command per line, sent as written (- for standard\n"
-                     "                          input); blank lines and lines starting with # skipped\n"
-                     "      --password-stdin    read the password from the first line of standard input\n"
-                     "      --tls               ask for AUTH TLS (as ftpes:// does)\n"
-                     "      --trust SHA256      accept the certificate with this fingerprint for this run\n"
-                     "      --remember          also store it, as the window's \"Yes\" does\n"
-                     "      --json              one JSON object per line per exchange\n"
-                     "      --color[=WHEN]      colour the transcript: auto (on a terminal), always, never\n"
-                     "      --timeout SECONDS   give up a wait for the server after SECONDS\n"
-                     "      --no-history        do not record the login in the window's history\n"
-                     "  -h, --help              show this help and exit\n"
-                     "      --version           show the version and exit\n"
-                     "\n"
-                     "Exit status: 0 every command answered below 400; 1 some command got a 4xx or\n"
-                     "5xx reply; 2 some target could not connect, log in or secure the connection,\n"
-                     "or its connection dropped; 64 usage error; 130 interrupted.\n"
-                     "\n"
-                     "User commands are read from commandList.ini in the working folder or, when\n"
-                     "there is none, from $XDG_CONFIG_HOME/korvastel/commandList.ini.\n");
+  return std::string(
+      "Usage: korvastel-cli [OPTIONS] TARGET... [-c LINE]... [-s LINE]... [-f FILE]...\n"
+      "                     [-u GROUP/DESCRIPTION [ARG]...]...\n"
+      "\n"
+      "Logs in to every TARGET at the same time and sends the commands to each, one\n"
+      "exchange at a time, in the order given. TARGET is [ftp://|ftpes://]LOGIN@HOST[:PORT]\n"
+      "(an IPv6 address in brackets). The password is read from the first line of\n"
+      "standard input (--password-stdin) or from KORVASTEL_PASSWORD, never from the\n"
+      "command line.\n"
+      "\n"
+      "  -c, --command LINE      send LINE as typed\n"
+      "  -s, --site LINE         send \"SITE LINE\"\n"
+      "  -u, --user-command GROUP/DESCRIPTION [ARG]...\n"
+      "                          run a command of the command list; the arguments that\n"
+      "                          follow, up to the next option, fill %1 ... %9\n"
+      "  -f, --file FILE         one command per line, sent as written (- for standard\n"
+      "                          input); blank lines and lines starting with # skipped\n"
+      "      --password-stdin    read the password from the first line of standard input\n"
+      "      --tls               ask for AUTH TLS (as ftpes:// does)\n"
+      "      --trust SHA256      accept the certificate with this fingerprint for this run\n"
+      "      --remember          also store it, as the window's \"Yes\" does\n"
+      "      --json              one JSON object per line per exchange\n"
+      "      --color[=WHEN]      colour the transcript: auto (on a terminal), always, never\n"
+      "      --timeout SECONDS   give up a wait for the server after SECONDS\n"
+      "      --no-history        do not record the login in the window's history\n"
+      "  -h, --help              show this help and exit\n"
+      "      --version           show the version and exit\n"
+      "\n"
+      "Exit status: 0 every command answered below 400; 1 some command got a 4xx or\n"
+      "5xx reply; 2 some target could not connect, log in or secure the connection,\n"
+      "or its connection dropped; 64 usage error; 130 interrupted.\n"
+      "\n"
+      "User commands are read from commandList.ini in the working folder or, when\n"
+      "there is none, from $XDG_CONFIG_HOME/korvastel/commandList.ini.\n");
 }

@@ -9,16 +9,16 @@
 // Exit statuses, as scripts around FTP tools read them.
 namespace exitstatus {
 inline constexpr int kOk = 0;
-inline constexpr int kRefused = 1;      // a command got a 4xx or 5xx reply
-inline constexpr int kUnreached = 2;    // connect, login, TLS, or the line dropped
-inline constexpr int kUsage = 64;       // EX_USAGE
+inline constexpr int kRefused = 1;        // a command got a 4xx or 5xx reply
+inline constexpr int kUnreached = 2;      // connect, login, TLS, or the line dropped
+inline constexpr int kUsage = 64;         // EX_USAGE
 inline constexpr int kInterrupted = 130;  // 128 + SIGINT
 }  // namespace exitstatus
 
 // One -c, -s, -u or -f, in the order given.
 struct CommandSpec {
   enum class Kind { Raw, Site, User, File } kind;
-  std::string text;                     // the line, "GROUP/DESCRIPTION" or the file name
+  std::string text;                    // the line, "GROUP/DESCRIPTION" or the file name
   std::vector<std::string> arguments;  // -u only
 };
 

@@ -45,8 +45,10 @@ void PaneText::Append(TranscriptKind kind, std::string_view text) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end);
     if (m_lineStart) m_pending.append(m_prefix);
-    if (m_color && !line.empty()) m_pending.append(m_colour).append(line).append(kPlain);
-    else m_pending.append(line);
+    if (m_color && !line.empty())
+      m_pending.append(m_colour).append(line).append(kPlain);
+    else
+      m_pending.append(line);
     m_lineStart = end != std::string_view::npos;
     if (!m_lineStart) break;
     m_pending.push_back('\n');

@@ -64,15 +64,15 @@ TargetRun::~TargetRun() { m_session.reset(); }
 void TargetRun::Start(std::vector<std::string> lines) {
   m_lines = std::move(lines);
   m_lastEvent = std::chrono::steady_clock::now();
-  if (!m_session->Connect({m_address.host, m_address.port, m_address.login, m_settings.password,
-                           m_settings.tls || m_address.tls}))
+  if (!m_session->Connect(
+          {m_address.host, m_address.port, m_address.login, m_settings.password, m_settings.tls || m_address.tls}))
     Fail(2, "the login or the password holds a line break or a NUL; nothing was sent");
 }
 
 void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
   const auto now = std::chrono::steady_clock::now();
-  const bool quiet = m_settings.timeout.count() > 0 &&
-                     now - m_lastEvent + std::chrono::milliseconds(100) >= m_settings.timeout;
+  const bool quiet =
+      m_settings.timeout.count() > 0 && now - m_lastEvent + std::chrono::milliseconds(100) >= m_settings.timeout;
   m_lastEvent = now;
   if (!m_settings.json) m_pane.Append(kind, text);
   switch (kind) {
@@ -102,9 +102,7 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
   if (!m_settings.prefix && m_pane.Pending().size() >= kWriteAt) FlushText();
 }
 
-void TargetRun::OnBlockDone() {
-  FlushText();
-}
+void TargetRun::OnBlockDone() { FlushText(); }
 
 void TargetRun::FlushText() {
   m_out.Write(m_pane.Pending());
@@ -146,13 +144,14 @@ std::string TargetRun::LoginFailure(ControlConnection::Login result, int connect
       return "the TLS handshake failed: " + failure + "; the login was not sent";
     case Login::CertificateRefused: {
       const std::string& fp = m_certificate.fingerprint;
-      const std::string tail = "; the login was not sent. If it is the one your server's administrator gave you, "
-                               "run again with --trust " + fp + " (and --remember to keep it)";
+      const std::string tail =
+          "; the login was not sent. If it is the one your server's administrator gave you, "
+          "run again with --trust " +
+          fp + " (and --remember to keep it)";
       if (!m_rememberedFingerprint.empty())
         return "WARNING: the server's certificate has CHANGED since it was trusted (remembered SHA-256 " +
                m_rememberedFingerprint + ", now SHA-256 " + fp + ")" + tail;
-      return "the server's certificate is not trusted (" + m_certificate.reason + "), SHA-256 fingerprint " + fp +
-             tail;
+      return "the server's certificate is not trusted (" + m_certificate.reason + "), SHA-256 fingerprint " + fp + tail;
     }
     case Login::Unsendable:
     case Login::LoggedIn:
@@ -164,8 +163,8 @@ std::string TargetRun::LoginFailure(ControlConnection::Login result, int connect
 void TargetRun::OnRunDone(ControlConnection::Result result) {
   FinishExchange(result == ControlConnection::Result::Dropped);
   if (m_exchanges < m_lines.size() && m_status < 2)
-    Fail(2, "the server closed the connection; " + std::to_string(m_lines.size() - m_exchanges) +
-                " command(s) not sent");
+    Fail(2,
+         "the server closed the connection; " + std::to_string(m_lines.size() - m_exchanges) + " command(s) not sent");
   FlushText();
   m_done = true;
 }

@@ -14,7 +14,7 @@
 struct RunSettings {
   std::string password;
   std::vector<std::string> trusted;  // fingerprints, hex digits only, upper case
-  bool tls = false;  // --tls: every target asks for AUTH TLS
+  bool tls = false;                  // --tls: every target asks for AUTH TLS
   bool remember = false;
   bool history = true;
   bool json = false;

@@ -80,7 +80,9 @@ bool EnoughDescriptors(std::size_t targets, std::string& error) {
 std::string ReadPassword(const CliOptions& options, LineFile& input, std::string& error) {
   if (!options.passwordStdin) {
     const char* env = std::getenv("KORVASTEL_PASSWORD");
-    if (!env) error = "no password: give it on the first line of standard input with --password-stdin, or in KORVASTEL_PASSWORD";
+    if (!env)
+      error =
+          "no password: give it on the first line of standard input with --password-stdin, or in KORVASTEL_PASSWORD";
     return env ? env : "";
   }
   std::string line;
@@ -108,9 +110,10 @@ int Run(const CliOptions& options) {
     std::optional<StartTarget> address = ParseAddress(target, error);
     if (!address) {
       if (error.find("password") != std::string::npos)
-        error = "a TARGET holds a password, so nothing was done: every user of this computer can read a "
-                "program's command line. Give LOGIN@HOST[:PORT] and the password with --password-stdin or "
-                "KORVASTEL_PASSWORD.";
+        error =
+            "a TARGET holds a password, so nothing was done: every user of this computer can read a "
+            "program's command line. Give LOGIN@HOST[:PORT] and the password with --password-stdin or "
+            "KORVASTEL_PASSWORD.";
       return Usage(error);
     }
     addresses.push_back(std::move(*address));
@@ -142,8 +145,8 @@ int Run(const CliOptions& options) {
   settings.remember = options.remember;
   settings.history = options.history;
   settings.json = options.json;
-  settings.color = !options.json && (options.color == ColorMode::Always ||
-                                     (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));
+  settings.color = !options.json &&
+                   (options.color == ColorMode::Always || (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));
   settings.prefix = addresses.size() > 1;
   settings.timeout = options.timeout;
 

@@ -288,8 +288,7 @@ void Session::Wake() {
 void Session::Work() {
   platform::SetSocketWaitHook([this] {
     const auto limit = m_services.waitLimit;
-    return !m_cancel.load() &&
-           (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
+    return !m_cancel.load() && (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
   });
   for (;;) {
     std::unique_ptr<Job> job;

@@ -1,6 +1,7 @@
 // korvastel-cli as scripts run it: a process with arguments, standard input
 // and environment, judged by its exit status, its output and the wire.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -14,8 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
@@ -51,8 +50,8 @@ class Cli : public ::testing::Test {
 
   // during(pid) runs while the program does; closedStdout gives it a pipe nobody reads.
   Outcome Run(std::vector<std::string> args, const std::string& input = "",
-              const std::string& password = "KORVASTEL_PASSWORD=secret",
-              const std::function<void(pid_t)>& during = {}, bool closedStdout = false) {
+              const std::string& password = "KORVASTEL_PASSWORD=secret", const std::function<void(pid_t)>& during = {},
+              bool closedStdout = false) {
     std::ofstream(m_home / "in", std::ios::binary) << input;
     args.insert(args.begin(), KORVASTEL_CLI);
     const pid_t pid = ::fork();
@@ -109,8 +108,8 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "{\"target\":\"" + At(server) +
                        "\",\"command\":\"SITE WHO\",\"code\":200,\"lines\":[\"200-a\",\"200 b\"],\"ok\":true}\n"
-                       "{\"target\":\"" + At(server) +
-                       "\",\"command\":\"DELE x\",\"code\":550,\"lines\":[\"550 no\"],\"ok\":false}\n");
+                       "{\"target\":\"" +
+                       At(server) + "\",\"command\":\"DELE x\",\"code\":550,\"lines\":[\"550 no\"],\"ok\":false}\n");
 
   std::ofstream(m_home / "cmds") << "# nightly\n\nsite who\r\n";
   r = Run({At(server), "-f", (m_home / "cmds").string(), "-u", "Users/add user", "bob"});
