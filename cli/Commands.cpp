@@ -11,11 +11,10 @@
 
 #include "CommandList.h"
 #include "CommandListLocation.h"
-#include "CommandText.h"
-#include "ControlConnection.h"
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "LineFile.h"
+#include "Session.h"
 
 namespace {
 
@@ -67,10 +66,10 @@ bool ReadFile(const std::string& name, const CommandInputs& inputs, std::vector<
         error = shown + ": nothing came within the --timeout";
         return false;
     }
-    line = StripCommandEnd(std::move(line));
+    const Session::SendResult rule = Session::PrepareLine(line);
     const std::size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
-    if (!ControlConnection::IsSendable(line)) {
+    if (rule == Session::SendResult::Empty || first == std::string::npos || line[first] == '#') continue;
+    if (rule != Session::SendResult::Sent) {
       error = shown + ", line " + std::to_string(number) + ": holds a NUL or a lone CR; nothing was sent";
       return false;
     }
@@ -119,9 +118,13 @@ class UserCommands {
       error = usercommands::NotSentMessage(command, arguments, built);
       return false;
     }
-    for (const std::string& line : built.siteLines) {
-      std::string trimmed = StripCommandEnd(line);
-      if (!trimmed.empty()) lines.push_back(std::move(trimmed));
+    for (std::string line : built.siteLines) {
+      const Session::SendResult rule = Session::PrepareLine(line);
+      if (rule == Session::SendResult::Unsendable) {
+        error = "the user command \"" + wanted + "\" holds a line break or a NUL; nothing was sent";
+        return false;
+      }
+      if (rule == Session::SendResult::Sent) lines.push_back(std::move(line));
     }
     return true;
   }
@@ -155,14 +158,14 @@ std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec
     switch (spec.kind) {
       case CommandSpec::Kind::Raw:
       case CommandSpec::Kind::Site: {
-        const std::string typed = StripCommandEnd(spec.text);
         const std::string option = spec.kind == CommandSpec::Kind::Raw ? "-c" : "-s";
-        if (typed.empty()) {
+        std::string typed = spec.text;
+        if (Session::PrepareLine(typed) == Session::SendResult::Empty) {
           error = option + " was given an empty command";
           return std::nullopt;
         }
-        std::string line = spec.kind == CommandSpec::Kind::Site ? "SITE " + typed : typed;
-        if (!ControlConnection::IsSendable(line)) {
+        std::string line = Session::RawCommand(spec.text, spec.kind == CommandSpec::Kind::Site);
+        if (Session::PrepareLine(line) != Session::SendResult::Sent) {
           error = option + " was given a command holding a line break or a NUL; nothing was sent";
           return std::nullopt;
         }

@@ -4,9 +4,7 @@
 #include <cstdio>
 
 #include "ConnectErrors.h"
-#include "HistoryEntry.h"
 #include "Json.h"
-#include "Registry.h"
 #include "Socket.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
@@ -113,7 +111,7 @@ void TargetRun::FlushText() {
 void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
   if (result == ControlConnection::Login::LoggedIn) {
     if (m_settings.history) RecordHistory();
-    if (m_session->Run(m_lines)) return;
+    if (m_session->Send(m_lines) == Session::SendResult::Sent) return;
     result = ControlConnection::Login::Dropped;
   }
   FlushText();
@@ -221,24 +219,12 @@ void TargetRun::Fail(int status, const std::string& why, const std::string& fing
   m_out.Flush();
 }
 
-// As the window records an attempt: an entry equal ignoring case is the same one.
+// In the window's history, so the window offers this login next time.
 void TargetRun::RecordHistory() {
-  const std::string entry = MakeHistoryEntry(m_address.login, m_address.host, m_address.port);
-  CRegKey key;
-  std::string known, name;
-  if (key.Create(kHistoryKey))
-    for (int i = 0; key.EnumValue(i, name); ++i)
-      if (SameHistoryEntry(name, entry)) known = name;
-  bool saved = !known.empty() || key.SetValue(entry);
-  std::string why = saved ? std::string() : key.GetLastError();
-  key.Close();
-  const bool tls = m_settings.tls || m_address.tls;
-  CRegKey tlsKey;
-  std::string stored;
-  const std::string& listed = known.empty() ? entry : known;
-  if (saved && tlsKey.Create(kHistoryTlsKey) && (!tlsKey.QueryValue(listed, stored) || stored != (tls ? "1" : "0")))
-    tlsKey.SetValue(listed, tls ? "1" : "0");
-  if (!saved) std::fprintf(stderr, "korvastel-cli: the connection history could not be saved: %s\n", why.c_str());
+  const ConnectionHistory::Recorded recorded =
+      m_settings.history->Record(m_address.login, m_address.host, m_address.port, m_settings.tls || m_address.tls);
+  if (!recorded.failure.empty())
+    std::fprintf(stderr, "korvastel-cli: the connection history could not be saved: %s\n", recorded.failure.c_str());
 }
 
 bool TargetRun::AskTrust(const std::string&, unsigned, const TlsInfo& info, const std::string& remembered) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "ConnectionHistory.h"
 #include "Output.h"
 #include "Session.h"
 
@@ -16,7 +17,7 @@ struct RunSettings {
   std::vector<std::string> trusted;  // fingerprints, hex digits only, upper case
   bool tls = false;                  // --tls: every target asks for AUTH TLS
   bool remember = false;
-  bool history = true;
+  ConnectionHistory* history = nullptr;  // none: --no-history
   bool json = false;
   bool color = false;
   bool prefix = false;  // several targets: every line says whose it is

@@ -23,6 +23,7 @@
 #include "LineFile.h"
 #include "Options.h"
 #include "Output.h"
+#include "PerUserHistory.h"
 #include "TargetRun.h"
 #include "res/Strings.h"
 
@@ -143,7 +144,12 @@ int Run(const CliOptions& options) {
 
   settings.tls = options.tls;
   settings.remember = options.remember;
-  settings.history = options.history;
+  platform::PerUserHistory historyStore;
+  ConnectionHistory history(historyStore);
+  if (options.history) {
+    history.Load();
+    settings.history = &history;
+  }
   settings.json = options.json;
   settings.color = !options.json &&
                    (options.color == ColorMode::Always || (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));

@@ -220,16 +220,23 @@ void Session::Disconnect() {
   Wake();
 }
 
+Session::SendResult Session::PrepareLine(std::string& line) {
+  line = StripCommandEnd(std::move(line));
+  if (line.empty()) return SendResult::Empty;
+  return ControlConnection::IsSendable(line) ? SendResult::Sent : SendResult::Unsendable;
+}
+
 Session::SendResult Session::Send(std::vector<std::string> lines) {
   std::vector<std::string> kept;
+  bool sendable = true;
   for (std::string& line : lines) {
-    line = StripCommandEnd(std::move(line));
-    if (!line.empty()) kept.push_back(std::move(line));
+    const SendResult result = PrepareLine(line);
+    sendable = sendable && result != SendResult::Unsendable;
+    if (result != SendResult::Empty) kept.push_back(std::move(line));
   }
   if (kept.empty()) return SendResult::Empty;
   if (m_state != SessionState::LoggedIn || IsWorking()) return SendResult::NotReady;
-  for (const std::string& line : kept)
-    if (!ControlConnection::IsSendable(line)) return SendResult::Unsendable;
+  if (!sendable) return SendResult::Unsendable;
   Run(std::move(kept));
   return SendResult::Sent;
 }

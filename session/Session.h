@@ -126,6 +126,9 @@ class Session {
   // blanks and control bytes, empty ones are dropped, and no line goes out
   // unless all can.
   SendResult Send(std::vector<std::string> lines);
+  // The same rules for one line, for owners that check their lines before
+  // they connect: Sent means the trimmed line can go.
+  static SendResult PrepareLine(std::string& line);
   // A raw command as typed, with "SITE " in front when asked for.
   static std::string RawCommand(const std::string& text, bool autoSite) {
     return autoSite ? "SITE " + text : text;
