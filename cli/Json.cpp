@@ -18,7 +18,7 @@ void AppendEscape(std::string& out, unsigned code) {
   out.push_back(kHex[code & 15]);
 }
 
-void AppendUtf8(std::string& out, unsigned code) {
+void AppendCodePoint(std::string& out, unsigned code) {
   if (code < 0x800) {
     out.push_back(static_cast<char>(0xC0 | (code >> 6)));
   } else {
@@ -29,6 +29,19 @@ void AppendUtf8(std::string& out, unsigned code) {
 }
 
 }  // namespace
+
+void AppendUtf8Text(std::string& out, std::string_view text) {
+  while (!text.empty()) {
+    std::size_t ascii = 0;  // appended in one go: most replies are plain ASCII
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    out.append(text.substr(0, ascii));
+    if (ascii == text.size()) return;
+    const auto byte = static_cast<unsigned char>(text[ascii]);
+    const unsigned code = byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
+    AppendCodePoint(out, code ? code : byte);
+    text.remove_prefix(ascii + 1);
+  }
+}
 
 void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
@@ -44,11 +57,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
     } else if (byte < 0xA0) {
       const unsigned code = kHighControls[byte - 0x80];
       if (code)
-        AppendUtf8(out, code);
+        AppendCodePoint(out, code);
       else
         AppendEscape(out, byte);
     } else {
-      AppendUtf8(out, byte);
+      AppendCodePoint(out, byte);
     }
   }
   out.push_back('"');

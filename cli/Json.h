@@ -7,5 +7,9 @@
 #include <string>
 #include <string_view>
 
+// Appends Windows-1252 `text` as UTF-8: what a terminal or a file reader
+// expects. An undefined byte becomes the same code point, as in the window.
+void AppendUtf8Text(std::string& out, std::string_view text);
+
 // Appends `text` as a quoted JSON string.
 void AppendJsonString(std::string& out, std::string_view text);

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "Json.h"
+
 namespace {
 // The window's palette as 24-bit terminal colours.
 constexpr const char* kLoginColour = "\x1b[38;2;128;255;128m";
@@ -37,18 +39,24 @@ void PaneText::Append(TranscriptKind kind, std::string_view text) {
       m_colour = kDisconnectColour;
       break;
   }
+  // The pane's first lines are blank (they part attempts there); a file or a terminal starts with text.
+  if (!m_started) {
+    const std::size_t first = text.find_first_not_of('\n');
+    if (first == std::string_view::npos) return;
+    text.remove_prefix(first);
+    m_started = true;
+  }
   if (m_prefix.empty() && !m_color) {
-    m_pending.append(text);
+    AppendUtf8Text(m_pending, text);
     return;
   }
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end);
     if (m_lineStart) m_pending.append(m_prefix);
-    if (m_color && !line.empty())
-      m_pending.append(m_colour).append(line).append(kPlain);
-    else
-      m_pending.append(line);
+    if (m_color && !line.empty()) m_pending.append(m_colour);
+    AppendUtf8Text(m_pending, line);
+    if (m_color && !line.empty()) m_pending.append(kPlain);
     m_lineStart = end != std::string_view::npos;
     if (!m_lineStart) break;
     m_pending.push_back('\n');

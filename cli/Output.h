@@ -23,7 +23,8 @@ class Output {
 };
 
 // The pane's text of one target as lines for a terminal or a file: each
-// line behind `prefix`, and with colours in the window's palette when asked.
+// line behind `prefix`, in UTF-8, and with colours in the window's palette
+// when asked.
 class PaneText {
  public:
   PaneText(std::string prefix, bool color) : m_prefix(std::move(prefix)), m_color(color) {}
@@ -33,6 +34,7 @@ class PaneText {
  private:
   std::string m_prefix;
   bool m_color;
+  bool m_started = false;
   bool m_lineStart = true;
   const char* m_colour = "";  // of the exchange under way
   std::string m_pending;
