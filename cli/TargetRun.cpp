@@ -47,6 +47,7 @@ TargetRun::TargetRun(std::string name, StartTarget address, const RunSettings& s
       m_out(out),
       m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color) {
   Session::Services services;
+  m_post = post;
   services.post = std::move(post);
   services.connect = &platform::ConnectTcp;
   services.startTls = &platform::StartTls;
@@ -63,8 +64,10 @@ void TargetRun::Start(std::vector<std::string> lines) {
   m_lines = std::move(lines);
   m_lastEvent = std::chrono::steady_clock::now();
   if (!m_session->Connect(
-          {m_address.host, m_address.port, m_address.login, m_settings.password, m_settings.tls || m_address.tls}))
+          {m_address.host, m_address.port, m_address.login, m_settings.password, m_settings.tls || m_address.tls})) {
     Fail(2, "the login or the password holds a line break or a NUL; nothing was sent");
+    End();
+  }
 }
 
 void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
@@ -117,7 +120,15 @@ void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, c
   FlushText();
   Fail(2, LoginFailure(result, connectError, failure),
        result == ControlConnection::Login::CertificateRefused ? m_certificate.fingerprint : std::string());
+  End();
+}
+
+// A target that is done lets go of its connection at once: servers count
+// connections per user, and one that waits for our close must not wait for
+// the other targets.
+void TargetRun::End() {
   m_done = true;
+  m_post([this] { m_session.reset(); });  // not from inside the session's own call
 }
 
 std::string TargetRun::LoginFailure(ControlConnection::Login result, int connectError,
@@ -164,7 +175,7 @@ void TargetRun::OnRunDone(ControlConnection::Result result) {
     Fail(2,
          "the server closed the connection; " + std::to_string(m_lines.size() - m_exchanges) + " command(s) not sent");
   FlushText();
-  m_done = true;
+  End();
 }
 
 void TargetRun::FinishExchange(bool dropped) {

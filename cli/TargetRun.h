@@ -49,6 +49,7 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   std::string Remembered(const std::string& host, unsigned port) override;
   void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override;
 
+  void End();
   void FinishExchange(bool dropped);
   void Fail(int status, const std::string& why, const std::string& fingerprint = {});
   void RecordHistory();
@@ -60,6 +61,7 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   Output& m_out;
   PaneText m_pane;
   std::vector<std::string> m_lines;
+  Session::Post m_post;
 
   // The exchange under way, and the last reply line shown.
   bool m_inExchange = false;

@@ -138,6 +138,8 @@ int Run(const CliOptions& options) {
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
   settings.password = ReadPassword(options, standardInput, error);
   if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
+  if (!ControlConnection::IsSendable(settings.password))
+    return Usage("the password holds a line break or a NUL; nothing was sent");
   const std::optional<std::vector<std::string>> lines =
       BuildLines(options.commands, {&standardInput, stop, options.timeout}, error);
   if (!lines) return g_interrupted ? exitstatus::kInterrupted : Usage(error);

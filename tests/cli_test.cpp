@@ -135,6 +135,11 @@ TEST_F(Cli, SeveralTargetsRunTogetherAndEachFailureIsNamed) {
   EXPECT_NE(r.err.find(At(cut) + ": SITE WHO: the connection dropped"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("ftp://" + At(closed) + ": the connection dropped during the login"), std::string::npos);
   EXPECT_EQ(good.Received(0), "USER u\r\nPASS secret\r\nSITE WHO\r\n");
+
+  // A server that serves one connection at a time: a target that is done lets go of its own.
+  ScriptedServer serial({LoginThen(Answers(1)), LoginThen(Answers(1))});
+  ASSERT_TRUE(serial.Start());
+  EXPECT_EQ(Run({At(serial), At(serial), "-c", "NOOP"}).status, 0);
 }
 
 TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
@@ -149,6 +154,7 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
       {{"u:hunter2@127.0.0.1", "-s", "WHO"}, "KORVASTEL_PASSWORD=x", "holds a password"},
       {{t}, "KORVASTEL_PASSWORD=x", "no command"},
       {{t, "-s", "WHO"}, "", "no password"},
+      {{t, "-s", "WHO"}, "KORVASTEL_PASSWORD=x\ny", "password holds a line break"},
       {{t, "-f", m_home.string()}, "KORVASTEL_PASSWORD=x", "is a folder"},
       {{t, "-f", "/dev/zero"}, "KORVASTEL_PASSWORD=x", "longer than 1 MiB"},
       {{t, "-c", "SITE WHO\nDELE x"}, "KORVASTEL_PASSWORD=x", "line break"},
