@@ -30,6 +30,8 @@ answer="$("$work/root/usr/bin/korvastel" --version)"
 [ "$answer" = "korvastel $version" ] || { echo "--version said: $answer"; fail=1; }
 answer="$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/korvastel-cli" --version)"
 [ "$answer" = "korvastel-cli $version" ] || { echo "korvastel-cli --version said: $answer"; fail=1; }
+# It runs over SSH on machines without a display: no widget or GUI library.
+if objdump -p "$work/root/usr/bin/korvastel-cli" | grep -E 'NEEDED +libQt6(Gui|Widgets)'; then fail=1; fi
 
 # Computed from the binary: the C library and Qt's widgets at least.
 depends="$(dpkg-deb -f "$deb" Depends)"
