@@ -93,26 +93,30 @@ class Cli : public ::testing::Test {
 std::string At(const ScriptedServer& s) { return "u@127.0.0.1:" + std::to_string(s.Port()); }
 
 TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
-  const Script refused = LoginThen({ExpectLine(), Send("200-caf\xE9 \x81\r\n200 b\r\n"), ExpectLine(), Send("550 no\r\n")});
+  const Script refused =
+      LoginThen({ExpectLine(), Send("200-caf\xE9 \x81\r\n200 b\r\n"), ExpectLine(), Send("550 no\r\n")});
   ScriptedServer server({refused, refused, LoginThen(Answers(2))});
   ASSERT_TRUE(server.Start());
 
   Outcome r = Run({At(server), "--password-stdin", "-s", "WHO", "-c", "DELE x "}, "pw from stdin\r\n", "");
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_EQ(r.out.find(
-                ">connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230 in\n\n>SITE WHO\n200-caf\xC3\xA9 "
-                "\xC2\x81\n200 b\n\n>DELE x\n550 no\n"),
-            0u)
+  EXPECT_EQ(
+      r.out.find(
+          ">connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230 in\n\n>SITE WHO\n200-caf\xC3\xA9 "
+          "\xC2\x81\n200 b\n\n>DELE x\n550 no\n"),
+      0u)
       << r.out;
   EXPECT_NE(r.err.find(At(server) + ": DELE x: 550 no"), std::string::npos) << r.err;
   EXPECT_EQ(server.Received(0), "USER u\r\nPASS pw from stdin\r\nSITE WHO\r\nDELE x\r\n");
 
   r = Run({"--json", At(server), "-s", "WHO", "-c", "DELE x"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "{\"target\":\"" + At(server) +
-                       "\",\"command\":\"SITE WHO\",\"code\":200,\"lines\":[\"200-caf\xC3\xA9 \\u0081\",\"200 b\"],\"ok\":true}\n"
-                       "{\"target\":\"" +
-                       At(server) + "\",\"command\":\"DELE x\",\"code\":550,\"lines\":[\"550 no\"],\"ok\":false}\n");
+  EXPECT_EQ(
+      r.out,
+      "{\"target\":\"" + At(server) +
+          "\",\"command\":\"SITE WHO\",\"code\":200,\"lines\":[\"200-caf\xC3\xA9 \\u0081\",\"200 b\"],\"ok\":true}\n"
+          "{\"target\":\"" +
+          At(server) + "\",\"command\":\"DELE x\",\"code\":550,\"lines\":[\"550 no\"],\"ok\":false}\n");
 
   std::ofstream(m_home / "cmds") << "# nightly\n\nsite who\r\n";
   r = Run({At(server), "-f", (m_home / "cmds").string(), "-u", "Users/add user", "bob"});
@@ -206,9 +210,13 @@ TEST_F(Cli, RealServersPlainAndThroughTls) {
   r = Run({"--json", "--password-stdin", tester + std::to_string(plain), "-s", "HELP"}, "t3st-only\n", "");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\"code\":214,\"lines\":[\"214-"), std::string::npos) << r.out;
-  r = Run({tester + std::to_string(plain), "-s", "HELP"}, "", "KORVASTEL_PASSWORD=wrong");
+  r = Run({"--json", tester + std::to_string(plain), "-s", "HELP"}, "", "KORVASTEL_PASSWORD=wrong");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("refused the login: 530"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("{\"target\":\"" + tester + std::to_string(plain) +
+                       "\",\"error\":\"the server refused the login: 530"),
+            0u)
+      << r.out;
 
   const std::string missing = peers::ProFtpd::Missing();
   if (!missing.empty()) GTEST_SKIP() << missing;
