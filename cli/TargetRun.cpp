@@ -113,8 +113,10 @@ void TargetRun::FlushText() {
 
 void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
   if (result == ControlConnection::Login::LoggedIn) {
+    // The commands go first: the history is written while they travel.
+    const bool sent = m_session->Send(m_lines) == Session::SendResult::Sent;
     if (m_settings.history) RecordHistory();
-    if (m_session->Send(m_lines) == Session::SendResult::Sent) return;
+    if (sent) return;
     result = ControlConnection::Login::Dropped;
   }
   FlushText();
@@ -232,8 +234,11 @@ void TargetRun::Fail(int status, const std::string& why, const std::string& fing
 
 // In the window's history, so the window offers this login next time.
 void TargetRun::RecordHistory() {
+  RunHistory& run = *m_settings.history;
+  if (!run.loaded) run.history.Load();
+  run.loaded = true;
   const ConnectionHistory::Recorded recorded =
-      m_settings.history->Record(m_address.login, m_address.host, m_address.port, m_settings.tls || m_address.tls);
+      run.history.Record(m_address.login, m_address.host, m_address.port, m_settings.tls || m_address.tls);
   if (!recorded.failure.empty())
     std::fprintf(stderr, "korvastel-cli: the connection history could not be saved: %s\n", recorded.failure.c_str());
 }

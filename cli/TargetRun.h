@@ -10,14 +10,23 @@
 #include "CommandLine.h"
 #include "ConnectionHistory.h"
 #include "Output.h"
+#include "PerUserHistory.h"
 #include "Session.h"
+
+// The window's connection history, shared by every target of a run and read
+// at the first login, so no target waits for it before connecting.
+struct RunHistory {
+  platform::PerUserHistory store;
+  ConnectionHistory history{store};
+  bool loaded = false;
+};
 
 struct RunSettings {
   std::string password;
   std::vector<std::string> trusted;  // fingerprints, hex digits only, upper case
   bool tls = false;                  // --tls: every target asks for AUTH TLS
   bool remember = false;
-  ConnectionHistory* history = nullptr;  // none: --no-history
+  RunHistory* history = nullptr;  // none: --no-history
   bool json = false;
   bool color = false;
   bool prefix = false;  // several targets: every line says whose it is

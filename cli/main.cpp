@@ -23,7 +23,6 @@
 #include "LineFile.h"
 #include "Options.h"
 #include "Output.h"
-#include "PerUserHistory.h"
 #include "TargetRun.h"
 #include "res/Strings.h"
 
@@ -146,12 +145,8 @@ int Run(const CliOptions& options) {
 
   settings.tls = options.tls;
   settings.remember = options.remember;
-  platform::PerUserHistory historyStore;
-  ConnectionHistory history(historyStore);
-  if (options.history) {
-    history.Load();
-    settings.history = &history;
-  }
+  RunHistory history;
+  if (options.history) settings.history = &history;
   settings.json = options.json;
   settings.color = !options.json &&
                    (options.color == ColorMode::Always || (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));
