@@ -140,6 +140,7 @@ class Session::Relay : public TranscriptSink {
   explicit Relay(Inbox& inbox) : m_inbox(inbox) {}
 
   void Show(TranscriptKind kind, std::string_view text) override {
+    shownAt = std::chrono::steady_clock::now();
     m_lastWasDisconnect = kind == TranscriptKind::Disconnect;
     m_inbox.Push(text.size(), [kind, text = std::string(text)](Session& s) {
       if (kind == TranscriptKind::Disconnect && s.m_state == SessionState::LoggedIn && !s.m_closing)
@@ -148,9 +149,12 @@ class Session::Relay : public TranscriptSink {
     });
   }
   void BlockDone() override {
+    shownAt = std::chrono::steady_clock::now();
     m_inbox.Push(0, [](Session& s) { s.EndBlock(); });
   }
   bool LastWasDisconnect() const { return m_lastWasDisconnect; }
+  // Whatever the connection shows is a sign of progress: a wait counts from the last one.
+  std::chrono::steady_clock::time_point shownAt;
 
  private:
   Inbox& m_inbox;
@@ -256,6 +260,12 @@ void Session::Disconnect() {
   Wake();
 }
 
+Session::SendResult Session::PrepareLine(std::string& line) {
+  line = StripCommandEnd(std::move(line));
+  if (line.empty()) return SendResult::Empty;
+  return ControlConnection::IsSendable(line) ? SendResult::Sent : SendResult::Unsendable;
+}
+
 // The owner's lines start a block afresh; the anti-idle command's go on
 // in whatever block is being shown.
 Session::SendResult Session::Send(std::vector<std::string> lines) {
@@ -266,14 +276,15 @@ Session::SendResult Session::Send(std::vector<std::string> lines) {
 
 Session::SendResult Session::Queue(std::vector<std::string> lines) {
   std::vector<std::string> kept;
+  bool sendable = true;
   for (std::string& line : lines) {
-    line = StripCommandEnd(std::move(line));
-    if (!line.empty()) kept.push_back(std::move(line));
+    const SendResult result = PrepareLine(line);
+    sendable = sendable && result != SendResult::Unsendable;
+    if (result != SendResult::Empty) kept.push_back(std::move(line));
   }
   if (kept.empty()) return SendResult::Empty;
   if (m_state != SessionState::LoggedIn || IsWorking()) return SendResult::NotReady;
-  for (const std::string& line : kept)
-    if (!ControlConnection::IsSendable(line)) return SendResult::Unsendable;
+  if (!sendable) return SendResult::Unsendable;
   Run(std::move(kept));
   return SendResult::Sent;
 }
@@ -363,7 +374,10 @@ void Session::Wake() {
 }
 
 void Session::Work() {
-  platform::SetSocketWaitHook([this] { return !m_cancel.load(); });
+  platform::SetSocketWaitHook([this] {
+    const auto limit = m_services.waitLimit;
+    return !m_cancel.load() && (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
+  });
   for (;;) {
     std::unique_ptr<Job> job;
     {
@@ -375,10 +389,12 @@ void Session::Work() {
         if (job->kind == Job::Kind::Close) m_cancel = false;  // the cancel it came with is served
       }
     }
-    if (job)
+    if (job) {
+      m_relay->shownAt = std::chrono::steady_clock::now();
       RunJob(*job);
-    else
+    } else {
       Watch();
+    }
   }
   m_connection.reset();  // dropped without a word
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -112,6 +113,8 @@ class Session {
     TrustStore* trustStore = nullptr;  // none: nothing is remembered
     TrustAsker* asker = nullptr;       // none: only certificates the system trusts pass
     Timer* antiIdleTimer = nullptr;    // none: no anti-idle command
+    // Longest a wait may go on with nothing shown (connect, greeting, reply); zero: no limit.
+    std::chrono::milliseconds waitLimit{0};
   };
 
   Session(SessionObserver& observer, Services services);
@@ -145,6 +148,9 @@ class Session {
   // nothing is sent and whyNot says why, connected or not.
   SendResult SendUserCommand(const UserCommand& command, const usercommands::Arguments& arguments,
                              std::string& whyNot);
+  // The same rules for one line, for owners that check their lines before
+  // they connect: Sent means the trimmed line can go.
+  static SendResult PrepareLine(std::string& line);
   // A raw command as typed, with "SITE " in front when asked for.
   static std::string RawCommand(const std::string& text, bool autoSite) {
     return autoSite ? "SITE " + text : text;

@@ -22,12 +22,16 @@ fail=0
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/bin/korvastel usr/share/applications/korvastel.desktop \
          usr/share/icons/hicolor/scalable/apps/korvastel.svg usr/share/korvastel/commandList.ini \
-         usr/share/man/man1/korvastel.1.gz; do
+         usr/share/man/man1/korvastel.1.gz usr/bin/korvastel-cli usr/share/man/man1/korvastel-cli.1.gz; do
   [ -s "$work/root/$f" ] || { echo "missing from the package: /$f"; fail=1; }
 done
 
 answer="$("$work/root/usr/bin/korvastel" --version)"
 [ "$answer" = "korvastel $version" ] || { echo "--version said: $answer"; fail=1; }
+answer="$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/korvastel-cli" --version)"
+[ "$answer" = "korvastel-cli $version" ] || { echo "korvastel-cli --version said: $answer"; fail=1; }
+# It runs over SSH on machines without a display: no widget or GUI library.
+if objdump -p "$work/root/usr/bin/korvastel-cli" | grep -E 'NEEDED +libQt6(Gui|Widgets)'; then fail=1; fi
 
 # Computed from the binary: the C library and Qt's widgets at least.
 depends="$(dpkg-deb -f "$deb" Depends)"

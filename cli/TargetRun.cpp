@@ -1,0 +1,263 @@
+#include "TargetRun.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "ConnectErrors.h"
+#include "Json.h"
+#include "Socket.h"
+#include "TlsTransport.h"
+#include "TrustedCertificates.h"
+#include "res/Strings.h"
+
+namespace {
+
+// Text held back for a single target before it is written anyway.
+constexpr std::size_t kWriteAt = 1u << 20;
+
+std::string HexOnly(const std::string& fingerprint) {
+  std::string hex;
+  for (const char c : fingerprint)
+    if (std::isxdigit(static_cast<unsigned char>(c))) hex.push_back(static_cast<char>(std::toupper(c)));
+  return hex;
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+  std::string text = std::to_string(limit.count() / 1000.0);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text + " s";
+}
+
+// A final reply line: three digits, then a blank or nothing.
+int FinalCode(const std::string& line) {
+  if (line.size() < 3 || (line.size() > 3 && line[3] != ' ')) return -1;
+  for (int i = 0; i < 3; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(line[i]))) return -1;
+  return std::stoi(line.substr(0, 3));
+}
+
+}  // namespace
+
+TargetRun::TargetRun(std::string name, StartTarget address, const RunSettings& settings, Output& out,
+                     Session::Post post)
+    : m_name(std::move(name)),
+      m_address(std::move(address)),
+      m_settings(settings),
+      m_out(out),
+      m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color) {
+  Session::Services services;
+  m_post = post;
+  services.post = std::move(post);
+  services.connect = &platform::ConnectTcp;
+  services.startTls = &platform::StartTls;
+  services.trustStore = this;
+  services.asker = this;
+  services.waitLimit = settings.timeout;
+  m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
+}
+
+// The connection goes with the session, without a word to the server.
+TargetRun::~TargetRun() { m_session.reset(); }
+
+void TargetRun::Start(std::vector<std::string> lines) {
+  m_lines = std::move(lines);
+  m_lastEvent = std::chrono::steady_clock::now();
+  if (!m_session->Connect(
+          {m_address.host, m_address.port, m_address.login, m_settings.password, m_settings.tls || m_address.tls})) {
+    Fail(2, "the login or the password holds a line break or a NUL; nothing was sent");
+    End();
+  }
+}
+
+void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool quiet =
+      m_settings.timeout.count() > 0 && now - m_lastEvent + std::chrono::milliseconds(100) >= m_settings.timeout;
+  m_lastEvent = now;
+  if (!m_settings.json) m_pane.Append(kind, text);
+  switch (kind) {
+    case TranscriptKind::Command:
+      FinishExchange(false);
+      m_inExchange = true;
+      m_command.assign(text.substr(2, text.size() - 3));  // "\n>" COMMAND "\n"
+      m_reply.clear();
+      m_lastLine.clear();
+      break;
+    case TranscriptKind::Reply: {
+      if (m_inExchange && m_settings.json) m_reply.append(text);
+      const std::string_view body = text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0));
+      const std::size_t start = body.rfind('\n');
+      m_lastLine.assign(start == std::string_view::npos ? body : body.substr(start + 1));
+      break;
+    }
+    case TranscriptKind::Hint:
+      m_hint.assign(text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0)));
+      break;
+    case TranscriptKind::Disconnect:
+      m_timedOut = m_timedOut || quiet;
+      break;
+    default:
+      break;
+  }
+  if (!m_settings.prefix && m_pane.Pending().size() >= kWriteAt) FlushText();
+}
+
+void TargetRun::OnBlockDone(Transcript::Pos) { FlushText(); }
+
+void TargetRun::FlushText() {
+  m_out.Write(m_pane.Pending());
+  m_pane.Pending().clear();
+  m_out.Flush();
+}
+
+void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
+  if (result == ControlConnection::Login::LoggedIn) {
+    // The commands go first: the history is written while they travel.
+    const bool sent = m_session->Send(m_lines) == Session::SendResult::Sent;
+    if (m_settings.history) RecordHistory();
+    if (sent) return;
+    result = ControlConnection::Login::Dropped;
+  }
+  FlushText();
+  Fail(2, LoginFailure(result, connectError, failure),
+       result == ControlConnection::Login::CertificateRefused ? m_certificate.fingerprint : std::string());
+  End();
+}
+
+// A target that is done lets go of its connection at once: servers count
+// connections per user, and one that waits for our close must not wait for
+// the other targets.
+void TargetRun::End() {
+  m_done = true;
+  m_post([this] { m_session.reset(); });  // not from inside the session's own call
+}
+
+std::string TargetRun::LoginFailure(ControlConnection::Login result, int connectError,
+                                    const std::string& failure) const {
+  using Login = ControlConnection::Login;
+  const std::string silent = "no answer within the --timeout of " + Seconds(m_settings.timeout);
+  switch (result) {
+    case Login::ConnectFailed: {
+      std::string why = ConnectErrorMessage(connectError);
+      while (!why.empty() && why.back() == ' ') why.pop_back();
+      return "can't connect: " + why;
+    }
+    case Login::Abandoned:
+      return "can't connect: " + silent;
+    case Login::Refused:
+      return "the server refused the login: " + m_lastLine + (m_hint.empty() ? "" : " (" + m_hint + ")");
+    case Login::Dropped:
+      return m_timedOut ? silent : "the connection dropped during the login";
+    case Login::TlsRefused:
+      return "the server refused AUTH TLS: " + failure + "; the login was not sent";
+    case Login::TlsFailed:
+      return "the TLS handshake failed: " + failure + "; the login was not sent";
+    case Login::CertificateRefused: {
+      const std::string& fp = m_certificate.fingerprint;
+      const std::string tail =
+          "; the login was not sent. If it is the one your server's administrator gave you, "
+          "run again with --trust " +
+          fp + " (and --remember to keep it)";
+      if (!m_rememberedFingerprint.empty())
+        return "WARNING: the server's certificate has CHANGED since it was trusted (remembered SHA-256 " +
+               m_rememberedFingerprint + ", now SHA-256 " + fp + ")" + tail;
+      return "the server's certificate is not trusted (" + m_certificate.reason + "), SHA-256 fingerprint " + fp + tail;
+    }
+    case Login::Unsendable:
+    case Login::LoggedIn:
+      break;
+  }
+  return "the login or the password holds a line break or a NUL; nothing was sent";
+}
+
+void TargetRun::OnRunDone(ControlConnection::Result result) {
+  FinishExchange(result == ControlConnection::Result::Dropped);
+  if (m_exchanges < m_lines.size() && m_status < 2)
+    Fail(2,
+         "the server closed the connection; " + std::to_string(m_lines.size() - m_exchanges) + " command(s) not sent");
+  FlushText();
+  End();
+}
+
+void TargetRun::FinishExchange(bool dropped) {
+  if (!m_inExchange) return;
+  m_inExchange = false;
+  ++m_exchanges;
+  const int code = dropped ? -1 : FinalCode(m_lastLine);
+  const bool ok = code >= 100 && code < 400;
+  if (m_settings.json) {
+    std::string json = "{\"target\":";
+    AppendJsonString(json, m_name);
+    json += ",\"command\":";
+    AppendJsonString(json, m_command);
+    json += ",\"code\":" + (code < 0 ? std::string("null") : std::to_string(code)) + ",\"lines\":[";
+    std::string_view rest = m_reply;
+    for (bool first = true; !rest.empty(); first = false) {
+      const std::size_t end = rest.find('\n');
+      if (!first) json.push_back(',');
+      AppendJsonString(json, rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    json += "],\"ok\":";
+    json += ok ? "true}\n" : "false}\n";
+    m_out.Write(json);
+    m_reply.clear();
+  }
+  if (code < 0) {
+    m_status = 2;
+    std::fprintf(stderr, "korvastel-cli: %s: %s: %s\n", m_name.c_str(), m_command.c_str(),
+                 m_timedOut ? ("no reply within the --timeout of " + Seconds(m_settings.timeout)).c_str()
+                            : "the connection dropped before the reply was complete");
+  } else if (!ok) {
+    m_status = std::max(m_status, 1);
+    std::fprintf(stderr, "korvastel-cli: %s: %s: %s\n", m_name.c_str(), m_command.c_str(), m_lastLine.c_str());
+  }
+}
+
+void TargetRun::Fail(int status, const std::string& why, const std::string& fingerprint) {
+  m_status = std::max(m_status, status);
+  std::fprintf(stderr, "korvastel-cli: %s: %s\n", m_name.c_str(), why.c_str());
+  if (!m_settings.json) return;
+  std::string json = "{\"target\":";
+  AppendJsonString(json, m_name);
+  json += ",\"error\":";
+  AppendJsonString(json, why);
+  if (!fingerprint.empty()) {
+    json += ",\"fingerprint\":";
+    AppendJsonString(json, fingerprint);
+  }
+  json += ",\"ok\":false}\n";
+  m_out.Write(json);
+  m_out.Flush();
+}
+
+// In the window's history, so the window offers this login next time.
+void TargetRun::RecordHistory() {
+  RunHistory& run = *m_settings.history;
+  if (!run.loaded) run.history.Load();
+  run.loaded = true;
+  const ConnectionHistory::Recorded recorded =
+      run.history.Record(m_address.login, m_address.host, m_address.port, m_settings.tls || m_address.tls);
+  if (!recorded.failure.empty())
+    std::fprintf(stderr, "korvastel-cli: the connection history could not be saved: %s\n", recorded.failure.c_str());
+}
+
+bool TargetRun::AskTrust(const std::string&, unsigned, const TlsInfo& info, const std::string& remembered) {
+  const std::string offered = HexOnly(info.fingerprint);
+  for (const std::string& trusted : m_settings.trusted)
+    if (trusted == offered) return true;
+  m_certificate = info;
+  m_rememberedFingerprint = remembered;
+  return false;
+}
+
+std::string TargetRun::Remembered(const std::string& host, unsigned port) {
+  return platform::TrustedFingerprint(host, port);
+}
+
+// Only an answer given with --remember is kept; --trust alone holds for this run.
+void TargetRun::Remember(const std::string& host, unsigned port, const std::string& fingerprint) {
+  if (m_settings.remember && !platform::TrustFingerprint(host, port, fingerprint))
+    std::fprintf(stderr, "korvastel-cli: %s: the trusted certificate could not be stored\n", m_name.c_str());
+}

@@ -1,0 +1,91 @@
+// One TARGET of a run: its session, what it shows, what it asks, and how it
+// ended. Lives on the main thread; the session's worker does the waiting.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "ConnectionHistory.h"
+#include "Output.h"
+#include "PerUserHistory.h"
+#include "Session.h"
+
+// The window's connection history, shared by every target of a run and read
+// at the first login, so no target waits for it before connecting.
+struct RunHistory {
+  platform::PerUserHistory store;
+  ConnectionHistory history{store};
+  bool loaded = false;
+};
+
+struct RunSettings {
+  std::string password;
+  std::vector<std::string> trusted;  // fingerprints, hex digits only, upper case
+  bool tls = false;                  // --tls: every target asks for AUTH TLS
+  bool remember = false;
+  RunHistory* history = nullptr;  // none: --no-history
+  bool json = false;
+  bool color = false;
+  bool prefix = false;  // several targets: every line says whose it is
+  std::chrono::milliseconds timeout{0};
+};
+
+class TargetRun : private SessionObserver, private TrustAsker, private TrustStore {
+ public:
+  TargetRun(std::string name, StartTarget address, const RunSettings& settings, Output& out, Session::Post post);
+  ~TargetRun() override;
+  TargetRun(const TargetRun&) = delete;
+  TargetRun& operator=(const TargetRun&) = delete;
+
+  // Connects, logs in and sends the lines, one exchange at a time.
+  void Start(std::vector<std::string> lines);
+  bool Done() const { return m_done; }
+  // An exit status: 0 all fine, 1 a command refused, 2 the target failed.
+  int Status() const { return m_status; }
+  // Writes out what is still held back (an interrupted run).
+  void FlushText();
+
+ private:
+  void OnLine(TranscriptKind kind, std::string_view text) override;
+  void OnBlockDone(Transcript::Pos linesBefore) override;
+  void OnState(SessionState) override {}
+  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
+  void OnRunDone(ControlConnection::Result result) override;
+  bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
+  std::string Remembered(const std::string& host, unsigned port) override;
+  void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override;
+
+  void End();
+  void FinishExchange(bool dropped);
+  void Fail(int status, const std::string& why, const std::string& fingerprint = {});
+  void RecordHistory();
+  std::string LoginFailure(ControlConnection::Login result, int connectError, const std::string& failure) const;
+
+  std::string m_name;
+  StartTarget m_address;
+  const RunSettings& m_settings;
+  Output& m_out;
+  PaneText m_pane;
+  std::vector<std::string> m_lines;
+  Session::Post m_post;
+
+  // The exchange under way, and the last reply line shown.
+  bool m_inExchange = false;
+  std::size_t m_exchanges = 0;
+  std::string m_command;
+  std::string m_reply;  // the whole reply, for JSON
+  std::string m_lastLine;
+  std::string m_hint;  // what the connection last said about itself
+
+  std::chrono::steady_clock::time_point m_lastEvent;
+  bool m_timedOut = false;
+  TlsInfo m_certificate;  // the one refused, when one was
+  std::string m_rememberedFingerprint;
+  bool m_done = false;
+  int m_status = 0;
+
+  std::unique_ptr<Session> m_session;  // last: its events reach the members above
+};
