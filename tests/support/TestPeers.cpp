@@ -2,10 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -266,89 +264,5 @@ unsigned OpensslServer::Start(const fs::path& cert, const fs::path& key, const s
 }
 
 void OpensslServer::Stop() { StopChild(m_pid, SIGTERM); }
-
-namespace {
-const char* kProFtpd = "/usr/sbin/proftpd";
-const char* kModTls = "/usr/lib/proftpd/mod_tls.so";
-}  // namespace
-
-std::string ProFtpd::Missing() {
-  if (!fs::exists(kProFtpd)) return "proftpd is not installed (apt-get install proftpd-core)";
-  if (!fs::exists(kModTls)) return "ProFTPD's TLS module is not installed (apt-get install proftpd-mod-crypto)";
-  return {};
-}
-
-unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& error) {
-  m_folder = MakeTempFolder("korvastel-proftpd-");
-  const unsigned port = FreePort();
-  const passwd* user = ::getpwuid(::getuid());
-  const group* grp = ::getgrgid(::getgid());
-  if (m_folder.empty() || port == 0 || !user || !grp) {
-    error = "no folder, port, user or group for proftpd";
-    return 0;
-  }
-  const fs::path dir = m_folder;
-  fs::create_directory(dir / "home");
-  const std::string hash = Output("openssl passwd -6 t3st-only");
-  {
-    std::ofstream users(dir / "passwd");
-    users << "tester:" << hash.substr(0, hash.find('\n')) << ":" << ::getuid() << ":" << ::getgid()
-          << "::" << (dir / "home").string() << ":/bin/sh\n";
-    std::ofstream groups(dir / "group");
-    groups << "testers:x:" << ::getgid() << ":\n";
-  }
-  fs::permissions(dir / "passwd", fs::perms::owner_read | fs::perms::owner_write);
-  fs::permissions(dir / "group", fs::perms::owner_read | fs::perms::owner_write);
-  {
-    std::ofstream conf(dir / "proftpd.conf");
-    conf << "ServerName \"korvastel test\"\n"
-            "ServerType standalone\n"
-            "DefaultServer on\n"
-            "Port "
-         << port << "\nDefaultAddress 127.0.0.1\nSocketBindTight on\nUseIPv6 off\nUseReverseDNS off\n"
-         << "User " << user->pw_name << "\nGroup " << grp->gr_name << "\n"
-         << "PidFile " << (dir / "proftpd.pid").string() << "\n"
-         << "ScoreboardFile " << (dir / "proftpd.scoreboard").string() << "\n"
-         << "SystemLog " << (dir / "system.log").string() << "\n"
-         << "DelayTable none\nWtmpLog off\nTransferLog none\nMaxInstances 8\n"
-            "AuthOrder mod_auth_file.c\n"
-         << "AuthUserFile " << (dir / "passwd").string() << "\nAuthGroupFile " << (dir / "group").string() << "\n"
-         << "RequireValidShell off\nRootLogin on\n"
-            "<IfModule mod_cap.c>\n  CapabilitiesEngine off\n</IfModule>\n"
-            "ModulePath /usr/lib/proftpd\nLoadModule mod_tls.c\n"
-            "TLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\nTLSVerifyClient off\n"
-            "TLSOptions NoSessionReuseRequired\n"
-         << "TLSECCertificateFile " << cert.string() << "\nTLSECCertificateKeyFile " << key.string() << "\n"
-         << "TLSLog " << (dir / "tls.log").string() << "\n";
-  }
-  const std::string confPath = (dir / "proftpd.conf").string();
-  m_pid = ::fork();
-  if (m_pid == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::execl(kProFtpd, kProFtpd, "-n", "-q", "-c", confPath.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  for (int i = 0; i < 200; ++i) {
-    if (Accepts(port)) return port;
-    if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-      m_pid = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  error = "proftpd did not start: " + ReadFile(dir / "system.log");
-  Stop();
-  return 0;
-}
-
-void ProFtpd::Stop() {
-  StopChild(m_pid, SIGTERM);
-  std::error_code ignored;
-  if (!m_folder.empty()) fs::remove_all(m_folder, ignored);
-  m_folder.clear();
-}
 
 }  // namespace peers

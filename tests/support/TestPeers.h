@@ -82,21 +82,4 @@ class OpensslServer {
   pid_t m_pid = -1;
 };
 
-// ProFTPD with mod_tls and "TLSRequired on", from a generated configuration
-// and its own user file, in the foreground (no system service). Serves user
-// "tester", password "t3st-only".
-class ProFtpd {
- public:
-  ~ProFtpd() { Stop(); }
-  // Empty when proftpd and its TLS module are there; else what is missing.
-  static std::string Missing();
-  // The port, or 0 when the server did not come up (error says why).
-  unsigned Start(const std::filesystem::path& cert, const std::filesystem::path& key, std::string& error);
-  void Stop();
-
- private:
-  pid_t m_pid = -1;
-  std::filesystem::path m_folder;
-};
-
 }  // namespace peers
