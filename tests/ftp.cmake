@@ -26,9 +26,9 @@ target_include_directories(ftp_tls_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/suppo
 target_link_libraries(ftp_tls_tests PRIVATE ftp net siteserver GTest::gtest_main)
 gtest_discover_tests(ftp_tls_tests PROPERTIES LABELS unit TIMEOUT 60)
 
-# Against real FTP servers (Debian's pyftpdlib, plain and with TLS; ProFTPD
-# with mod_tls), with certificates made by openssl at test time; each case is
-# skipped, saying what to install, where its server is missing.
+# Against real peers (Debian's pyftpdlib, plain and with TLS; a renegotiating
+# TLS peer; openssl s_server), with certificates made by openssl at test time;
+# each case is skipped, saying what to install, where its peer is missing.
 add_executable(ftp_integration_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_pyftpd_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_peers_test.cpp

@@ -1,6 +1,6 @@
-// The TLS layer against real servers that require TLS (pyftpdlib with its
-// TLS handler, ProFTPD with mod_tls), a peer that renegotiates, and
-// openssl s_server for the cipher policy; certificates made at test time.
+// The TLS layer against a real server that requires TLS (pyftpdlib with its
+// TLS handler), a peer that renegotiates, and openssl s_server for the cipher
+// policy; certificates made at test time.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -82,25 +82,6 @@ TEST_F(TlsPeers, PyFtpdCertificatesAreJudgedAndTheLoginGoesThroughTls) {
     EXPECT_EQ(info.validFrom.size(), 23u) << info.validFrom;  // "2026-12-07 01:00:00 UTC"
     EXPECT_LT(info.validFrom, info.validUntil);
   }
-}
-
-TEST_F(TlsPeers, ProFtpdRefusesPlainLoginAndAcceptsOneThroughTls) {
-  const std::string missing = peers::ProFtpd::Missing();
-  if (!missing.empty()) GTEST_SKIP() << missing;
-  peers::ProFtpd server;
-  std::string error;
-  const unsigned port = server.Start(m_certs.caSignedCert, m_certs.caSignedKey, error);
-  ASSERT_NE(port, 0u) << error;
-
-  Session plain;
-  ASSERT_TRUE(plain.Connect("127.0.0.1", port));
-  ASSERT_EQ(plain.Reply().substr(0, 4), "220 ");
-  EXPECT_EQ(plain.Exchange("USER tester"), "550 SSL/TLS required on the control channel");
-
-  Session s;
-  ASSERT_NO_FATAL_FAILURE(SecureLogin(s, "127.0.0.1", port));
-  EXPECT_TRUE(s.tls_->Info().trusted) << s.tls_->Info().reason;
-  EXPECT_EQ(s.Exchange("NOOP").substr(0, 4), "200 ");
 }
 
 // Renegotiation is off: the request is refused, so no command ever travels

@@ -43,3 +43,4 @@ endif()
 
 # The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
 korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)
+

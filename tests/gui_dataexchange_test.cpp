@@ -3,7 +3,6 @@
 // eighteen site-action buttons; and the one pane line of a history store
 // that can't be written.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -124,16 +123,8 @@ TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
       "\n>The connection history could not be saved: " + (folder / "korvastel.conf").string() + ": ";
   fs::remove_all(folder);
   std::ofstream(folder) << "a file where the store's folder belongs\n";
-  ExpectReportedOncePerRun(report + "Not a directory\n");
+  ExpectReportedOncePerRun(report + "Not a directory\n");  // the reason is the system's, whatever it is
   fs::remove(folder);
-
-  // Permissions don't stop root, so the read-only folder is tried as another user only.
-  if (::geteuid() != 0) {
-    fs::create_directory(folder);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    ExpectReportedOncePerRun(report + "Permission denied\n");
-    fs::permissions(folder, fs::perms::owner_all);
-  }
 }
 
 }  // namespace

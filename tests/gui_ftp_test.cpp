@@ -1,7 +1,8 @@
-// The control connection in the real dialog against the scripted server:
-// field checks, connect errors, login, commands, disconnects, the anti-idle
-// timer and a server that never answers. Every case looks at the wire as well
-// as at the pane. Offscreen; the close of a silent exchange also under X.
+// The control connection in the real dialog against the scripted server: what
+// only the window shows (boxes, captions, colours, what the edits keep) and
+// that its clicks reach the wire. Transcripts and send rules are the
+// connection's and the session's tests. Offscreen; the close of a silent
+// exchange also under X.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -98,12 +99,6 @@ void RequestClose(QWidget* window) {
   window->close();
 }
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-  return n;
-}
-
 TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   DialogHarness h(&kNoCommands);
   h.Start();
@@ -150,7 +145,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
 
-// The transcript of each login shape is the connection's own test; here the
+// The transcripts of the login shapes are the connection's test; here the
 // window's part: colours, caption, history and what the fields sent.
 TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   auto server = Serve({
@@ -163,15 +158,12 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   std::size_t mark = h.Pane().size();
   h.Fill(server->Port());
   h.Click(IDC_CONNECT);
-  EXPECT_EQ(After(h.Pane(), mark),
-            "\n\n>connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n530 Login incorrect\n");
+  ASSERT_NE(After(h.Pane(), mark).find("530 Login incorrect\n"), std::string::npos);
   ExpectColour(h, mark, logLoginColor);
   EXPECT_FALSE(h.Dlg().IsConnected());
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-  ASSERT_TRUE(server->WaitDone(0, seconds(5)));
-  EXPECT_TRUE(server->ClientClosed(0));
 
-  // A fresh socket for the second attempt; while it waits the button cancels it, and reads so.
+  // A fresh attempt; while it waits the button cancels it, and reads so.
   const std::string secret = "OpenSesame42";
   h.Fill(server->Port(), "u", secret);
   std::string captionWhileWaiting;
@@ -185,59 +177,37 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   EXPECT_EQ(h.Pane().find(secret), std::string::npos);
   EXPECT_EQ(h.Dlg().m_historyList.GetCount(), history + 1);  // two attempts, one entry
 
-  // Disconnecting sends nothing: the server only sees the close.
   mark = h.Pane().size();
   h.Click(IDC_CONNECT);
   EXPECT_EQ(After(h.Pane(), mark), "\n>Disconnected.\n");
   ExpectColour(h, mark, logDisconnectColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(1, seconds(5)));
-  EXPECT_TRUE(server->ClientClosed(1));
   EXPECT_EQ(server->Received(1), "USER u\r\nPASS " + secret + "\r\n");
 }
 
-TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
-  Script script = LoginThen({});
-  for (const char* reply :
-       {"200-who\r\n user1\r\n200 end\r\n", "500 unknown\r\n", "200 trimmed\r\n", "200 caf\xE9\r\n"})
-    script.insert(script.end(), {ExpectLine(), Send(reply)});
-  auto server = Serve({script});
+// Trimming and refusing lines are the session's rules; here what the button,
+// the raw edit and the "auto add SITE" box put on the wire.
+TEST(Commands, ButtonsAndTheRawEditReachTheWireAndLineBreaksNever) {
+  auto server = Serve({LoginThen(Answers(3))});
   DialogHarness h(&kNoCommands);
   h.Start();
   Connect(h, server->Port());
-  std::string wire = kLoginWire;
-
   std::size_t mark = h.Pane().size();
   h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200-who\n user1\n200 end\n");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 ok\n");
   ExpectColour(h, mark, logCommandColor);
-  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
-
-  mark = h.Pane().size();
   Raw(h, "SITE WHO");  // the box is ticked: a second SITE
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE SITE WHO\n500 unknown\n");
-  ExpectWire(h, *server, 0, wire += "SITE SITE WHO\r\n");
-
   h.Click(IDC_AUTO_SITE);
   ASSERT_EQ(h.Dlg().m_autoSite, FALSE);
+  Raw(h, "SITE caf\xE9 \t");  // a letter of the code page's upper half stays
+  ExpectWire(h, *server, 0, std::string(kLoginWire) + "SITE WHO\r\nSITE SITE WHO\r\nSITE caf\xE9\r\n");
   mark = h.Pane().size();
-  Raw(h, "SITE WHO \t \r\n");
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 trimmed\n");
-  ExpectWire(h, *server, 0, wire += "SITE WHO\r\n");
-
-  mark = h.Pane().size();
-  Raw(h, "SITE caf\xE9");  // a letter of the code page's upper half stays
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE caf\xE9\n200 caf\xE9\n");
-  ExpectWire(h, *server, 0, wire += "SITE caf\xE9\r\n");
-
-  mark = h.Pane().size();
-  Raw(h, "");
   Raw(h, " \t");
   EXPECT_EQ(h.Pane().size(), mark);
 
   // A line break never reaches the wire: the edit keeps the pasted text's first line,
-  // and a command that still holds one is refused with a box (the connection's
-  // own test shows the line stays usable).
+  // and a command that still holds one is refused with a box.
   auto* raw = h.ItemAs<QLineEdit>(IDC_RAW_COMMAND);
   raw->clear();
   raw->insert(QStringLiteral("WHO\nDELE important.txt"));
@@ -255,35 +225,16 @@ TEST(Commands, EchoWireTrimmingAutoSiteAndLineFeeds) {
   EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "Can't send!16");
   EXPECT_NE(h.boxes[0].text.find("line break"), std::string::npos);
   EXPECT_EQ(h.Pane().size(), mark);
-  ExpectWire(h, *server, 0, wire);
+  ExpectWire(h, *server, 0, std::string(kLoginWire) + "SITE WHO\r\nSITE SITE WHO\r\nSITE caf\xE9\r\n");
   EXPECT_TRUE(h.Dlg().IsConnected());
 }
 
-TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
-  auto server = Serve({
-      LoginThen({ExpectLine(), Send("200-stats\r\n421 Timeout: idle too long\r\n")}),
-      LoginThen({Send("421 Timeout: closing idle connection\r\n"), Close()}),  // while the client is idle
-  });
+// Which lines end a connection is the connection's test; here the window
+// sees it without a click, in the right colours, and sends nothing after.
+TEST(Commands, AServerClosingAnIdleConnectionIsSeenAtOnce) {
+  auto server = Serve({LoginThen({Send("421 Timeout: closing idle connection\r\n"), Close()})});
   DialogHarness h(&kNoCommands);
   h.Start();
-  Connect(h, server->Port());
-  std::size_t mark = h.Pane().size();
-  Raw(h, "STATS");
-  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE STATS\n200-stats\n421 Timeout: idle too long\n\n>Disconnected.\n");
-  const std::size_t status = h.Pane().size() - 16;
-  ExpectColour(h, status, logDisconnectColor);
-  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(status) - 3), logCommandColor);
-  EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-  ASSERT_TRUE(server->WaitDone(0, seconds(5)));
-  EXPECT_TRUE(server->ClientClosed(0));
-  EXPECT_EQ(server->Received(0), std::string(kLoginWire) + "SITE STATS\r\n");
-
-  // Without a connection nothing is sent and nothing is shown.
-  mark = h.Pane().size();
-  h.Click(kWho);
-  EXPECT_EQ(h.Pane().size(), mark);
-
-  // A server closing an idle connection is seen at once, without a click.
   h.Fill(server->Port());
   h.Click(IDC_CONNECT);
   ASSERT_TRUE(h.WaitUntil([&] { return !h.Dlg().IsConnected(); }));
@@ -292,67 +243,26 @@ TEST(Commands, TimeoutInTheLastLineOrAServerClosingDisconnects) {
   EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(h.Pane().size() - idle.size())), logCommandColor);
   ExpectColour(h, h.Pane().size() - 16, logDisconnectColor);
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
-}
 
-TEST(Commands, ANoticeWhileIdleShowsAtOnceAndTheNextReplyIsTheCommandsOwn) {
-  auto server =
-      Serve({LoginThen({Pause(300), Send("NOTICE maintenance at five\r\n"), ExpectLine(), Send("200 who\r\n")})});
-  DialogHarness h(&kNoCommands);
-  h.Start();
-  Connect(h, server->Port());
+  // Without a connection a click sends nothing and shows nothing.
   const std::size_t mark = h.Pane().size();
-  ASSERT_TRUE(h.WaitUntil([&] { return h.Pane().size() > mark; }));  // no click: the watch shows it
-  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n");
-  ExpectColour(h, mark, logCommandColor);
-  EXPECT_TRUE(h.Dlg().IsConnected());
   h.Click(kWho);
-  EXPECT_EQ(After(h.Pane(), mark), "NOTICE maintenance at five\n\n>SITE WHO\n200 who\n");
+  EXPECT_EQ(h.Pane().size(), mark);
 }
 
-TEST(AntiIdle, SendsOnlyWhileConnectedOncePerPeriodAndNeverFloods) {
-  std::vector<Step> replies;
-  for (int i = 0; i < 100; ++i) {
-    replies.push_back(ExpectLine());
-    if (i == 2) replies.push_back(Pause(2500));  // the third command's reply is slow
-    replies.push_back(Send("200 NOOP ok\r\n"));
-  }
-  replies.push_back(Close());  // a flood ends here instead of waiting for ever
-  auto server = Serve({LoginThen(replies)});
+// The period's rules are the session's test; here the fields reach it.
+TEST(AntiIdle, TheCommandAndIntervalFieldsDriveTheTimer) {
+  auto server = Serve({LoginThen(Answers(20))});
   DialogHarness h(&kNoCommands);
   h.Start();
   h.Type(IDC_ANTI_IDLE_COMMAND, "NOOP");
   h.Type(IDC_ANTI_IDLE_INTERVAL, "1");
   h.Click(IDC_ANTI_IDLE);
-  const std::string pane = h.Pane();
-  h.ProcessEvents(1300);  // a firing without a connection
-  EXPECT_EQ(h.Pane(), pane);
-
-  // Connecting does not restart the timer; its next firings send the command as it stands.
   Connect(h, server->Port());
-  auto sent = [&] { return Count(server->Received(0), "\r\n") - 2; };  // lines after USER and PASS
-  ASSERT_TRUE(h.WaitUntil([&] { return sent() >= 2; }, 6000));
-  const std::string wire = server->Received(0);
-  EXPECT_EQ(wire.substr(0, sizeof kLoginWire - 1 + 12), std::string(kLoginWire) + "NOOP\r\nNOOP\r\n");
-  EXPECT_EQ(Count(wire, "NOOP\r\n"), Count(wire, "\r\n") - 2);  // never a "SITE " in front
-  EXPECT_NE(h.Pane().find("\n>NOOP\n200 NOOP ok\n"), std::string::npos);
-
-  // Firings that fall due during a long exchange come once, after it.
-  h.Click(kWho);
-  const std::string after = std::string(kLoginWire) + "NOOP\r\nNOOP\r\nSITE WHO\r\nNOOP\r\n";
-  ASSERT_TRUE(h.WaitUntil([&] { return server->Received(0).size() >= after.size(); }));
-  h.ProcessEvents(300);
-  EXPECT_EQ(server->Received(0), after);
-
-  // An interval of 0 still waits a second between commands.
-  h.Type(IDC_ANTI_IDLE_INTERVAL, "0");
-  h.Click(IDC_ANTI_IDLE);
-  h.Click(IDC_ANTI_IDLE);
-  ASSERT_TRUE(h.Dlg().m_antiIdle);
-  const int before = sent();
-  ASSERT_TRUE(h.WaitUntil([&] { return sent() > before; }, 6000));
-  const int first = sent();
-  h.ProcessEvents(1500);
-  EXPECT_LE(sent(), first + 2);
+  const std::string two = std::string(kLoginWire) + "NOOP\r\nNOOP\r\n";
+  ASSERT_TRUE(h.WaitUntil([&] { return server->Received(0).size() >= two.size(); }, 6000));
+  EXPECT_EQ(server->Received(0).substr(0, two.size()), two);
+  EXPECT_NE(h.Pane().find("\n>NOOP\n200 ok\n"), std::string::npos);
   EXPECT_TRUE(h.Dlg().IsConnected());
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # The pane read through the accessibility bus, as a screen reader reads it:
 # the real program under an X server logs in to the demo site server and runs
-# SITE USERS; the pane's text, its colour runs ("fg-color" R,G,B) and the
-# text-inserted events (a few batches, not one per line) are checked.
+# SITE USERS; the text-inserted events (a few batches, not one per line, that
+# add up to the new text) and the colour runs as the bus passes them on
+# ("fg-color" R,G,B) are checked. Lines and words are the C++ pane test's.
 #
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   pane_atspi_check.py KORVASTEL SITESERVER
@@ -129,8 +130,6 @@ try:
     count = text.characterCount
     whole = text.getText(0, -1)
     check(count == len(whole) and count > before, "characterCount matches the text and grew with the reply")
-    last = text.getTextAtOffset(count - 2, pyatspi.TEXT_BOUNDARY_LINE_START)[0]
-    check(last.startswith("200 End of user list: %d lines." % REPLY_LINES), "the reply's last line reads: %r" % last)
     login = whole.find(">USER admin")
     command = whole.find(">SITE USERS")
     attrs, start, end = text.getAttributeRun(login, False)
@@ -138,9 +137,6 @@ try:
     attrs, start, end = text.getAttributeRun(command, False)
     check("fg-color:128,160,255" in attrs and end == count,
           "the command and its reply are one light blue run to the end: %s" % [a for a in attrs if "color" in a])
-    check("bg-color:80,80,80" in attrs, "the background is dark grey")
-    line = text.getTextAtOffset(command + 2, pyatspi.TEXT_BOUNDARY_LINE_START)
-    check(line[0] == ">SITE USERS\n", "a line reads with its line end: %r" % (line[0],))
     joined = "".join(t for _, t in inserted)
     check(0 < len(inserted) < REPLY_LINES // 10, "the reply came in %d text-inserted events" % len(inserted))
     check(inserted and inserted[0][0] == before and joined == whole[before:],

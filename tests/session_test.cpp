@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "AntiIdle.h"
 #include "ConnectionHistory.h"
 #include "ScriptedServer.h"
 #include "Session.h"
@@ -248,9 +249,18 @@ struct ManualTimer : Timer {
   void Stop() override { tick = nullptr; }
 };
 
+TEST(Session, RawCommandsAndTheAntiIdlePeriod) {
+  EXPECT_EQ(Session::RawCommand("WHO", true), "SITE WHO");
+  EXPECT_EQ(Session::RawCommand("SITE WHO", true), "SITE SITE WHO");
+  EXPECT_EQ(Session::RawCommand("SITE WHO", false), "SITE WHO");
+  EXPECT_EQ(AntiIdlePeriodMs(0), 1000u) << "never below a second";
+  EXPECT_EQ(AntiIdlePeriodMs(360), 360000u);
+  EXPECT_EQ(AntiIdlePeriodMs(4294967u), 0x7FFFFFFFu) << "no wrap past 32 bits";
+}
+
 TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   Site site({LoginThen({ExpectLine(), Send("200 who\r\n"), ExpectLine(), Pause(50), Send("200 x\r\n"), ExpectLine(),
-                        Send("200 noop\r\n"), Hold()})});
+                        Send("200 noop\r\n"), ExpectLine(), Send("200 note\r\n"), Hold()})});
   Loop loop;
   Recorder r;
   ManualTimer timer;
@@ -275,10 +285,19 @@ TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   EXPECT_GT(timer.starts.size(), startsBefore) << "the next period starts after the anti-idle exchange";
   EXPECT_EQ(site.server.Received(0), "USER u\r\nPASS p\r\nSITE WHO\r\nSITE X\r\nNOOP\r\n");
 
+  // A user command goes out built and trimmed, or not at all and says why.
+  std::string whyNot;
+  const UserCommand note{"note", {"NOTE %1 %2"}, {}};
+  EXPECT_EQ(session.SendUserCommand(note, {"a\nb", "x"}, whyNot), Session::SendResult::NotBuilt);
+  EXPECT_NE(whyNot.find("line break"), std::string::npos) << whyNot;
+  ASSERT_EQ(session.SendUserCommand(note, {"a", ""}, whyNot), Session::SendResult::Sent);
+  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 3 && !session.IsWorking(); }));
+  EXPECT_TRUE(site.server.Received(0).ends_with("NOOP\r\nSITE NOTE a\r\n"));
+
   session.Disconnect();
   ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
   if (timer.tick) timer.tick();  // not connected: nothing goes out
-  EXPECT_EQ(r.runs.size(), 2u);
+  EXPECT_EQ(r.runs.size(), 3u);
 }
 
 TEST(Session, BouncersAreTriedInOrderUntilOneGreetsButARefusedLoginEndsIt) {
