@@ -39,10 +39,10 @@ int FinalCode(const std::string& line) {
 
 }  // namespace
 
-TargetRun::TargetRun(std::string name, StartTarget address, const RunSettings& settings, Output& out,
+TargetRun::TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out,
                      Session::Post post)
     : m_name(std::move(name)),
-      m_address(std::move(address)),
+      m_request(std::move(request)),
       m_settings(settings),
       m_out(out),
       m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color) {
@@ -63,8 +63,10 @@ TargetRun::~TargetRun() { m_session.reset(); }
 void TargetRun::Start(std::vector<std::string> lines) {
   m_lines = std::move(lines);
   m_lastEvent = std::chrono::steady_clock::now();
-  if (!m_session->Connect(
-          {m_address.host, m_address.port, m_address.login, m_settings.password, m_settings.tls || m_address.tls})) {
+  ConnectRequest request = m_request;
+  if (request.password.empty()) request.password = m_settings.password;
+  request.tls = request.tls || m_settings.tls;
+  if (!m_session->Connect(request)) {
     Fail(2, "the login or the password holds a line break or a NUL; nothing was sent");
     End();
   }
@@ -238,7 +240,7 @@ void TargetRun::RecordHistory() {
   if (!run.loaded) run.history.Load();
   run.loaded = true;
   const ConnectionHistory::Recorded recorded =
-      run.history.Record(m_address.login, m_address.host, m_address.port, m_settings.tls || m_address.tls);
+      run.history.Record(m_request.login, m_request.host, m_request.port, m_settings.tls || m_request.tls);
   if (!recorded.failure.empty())
     std::fprintf(stderr, "korvastel-cli: the connection history could not be saved: %s\n", recorded.failure.c_str());
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
 #include "ConnectionHistory.h"
 #include "Output.h"
 #include "PerUserHistory.h"
@@ -35,7 +34,8 @@ struct RunSettings {
 
 class TargetRun : private SessionObserver, private TrustAsker, private TrustStore {
  public:
-  TargetRun(std::string name, StartTarget address, const RunSettings& settings, Output& out, Session::Post post);
+  // request's password, when empty, is the run's (a saved site's may come from the keyring).
+  TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out, Session::Post post);
   ~TargetRun() override;
   TargetRun(const TargetRun&) = delete;
   TargetRun& operator=(const TargetRun&) = delete;
@@ -65,7 +65,7 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   std::string LoginFailure(ControlConnection::Login result, int connectError, const std::string& failure) const;
 
   std::string m_name;
-  StartTarget m_address;
+  ConnectRequest m_request;
   const RunSettings& m_settings;
   Output& m_out;
   PaneText m_pane;

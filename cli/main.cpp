@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -20,9 +21,11 @@
 #include "CommandList.h"
 #include "Commands.h"
 #include "EventLoop.h"
+#include "Keyring.h"
 #include "LineFile.h"
 #include "Options.h"
 #include "Output.h"
+#include "SiteList.h"
 #include "TargetRun.h"
 #include "res/Strings.h"
 
@@ -103,10 +106,35 @@ std::string ReadPassword(const CliOptions& options, LineFile& input, std::string
   return {};
 }
 
-int Run(const CliOptions& options) {
-  std::vector<StartTarget> addresses;
-  for (const std::string& target : options.targets) {
-    std::string error;
+// A TARGET is an address (LOGIN@HOST, with or without a scheme) or the name
+// of a saved site. A saved site that remembers its password finds it in the
+// system keyring; the others take the run's password.
+std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::string>& targets, std::string& error) {
+  std::vector<ConnectRequest> requests;
+  std::optional<SiteList> sites;
+  for (const std::string& target : targets) {
+    if (target.find('@') == std::string::npos && target.find("://") == std::string::npos) {
+      if (!sites) {
+        sites.emplace();
+        if (!sites->Read(SiteList::DefaultPath(), error)) return std::nullopt;
+      }
+      const Site* site = sites->Find(target);
+      if (!site) {
+        error = "\"" + target + "\" is no saved site, and an address is written [ftp://|ftpes://]LOGIN@HOST[:PORT]";
+        return std::nullopt;
+      }
+      ConnectRequest request = site->Request("");
+      if (site->rememberPassword) {
+        const platform::KeyringAnswer answer = platform::ReadSitePasswordNow(site->name, site->login);
+        if (answer.status == platform::KeyringAnswer::Status::Done)
+          request.password = answer.password;
+        else
+          std::fprintf(stderr, "korvastel-cli: %s: no password from the system keyring (%s); using the run's\n",
+                       target.c_str(), answer.error.c_str());
+      }
+      requests.push_back(std::move(request));
+      continue;
+    }
     std::optional<StartTarget> address = ParseAddress(target, error);
     if (!address) {
       if (error.find("password") != std::string::npos)
@@ -114,12 +142,23 @@ int Run(const CliOptions& options) {
             "a TARGET holds a password, so nothing was done: every user of this computer can read a "
             "program's command line. Give LOGIN@HOST[:PORT] and the password with --password-stdin or "
             "KORVASTEL_PASSWORD.";
-      return Usage(error);
+      return std::nullopt;
     }
-    addresses.push_back(std::move(*address));
+    ConnectRequest request;
+    request.host = address->host;
+    request.port = address->port;
+    request.login = address->login;
+    request.tls = address->tls;
+    requests.push_back(std::move(request));
   }
+  return requests;
+}
+
+int Run(const CliOptions& options) {
   std::string error;
-  if (!EnoughDescriptors(addresses.size(), error)) return Usage(error);
+  const std::optional<std::vector<ConnectRequest>> requests = Requests(options.targets, error);
+  if (!requests) return Usage(error);
+  if (!EnoughDescriptors(requests->size(), error)) return Usage(error);
 
   RunSettings settings;
   for (const std::string& fingerprint : options.trusted) {
@@ -135,8 +174,11 @@ int Run(const CliOptions& options) {
   SignalThread signals(loop);
   auto stop = [] { return g_interrupted.load(); };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
-  settings.password = ReadPassword(options, standardInput, error);
-  if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
+  // The run's password, unless every target has one from the keyring.
+  if (std::any_of(requests->begin(), requests->end(), [](const ConnectRequest& r) { return r.password.empty(); })) {
+    settings.password = ReadPassword(options, standardInput, error);
+    if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
+  }
   if (!ControlConnection::IsSendable(settings.password))
     return Usage("the password holds a line break or a NUL; nothing was sent");
   const std::optional<std::vector<std::string>> lines =
@@ -150,17 +192,17 @@ int Run(const CliOptions& options) {
   settings.json = options.json;
   settings.color = !options.json &&
                    (options.color == ColorMode::Always || (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));
-  settings.prefix = addresses.size() > 1;
+  settings.prefix = requests->size() > 1;
   settings.timeout = options.timeout;
 
   Output out(stdout);
   std::vector<std::unique_ptr<TargetRun>> runs;
   try {
-    for (std::size_t i = 0; i < addresses.size(); ++i)
-      runs.push_back(std::make_unique<TargetRun>(options.targets[i], addresses[i], settings, out,
+    for (std::size_t i = 0; i < requests->size(); ++i)
+      runs.push_back(std::make_unique<TargetRun>(options.targets[i], (*requests)[i], settings, out,
                                                  [&loop](std::function<void()> call) { loop.Post(std::move(call)); }));
   } catch (const std::system_error& e) {
-    std::fprintf(stderr, "korvastel-cli: can't start %zu sessions at once: %s\n", addresses.size(), e.what());
+    std::fprintf(stderr, "korvastel-cli: can't start %zu sessions at once: %s\n", requests->size(), e.what());
     return exitstatus::kUnreached;
   }
   for (auto& run : runs) run->Start(*lines);

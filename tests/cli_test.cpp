@@ -127,6 +127,26 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   EXPECT_EQ(history.find("secret"), std::string::npos);
 }
 
+TEST_F(Cli, ASavedSiteIsATargetAndItsAddressesAreTriedInOrder) {
+  ScriptedServer server({LoginThen({ExpectLine(), Send("200 fine\r\n")})});
+  ASSERT_TRUE(server.Start());
+  const unsigned dead = [] {
+    ScriptedServer gone({});
+    EXPECT_TRUE(gone.Start());
+    return gone.Port();
+  }();
+  fs::create_directories(m_home / ".config" / "Dunvarrow");
+  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf")
+      << "[main]\naddress=127.0.0.1:" << dead << "\naddress=127.0.0.1:" << server.Port() << "\nlogin=u\n";
+  Outcome r = Run({"main", "-s", "WHO"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Could not use 127.0.0.1:" + std::to_string(dead)), std::string::npos) << r.out;
+  EXPECT_EQ(server.Received(0), "USER u\r\nPASS secret\r\nSITE WHO\r\n");
+  r = Run({"backup", "-s", "WHO"});
+  EXPECT_EQ(r.status, 64);
+  EXPECT_NE(r.err.find("\"backup\" is no saved site"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, SeveralTargetsRunTogetherAndEachFailureIsNamed) {
   ScriptedServer good({LoginThen({ExpectLine(), Send("200 fine\r\n")})});
   ScriptedServer cut({LoginThen({ExpectLine(), Send("200-part\r\n"), Close()})});
