@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -146,8 +147,10 @@ class Transcript {
   // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
   std::vector<std::shared_ptr<char[]>> m_chunks;
   Pos m_length = 0;
-  std::vector<Pos> m_lineStarts{0};
-  std::vector<std::time_t> m_lineTimes;
+  // Deques: a million-line reply grows them without ever copying them whole,
+  // which would hold the window for tens of milliseconds.
+  std::deque<Pos> m_lineStarts{0};
+  std::deque<std::time_t> m_lineTimes;
   std::vector<Run> m_runs;
   mutable Pos m_longest = 0;  // of the lines before the last one
   mutable bool m_longestKnown = true;
