@@ -1,8 +1,8 @@
 #include "OutputLog.h"
 
 void OutputLog::FormatAtStartUp() {
-  ShowScrollBars(TRUE);
-  EnableScrollBars(TRUE);
+  ShowScrollBars(true);
+  EnableScrollBars(true);
   CHARFORMAT cf;
   GetDefaultCharFormat(cf);
   cf.dwMask = CFM_BOLD | CFM_FACE;
