@@ -40,7 +40,13 @@ void CSiteCmdDlg::ConnectAndLogin() {
     return;
   }
   RecordHistoryEntry();  // before anything can fail, so every attempt is remembered
-  m_session->Connect({m_host, m_port, m_login, m_password, m_tls});
+  ConnectRequest request;
+  request.host = m_host;
+  request.port = m_port;
+  request.login = m_login;
+  request.password = m_password;
+  request.tls = m_tls;
+  m_session->Connect(request);
 }
 
 void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {

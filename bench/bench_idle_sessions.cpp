@@ -193,7 +193,12 @@ int main(int argc, char** argv) {
     sessions.push_back(std::make_unique<Session>(*observers.back(), std::move(services)));
     Counter& c = *observers.back();
     const unsigned port = ports[(sessions.size() - 1) / kClientsPerSite];
-    if (!sessions.back()->Connect({"127.0.0.1", port, "admin", "korvastel", false})) return false;
+    ConnectRequest request;
+    request.host = "127.0.0.1";
+    request.port = port;
+    request.login = "admin";
+    request.password = "korvastel";
+    if (!sessions.back()->Connect(request)) return false;
     return loop.RunUntil([&c] { return c.done; }) && c.loggedIn;
   };
   const auto settle = [&] { loop.RunUntil([] { return false; }, std::chrono::milliseconds(300)); };

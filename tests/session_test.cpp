@@ -105,7 +105,11 @@ struct Site {
     s.asker = &r;
     return s;
   }
-  ConnectRequest Request(bool tls = false) const { return {"127.0.0.1", server.Port(), "u", "p", tls}; }
+  ConnectRequest Request(bool tls = false) const {
+    ConnectRequest r;
+    r.host = "127.0.0.1", r.port = server.Port(), r.login = "u", r.password = "p", r.tls = tls;
+    return r;
+  }
   ScriptedServer server;
   bool vouched = false;  // the system's trust store vouches for the certificate
 };
@@ -311,7 +315,8 @@ TEST(Session, BouncersAreTriedInOrderUntilOneGreetsButARefusedLoginEndsIt) {
   Loop loop;
   Recorder r;
   Session session(r, site.Services(loop, r));
-  ConnectRequest request{"127.0.0.1", dead, "u", "p"};
+  ConnectRequest request = site.Request();
+  request.port = dead;
   request.more = {{"127.0.0.1", site.server.Port()}, {"127.0.0.1", site.server.Port()}};
   ASSERT_TRUE(session.Connect(request));
   ASSERT_TRUE(loop.RunUntil([&] { return !r.logins.empty(); }));
