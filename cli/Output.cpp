@@ -38,6 +38,9 @@ void PaneText::Append(TranscriptKind kind, std::string_view text) {
     case TranscriptKind::Disconnect:
       m_colour = kDisconnectColour;
       break;
+    case TranscriptKind::Text:  // the program's own words: the terminal's colour
+      m_colour = "";
+      break;
   }
   // The pane's first lines are blank (they part attempts there); a file or a terminal starts with text.
   if (!m_started) {
