@@ -214,8 +214,9 @@ bool SiteList::Put(const std::string& originalName, const Site& site, std::strin
   } else if (site.addresses.empty()) {
     error = "A site needs at least one address.";
   } else if (HoldsLineBreak(site.name) || HoldsLineBreak(site.login) || HoldsLineBreak(site.antiIdleCommand) ||
-             site.name.find(']') != std::string::npos) {
-    error = "The name, login and anti-idle command hold no line breaks, and the name no \"]\".";
+             site.name.find_first_of("]@") != std::string::npos) {
+    // An "@" would make the name read as an address where the command-line runner takes a TARGET.
+    error = "The name, login and anti-idle command hold no line breaks, and the name no \"]\" or \"@\".";
   } else {
     const auto it = std::find_if(m_sites.begin(), m_sites.end(), [&](const Site& s) { return s.name == originalName; });
     if (it != m_sites.end() && !originalName.empty())

@@ -63,8 +63,10 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   ASSERT_TRUE(list.Put("", site, error)) << error;
   EXPECT_FALSE(list.Put("", site, error)) << "two sites with one name";
   EXPECT_NE(error.find("There is a site called \"main\" already"), std::string::npos);
-  site.name = "x\ny";
-  EXPECT_FALSE(list.Put("", site, error));
+  for (const char* bad : {"x\ny", "admin@main", "a]b"}) {
+    site.name = bad;
+    EXPECT_FALSE(list.Put("", site, error)) << bad;
+  }
   site.name = "main";
   site.login = "root";
   ASSERT_TRUE(list.Put("main", site, error)) << "the same name when editing it";
