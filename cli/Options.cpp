@@ -159,7 +159,7 @@ std::string CliUsage() {
       "(an IPv6 address in brackets), or the name of a saved site, whose addresses\n"
       "are tried in order. The password is read from the first line of standard\n"
       "input (--password-stdin) or from KORVASTEL_PASSWORD, never from the command\n"
-      "line; a saved site that remembers its password takes it from the keyring.\n"
+      "line.\n"
       "\n"
       "  -c, --command LINE      send LINE as typed\n"
       "  -s, --site LINE         send \"SITE LINE\"\n"

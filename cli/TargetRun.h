@@ -34,7 +34,7 @@ struct RunSettings {
 
 class TargetRun : private SessionObserver, private TrustAsker, private TrustStore {
  public:
-  // request's password, when empty, is the run's (a saved site's may come from the keyring).
+  // request's password, when empty, is the run's.
   TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out, Session::Post post);
   ~TargetRun() override;
   TargetRun(const TargetRun&) = delete;

@@ -21,7 +21,6 @@
 #include "CommandList.h"
 #include "Commands.h"
 #include "EventLoop.h"
-#include "Keyring.h"
 #include "LineFile.h"
 #include "Options.h"
 #include "Output.h"
@@ -107,8 +106,7 @@ std::string ReadPassword(const CliOptions& options, LineFile& input, std::string
 }
 
 // A TARGET is an address (LOGIN@HOST, with or without a scheme) or the name
-// of a saved site. A saved site that remembers its password finds it in the
-// system keyring; the others take the run's password.
+// of a saved site; each takes the run's password.
 std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::string>& targets, std::string& error) {
   std::vector<ConnectRequest> requests;
   std::optional<SiteList> sites;
@@ -123,16 +121,7 @@ std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::strin
         error = "\"" + target + "\" is no saved site, and an address is written [ftp://|ftpes://]LOGIN@HOST[:PORT]";
         return std::nullopt;
       }
-      ConnectRequest request = site->Request("");
-      if (site->rememberPassword) {
-        const platform::KeyringAnswer answer = platform::ReadSitePasswordNow(site->name, site->login);
-        if (answer.status == platform::KeyringAnswer::Status::Done)
-          request.password = answer.password;
-        else
-          std::fprintf(stderr, "korvastel-cli: %s: no password from the system keyring (%s); using the run's\n",
-                       target.c_str(), answer.error.c_str());
-      }
-      requests.push_back(std::move(request));
+      requests.push_back(site->Request(""));
       continue;
     }
     std::optional<StartTarget> address = ParseAddress(target, error);
@@ -174,11 +163,8 @@ int Run(const CliOptions& options) {
   SignalThread signals(loop);
   auto stop = [] { return g_interrupted.load(); };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
-  // The run's password, unless every target has one from the keyring.
-  if (std::any_of(requests->begin(), requests->end(), [](const ConnectRequest& r) { return r.password.empty(); })) {
-    settings.password = ReadPassword(options, standardInput, error);
-    if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
-  }
+  settings.password = ReadPassword(options, standardInput, error);
+  if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
   if (!ControlConnection::IsSendable(settings.password))
     return Usage("the password holds a line break or a NUL; nothing was sent");
   const std::optional<std::vector<std::string>> lines =

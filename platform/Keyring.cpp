@@ -1,10 +1,6 @@
 #include "Keyring.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <qt6keychain/keychain.h>
-
-#include <memory>
 
 #include "internal/Cp1252.h"
 
@@ -60,25 +56,6 @@ void WriteSitePassword(const std::string& site, const std::string& login, const 
 
 void DeleteSitePassword(const std::string& site, const std::string& login, KeyringDone done) {
   Start(new QKeychain::DeletePasswordJob(kService), Key(site, login), std::move(done));
-}
-
-KeyringAnswer ReadSitePasswordNow(const std::string& site, const std::string& login) {
-  // The keyring's jobs need an application object; a program without one gets one for good.
-  static int argc = 1;
-  static char name[] = "korvastel";
-  static char* argv[] = {name, nullptr};
-  static std::unique_ptr<QCoreApplication> app;
-  if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
-  KeyringAnswer answer;
-  bool done = false;
-  QEventLoop loop;
-  ReadSitePassword(site, login, [&](const KeyringAnswer& a) {
-    answer = a;
-    done = true;
-    loop.quit();
-  });
-  if (!done) loop.exec();
-  return answer;
 }
 
 void ProbeKeyring(KeyringDone done) {

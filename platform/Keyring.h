@@ -20,9 +20,6 @@ void ReadSitePassword(const std::string& site, const std::string& login, Keyring
 void WriteSitePassword(const std::string& site, const std::string& login, const std::string& password,
                        KeyringDone done);
 void DeleteSitePassword(const std::string& site, const std::string& login, KeyringDone done);
-// For a program with no Qt event loop of its own (the command-line runner,
-// before it starts its sessions): waits for the keyring's answer.
-KeyringAnswer ReadSitePasswordNow(const std::string& site, const std::string& login);
 // Whether a keyring answers at all: Unavailable, with why, when none does.
 void ProbeKeyring(KeyringDone done);
 
