@@ -83,9 +83,9 @@ bool ReadFile(const std::string& name, const CommandInputs& inputs, std::vector<
 
 class UserCommands {
  public:
-  bool Add(const CommandSpec& spec, std::vector<std::string>& lines, std::string& error) {
+  bool Add(const CommandSpec& item, std::vector<std::string>& lines, std::string& error) {
     if (!Load(error)) return false;
-    const std::string& wanted = spec.text;
+    const std::string& wanted = item.text;
     int chosen = -1;
     for (int i = 0; i < m_storage.GetBlockCount(); ++i) {
       const std::string group = usercommands::ReadCommandValue(m_storage, i, "group");
@@ -106,13 +106,13 @@ class UserCommands {
     int wants = 0;
     for (int n = 1; n <= usercommands::kArgumentCount; ++n)
       if (usercommands::UsesArgument(command.commandLines, n)) wants = n;
-    if (static_cast<int>(spec.arguments.size()) != wants) {
+    if (static_cast<int>(item.arguments.size()) != wants) {
       error = "the user command \"" + wanted + "\" takes " + std::to_string(wants) + " argument(s), " +
-              std::to_string(spec.arguments.size()) + " given";
+              std::to_string(item.arguments.size()) + " given";
       return false;
     }
     usercommands::Arguments arguments;
-    for (std::size_t n = 0; n < spec.arguments.size(); ++n) arguments[n] = spec.arguments[n];
+    for (std::size_t n = 0; n < item.arguments.size(); ++n) arguments[n] = item.arguments[n];
     const usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, arguments);
     if (built.problem != usercommands::BuildProblem::None) {
       error = usercommands::NotSentMessage(command, arguments, built);
@@ -150,21 +150,21 @@ class UserCommands {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec>& specs, const CommandInputs& inputs,
+std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec>& items, const CommandInputs& inputs,
                                                    std::string& error) {
   std::vector<std::string> lines;
   UserCommands users;
-  for (const CommandSpec& spec : specs) {
-    switch (spec.kind) {
+  for (const CommandSpec& item : items) {
+    switch (item.kind) {
       case CommandSpec::Kind::Raw:
       case CommandSpec::Kind::Site: {
-        const std::string option = spec.kind == CommandSpec::Kind::Raw ? "-c" : "-s";
-        std::string typed = spec.text;
+        const std::string option = item.kind == CommandSpec::Kind::Raw ? "-c" : "-s";
+        std::string typed = item.text;
         if (Session::PrepareLine(typed) == Session::SendResult::Empty) {
           error = option + " was given an empty command";
           return std::nullopt;
         }
-        std::string line = Session::RawCommand(spec.text, spec.kind == CommandSpec::Kind::Site);
+        std::string line = Session::RawCommand(item.text, item.kind == CommandSpec::Kind::Site);
         if (Session::PrepareLine(line) != Session::SendResult::Sent) {
           error = option + " was given a command holding a line break or a NUL; nothing was sent";
           return std::nullopt;
@@ -173,10 +173,10 @@ std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec
         break;
       }
       case CommandSpec::Kind::User:
-        if (!users.Add(spec, lines, error)) return std::nullopt;
+        if (!users.Add(item, lines, error)) return std::nullopt;
         break;
       case CommandSpec::Kind::File:
-        if (!ReadFile(spec.text, inputs, lines, error)) return std::nullopt;
+        if (!ReadFile(item.text, inputs, lines, error)) return std::nullopt;
         break;
     }
   }

@@ -24,5 +24,5 @@ struct CommandInputs {
 };
 
 // Nothing, with `error` set, when any command can't be made or sent.
-std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec>& specs, const CommandInputs& inputs,
+std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec>& items, const CommandInputs& inputs,
                                                    std::string& error);
