@@ -27,47 +27,14 @@
 #include <vector>
 
 #include "DemoSite.h"
+#include "OwnerLoop.h"
 #include "Session.h"
 #include "Socket.h"
 
 namespace {
 
 // The owner's event loop: posted calls run on this thread, in order.
-class Loop {
- public:
-  Session::Post Post() {
-    return [this](std::function<void()> call) {
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(std::move(call));
-      }
-      m_posted.notify_all();
-    };
-  }
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-      std::function<void()> call;
-      {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_posted.wait_until(lock, end, [this] { return !m_calls.empty(); })) return done();
-        call = std::move(m_calls.front());
-        m_calls.pop_front();
-      }
-      call();
-    }
-    return true;
-  }
-  std::size_t Pending() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_calls.size();
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_posted;
-  std::deque<std::function<void()>> m_calls;
-};
+using Loop = OwnerLoop;
 
 struct Counter : SessionObserver {
   std::size_t bytes = 0;
@@ -188,7 +155,7 @@ int main(int argc, char** argv) {
   const auto open = [&]() {
     observers.push_back(std::make_unique<Counter>());
     Session::Services services;
-    services.post = loop.Post();
+    services.post = loop.Poster();
     services.connect = &platform::ConnectTcp;
     sessions.push_back(std::make_unique<Session>(*observers.back(), std::move(services)));
     Counter& c = *observers.back();
@@ -199,7 +166,7 @@ int main(int argc, char** argv) {
     request.login = "admin";
     request.password = "korvastel";
     if (!sessions.back()->Connect(request)) return false;
-    return loop.RunUntil([&c] { return c.done; }) && c.loggedIn;
+    return loop.RunUntil([&c] { return c.done; }, std::chrono::seconds(10)) && c.loggedIn;
   };
   const auto settle = [&] { loop.RunUntil([] { return false; }, std::chrono::milliseconds(300)); };
 

@@ -20,9 +20,9 @@
 #include "CommandLine.h"
 #include "CommandList.h"
 #include "Commands.h"
-#include "EventLoop.h"
 #include "LineFile.h"
 #include "Options.h"
+#include "OwnerLoop.h"
 #include "Output.h"
 #include "SiteList.h"
 #include "TargetRun.h"
@@ -41,7 +41,7 @@ int Usage(const std::string& message) {
 // them), so a Ctrl+C reaches the main loop as an ordinary posted call.
 class SignalThread {
  public:
-  explicit SignalThread(EventLoop& loop) {
+  explicit SignalThread(OwnerLoop& loop) {
     sigemptyset(&m_set);
     for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&m_set, s);
     pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
@@ -159,7 +159,7 @@ int Run(const CliOptions& options) {
     settings.trusted.push_back(hex);
   }
 
-  EventLoop loop;
+  OwnerLoop loop;
   SignalThread signals(loop);
   auto stop = [] { return g_interrupted.load(); };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
@@ -186,7 +186,7 @@ int Run(const CliOptions& options) {
   try {
     for (std::size_t i = 0; i < requests->size(); ++i)
       runs.push_back(std::make_unique<TargetRun>(options.targets[i], (*requests)[i], settings, out,
-                                                 [&loop](std::function<void()> call) { loop.Post(std::move(call)); }));
+                                                 loop.Poster()));
   } catch (const std::system_error& e) {
     std::fprintf(stderr, "korvastel-cli: can't start %zu sessions at once: %s\n", requests->size(), e.what());
     return exitstatus::kUnreached;

@@ -14,6 +14,7 @@
 #include "AntiIdle.h"
 #include "ConnectionHistory.h"
 #include "ScriptedServer.h"
+#include "OwnerLoop.h"
 #include "Session.h"
 #include "SiteScripts.h"
 #include "Socket.h"
@@ -27,36 +28,11 @@ namespace {
 const char kDisconnected[] = "\n>Disconnected.\n";
 
 // The owner's event loop: posted calls run on the test's thread, in order.
-class Loop {
- public:
-  Session::Post Post() {
-    return [this](std::function<void()> call) {
-      {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(std::move(call));
-      }
-      m_posted.notify_all();
-    };
+// Waits in the tests end after 10 s, so a fault fails instead of hanging.
+struct Loop : OwnerLoop {
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return OwnerLoop::RunUntil(done, limit);
   }
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-      std::function<void()> call;
-      {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_posted.wait_until(lock, end, [this] { return !m_calls.empty(); })) return done();
-        call = std::move(m_calls.front());
-        m_calls.pop_front();
-      }
-      call();
-    }
-    return true;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_posted;
-  std::deque<std::function<void()>> m_calls;
 };
 
 struct Recorder : SessionObserver, TrustAsker, TrustStore {
@@ -91,7 +67,7 @@ struct Site {
   }
   Session::Services Services(Loop& loop, Recorder& r) {
     Session::Services s;
-    s.post = loop.Post();
+    s.post = loop.Poster();
     s.connect = &platform::ConnectTcp;
     // A stand-in TLS start that leaves the line plain and shows an untrusted certificate.
     s.startTls = [this](std::unique_ptr<Transport>&, const std::string&, TlsInfo& info, std::string&) {
