@@ -99,15 +99,21 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
     const std::string name = Lower(rest.substr(0, scheme));
     if (name == "ftpes") {
       target.tls = true;
+    } else if (name == "ftps") {
+      // TLS from the first byte, on the port kept for it unless one is given.
+      target.tls = true;
+      target.implicitTls = true;
+      target.port = 990;
     } else if (name != "ftp") {
       error = "The address " + quoted + " starts with \"" + std::string(rest.substr(0, scheme)) +
-              "://\"; Korvastel speaks ftp:// and ftpes:// (FTP with explicit TLS) only.";
+              "://\"; Korvastel speaks ftp://, ftpes:// (FTP with explicit TLS) and ftps:// (TLS from the " +
+              "first byte) only.";
       return std::nullopt;
     }
     rest.remove_prefix(scheme + 3);
   }
   const std::size_t at = rest.rfind('@');
-  const std::string shape = "Write it as [ftp://|ftpes://]LOGIN@HOST[:PORT].";
+  const std::string shape = "Write it as [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT].";
   if (at == std::string_view::npos || at == 0) {
     error = "The address " + quoted + " names no login. " + shape;
     return std::nullopt;
@@ -193,7 +199,7 @@ StartOptions ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return "Usage: korvastel [ftp://|ftpes://]LOGIN@HOST[:PORT]\n"
+  return "Usage: korvastel [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]\n"
          "       korvastel --help | --version\n"
          "\n"
          "Opens Korvastel, the SITE command tool for the administrator of an FTP server.\n"
@@ -201,7 +207,7 @@ std::string UsageText() {
          "the window. An address that holds a password is refused, since every user of\n"
          "the computer can read a program's command line. The port is 21 unless given;\n"
          "an IPv6 address goes in brackets (admin@[::1]:2121); ftpes:// asks for FTP with\n"
-         "explicit TLS.\n"
+         "explicit TLS, ftps:// for TLS from the first byte (port 990 unless given).\n"
          "\n"
          "  -h, --help     show this help and exit\n"
          "      --version  show the version and exit\n"

@@ -1,5 +1,5 @@
 // What the program is asked to do on its command line:
-//   korvastel [ftp://|ftpes://]LOGIN@HOST[:PORT]
+//   korvastel [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]
 //   korvastel --help | --version
 // Plain C++: it runs before any window exists, so --help and --version work
 // without a display.
@@ -15,7 +15,8 @@ struct StartTarget {
   std::string login;
   std::string host;  // an IPv6 address without its brackets
   unsigned port = 21;
-  bool tls = false;  // ftpes://: explicit TLS asked for
+  bool tls = false;          // ftpes:// or ftps://: TLS asked for
+  bool implicitTls = false;  // ftps://: TLS from the first byte
 };
 
 enum class StartAction { Run, Help, Version, UsageError };

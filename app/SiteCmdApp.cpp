@@ -14,7 +14,8 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
   dlg.m_login = login;
   dlg.m_host = host;
   dlg.m_port = target.port;
-  dlg.m_tls = target.tls;  // ftpes:// asks for explicit FTPS
+  dlg.m_tls = target.tls;  // ftpes:// and ftps:// ask for FTPS
+  dlg.m_implicitTls = target.implicitTls;
   return true;
 }
 

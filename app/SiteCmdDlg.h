@@ -2,7 +2,9 @@
 // functions are defined in the folders of the subsystems they belong to.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "Dialog.h"
 #include "OutputLog.h"
 #include "Session.h"
+#include "SiteList.h"
 #include "UserCommand.h"
 #include "Window.h"
 
@@ -41,6 +44,8 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   std::string m_rawCommand;
   std::string m_host;
   bool m_tls = false;  // check box "TLS": explicit FTPS for the next connect
+  // With m_tls: TLS from the first byte (an ftps:// address); picking a history entry ends it.
+  bool m_implicitTls = false;
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
@@ -67,6 +72,21 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   bool IsConnected() const { return m_session && m_session->IsConnected(); }
   // Connecting or exchanging: the window starts nothing else on the line meanwhile.
   bool IsWorking() const { return m_session && m_session->IsWorking(); }
+  // A saved site: its first address, login and anti-idle command go into the
+  // fields, and Connect tries its addresses in order with this password.
+  // quiet: a failed attempt shows no box (whoever asked reports it).
+  void ConnectSite(const Site& site, const std::string& password, bool quiet = false);
+  // What a tab is called: the saved site's name, else LOGIN@HOST, else empty.
+  std::string TabTitle() const;
+
+  // The window's session (gone once the window is closed), and others who
+  // follow it (Run on Sites): each is told what the window is told, after
+  // it, until it is removed.
+  Session* GetSession() { return m_session.get(); }
+  void AddSessionObserver(SessionObserver& observer);
+  void RemoveSessionObserver(SessionObserver& observer);
+  // Called whenever the session's state changes (the tab bar's titles follow it).
+  std::function<void()> onStateChanged;
 
   // Command exchange and site actions.
   void SendCommand(std::string command);
@@ -109,5 +129,10 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   std::unique_ptr<HistoryStore> m_historyStore;
   ConnectionHistory m_history;
   std::unique_ptr<AntiIdleTimer> m_antiIdleTimer;
+  std::vector<SessionObserver*> m_followers;
+  // The saved site this window was opened for: Connect tries all its
+  // addresses while the fields still show its first one and its login.
+  std::optional<Site> m_site;
+  bool m_quietAttempt = false;  // the running attempt's failure shows no box
   std::unique_ptr<Session> m_session;  // gone once the window is closed; the pane shows its log until then
 };

@@ -2,6 +2,8 @@
 // rest; the window shows its transcript, its state on the button, and boxes
 // for a failed attempt.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ConnectErrors.h"
 #include "SiteCmdDlg.h"
@@ -17,6 +19,7 @@ const char kPasswordNotSent[] = "\n\nThe connection was closed; your login and p
 }  // namespace
 
 void CSiteCmdDlg::OnConnect() {
+  m_quietAttempt = false;
   const int before = m_transcript.GetLineCount();
   if (IsConnected() || IsWorking()) {
     Disconnect();  // also while connecting or waiting for a reply: the button reads "Cancel" or "Disconnect"
@@ -41,15 +44,65 @@ void CSiteCmdDlg::ConnectAndLogin() {
   }
   RecordHistoryEntry();  // before anything can fail, so every attempt is remembered
   ConnectRequest request;
-  request.host = m_host;
-  request.port = m_port;
-  request.login = m_login;
-  request.password = m_password;
-  request.tls = m_tls;
+  const bool site = m_site && !m_site->addresses.empty() && m_site->addresses.front().host == m_host &&
+                    m_site->addresses.front().port == m_port && m_site->login == m_login;
+  if (site) {
+    request = m_site->Request(m_password);
+    request.tls = m_tls;
+    request.implicitTls = m_tls && m_site->encryption == Encryption::Implicit;
+  } else {
+    request.host = m_host;
+    request.port = m_port;
+    request.login = m_login;
+    request.password = m_password;
+    request.tls = m_tls;
+    request.implicitTls = m_tls && m_implicitTls;
+  }
   m_session->Connect(request);
 }
 
+void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password, bool quiet) {
+  m_site = site;
+  if (!site.addresses.empty()) {
+    m_host = site.addresses.front().host;
+    m_port = site.addresses.front().port;
+  }
+  m_login = site.login;
+  m_password = password;
+  m_tls = site.encryption != Encryption::None;
+  m_implicitTls = site.encryption == Encryption::Implicit;
+  m_antiIdleCommand = site.antiIdleCommand;
+  m_antiIdleInterval = site.antiIdleSeconds;
+  WriteFields();
+  if (IsConnected() || IsWorking()) return;
+  // Without a password the field waits for it, as it does for a quick connect.
+  if (m_password.empty()) {
+    if (CWnd* field = GetDlgItem(IDC_PASSWORD)) field->SetFocus();
+    return;
+  }
+  const int before = m_transcript.GetLineCount();
+  m_quietAttempt = quiet;
+  ConnectAndLogin();
+  m_transcript.ScrollToNewLines(before);
+}
+
+std::string CSiteCmdDlg::TabTitle() const {
+  if (m_site) return m_site->name;
+  if (m_login.empty() || m_host.empty()) return {};
+  return m_login + "@" + m_host;
+}
+
+void CSiteCmdDlg::AddSessionObserver(SessionObserver& observer) { m_followers.push_back(&observer); }
+
+void CSiteCmdDlg::RemoveSessionObserver(SessionObserver& observer) {
+  std::erase(m_followers, &observer);
+}
+
 void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
+  // Those who follow hear of it first: a box below waits for the user.
+  for (SessionObserver* f : std::vector(m_followers)) f->OnLoginDone(result, connectError, failure);
+  const bool quiet = std::exchange(m_quietAttempt, false);
+  if (quiet) return;
   switch (result) {
     case ControlConnection::Login::ConnectFailed:
       MessageBox(ConnectErrorMessage(connectError), "Can't connect!", MB_ICONERROR);
@@ -75,6 +128,8 @@ void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError,
 void CSiteCmdDlg::Disconnect() { m_session->Disconnect(); }
 
 void CSiteCmdDlg::OnState(SessionState state) {
+  for (SessionObserver* f : std::vector(m_followers)) f->OnState(state);
+  if (onStateChanged) onStateChanged();
   switch (state) {
     case SessionState::Connecting:
       m_connectButton.SetWindowText("Cancel");
@@ -91,8 +146,11 @@ void CSiteCmdDlg::OnState(SessionState state) {
 }
 
 // The session has put the line into its log, which the pane shows.
-void CSiteCmdDlg::OnLine(TranscriptKind, std::string_view) {}
+void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
+  for (SessionObserver* f : std::vector(m_followers)) f->OnLine(kind, text);
+}
 
 void CSiteCmdDlg::OnBlockDone(Transcript::Pos linesBefore) {
   if (linesBefore >= 0) m_transcript.ScrollToNewLines(static_cast<int>(linesBefore));
+  for (SessionObserver* f : std::vector(m_followers)) f->OnBlockDone(linesBefore);
 }

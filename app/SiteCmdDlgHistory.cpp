@@ -33,6 +33,7 @@ void CSiteCmdDlg::OnHistorySelChange() {
   const unsigned long long value = digits ? std::stoull(fields.port) : 0;
   m_port = value <= 0xFFFFFFFFull ? static_cast<unsigned>(value) : 0;
   m_tls = m_history.UsedTls(m_historyList.GetLBText(sel));
+  m_implicitTls = false;  // the history keeps whether TLS was asked for, not how
   WriteFields();
   // The port goes in as text: one out of range stays as written, so Connect
   // refuses it as it refuses such a typed port.
