@@ -1,5 +1,8 @@
 #include "SiteCmdApp.h"
 
+#include <QEventLoop>
+
+#include "MainWindow.h"
 #include "SiteCmdDlg.h"
 #include "res/Strings.h"
 
@@ -26,14 +29,16 @@ bool CSiteCmdApp::InitInstance() {
   }
   AfxEnableControlContainer();
   {
-    CSiteCmdDlg dlg;
     std::string message = m_start.message;
-    if (m_start.target) FillConnectionFields(*m_start.target, dlg, message);
-    // The fields stay empty; the user learns why before the window opens.
-    if (!message.empty()) AfxMessageBox(message);
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    m_pMainWnd = nullptr;
+    MainWindow window;
+    QEventLoop loop;
+    window.onAllClosed = [&loop] { loop.quit(); };
+    window.NewTab([&](CSiteCmdDlg& first) {
+      if (m_start.target) FillConnectionFields(*m_start.target, first, message);
+      // The fields stay empty; the user learns why before the window opens.
+      if (!message.empty()) AfxMessageBox(message);
+    });
+    loop.exec();
   }
   // The framework runs no message loop of its own after the dialog.
   return false;

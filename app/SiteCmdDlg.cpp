@@ -84,7 +84,8 @@ bool CSiteCmdDlg::OnInitDialog() {
     reader.Read(CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), m_iniStorage.get(),
                 IniFile::ReplaceKeys);
   } catch (const std::exception& e) {
-    MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
+    if (!m_quietCommandList)
+      MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
                            "commands!\n\nError Message:\n") +
                    e.what(),
                "Error reading command list file.", MB_ICONHAND);

@@ -49,6 +49,7 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
   UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
+  bool m_quietCommandList = false;  // another tab has said already why the command list can't be read
   int m_commandCount = 0;
   int m_currentCommand = 0;
   std::vector<UserCommand> m_commands;  // at least 50 entries; grows for larger groups
@@ -74,10 +75,15 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   bool IsWorking() const { return m_session && m_session->IsWorking(); }
   // A saved site: its first address, login and anti-idle command go into the
   // fields, and Connect tries its addresses in order with this password.
+  // The site's first address, login, encryption and anti-idle command into
+  // the fields (the members alone until the window is built).
+  void ShowSite(const Site& site);
   // quiet: a failed attempt shows no box (whoever asked reports it).
   void ConnectSite(const Site& site, const std::string& password, bool quiet = false);
   // What a tab is called: the saved site's name, else LOGIN@HOST, else empty.
   std::string TabTitle() const;
+  // The saved site this window was opened for, if any.
+  const Site* SavedSite() const { return m_site ? &*m_site : nullptr; }
 
   // The window's session (gone once the window is closed), and others who
   // follow it (Run on Sites): each is told what the window is told, after

@@ -61,20 +61,25 @@ void CSiteCmdDlg::ConnectAndLogin() {
   m_session->Connect(request);
 }
 
-void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password, bool quiet) {
+void CSiteCmdDlg::ShowSite(const Site& site) {
   m_site = site;
   if (!site.addresses.empty()) {
     m_host = site.addresses.front().host;
     m_port = site.addresses.front().port;
   }
   m_login = site.login;
-  m_password = password;
   m_tls = site.encryption != Encryption::None;
   m_implicitTls = site.encryption == Encryption::Implicit;
   m_antiIdleCommand = site.antiIdleCommand;
   m_antiIdleInterval = site.antiIdleSeconds;
-  WriteFields();
+  if (GetSafeHwnd()) WriteFields();
+}
+
+void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password, bool quiet) {
   if (IsConnected() || IsWorking()) return;
+  ShowSite(site);
+  m_password = password;
+  if (GetSafeHwnd()) WriteFields();
   // Without a password the field waits for it, as it does for a quick connect.
   if (m_password.empty()) {
     if (CWnd* field = GetDlgItem(IDC_PASSWORD)) field->SetFocus();

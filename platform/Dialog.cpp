@@ -73,6 +73,7 @@ struct CDialog::Impl {
   std::set<int> changedEdits;
   // The last exchange stopped at a field it couldn't read.
   bool exchangeFailed = false;
+  std::function<void()> endHandler;
 
   explicit Impl(const DialogTemplate& t) : tmpl(t) {}
 };
@@ -269,18 +270,21 @@ void CDialog::Start() {
   ++d->handlerDepth;
   const bool setDefaultFocus = OnInitDialog();
   --d->handlerDepth;
-  // Centre on the screen, as a dialog without a position of its own is.
   d->window->show();
-  if (QScreen* s = d->window->screen()) {
+  if (!d->window->isWindow()) {
+    // A page of a tabbed window: the window it lives in has the place and the activation.
+    d->window->window()->activateWindow();
+  } else if (QScreen* s = d->window->screen()) {
+    // Centre on the screen, as a dialog without a position of its own is.
     const QRect area = s->availableGeometry();
     QRect frame = d->window->frameGeometry();
     frame.moveCenter(area.center());
     d->window->move(frame.topLeft());
+    // The dialog starts as the active window, as the design's modal dialog
+    // does, so the control given the focus shows its caret from the first key
+    // (a window manager may still decline; the keys reach that control anyway).
+    d->window->activateWindow();
   }
-  // The dialog starts as the active window, as the design's modal dialog
-  // does, so the control given the focus shows its caret from the first key
-  // (a window manager may still decline; the keys reach that control anyway).
-  d->window->activateWindow();
   if (setDefaultFocus) {
     for (const ControlTemplate& c : d->tmpl.controls) {
       QWidget* w = c.id >= 0 ? d->widgets[c.id] : nullptr;
@@ -312,6 +316,17 @@ void CDialog::EndDialog(int result) {
   d->ended = true;
   if (d->loop) d->loop->quit();
   if (d->window) d->window->hide();
+  // Whoever is told may destroy the dialog: not while its handler runs.
+  if (d->endHandler && d->window) QTimer::singleShot(0, d->window.get(), [this] {
+    if (auto ended = std::move(d->endHandler)) ended();
+  });
+}
+
+void CDialog::SetEndHandler(std::function<void()> ended) { d->endHandler = std::move(ended); }
+
+void CDialog::EmbedIn(HWND parent) {
+  Create();
+  d->window->setParent(W(parent), Qt::Widget);
 }
 
 void CDialog::OnOK() { EndDialog(IDOK); }

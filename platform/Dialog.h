@@ -3,6 +3,7 @@
 // which handler its notification runs.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,6 +42,11 @@ class CDialog : public CWnd {
   // Initialises and shows the window as DoModal does, without a loop of its own.
   void Start();
   bool IsEnded() const;
+  // Runs once the dialog has ended (after its handler returns, never inside it).
+  void SetEndHandler(std::function<void()> ended);
+  // The window as a page of parent (a tab) instead of a window of its own:
+  // call before Start, which then neither centres nor activates it.
+  void EmbedIn(HWND parent);
   // True while the dialog runs a handler; timers falling due meanwhile wait.
   bool IsInHandler() const;
 

@@ -44,3 +44,6 @@ endif()
 # The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
 korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)
 
+
+# The tabbed window around the dialogs.
+korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)

@@ -1,0 +1,220 @@
+#include "MainWindow.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "SiteCmdDlg.h"
+#include "internal/Cp1252.h"
+
+namespace {
+
+QWidget* PageOf(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
+
+QPushButton* StripButton(const char* caption, const char* name, QWidget* parent) {
+  auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+  b->setAccessibleName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  b->setFocusPolicy(Qt::TabFocus);
+  return b;
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->setSizeConstraint(QLayout::SetFixedSize);  // the dialogs have a fixed size; so has the window
+
+  m_tabBar = new QTabBar(this);
+  m_tabBar->setAccessibleName(QStringLiteral("Tabs"));
+  m_tabBar->setTabsClosable(true);
+  m_tabBar->setExpanding(false);
+  m_tabBar->setDocumentMode(true);
+  m_tabBar->setFocusPolicy(Qt::NoFocus);  // Ctrl+Tab switches; Tab keeps walking the dialog's fields
+  m_tabBar->hide();
+  column->addWidget(m_tabBar);
+
+  m_pages = new QStackedWidget(this);
+  column->addWidget(m_pages);
+
+  // Below the dialog, where it has no control of its own.
+  auto* strip = new QHBoxLayout;
+  strip->setContentsMargins(10, 0, 10, 6);
+  strip->setSpacing(6);
+  QPushButton* siteManager = StripButton("Site Manager\u2026", "Site Manager", this);
+  QPushButton* newTab = StripButton("New Tab", "New Tab", this);
+  QPushButton* runOnSites = StripButton("Run on Sites\u2026", "Run on Sites", this);
+  strip->addWidget(siteManager);
+  strip->addWidget(newTab);
+  strip->addWidget(runOnSites);
+  strip->addStretch(1);
+  column->addLayout(strip);
+
+  connect(siteManager, &QPushButton::clicked, this, [this] { OpenSiteManager(); });
+  connect(newTab, &QPushButton::clicked, this, [this] { NewTab(); });
+  connect(runOnSites, &QPushButton::clicked, this, [this] { OpenRunOnSites(); });
+  connect(m_tabBar, &QTabBar::currentChanged, this, [this](int index) {
+    if (index >= 0 && index < TabCount()) {
+      m_pages->setCurrentWidget(PageOf(Tab(index)));
+      setWindowTitle(m_pages->currentWidget()->windowTitle());
+    }
+  });
+  connect(m_tabBar, &QTabBar::tabCloseRequested, this, [this](int index) {
+    if (index >= 0 && index < TabCount()) CloseTab(Tab(index));
+  });
+
+  const auto shortcut = [this](QKeySequence keys, std::function<void()> run) {
+    auto* s = new QShortcut(keys, this);
+    s->setContext(Qt::WindowShortcut);
+    connect(s, &QShortcut::activated, this, std::move(run));
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { OpenSiteManager(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_T), [this] { NewTab(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { OpenRunOnSites(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_W), [this] {
+    if (TabCount() > 0) CloseTab(Tab(CurrentIndex()));
+  });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { Cycle(1); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { Cycle(-1); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [this] { Cycle(-1); });
+}
+
+MainWindow::~MainWindow() {
+  // Each session goes at once; the dialogs before the widgets they live in.
+  m_tabs.clear();
+}
+
+CSiteCmdDlg& MainWindow::NewTab(const std::function<void(CSiteCmdDlg&)>& prepare) { return AddTab(prepare, false); }
+
+CSiteCmdDlg& MainWindow::AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background) {
+  auto owned = std::make_unique<CSiteCmdDlg>();
+  CSiteCmdDlg& tab = *owned;
+  tab.m_quietCommandList = !m_tabs.empty();  // one box about it is enough
+  if (prepare) prepare(tab);
+  tab.EmbedIn(reinterpret_cast<HWND>(m_pages));
+  QWidget* page = PageOf(tab);
+  m_pages->addWidget(page);
+  m_tabs.push_back(std::move(owned));
+  const int index = m_tabBar->addTab(QString());
+  tab.SetEndHandler([this, &tab] { RemoveTab(tab); });
+  tab.onStateChanged = [this] { UpdateTitles(); };
+  connect(page, &QWidget::windowTitleChanged, this, [this, page](const QString& title) {
+    if (m_pages->currentWidget() == page) setWindowTitle(title);
+  });
+  if (!background || TabCount() == 1) {
+    m_tabBar->setCurrentIndex(index);
+    m_pages->setCurrentWidget(page);
+  }
+  m_tabBar->setVisible(TabCount() > 1);
+  if (!isVisible()) ShowCentred();
+  tab.Start();
+  if (TabCount() == 1) setWindowTitle(page->windowTitle());
+  UpdateTitles();
+  return tab;
+}
+
+void MainWindow::ShowCentred() {
+  adjustSize();
+  show();
+  if (QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  // Active from the start, so the field given the focus shows its caret from the first key.
+  activateWindow();
+}
+
+void MainWindow::CloseTab(CSiteCmdDlg& tab) {
+  // The dialog's own close: the session goes at once, then the end handler removes the page.
+  tab.DispatchClose();
+}
+
+void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
+  const int index = IndexOf(tab);
+  if (index < 0) return;
+  std::unique_ptr<CSiteCmdDlg> gone = std::move(m_tabs[static_cast<std::size_t>(index)]);
+  m_tabs.erase(m_tabs.begin() + index);
+  m_pages->removeWidget(PageOf(*gone));
+  m_tabBar->removeTab(index);
+  gone.reset();
+  m_tabBar->setVisible(TabCount() > 1);
+  UpdateTitles();
+  if (m_tabs.empty()) {
+    hide();
+    if (onAllClosed) onAllClosed();
+  } else if (QWidget* page = m_pages->currentWidget()) {
+    setWindowTitle(page->windowTitle());
+  }
+}
+
+int MainWindow::IndexOf(const CSiteCmdDlg& tab) const {
+  for (std::size_t i = 0; i < m_tabs.size(); ++i)
+    if (m_tabs[i].get() == &tab) return static_cast<int>(i);
+  return -1;
+}
+
+int MainWindow::CurrentIndex() const { return m_tabBar->currentIndex(); }
+
+void MainWindow::SetCurrent(int index) {
+  if (index >= 0 && index < TabCount()) m_tabBar->setCurrentIndex(index);
+}
+
+void MainWindow::Cycle(int step) {
+  if (TabCount() < 2) return;
+  SetCurrent((CurrentIndex() + step + TabCount()) % TabCount());
+}
+
+void MainWindow::UpdateTitles() {
+  for (int i = 0; i < TabCount(); ++i) {
+    std::string title = Tab(i).TabTitle();
+    if (title.empty()) title = "New Tab";
+    const QString text = platform::FromCp1252(title);
+    if (m_tabBar->tabText(i) != text) m_tabBar->setTabText(i, text);
+  }
+}
+
+void MainWindow::OpenSiteManager() {}
+void MainWindow::OpenRunOnSites() {}
+
+CSiteCmdDlg* MainWindow::FindSiteTab(const std::string& name) {
+  for (auto& tab : m_tabs)
+    if (const Site* site = tab->SavedSite(); site && site->name == name) return tab.get();
+  return nullptr;
+}
+
+CSiteCmdDlg& MainWindow::OpenSiteTab(const Site& site, bool background) {
+  // The fields show the site before the tab starts; connecting is the caller's.
+  return AddTab([&site](CSiteCmdDlg& tab) { tab.ShowSite(site); }, background);
+}
+
+void MainWindow::ShowTab(CSiteCmdDlg& tab, long line) {
+  const int index = IndexOf(tab);
+  if (index < 0) return;
+  SetCurrent(index);
+  if (line >= 0) tab.m_transcript.LineScroll(static_cast<int>(line) - tab.m_transcript.GetFirstVisibleLine());
+}
+
+std::string MainWindow::SiteListPath() const { return SiteList::DefaultPath(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Every tab closes as its own window would: its connection goes at once.
+  event->ignore();
+  for (auto& tab : std::vector<CSiteCmdDlg*>([this] {
+         std::vector<CSiteCmdDlg*> all;
+         for (auto& t : m_tabs) all.push_back(t.get());
+         return all;
+       }()))
+    tab->DispatchClose();
+}

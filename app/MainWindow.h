@@ -1,0 +1,57 @@
+// The program's window: one tab per connection, each a whole main dialog
+// with its own session. With one tab it shows that dialog alone, as the
+// program always did; the tab bar appears from the second tab on. Below the
+// dialogs, three buttons reach the saved sites.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "SiteTabs.h"
+
+class CSiteCmdDlg;
+class QPushButton;
+class QStackedWidget;
+class QTabBar;
+
+class MainWindow : public QWidget, public SiteTabs {
+ public:
+  MainWindow();
+  ~MainWindow() override;
+
+  // An empty tab, in front; prepare fills its fields before it starts.
+  CSiteCmdDlg& NewTab(const std::function<void(CSiteCmdDlg&)>& prepare = {});
+  // Disconnects and closes the tab; the window closes with its last tab.
+  void CloseTab(CSiteCmdDlg& tab);
+  int TabCount() const { return static_cast<int>(m_tabs.size()); }
+  CSiteCmdDlg& Tab(int index) { return *m_tabs[static_cast<std::size_t>(index)]; }
+  int CurrentIndex() const;
+  void SetCurrent(int index);
+  // Ctrl+Tab and Ctrl+Shift+Tab.
+  void Cycle(int step);
+  void OpenSiteManager();
+  void OpenRunOnSites();
+  // Runs once the last tab has closed.
+  std::function<void()> onAllClosed;
+
+  CSiteCmdDlg* FindSiteTab(const std::string& name) override;
+  CSiteCmdDlg& OpenSiteTab(const Site& site, bool background) override;
+  void ShowTab(CSiteCmdDlg& tab, long line) override;
+  std::string SiteListPath() const override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  CSiteCmdDlg& AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background);
+  void RemoveTab(CSiteCmdDlg& tab);
+  void ShowCentred();
+  void UpdateTitles();
+  int IndexOf(const CSiteCmdDlg& tab) const;
+
+  QTabBar* m_tabBar = nullptr;
+  QStackedWidget* m_pages = nullptr;
+  std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
+};

@@ -1,0 +1,152 @@
+// The tabbed window: one tab alone looks as the dialog always did, further
+// tabs bring the tab bar, the keys switch and close tabs, and each tab's
+// session runs on while another waits. Offscreen, against scripted servers.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "MainWindow.h"
+#include "MessageBox.h"
+#include "ScriptedServer.h"
+#include "SiteCmdDlg.h"
+#include "SiteScripts.h"
+#include "res/resource.h"
+
+namespace {
+
+using namespace siteserver;
+
+bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+QWidget* Page(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
+QWidget* Item(CSiteCmdDlg& tab, int id) { return reinterpret_cast<QWidget*>(tab.GetDlgItem(id)->GetSafeHwnd()); }
+
+void ConnectTab(CSiteCmdDlg& tab, unsigned port) {
+  tab.m_host = "127.0.0.1";
+  tab.m_port = port;
+  tab.m_login = "u";
+  tab.m_password = "p";
+  tab.WriteFields();
+  qobject_cast<QAbstractButton*>(Item(tab, IDC_CONNECT))->click();
+  ASSERT_TRUE(WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); })) << tab.m_transcript.GetText();
+}
+
+class Tabs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
+      boxes.push_back(call);
+      return IDOK;
+    });
+    window = std::make_unique<MainWindow>();
+    window->onAllClosed = [this] { allClosed = true; };
+  }
+  void TearDown() override {
+    window.reset();
+    platform::SetMessageBoxPresenter({});
+  }
+  QTabBar* Bar() const { return window->findChild<QTabBar*>(); }
+  std::vector<platform::MessageBoxCall> boxes;
+  std::unique_ptr<MainWindow> window;
+  bool allClosed = false;
+};
+
+TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
+  CSiteCmdDlg& first = window->NewTab();
+  // Beside the dialog only the three buttons, below it; no tab bar.
+  EXPECT_FALSE(Bar()->isVisible());
+  const QRect dialog = Page(first)->geometry();
+  for (const char* name : {"Site Manager", "New Tab", "Run on Sites"}) {
+    QAbstractButton* button = nullptr;
+    for (auto* b : window->findChildren<QAbstractButton*>())
+      if (b->accessibleName() == QLatin1String(name)) button = b;
+    ASSERT_TRUE(button) << name;
+    EXPECT_GE(button->geometry().top(), dialog.bottom()) << name;
+  }
+  EXPECT_EQ(boxes.size(), 1u);  // the missing command list, said once
+
+  // The keys work wherever the focus is in the window: here in the host field.
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
+  ASSERT_EQ(window->TabCount(), 2);
+  EXPECT_TRUE(Bar()->isVisible());
+  EXPECT_EQ(window->CurrentIndex(), 1);
+  EXPECT_EQ(Bar()->tabText(1), "New Tab");
+  EXPECT_EQ(boxes.size(), 1u) << "a second tab says nothing more of the command list";
+  window->NewTab();
+  QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(window->CurrentIndex(), 0);
+  QTest::keyClick(window.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(window->CurrentIndex(), 2);
+
+  QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 2; }));
+  EXPECT_TRUE(Bar()->isVisible());
+  QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 1; }));
+  EXPECT_FALSE(Bar()->isVisible());
+  EXPECT_EQ(&window->Tab(0), &first);
+  EXPECT_FALSE(allClosed);
+  window->close();
+  ASSERT_TRUE(WaitUntil([&] { return allClosed; }));
+}
+
+TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
+  ScriptedServer slow({LoginThen({ExpectLine(), Hold()})});
+  ScriptedServer quick({LoginThen(Answers(1))});
+  ASSERT_TRUE(slow.Start() && quick.Start());
+  CSiteCmdDlg& a = window->NewTab();
+  CSiteCmdDlg& b = window->NewTab();
+  ConnectTab(a, slow.Port());
+  ConnectTab(b, quick.Port());
+  EXPECT_EQ(Bar()->tabText(0), "u@127.0.0.1");
+
+  a.SendCommand("SITE WHO");  // never answered
+  ASSERT_TRUE(WaitUntil([&] { return slow.Received(0).find("SITE WHO") != std::string::npos; }));
+  b.SendCommand("SITE USERS");
+  ASSERT_TRUE(WaitUntil([&] { return b.m_transcript.GetText().find("200 ok") != std::string::npos; }));
+  EXPECT_TRUE(a.IsWorking());
+
+  window->CloseTab(a);
+  ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 1 && slow.ClientClosed(0); }));
+  EXPECT_TRUE(b.IsConnected());
+}
+
+TEST_F(Tabs, ASavedSiteOpensInATabOfItsNameAndTriesItsAddressesInOrder) {
+  ScriptedServer server({LoginThen()});
+  ASSERT_TRUE(server.Start());
+  ScriptedServer dead({});
+  ASSERT_TRUE(dead.Start());
+  const unsigned deadPort = dead.Port();
+  dead.Stop();  // nothing listens there now
+
+  window->NewTab();
+  Site site;
+  site.name = "Main [EU]";
+  site.login = "u";
+  site.addresses = {{"127.0.0.1", deadPort}, {"127.0.0.1", server.Port()}};
+  CSiteCmdDlg& tab = window->OpenSiteTab(site, false);
+  EXPECT_EQ(window->FindSiteTab("Main [EU]"), &tab);
+  EXPECT_EQ(Bar()->tabText(1), "Main [EU]");
+  tab.ConnectSite(site, "p");
+  ASSERT_TRUE(WaitUntil([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
+  EXPECT_EQ(server.Received(0), "USER u\r\nPASS p\r\n");
+  const std::string pane = tab.m_transcript.GetText();
+  EXPECT_NE(pane.find("Could not use 127.0.0.1:" + std::to_string(deadPort)), std::string::npos) << pane;
+  EXPECT_EQ(boxes.size(), 1u);  // only the command list's: one dead address is no failure
+}
+
+}  // namespace
