@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "DemoSite.h"
+#include "BenchProcess.h"
 #include "OwnerLoop.h"
 #include "Session.h"
 #include "Socket.h"
@@ -35,6 +35,9 @@ namespace {
 
 // The owner's event loop: posted calls run on this thread, in order.
 using Loop = OwnerLoop;
+using bench::PrintMemory;
+using bench::StartSiteProcess;
+using bench::StatusKb;
 
 struct Counter : SessionObserver {
   std::size_t bytes = 0;
@@ -49,15 +52,6 @@ struct Counter : SessionObserver {
   }
   void OnRunDone(ControlConnection::Result) override {}
 };
-
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM", ...).
-long StatusKb(const std::string& field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field + ":", 0) == 0) return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
-  return -1;
-}
 
 double CpuSeconds() {
   rusage ru{};
@@ -87,41 +81,6 @@ WorkerUse WorkersUse() {
         use.switches += std::strtoll(line.c_str() + line.find(':') + 1, nullptr, 10);
   }
   return use;
-}
-
-void PrintMemory(const char* what) {
-  std::printf("%-12s VmRSS %6ld kB  RssAnon %6ld kB  VmHWM %6ld kB  VmSize %8ld kB  threads %ld\n", what,
-              StatusKb("VmRSS"), StatusKb("RssAnon"), StatusKb("VmHWM"), StatusKb("VmSize"), StatusKb("Threads"));
-}
-
-// The demo site in a child process; its port, or 0. The child ends when the pipe closes.
-unsigned StartSiteProcess(pid_t& child) {
-  int toParent[2];
-  int hold[2];
-  if (::pipe(toParent) != 0 || ::pipe(hold) != 0) return 0;
-  child = ::fork();
-  if (child == 0) {
-    ::close(toParent[0]);
-    ::close(hold[1]);
-    siteserver::DemoOptions options;
-    options.port = 0;
-    options.idleTimeoutSeconds = 3600;
-    siteserver::DemoServer site(options);
-    std::string error;
-    unsigned port = site.Start(error) ? site.Port() : 0;
-    (void)!::write(toParent[1], &port, sizeof port);
-    char c;
-    (void)!::read(hold[0], &c, 1);
-    site.Stop();
-    ::_exit(0);
-  }
-  ::close(toParent[1]);
-  ::close(hold[0]);
-  unsigned port = 0;
-  if (::read(toParent[0], &port, sizeof port) != sizeof port) port = 0;
-  ::close(toParent[0]);
-  // hold[1] stays open for the life of this process.
-  return port;
 }
 
 }  // namespace

@@ -13,3 +13,7 @@ target_link_libraries(bench_bigreply PRIVATE app Qt6::Widgets)
 # The longest the GUI thread is away while a 1,000,000-line reply arrives.
 add_executable(bench_stall ${CMAKE_CURRENT_LIST_DIR}/bench_stall.cpp)
 target_link_libraries(bench_stall PRIVATE app siteserver Qt6::Widgets)
+
+# Memory per tab: 20 tabs logged in and idle beside one.
+add_executable(bench_tabs ${CMAKE_CURRENT_LIST_DIR}/bench_tabs.cpp)
+target_link_libraries(bench_tabs PRIVATE app siteserver Qt6::Widgets)

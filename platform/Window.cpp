@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,8 +28,8 @@ void CWnd::SetWindowText(const std::string& text) {
     l->setText(t);
   } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
     g->setTitle(t);
-  } else if (w->isWindow()) {
-    w->setWindowTitle(t);
+  } else if (w->isWindow() || qobject_cast<QDialog*>(w)) {
+    w->setWindowTitle(t);  // a dialog shown as a tab names the window it lives in
   }
 }
 

@@ -76,6 +76,8 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
     EXPECT_GE(button->geometry().top(), dialog.bottom()) << name;
   }
   EXPECT_EQ(boxes.size(), 1u);  // the missing command list, said once
+  // The window bears the dialog's name, as the dialog alone did.
+  EXPECT_TRUE(WaitUntil([&] { return window->windowTitle() == "-= Korvastel 1.0.1.2 =-"; }));
 
   // The keys work wherever the focus is in the window: here in the host field.
   window->activateWindow();
