@@ -24,6 +24,7 @@
 #include "Options.h"
 #include "OwnerLoop.h"
 #include "Output.h"
+#include "KeyringReader.h"
 #include "SiteList.h"
 #include "TargetRun.h"
 #include "res/Strings.h"
@@ -106,7 +107,8 @@ std::string ReadPassword(const CliOptions& options, LineFile& input, std::string
 }
 
 // A TARGET is an address (LOGIN@HOST, with or without a scheme) or the name
-// of a saved site; each takes the run's password.
+// of a saved site. A saved site that remembers its password takes it from
+// the system keyring; every other target takes the run's password.
 std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::string>& targets, std::string& error) {
   std::vector<ConnectRequest> requests;
   std::optional<SiteList> sites;
@@ -118,10 +120,15 @@ std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::strin
       }
       const Site* site = sites->Find(target);
       if (!site) {
-        error = "\"" + target + "\" is no saved site, and an address is written [ftp://|ftpes://]LOGIN@HOST[:PORT]";
+        error = "\"" + target + "\" is no saved site, and an address is written [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]";
         return std::nullopt;
       }
-      requests.push_back(site->Request(""));
+      std::string why;
+      requests.push_back(site->Request(site->rememberPassword ? ReadKeyringPassword(site->name, site->login, why)
+                                                              : std::string()));
+      if (!why.empty())
+        std::fprintf(stderr, "korvastel-cli: %s: the keyring gave no password (%s); the run's password is used\n",
+                     target.c_str(), why.c_str());
       continue;
     }
     std::optional<StartTarget> address = ParseAddress(target, error);
@@ -138,6 +145,7 @@ std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::strin
     request.port = address->port;
     request.login = address->login;
     request.tls = address->tls;
+    request.implicitTls = address->implicitTls;
     requests.push_back(std::move(request));
   }
   return requests;
@@ -163,7 +171,11 @@ int Run(const CliOptions& options) {
   SignalThread signals(loop);
   auto stop = [] { return g_interrupted.load(); };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
-  settings.password = ReadPassword(options, standardInput, error);
+  // Only a target without a password of its own needs the run's.
+  const bool needed = options.passwordStdin || std::any_of(requests->begin(), requests->end(), [](const auto& r) {
+                        return r.password.empty();
+                      });
+  if (needed) settings.password = ReadPassword(options, standardInput, error);
   if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
   if (!ControlConnection::IsSendable(settings.password))
     return Usage("the password holds a line break or a NUL; nothing was sent");

@@ -17,7 +17,12 @@ if(KORVASTEL_KEYRING_DAEMON)
   add_test(NAME Keyring.WithGnomeKeyring COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh $<TARGET_FILE:keyring_tests>
                                                  --gtest_filter=Keyring.KeepsAPasswordPerSiteAndLoginUntilDeleted)
   add_test(NAME Keyring.WithoutOne COMMAND $<TARGET_FILE:keyring_tests> --gtest_filter=Keyring.NoKeyringIsSaidWithWhy)
-  set_tests_properties(Keyring.WithGnomeKeyring Keyring.WithoutOne PROPERTIES LABELS integration TIMEOUT 60)
+  # korvastel-cli taking a saved site's password from the keyring.
+  add_test(NAME Keyring.CliTakesASavedSitesPassword
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh ${CMAKE_CURRENT_LIST_DIR}/cli_keyring_check.sh
+                   $<TARGET_FILE:korvastel-cli> $<TARGET_FILE:korvastel-keyring> $<TARGET_FILE:korvastel-siteserver>)
+  set_tests_properties(Keyring.WithGnomeKeyring Keyring.WithoutOne Keyring.CliTakesASavedSitesPassword
+                       PROPERTIES LABELS integration TIMEOUT 60)
   set_tests_properties(Keyring.WithoutOne PROPERTIES ENVIRONMENT "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus")
 else()
   message(STATUS "gnome-keyring-daemon not found: the keyring test is left out")

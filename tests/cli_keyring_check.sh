@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# korvastel-cli with a saved site whose password is in the system keyring:
+# run inside tests/with_keyring.sh (a private, unlocked GNOME Keyring).
+#   cli_keyring_check.sh KORVASTEL-CLI KORVASTEL-KEYRING KORVASTEL-SITESERVER
+set -u
+cli=$1 keyring=$2 server=$3
+export XDG_CONFIG_HOME="$HOME/config"
+unset KORVASTEL_PASSWORD
+fail() { echo "FAIL: $*"; exit 1; }
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+dead=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$server" --demo --port "$port" --user admin --pass 'k0rv@stel pw' >/dev/null 2>&1 &
+trap 'kill $! 2>/dev/null' EXIT
+for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null && break; sleep 0.1; done
+
+mkdir -p "$XDG_CONFIG_HOME/Dunvarrow"
+cat > "$XDG_CONFIG_HOME/Dunvarrow/korvastel-sites.conf" <<SITES
+[Main]
+address=127.0.0.1:$dead
+address=127.0.0.1:$port
+login=admin
+encryption=none
+remember=yes
+
+[Forgotten]
+address=127.0.0.1:$port
+login=admin
+encryption=none
+remember=yes
+SITES
+
+printf 'k0rv@stel pw\n' | "$keyring" store Main admin || fail "store"
+[ "$("$keyring" read Main admin)" = 'k0rv@stel pw' ] || fail "read back"
+
+# No password on standard input or in the environment: the keyring's is used,
+# after the dead first address.
+out=$("$cli" Main -s WHO </dev/null 2>&1); rc=$?
+[ $rc -eq 0 ] || fail "run on Main: $rc: $out"
+grep -q "SITE WHO" <<<"$out" || fail "no reply to SITE WHO: $out"
+grep -q 'k0rv@stel' <<<"$out" && fail "the password was shown: $out"
+
+# A site that remembers a password the keyring does not hold needs the run's.
+out=$("$cli" Forgotten -s WHO </dev/null 2>&1); rc=$?
+[ $rc -eq 64 ] || fail "Forgotten without a password ended $rc: $out"
+grep -q "keyring gave no password" <<<"$out" || fail "no word of the keyring: $out"
+out=$(printf 'k0rv@stel pw\n' | "$cli" --password-stdin Forgotten -s WHO 2>&1) || fail "Forgotten with the run's password: $out"
+
+"$keyring" delete Main admin || fail "delete"
+"$keyring" read Main admin >/dev/null 2>&1; [ $? -eq 1 ] || fail "read after delete"
+echo "ok"
