@@ -178,9 +178,9 @@ void SiteManagerDlg::ShowSite(int row) {
   m_readPassword.clear();
   const bool kept = row >= 0 && row < static_cast<int>(m_list.Sites().size());
   Site blank;
-  if (row >= 0 && !kept) blank.name = ToCp1252(m_sites->item(row)->text());  // the new site
+  if (row < 0) blank.antiIdleCommand.clear();  // no site at all: empty fields, disabled
+  else if (!kept) blank.name = ToCp1252(m_sites->item(row)->text());  // the new site
   const Site& site = kept ? m_list.Sites()[static_cast<std::size_t>(row)] : blank;
-  if (row < 0) blank.antiIdleCommand.clear();
   m_name->setText(FromCp1252(site.name));
   m_addresses->setPlainText(FromCp1252(AddressesText(site.addresses)));
   m_login->setText(FromCp1252(site.login));
