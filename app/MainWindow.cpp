@@ -12,7 +12,8 @@
 #include <QVBoxLayout>
 
 #include "SiteCmdDlg.h"
-#include "internal/Cp1252.h"
+#include "SiteManager.h"
+#include "Text.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ MainWindow::MainWindow() {
 
 MainWindow::~MainWindow() {
   // Each session goes at once; the dialogs before the widgets they live in.
+  m_siteManager.reset();
   m_tabs.clear();
 }
 
@@ -185,7 +187,17 @@ void MainWindow::UpdateTitles() {
   }
 }
 
-void MainWindow::OpenSiteManager() {}
+void MainWindow::OpenSiteManager() {
+  // Each opening reads the list afresh: the runner or another window may have changed it.
+  if (m_siteManager && m_siteManager->isVisible()) {
+    m_siteManager->raise();
+    m_siteManager->activateWindow();
+    return;
+  }
+  m_siteManager = std::make_unique<SiteManagerDlg>(*this, this);
+  m_siteManager->show();
+  m_siteManager->activateWindow();
+}
 void MainWindow::OpenRunOnSites() {}
 
 CSiteCmdDlg* MainWindow::FindSiteTab(const std::string& name) {

@@ -15,6 +15,7 @@ class CSiteCmdDlg;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
+class SiteManagerDlg;
 
 class MainWindow : public QWidget, public SiteTabs {
  public:
@@ -54,4 +55,5 @@ class MainWindow : public QWidget, public SiteTabs {
   QTabBar* m_tabBar = nullptr;
   QStackedWidget* m_pages = nullptr;
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
+  std::unique_ptr<SiteManagerDlg> m_siteManager;     // once opened, kept (hidden) for the next time
 };

@@ -4,6 +4,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 add_library(gui_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/DialogHarness.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/GuiTestMain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/TestTabs.cpp
 )
 target_include_directories(gui_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(gui_test_support PUBLIC app Qt6::Widgets Qt6::Test GTest::gtest)
@@ -18,6 +19,24 @@ endfunction()
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
 korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
 korvastel_gui_test(test_gui_pane ${CMAKE_CURRENT_LIST_DIR}/gui_pane_test.cpp)
+
+# The Site Manager; its keyring cases run apart, each on a bus of its own
+# making (a private GNOME Keyring, or a bus where no keyring answers).
+add_executable(test_gui_sitemanager ${CMAKE_CURRENT_LIST_DIR}/gui_sitemanager_test.cpp)
+target_link_libraries(test_gui_sitemanager PRIVATE gui_test_support siteserver)
+gtest_discover_tests(test_gui_sitemanager TEST_FILTER "-SiteManagerKeyring.*"
+                     PROPERTIES LABELS gui TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen DISCOVERY_TIMEOUT 30)
+if(KORVASTEL_KEYRING_DAEMON)
+  add_test(NAME SiteManagerKeyring.RemembersThePassword
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh $<TARGET_FILE:test_gui_sitemanager>
+                   --gtest_filter=SiteManagerKeyring.RemembersThePassword)
+  add_test(NAME SiteManagerKeyring.NoKeyringDisablesTheBox
+           COMMAND $<TARGET_FILE:test_gui_sitemanager> --gtest_filter=SiteManagerKeyring.NoKeyringDisablesTheBox)
+  set_tests_properties(SiteManagerKeyring.RemembersThePassword SiteManagerKeyring.NoKeyringDisablesTheBox
+                       PROPERTIES LABELS integration TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  set_tests_properties(SiteManagerKeyring.NoKeyringDisablesTheBox PROPERTIES
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus")
+endif()
 
 # The pane through the accessibility bus, end to end: the real program under
 # Xvfb with a session bus, read by an AT-SPI client as a screen reader reads it.

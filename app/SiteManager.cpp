@@ -1,0 +1,435 @@
+#include "SiteManager.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "Keyring.h"
+#include "MessageBox.h"
+#include "SiteCmdDlg.h"
+#include "SiteTabs.h"
+#include "Text.h"
+
+using platform::FromCp1252;
+using platform::ToCp1252;
+
+namespace {
+
+const char kCaption[] = "Site Manager";
+const char kNewSite[] = "New site";
+
+bool SameSite(const Site& a, const Site& b) {
+  const auto sameAddress = [](const SiteAddress& x, const SiteAddress& y) { return x.host == y.host && x.port == y.port; };
+  return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
+         a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
+         a.rememberPassword == b.rememberPassword &&
+         std::equal(a.addresses.begin(), a.addresses.end(), b.addresses.begin(), b.addresses.end(), sameAddress);
+}
+
+std::string Text(const QLineEdit* edit) { return ToCp1252(edit->text()); }
+
+// Keyring errors after the dialog has gone are no one's to show.
+void Report(QPointer<SiteManagerDlg> dlg, const std::string& what, const platform::KeyringAnswer& answer) {
+  if (dlg && answer.status != platform::KeyringAnswer::Status::Done)
+    platform::ShowMessageBox(dlg.data(), {what + answer.error, kCaption, MB_ICONWARNING});
+}
+
+std::string DefaultChooser(QWidget* parent, bool save) {
+  const QString filter = QStringLiteral("Site lists (*.conf);;All files (*)");
+  const QString path = save ? QFileDialog::getSaveFileName(parent, QStringLiteral("Export Sites"), {}, filter)
+                            : QFileDialog::getOpenFileName(parent, QStringLiteral("Import Sites"), {}, filter);
+  return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+SiteManagerDlg::SiteManagerDlg(SiteTabs& tabs, QWidget* parent) : QDialog(parent), m_tabs(tabs) {
+  setWindowTitle(QString::fromLatin1(kCaption));
+  setModal(false);
+  chooseFile = [this](bool save) { return DefaultChooser(this, save); };
+  BuildControls();
+  m_path = m_tabs.SiteListPath();
+  std::string error;
+  if (!m_list.Read(m_path, error)) {
+    m_unreadable = error;
+    Box(error + "\n\nThe site list starts empty here and can't be saved until that file is fixed or moved. "
+                "Export still works.",
+        MB_ICONERROR);
+  }
+  FillList();
+  ProbeKeyringAtOpen();
+  if (m_sites->count() > 0) m_sites->setCurrentRow(0);
+  else ShowSite(-1);
+}
+
+SiteManagerDlg::~SiteManagerDlg() = default;
+
+void SiteManagerDlg::BuildControls() {
+  const auto named = [](QWidget* w, const char* name) {
+    w->setAccessibleName(QString::fromLatin1(name));
+    return w;
+  };
+  m_sites = new QListWidget(this);
+  named(m_sites, "Sites");
+  // Uniform rows keep a list of a thousand sites cheap to lay out.
+  m_sites->setUniformItemSizes(true);
+  m_name = new QLineEdit(this);
+  m_addresses = new QPlainTextEdit(this);
+  m_addresses->setTabChangesFocus(true);
+  m_login = new QLineEdit(this);
+  m_password = new QLineEdit(this);
+  m_password->setEchoMode(QLineEdit::Password);
+  m_encryption = new QComboBox(this);
+  m_encryption->addItems({QStringLiteral("None"), QStringLiteral("Explicit (AUTH TLS)"),
+                          QStringLiteral("Implicit (TLS from the first byte)")});
+  m_antiIdleCommand = new QLineEdit(this);
+  m_antiIdleSeconds = new QLineEdit(this);
+  m_remember = new QCheckBox(QStringLiteral("Remember password in the system keyring"), this);
+  named(m_remember, "Remember password in the system keyring");
+
+  auto* form = new QFormLayout;
+  const std::pair<const char*, QWidget*> rows[] = {
+      {"Name", m_name},         {"Addresses", m_addresses},         {"Login", m_login},
+      {"Password", m_password}, {"Encryption", m_encryption},       {"Anti-idle command", m_antiIdleCommand},
+      {"Anti-idle seconds", m_antiIdleSeconds}};
+  for (const auto& [name, widget] : rows) form->addRow(QString::fromLatin1(name) + ':', named(widget, name));
+  form->addRow(m_remember);
+
+  const auto button = [this, named](const char* caption, const char* name, std::function<void()> handler) {
+    auto* b = new QPushButton(QString::fromUtf8(caption), this);
+    b->setAutoDefault(false);
+    named(b, name);
+    connect(b, &QPushButton::clicked, this, std::move(handler));
+    return b;
+  };
+  auto* listButtons = new QHBoxLayout;
+  listButtons->addWidget(button("New Site", "New Site", [this] { OnNewSite(); }));
+  listButtons->addWidget(button("Delete", "Delete", [this] { OnDelete(); }));
+  auto* left = new QVBoxLayout;
+  left->addWidget(m_sites);
+  left->addLayout(listButtons);
+  auto* top = new QHBoxLayout;
+  top->addLayout(left, 1);
+  top->addLayout(form, 2);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(button("Export\xE2\x80\xA6", "Export", [this] { OnExport(); }));
+  bottom->addWidget(button("Import\xE2\x80\xA6", "Import", [this] { OnImport(); }));
+  bottom->addStretch();
+  bottom->addWidget(button("Connect", "Connect", [this] { OnConnect(); }));
+  bottom->addWidget(button("Close", "Close", [this] { close(); }));
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(top);
+  all->addLayout(bottom);
+  connect(m_sites, &QListWidget::currentRowChanged, this, [this](int row) { OnRowChanged(row); });
+}
+
+void SiteManagerDlg::ProbeKeyringAtOpen() {
+  QPointer<SiteManagerDlg> self(this);
+  platform::ProbeKeyring([self](const platform::KeyringAnswer& answer) {
+    if (!self || answer.status != platform::KeyringAnswer::Status::Unavailable) return;
+    self->m_keyringUsable = false;
+    const QString why = FromCp1252("No system keyring is available: " + answer.error);
+    self->m_remember->setEnabled(false);
+    self->m_remember->setAccessibleDescription(why);
+    self->m_remember->setToolTip(why);
+  });
+}
+
+void SiteManagerDlg::FillList() {
+  QStringList names;
+  names.reserve(static_cast<qsizetype>(m_list.Sites().size()));
+  for (const Site& site : m_list.Sites()) names << FromCp1252(site.name);
+  const QSignalBlocker block(m_sites);
+  m_sites->clear();
+  m_sites->addItems(names);
+}
+
+void SiteManagerDlg::SelectRow(int row) {
+  {
+    const QSignalBlocker block(m_sites);
+    m_sites->setCurrentRow(row);
+  }
+  ShowSite(row);
+}
+
+void SiteManagerDlg::ShowSite(int row) {
+  m_row = row;
+  ++m_readTicket;
+  m_readPassword.clear();
+  const bool kept = row >= 0 && row < static_cast<int>(m_list.Sites().size());
+  Site blank;
+  if (row < 0) blank.antiIdleCommand.clear();  // no site at all: empty fields, disabled
+  else if (!kept) blank.name = ToCp1252(m_sites->item(row)->text());  // the new site
+  const Site& site = kept ? m_list.Sites()[static_cast<std::size_t>(row)] : blank;
+  m_name->setText(FromCp1252(site.name));
+  m_addresses->setPlainText(FromCp1252(AddressesText(site.addresses)));
+  m_login->setText(FromCp1252(site.login));
+  m_password->clear();
+  m_encryption->setCurrentIndex(static_cast<int>(site.encryption));
+  m_antiIdleCommand->setText(FromCp1252(site.antiIdleCommand));
+  m_antiIdleSeconds->setText(row < 0 ? QString() : QString::number(site.antiIdleSeconds));
+  m_remember->setChecked(site.rememberPassword);
+  for (QWidget* field : std::initializer_list<QWidget*>{m_name, m_addresses, m_login, m_password, m_encryption,
+                                                         m_antiIdleCommand, m_antiIdleSeconds})
+    field->setEnabled(row >= 0);
+  if (!site.rememberPassword) return;
+  if (m_keyringUsable) ReadPassword(site);
+  else m_password->setFocus();
+}
+
+void SiteManagerDlg::ReadPassword(const Site& site) {
+  QPointer<SiteManagerDlg> self(this);
+  platform::ReadSitePassword(site.name, site.login,
+                             [self, ticket = m_readTicket](const platform::KeyringAnswer& answer) {
+                               if (!self || self->m_readTicket != ticket) return;  // the user moved on
+                               if (answer.status != platform::KeyringAnswer::Status::Done) {
+                                 self->m_password->setFocus();
+                                 return;
+                               }
+                               self->m_readPassword = answer.password;
+                               if (self->m_password->text().isEmpty())  // what the user typed meanwhile wins
+                                 self->m_password->setText(FromCp1252(answer.password));
+                             });
+}
+
+bool SiteManagerDlg::SiteFromFields(Site& site) {
+  // The file keeps values trimmed: what is kept is what will be read back.
+  const auto trimmed = [](const QLineEdit* edit) { return ToCp1252(edit->text().trimmed()); };
+  site.name = trimmed(m_name);
+  site.login = trimmed(m_login);
+  site.encryption = static_cast<Encryption>(m_encryption->currentIndex());
+  site.antiIdleCommand = trimmed(m_antiIdleCommand);
+  site.rememberPassword = m_remember->isChecked();
+  std::string error;
+  auto addresses = ParseAddresses(ToCp1252(m_addresses->toPlainText()), site.encryption, error);
+  if (!addresses) {
+    Box(error, MB_ICONERROR);
+    m_addresses->setFocus();
+    return false;
+  }
+  site.addresses = std::move(*addresses);
+  const std::string seconds = trimmed(m_antiIdleSeconds);
+  unsigned long long value = 0;
+  const auto [end, ec] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
+  if (seconds.empty() || ec != std::errc() || end != seconds.data() + seconds.size() || value < 1 ||
+      value > 0xFFFFFFFFull) {
+    Box("Anti-idle seconds must be a whole number from 1 to 4294967295.", MB_ICONERROR);
+    m_antiIdleSeconds->setFocus();
+    return false;
+  }
+  site.antiIdleSeconds = static_cast<unsigned>(value);
+  return true;
+}
+
+bool SiteManagerDlg::KeepEdits(bool leaving) {
+  if (m_row < 0) return SaveList(leaving);
+  const bool isNew = m_row >= static_cast<int>(m_list.Sites().size());
+  if (isNew && m_addresses->toPlainText().trimmed().isEmpty() && m_login->text().isEmpty() &&
+      m_name->text() == m_sites->item(m_row)->text()) {
+    // A new site nobody filled in holds nothing to keep.
+    const QSignalBlocker block(m_sites);
+    std::unique_ptr<QListWidgetItem> dropped(m_sites->takeItem(m_row));
+    m_row = -1;
+    return SaveList(leaving);
+  }
+  Site site;
+  if (!SiteFromFields(site)) return false;
+  std::optional<Site> before;
+  if (!isNew) before = m_list.Sites()[static_cast<std::size_t>(m_row)];
+  if (!before || !SameSite(*before, site)) {
+    std::string error;
+    if (!m_list.Put(before ? before->name : std::string(), site, error)) {
+      Box(error, MB_ICONERROR);
+      m_name->setFocus();
+      return false;
+    }
+    m_dirty = true;
+    m_sites->item(m_row)->setText(FromCp1252(site.name));
+  }
+  KeepPassword(before ? &*before : nullptr, site);
+  return SaveList(leaving);
+}
+
+void SiteManagerDlg::KeepPassword(const Site* before, const Site& after) {
+  if (!m_keyringUsable) return;
+  using platform::KeyringAnswer;
+  QPointer<SiteManagerDlg> self(this);
+  const auto write = [self](const Site& site, const std::string& password) {
+    platform::WriteSitePassword(site.name, site.login, password, [self](const KeyringAnswer& answer) {
+      Report(self, "The password could not be kept in the system keyring: ", answer);
+    });
+  };
+  const auto forget = [self](const Site& site) {
+    platform::DeleteSitePassword(site.name, site.login, [self](const KeyringAnswer& answer) {
+      if (answer.status != KeyringAnswer::Status::NotFound)
+        Report(self, "The old password could not be removed from the system keyring: ", answer);
+    });
+  };
+  const std::string typed = Text(m_password);
+  const bool wasKept = before && before->rememberPassword;
+  const bool moved = wasKept && (before->name != after.name || before->login != after.login);
+  if (after.rememberPassword && !typed.empty()) {
+    if (moved || !wasKept || typed != m_readPassword) write(after, typed);
+    m_readPassword = typed;
+    if (moved) forget(*before);
+  } else if (after.rememberPassword && moved) {
+    // Nothing typed (the read failed or hasn't come): the entry moves as the keyring holds it.
+    platform::ReadSitePassword(before->name, before->login,
+                               [self, write, forget, from = *before, to = after](const KeyringAnswer& answer) {
+                                 if (answer.status != KeyringAnswer::Status::Done) return;
+                                 write(to, answer.password);
+                                 forget(from);
+                               });
+  } else if (!after.rememberPassword && wasKept) {
+    forget(*before);
+  }
+}
+
+bool SiteManagerDlg::SaveList(bool leaving) {
+  if (!m_dirty) return true;
+  std::string error;
+  if (m_unreadable.empty()) {
+    if (m_list.Write(m_path, error)) {
+      m_dirty = false;
+      return true;
+    }
+  } else {
+    error = "The site list can't be saved until " + m_path + " is fixed or moved. Export still works.";
+  }
+  if (leaving)
+    return Box(error + "\n\nThe changes are kept in this window only. Leave it anyway and lose them?",
+               MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+  // While the file is unreadable every change would say the same; once is enough.
+  if (m_unreadable.empty() || !std::exchange(m_toldUnsaved, true))
+    Box(error + "\n\nThe changes are kept in this window.", MB_ICONERROR);
+  return true;
+}
+
+void SiteManagerDlg::OnRowChanged(int row) {
+  if (row == m_row) return;
+  const int previous = m_row;
+  if (!KeepEdits(false)) {
+    const QSignalBlocker block(m_sites);
+    m_sites->setCurrentRow(previous);
+    return;
+  }
+  ShowSite(row < m_sites->count() ? row : m_sites->count() - 1);
+}
+
+void SiteManagerDlg::OnNewSite() {
+  if (!KeepEdits(false)) return;
+  std::string name = kNewSite;
+  for (int n = 2; m_list.Find(name); ++n) name = std::string(kNewSite) + " (" + std::to_string(n) + ")";
+  m_sites->addItem(FromCp1252(name));
+  SelectRow(m_sites->count() - 1);
+  m_name->setFocus();
+  m_name->selectAll();
+}
+
+void SiteManagerDlg::OnDelete() {
+  if (m_row < 0) return;
+  const int row = m_row;
+  const bool isNew = row >= static_cast<int>(m_list.Sites().size());
+  const std::string name = ToCp1252(m_sites->item(row)->text());
+  if (Box("Delete the site \"" + name + "\"?", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+  if (!isNew) {
+    const Site site = m_list.Sites()[static_cast<std::size_t>(row)];
+    m_list.Remove(site.name);
+    m_dirty = true;
+    if (site.rememberPassword && m_keyringUsable) {
+      QPointer<SiteManagerDlg> self(this);
+      platform::DeleteSitePassword(site.name, site.login, [self](const platform::KeyringAnswer& answer) {
+        if (answer.status != platform::KeyringAnswer::Status::NotFound)
+          Report(self, "The password could not be removed from the system keyring: ", answer);
+      });
+    }
+  }
+  {
+    const QSignalBlocker block(m_sites);
+    std::unique_ptr<QListWidgetItem> gone(m_sites->takeItem(row));
+  }
+  SaveList(false);
+  SelectRow(std::min(row, m_sites->count() - 1));
+}
+
+void SiteManagerDlg::OnConnect() {
+  if (m_row < 0 || !KeepEdits(true)) return;
+  if (m_row < 0) return;  // an empty new site was all there was
+  const Site site = m_list.Sites()[static_cast<std::size_t>(m_row)];
+  const std::string password = Text(m_password);
+  SiteTabs& tabs = m_tabs;
+  m_closing = true;  // kept already
+  close();
+  tabs.OpenSiteTab(site, false).ConnectSite(site, password);
+}
+
+void SiteManagerDlg::OnExport() {
+  if (!KeepEdits(false)) return;
+  if (m_row < 0 && m_sites->count() > 0) SelectRow(m_sites->count() - 1);
+  const std::string path = chooseFile ? chooseFile(true) : std::string();
+  if (path.empty()) return;
+  std::error_code ec;
+  std::string error;
+  if (!m_unreadable.empty() && std::filesystem::equivalent(path, m_path, ec))
+    Box("The site list there can't be read; fix or move it first, or export to another file.", MB_ICONERROR);
+  else if (!m_list.Write(path, error))
+    Box(error, MB_ICONERROR);
+}
+
+void SiteManagerDlg::OnImport() {
+  if (!KeepEdits(false)) return;
+  const std::string path = chooseFile ? chooseFile(false) : std::string();
+  if (path.empty()) {
+    if (m_row < 0 && m_sites->count() > 0) SelectRow(m_sites->count() - 1);
+    return;
+  }
+  const std::size_t before = m_list.Sites().size();
+  std::string error;
+  if (!m_list.Import(path, error)) {
+    Box(error, MB_ICONERROR);
+    return;
+  }
+  {
+    const QSignalBlocker block(m_sites);
+    for (std::size_t i = before; i < m_list.Sites().size(); ++i) m_sites->addItem(FromCp1252(m_list.Sites()[i].name));
+  }
+  m_dirty = m_dirty || m_list.Sites().size() > before;
+  SaveList(false);
+  if (m_row < 0 && m_sites->count() > 0) SelectRow(static_cast<int>(std::min(before, m_list.Sites().size() - 1)));
+}
+
+void SiteManagerDlg::closeEvent(QCloseEvent* event) {
+  if (!std::exchange(m_closing, false) && !KeepEdits(true)) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QDialog::done(QDialog::Rejected);  // QDialog's own close handling would call reject() and come back here
+}
+
+// Escape closes as Close does, keeping the edits.
+void SiteManagerDlg::reject() { close(); }
+
+int SiteManagerDlg::Box(const std::string& text, unsigned type) {
+  return platform::ShowMessageBox(static_cast<QWidget*>(this), {text, kCaption, type});
+}
