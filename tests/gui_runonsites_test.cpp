@@ -220,16 +220,19 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   EXPECT_NE(b.boxes[0].text.find("/nonexistent/r.csv"), std::string::npos) << b.boxes[0].text;
 }
 
-TEST(RunOnSites, AUserCommandWithArgumentsGoesOutWholeOrNotAtAll) {
+TEST(RunOnSites, AUserCommandWaitsForABusyTabAndARawOneGoesToAnIdleOneAtOnce) {
   const std::string commandList =
       "[adduser]\ngroup = Users\ncmdDsc = add user\ncmd = ADDUSER %1 %2, GADDUSER %3 %1\n"
       "param1 = name\nparam2 = password\nparam3 = group\n"
       "[who]\ngroup = Users\ncmdDsc = who\ncmd = WHO\n";
-  ScriptedServer server({LoginThen(Answers(2))});
+  ScriptedServer server({LoginThen({ExpectLine(), Pause(300), Send("200 slow\r\n"), ExpectLine(), Send("200 ok\r\n"),
+                                    ExpectLine(), Send("250 last\r\n"), ExpectLine(), Send("200 raw\r\n")})});
   ASSERT_TRUE(server.Start()) << server.Error();
   const Site site = MakeSite("alpha", {server.Port()});
   Bench b({site}, commandList);
-  b.Tab(site);
+  CSiteCmdDlg& tab = b.Tab(site);
+  tab.ConnectSite(site, "p", true);
+  ASSERT_TRUE(WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); }));
   auto* group = b.Named<QComboBox>("group");
   auto* command = b.Named<QComboBox>("command");
   ASSERT_EQ(group->count(), 1);
@@ -252,14 +255,27 @@ TEST(RunOnSites, AUserCommandWithArgumentsGoesOutWholeOrNotAtAll) {
   EXPECT_TRUE(b.dlg->Results().Rows().empty());
   b.boxes.clear();
 
+  // The tab is busy with a command of its own: the user command follows it.
+  tab.SendCommand("SITE SLOW");
   b.Named<QLineEdit>("Argument 2")->setText("secret");
   third->setText("staff");
   b.Click("Run");
+  EXPECT_EQ(b.Cell(0, 1), "waiting");
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1), "done");
-  const std::string wire = server.Received(0);
-  EXPECT_NE(wire.find("SITE ADDUSER bob secret\r\nSITE GADDUSER staff bob\r\n"), std::string::npos) << wire;
-  EXPECT_EQ(wire.find("IGNORED"), std::string::npos);
+  EXPECT_EQ(b.Cell(0, 2), "250");
+  EXPECT_EQ(b.Cell(0, 3), "250 last");
+
+  // Idle and logged in: a raw command, without "SITE ", goes at once.
+  command->setCurrentIndex(0);
+  EXPECT_FALSE(b.Named<QLineEdit>("Argument 1")->isEnabled());
+  b.Named<QCheckBox>("auto add SITE pref.")->setChecked(false);
+  b.Named<QLineEdit>("Command")->setText("RAW");
+  b.Click("Run");
+  ASSERT_TRUE(b.RowsEnded(1));
+  EXPECT_EQ(b.Cell(0, 3), "200 raw");
+  EXPECT_EQ(server.Received(0).substr(server.Received(0).find("SITE SLOW")),
+            "SITE SLOW\r\nSITE ADDUSER bob secret\r\nSITE GADDUSER staff bob\r\nRAW\r\n");
   EXPECT_TRUE(b.boxes.empty());
 }
 
