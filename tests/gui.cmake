@@ -44,7 +44,6 @@ endif()
 # The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
 korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)
 
-
 # Run on Sites: one command on several saved sites, each in a tab of its own.
 korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/support/RunTabs.cpp ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
