@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "RunOnSites.h"
 #include "SiteCmdDlg.h"
 #include "SiteManager.h"
 #include "Text.h"
@@ -94,6 +95,7 @@ MainWindow::MainWindow() {
 MainWindow::~MainWindow() {
   // Each session goes at once; the dialogs before the widgets they live in.
   m_siteManager.reset();
+  m_runOnSites.reset();
   m_tabs.clear();
 }
 
@@ -146,6 +148,8 @@ void MainWindow::CloseTab(CSiteCmdDlg& tab) {
 void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
   const int index = IndexOf(tab);
   if (index < 0) return;
+  // Run on Sites stops following the tab before it goes.
+  if (m_runOnSites) m_runOnSites->TabClosing(tab);
   std::unique_ptr<CSiteCmdDlg> gone = std::move(m_tabs[static_cast<std::size_t>(index)]);
   m_tabs.erase(m_tabs.begin() + index);
   m_pages->removeWidget(PageOf(*gone));
@@ -198,7 +202,12 @@ void MainWindow::OpenSiteManager() {
   m_siteManager->show();
   m_siteManager->activateWindow();
 }
-void MainWindow::OpenRunOnSites() {}
+void MainWindow::OpenRunOnSites() {
+  if (!m_runOnSites) m_runOnSites = std::make_unique<RunOnSitesDlg>(*this, this);
+  m_runOnSites->show();
+  m_runOnSites->raise();
+  m_runOnSites->activateWindow();
+}
 
 CSiteCmdDlg* MainWindow::FindSiteTab(const std::string& name) {
   for (auto& tab : m_tabs)

@@ -15,6 +15,7 @@ class CSiteCmdDlg;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
+class RunOnSitesDlg;
 class SiteManagerDlg;
 
 class MainWindow : public QWidget, public SiteTabs {
@@ -34,6 +35,7 @@ class MainWindow : public QWidget, public SiteTabs {
   void Cycle(int step);
   void OpenSiteManager();
   void OpenRunOnSites();
+  RunOnSitesDlg* RunOnSites() { return m_runOnSites.get(); }
   // Runs once the last tab has closed.
   std::function<void()> onAllClosed;
 
@@ -55,5 +57,6 @@ class MainWindow : public QWidget, public SiteTabs {
   QTabBar* m_tabBar = nullptr;
   QStackedWidget* m_pages = nullptr;
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
-  std::unique_ptr<SiteManagerDlg> m_siteManager;     // once opened, kept (hidden) for the next time
+  std::unique_ptr<SiteManagerDlg> m_siteManager;
+  std::unique_ptr<RunOnSitesDlg> m_runOnSites;  // kept when closed: its results stay for the next look
 };

@@ -63,6 +63,10 @@ endif()
 # The per-user store of trusted certificates; it needs the throwaway HOME of these tests.
 korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_test.cpp)
 
-
 # The tabbed window around the dialogs.
 korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
+
+# Run on Sites: one command on several saved sites, each in a tab of its own.
+korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp
+                   ${CMAKE_CURRENT_LIST_DIR}/support/RunTabs.cpp ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
+target_compile_definitions(test_gui_runonsites PRIVATE KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")

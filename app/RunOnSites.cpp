@@ -1,0 +1,505 @@
+#include "RunOnSites.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include "CommandList.h"
+#include "CommandListLocation.h"
+#include "ConnectErrors.h"
+#include "IniFile.h"
+#include "IniStorage.h"
+#include "Keyring.h"
+#include "MessageBox.h"
+#include "SiteCmdDlg.h"
+#include "internal/Cp1252.h"
+
+namespace {
+const char kNoPassword[] = "no password: open the site from the Site Manager and type it";
+const char kLineBreak[] =
+    "The command holds a line break or a NUL character.\n\n"
+    "The server would take each line as a command of its own, so nothing was sent.";
+
+QString Q(const std::string& text) { return platform::FromCp1252(text); }
+std::string S(const QString& text) { return platform::ToCp1252(text); }
+
+// A connect error's text ends in a blank; the table has no use for it.
+std::string Trimmed(std::string text) {
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
+  return text;
+}
+}  // namespace
+
+// Follows one row's tab: every session event of that tab comes here too.
+class RunOnSitesDlg::Follower : public SessionObserver {
+ public:
+  Follower(RunOnSitesDlg& dlg, std::size_t row, CSiteCmdDlg& tab, Site site)
+      : m_dlg(dlg), m_row(row), m_tab(&tab), m_site(std::move(site)) {}
+
+  RunOnSitesDlg& m_dlg;
+  std::size_t m_row;
+  CSiteCmdDlg* m_tab;     // null once the tab has gone
+  bool m_observing = false;
+  Site m_site;
+  bool m_connectAsked = false;
+  bool m_keyringAsked = false;
+  bool m_sent = false;
+  std::string m_keyringPassword;  // held only until the connect takes it
+  ReplyTail m_tail;
+
+  void OnLine(TranscriptKind kind, std::string_view text) override { m_tail.Add(kind, text); }
+  void OnBlockDone(Transcript::Pos) override {}
+  void OnState(SessionState state) override { m_dlg.OnRowState(*this, state); }
+  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override {
+    m_dlg.OnRowLogin(*this, result, connectError, failure);
+  }
+  void OnRunDone(ControlConnection::Result result) override { m_dlg.OnRowRunDone(*this, result); }
+};
+
+RunOnSitesDlg::RunOnSitesDlg(SiteTabs& tabs, QWidget* parent) : QDialog(parent), m_tabs(tabs) {
+  setWindowTitle(QStringLiteral("Run on Sites"));
+  setModal(false);
+  m_chooseFile = [this](std::function<void(const std::string&)> chosen) {
+    // Not modal: the run goes on while the user picks a file.
+    auto* chooser = new QFileDialog(this, QStringLiteral("Save"), QStringLiteral("results.csv"),
+                                   QStringLiteral("CSV files (*.csv);;All files (*)"));
+    chooser->setAttribute(Qt::WA_DeleteOnClose);
+    chooser->setAcceptMode(QFileDialog::AcceptSave);
+    chooser->setAccessibleName(QStringLiteral("Save results"));
+    connect(chooser, &QFileDialog::fileSelected, this,
+            [chosen](const QString& path) { chosen(QFile::encodeName(path).toStdString()); });
+    chooser->open();
+  };
+  BuildControls();
+  LoadSites();
+  LoadCommands();
+}
+
+RunOnSitesDlg::~RunOnSitesDlg() { DetachAll(); }
+
+void RunOnSitesDlg::BuildControls() {
+  auto* layout = new QVBoxLayout(this);
+
+  layout->addWidget(new QLabel(QStringLiteral("Sites:"), this));
+  m_siteList = new QListWidget(this);
+  m_siteList->setAccessibleName(QStringLiteral("Sites"));
+  layout->addWidget(m_siteList);
+
+  auto* commandRow = new QHBoxLayout;
+  auto* commandLabel = new QLabel(QStringLiteral("Command:"), this);
+  m_command = new QLineEdit(this);
+  m_command->setAccessibleName(QStringLiteral("Command"));
+  commandLabel->setBuddy(m_command);
+  m_autoSite = new QCheckBox(QStringLiteral("auto add SITE pref."), this);
+  m_autoSite->setAccessibleName(QStringLiteral("auto add SITE pref."));
+  m_autoSite->setChecked(true);
+  commandRow->addWidget(commandLabel);
+  commandRow->addWidget(m_command, 1);
+  commandRow->addWidget(m_autoSite);
+  layout->addLayout(commandRow);
+
+  auto* userRow = new QHBoxLayout;
+  m_group = new QComboBox(this);
+  m_group->setAccessibleName(QStringLiteral("group"));
+  m_userCommand = new QComboBox(this);
+  m_userCommand->setAccessibleName(QStringLiteral("command"));
+  userRow->addWidget(new QLabel(QStringLiteral("group:"), this));
+  userRow->addWidget(m_group, 1);
+  userRow->addWidget(new QLabel(QStringLiteral("command:"), this));
+  userRow->addWidget(m_userCommand, 2);
+  layout->addLayout(userRow);
+
+  auto* arguments = new QGridLayout;
+  for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
+    auto* label = new QLabel(this);
+    auto* edit = new QLineEdit(this);
+    edit->setAccessibleName(QStringLiteral("Argument %1").arg(n));
+    edit->setEnabled(false);
+    label->setBuddy(edit);
+    const int row = (n - 1) / 3, column = (n - 1) % 3 * 2;
+    arguments->addWidget(label, row, column);
+    arguments->addWidget(edit, row, column + 1);
+    m_argumentLabels.push_back(label);
+    m_arguments.push_back(edit);
+  }
+  layout->addLayout(arguments);
+
+  m_runButton = new QPushButton(QStringLiteral("Run"), this);
+  m_runButton->setAccessibleName(QStringLiteral("Run"));
+  m_runButton->setDefault(true);
+  layout->addWidget(m_runButton, 0, Qt::AlignLeft);
+
+  m_table = new QTableWidget(0, static_cast<int>(SiteRun::Header().size()), this);
+  m_table->setAccessibleName(QStringLiteral("Results"));
+  QStringList header;
+  for (const std::string& title : SiteRun::Header()) header << Q(title);
+  m_table->setHorizontalHeaderLabels(header);
+  m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_table->horizontalHeader()->setStretchLastSection(false);
+  m_table->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+  layout->addWidget(m_table, 1);
+
+  auto* buttons = new QHBoxLayout;
+  auto* copy = new QPushButton(QStringLiteral("Copy"), this);
+  copy->setAccessibleName(QStringLiteral("Copy"));
+  auto* save = new QPushButton(QStringLiteral("Save\u2026"), this);
+  save->setAccessibleName(QStringLiteral("Save"));
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setAccessibleName(QStringLiteral("Close"));
+  buttons->addWidget(copy);
+  buttons->addWidget(save);
+  buttons->addStretch(1);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+
+  connect(m_runButton, &QPushButton::clicked, this, [this] { Run(); });
+  connect(copy, &QPushButton::clicked, this, [this] { Copy(); });
+  connect(save, &QPushButton::clicked, this, [this] { Save(); });
+  connect(close, &QPushButton::clicked, this, [this] { reject(); });
+  connect(m_group, &QComboBox::currentIndexChanged, this, [this] { OnGroupChanged(); });
+  connect(m_userCommand, &QComboBox::currentIndexChanged, this, [this] { OnCommandChanged(); });
+  connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OnRowActivated(row); });
+  resize(640, 560);
+}
+
+void RunOnSitesDlg::Box(const std::string& text, const std::string& caption) {
+  platform::ShowMessageBox(this, {text, caption, MB_ICONERROR});
+}
+
+void RunOnSitesDlg::LoadSites() {
+  std::string error;
+  if (!m_sites.Read(m_tabs.SiteListPath(), error)) {
+    Box("Can't read the site list:\n\n" + error, "Run on Sites");
+    m_sites = SiteList();
+  }
+  for (const Site& site : m_sites.Sites()) {
+    auto* item = new QListWidgetItem(Q(site.name), m_siteList);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+}
+
+void RunOnSitesDlg::LoadCommands() {
+  const std::string path = CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  auto storage = std::make_unique<IniStorage>();
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) {
+    try {
+      IniFile().Read(path, storage.get(), IniFile::ReplaceKeys);
+      m_commandStorage = std::move(storage);
+    } catch (const std::exception& e) {
+      // Raw commands still run; the user learns why the command choice is empty.
+      Box(std::string("Can't read file commandList.ini!\nNo user commands can be chosen.\n\nError Message:\n") +
+              e.what(),
+          "Run on Sites");
+    }
+  }
+  if (m_commandStorage)
+    for (const std::string& group : usercommands::GroupList(*m_commandStorage)) m_group->addItem(Q(group));
+  OnGroupChanged();
+}
+
+void RunOnSitesDlg::OnGroupChanged() {
+  m_groupCommands.clear();
+  const QSignalBlocker quiet(m_userCommand);
+  m_userCommand->clear();
+  m_userCommand->addItem(QString());  // no user command: the Command edit's text runs
+  if (m_commandStorage && m_group->currentIndex() >= 0) {
+    const std::string group = S(m_group->currentText());
+    for (int i = 0; i < m_commandStorage->GetBlockCount(); ++i) {
+      if (!usercommands::SameGroup(usercommands::ReadCommandValue(*m_commandStorage, i, "group"), group)) continue;
+      UserCommand command;
+      command.description = usercommands::ReadCommandValue(*m_commandStorage, i, "cmdDsc");
+      command.commandLines = usercommands::ReadCommandLines(*m_commandStorage, i);
+      for (int n = 1; n <= usercommands::kArgumentCount; ++n)
+        command.paramLabels[n - 1] = usercommands::ReadCommandValue(*m_commandStorage, i, "param" + std::to_string(n));
+      m_userCommand->addItem(Q(command.description));
+      m_groupCommands.push_back(std::move(command));
+    }
+  }
+  m_userCommand->setCurrentIndex(0);
+  OnCommandChanged();
+}
+
+void RunOnSitesDlg::OnCommandChanged() {
+  const int index = m_userCommand->currentIndex() - 1;
+  const UserCommand* command =
+      index >= 0 && static_cast<std::size_t>(index) < m_groupCommands.size() ? &m_groupCommands[index] : nullptr;
+  for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
+    const bool used = command && usercommands::UsesArgument(command->commandLines, n);
+    m_arguments[n - 1]->setEnabled(used);
+    m_argumentLabels[n - 1]->setText(used ? Q(command->paramLabels[n - 1]) : QString());
+  }
+}
+
+std::vector<std::string> RunOnSitesDlg::LinesToRun() {
+  std::vector<std::string> lines;
+  const int index = m_userCommand->currentIndex() - 1;
+  if (index >= 0 && static_cast<std::size_t>(index) < m_groupCommands.size()) {
+    const UserCommand& command = m_groupCommands[index];
+    usercommands::Arguments arguments;
+    for (int n = 1; n <= usercommands::kArgumentCount; ++n) arguments[n - 1] = S(m_arguments[n - 1]->text());
+    usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, arguments);
+    if (built.problem != usercommands::BuildProblem::None) {
+      platform::ShowMessageBox(this, {usercommands::NotSentMessage(command, arguments, built),
+                                      usercommands::kNotSentCaption, MB_ICONHAND});
+      return {};
+    }
+    lines = std::move(built.siteLines);
+  } else {
+    lines.push_back(Session::RawCommand(S(m_command->text()), m_autoSite->isChecked()));
+  }
+  std::vector<std::string> ready;
+  for (std::string& line : lines) {
+    const Session::SendResult result = Session::PrepareLine(line);
+    if (result == Session::SendResult::Unsendable) {
+      Box(kLineBreak, "Can't send!");
+      return {};
+    }
+    if (result == Session::SendResult::Sent) ready.push_back(std::move(line));
+  }
+  return ready;
+}
+
+void RunOnSitesDlg::Run() {
+  // An empty Command edit runs nothing, "SITE " alone included.
+  if (m_userCommand->currentIndex() <= 0 && S(m_command->text()).find_first_not_of(" \t") == std::string::npos)
+    return;
+  std::vector<std::string> lines = LinesToRun();
+  if (lines.empty()) return;
+
+  std::vector<Site> sites;
+  for (int i = 0; i < m_siteList->count(); ++i)
+    if (m_siteList->item(i)->checkState() == Qt::Checked) sites.push_back(m_sites.Sites()[i]);
+  if (sites.empty()) return;
+
+  DetachAll();
+  m_followers.clear();
+  m_lines = std::move(lines);
+  std::vector<std::string> names;
+  for (const Site& site : sites) names.push_back(site.name);
+  m_run.Begin(names);
+  m_table->setRowCount(static_cast<int>(sites.size()));
+  for (std::size_t row = 0; row < sites.size(); ++row) {
+    CSiteCmdDlg* tab = m_tabs.FindSiteTab(sites[row].name);
+    if (!tab) tab = &m_tabs.OpenSiteTab(sites[row], true);
+    auto follower = std::make_shared<Follower>(*this, row, *tab, sites[row]);
+    tab->AddSessionObserver(*follower);
+    follower->m_observing = true;
+    m_run.SetLine(row, tab->m_transcript.GetLineCount());
+    m_followers.push_back(follower);
+    ShowRow(row);
+  }
+  // Every row is in the table before the first can end.
+  for (std::size_t row = 0; row < m_followers.size(); ++row) Advance(*m_followers[row]);
+}
+
+void RunOnSitesDlg::Advance(Follower& f) {
+  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
+  CSiteCmdDlg& tab = *f.m_tab;
+  if (tab.IsConnected()) {
+    if (!tab.IsWorking() && !f.m_sent) Send(f);  // a busy tab gets the lines when it is idle again
+    else if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
+    return;
+  }
+  if (tab.IsWorking() || f.m_connectAsked) return;  // its login ends the wait
+
+  std::string password = !tab.m_password.empty() ? tab.m_password : std::exchange(f.m_keyringPassword, {});
+  if (!password.empty()) {
+    f.m_connectAsked = true;
+    f.m_tail.Clear();
+    tab.ConnectSite(f.m_site, password, true);
+    if (!tab.IsWorking() && !tab.IsConnected() && f.m_observing) Fail(f, "could not start to connect");
+    return;
+  }
+  if (f.m_site.rememberPassword && !f.m_keyringAsked) {
+    f.m_keyringAsked = true;
+    std::weak_ptr<Follower> weak = m_followers[f.m_row];
+    platform::ReadSitePassword(f.m_site.name, f.m_site.login, [this, weak](const platform::KeyringAnswer& answer) {
+      const std::shared_ptr<Follower> follower = weak.lock();
+      if (!follower) return;  // the run or the dialog has gone
+      if (answer.status == platform::KeyringAnswer::Status::Done && !answer.password.empty()) {
+        follower->m_keyringPassword = answer.password;
+        Advance(*follower);
+      } else if (answer.status == platform::KeyringAnswer::Status::NotFound ||
+                 answer.status == platform::KeyringAnswer::Status::Done) {
+        Fail(*follower, kNoPassword);
+      } else {
+        Fail(*follower, "no password: the keyring said " + answer.error);
+      }
+    });
+    return;
+  }
+  if (!f.m_keyringAsked) Fail(f, kNoPassword);
+}
+
+void RunOnSitesDlg::AdvanceLater(const std::shared_ptr<Follower>& follower) {
+  // Not inside the tab's own report of its state: the session is still telling it.
+  std::weak_ptr<Follower> weak = follower;
+  QTimer::singleShot(0, this, [this, weak] {
+    if (const std::shared_ptr<Follower> f = weak.lock()) Advance(*f);
+  });
+}
+
+void RunOnSitesDlg::Send(Follower& f) {
+  CSiteCmdDlg& tab = *f.m_tab;
+  m_run.SetLine(f.m_row, tab.m_transcript.GetLineCount());
+  f.m_tail.Clear();
+  f.m_sent = true;
+  const Session::SendResult result = tab.GetSession() ? tab.GetSession()->Send(m_lines) : Session::SendResult::NotReady;
+  if (result != Session::SendResult::Sent) {
+    f.m_sent = false;
+    Fail(f, "not sent: the tab was not ready");
+    return;
+  }
+  if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
+}
+
+void RunOnSitesDlg::OnRowState(Follower& f, SessionState state) {
+  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
+  if (state == SessionState::LoggedIn && !f.m_sent) {
+    AdvanceLater(m_followers[f.m_row]);
+  } else if (state == SessionState::Disconnected) {
+    if (f.m_sent || m_run.Row(f.m_row).state == SiteRunState::Waiting) {
+      // A run reports its own end right after this; a line that dropped while idle does not.
+      std::weak_ptr<Follower> weak = m_followers[f.m_row];
+      QTimer::singleShot(0, this, [this, weak] {
+        if (const std::shared_ptr<Follower> follower = weak.lock()) Fail(*follower, "dropped");
+      });
+    } else if (!f.m_connectAsked) {
+      AdvanceLater(m_followers[f.m_row]);  // the tab was closing its last connection: now ours may start
+    }
+  }
+}
+
+void RunOnSitesDlg::OnRowLogin(Follower& f, ControlConnection::Login result, int connectError,
+                               const std::string& failure) {
+  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
+  using Login = ControlConnection::Login;
+  const std::string line = f.m_tail.LastLine();
+  switch (result) {
+    case Login::LoggedIn:
+      if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
+      AdvanceLater(m_followers[f.m_row]);
+      return;
+    case Login::Refused:
+      Fail(f, "login refused: " + line, ReplyCode(line));
+      return;
+    case Login::ConnectFailed:
+      Fail(f, "no address answered: " + Trimmed(ConnectErrorMessage(connectError)));
+      return;
+    case Login::TlsRefused:
+      Fail(f, "TLS refused: " + failure, ReplyCode(failure));
+      return;
+    case Login::TlsFailed:
+      Fail(f, "TLS failed: " + failure);
+      return;
+    case Login::CertificateRefused:
+      Fail(f, "TLS failed: the server's certificate was not accepted");
+      return;
+    case Login::Dropped:
+      Fail(f, "dropped");
+      return;
+    case Login::Abandoned:
+      Fail(f, "connect given up");
+      return;
+    case Login::Unsendable:
+      Fail(f, "the login or the password holds a line break");
+      return;
+  }
+}
+
+void RunOnSitesDlg::OnRowRunDone(Follower& f, ControlConnection::Result result) {
+  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
+  if (!f.m_sent) {  // someone else's exchange has ended: ours may go now
+    AdvanceLater(m_followers[f.m_row]);
+    return;
+  }
+  if (result == ControlConnection::Result::Done) {
+    if (m_run.Done(f.m_row, f.m_tail.LastLine())) ShowRow(f.m_row);
+    Detach(f);
+  } else {
+    Fail(f, "dropped");
+  }
+}
+
+void RunOnSitesDlg::Fail(Follower& f, const std::string& why, const std::string& code) {
+  if (m_run.Fail(f.m_row, why, code)) ShowRow(f.m_row);
+  Detach(f);
+}
+
+void RunOnSitesDlg::Detach(Follower& f) {
+  f.m_keyringPassword.clear();
+  if (!f.m_observing) return;
+  f.m_observing = false;
+  if (f.m_tab) f.m_tab->RemoveSessionObserver(f);
+}
+
+void RunOnSitesDlg::DetachAll() {
+  for (const std::shared_ptr<Follower>& f : m_followers) Detach(*f);
+}
+
+void RunOnSitesDlg::TabClosing(CSiteCmdDlg& tab) {
+  for (const std::shared_ptr<Follower>& f : m_followers) {
+    if (f->m_tab != &tab) continue;
+    if (m_run.Fail(f->m_row, "tab closed")) ShowRow(f->m_row);
+    Detach(*f);
+    f->m_tab = nullptr;
+  }
+}
+
+void RunOnSitesDlg::done(int result) {
+  DetachAll();
+  QDialog::done(result);
+}
+
+void RunOnSitesDlg::ShowRow(std::size_t row) {
+  const std::vector<std::string> cells = m_run.Table()[row + 1];
+  for (std::size_t column = 0; column < cells.size(); ++column) {
+    QTableWidgetItem* item = m_table->item(static_cast<int>(row), static_cast<int>(column));
+    if (!item) {
+      item = new QTableWidgetItem;
+      m_table->setItem(static_cast<int>(row), static_cast<int>(column), item);
+    }
+    item->setText(Q(cells[column]));
+  }
+}
+
+void RunOnSitesDlg::OnRowActivated(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= m_followers.size()) return;
+  Follower& f = *m_followers[row];
+  if (f.m_tab) m_tabs.ShowTab(*f.m_tab, m_run.Row(f.m_row).line);
+}
+
+void RunOnSitesDlg::Copy() { QApplication::clipboard()->setText(Q(m_run.TabSeparated())); }
+
+void RunOnSitesDlg::Save() {
+  m_chooseFile([this](const std::string& path) {
+    if (path.empty()) return;
+    const std::string csv = m_run.Csv();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
+    if (out) out.close();
+    if (!out) Box("Can't save the results to " + S(QFile::decodeName(path.c_str())) + ":\n\n" + std::strerror(errno), "Run on Sites");
+  });
+}

@@ -1,0 +1,137 @@
+#include "SiteRun.h"
+
+#include <algorithm>
+#include <cstdio>
+
+const char* SiteRunStateText(SiteRunState state) {
+  switch (state) {
+    case SiteRunState::Connecting:
+      return "connecting";
+    case SiteRunState::Waiting:
+      return "waiting";
+    case SiteRunState::Done:
+      return "done";
+    case SiteRunState::Failed:
+      return "failed";
+  }
+  return "";
+}
+
+void ReplyTail::Add(TranscriptKind kind, std::string_view text) {
+  if (kind != TranscriptKind::Reply) return;
+  m_tail.append(text);
+  // Keep only the last non-empty line and what follows it (line ends, a line begun).
+  const std::size_t end = m_tail.find_last_not_of("\r\n");
+  if (end == std::string::npos) return;
+  const std::size_t start = m_tail.rfind('\n', end);
+  if (start != std::string::npos) m_tail.erase(0, start + 1);
+}
+
+std::string ReplyTail::LastLine() const {
+  const std::size_t end = m_tail.find_last_not_of("\r\n");
+  if (end == std::string::npos) return {};
+  return m_tail.substr(0, std::min(end + 1, kMaxLine));
+}
+
+std::string ReplyCode(std::string_view line) {
+  if (line.size() < 3) return {};
+  for (std::size_t i = 0; i < 3; ++i)
+    if (line[i] < '0' || line[i] > '9') return {};
+  return std::string(line.substr(0, 3));
+}
+
+std::string SiteRunRow::TimeText() const {
+  if (!Ended()) return {};
+  const double seconds = std::chrono::duration<double>(ended - started).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds < 0 ? 0.0 : seconds);
+  return text;
+}
+
+void SiteRun::Begin(const std::vector<std::string>& sites, Clock::time_point now) {
+  m_rows.clear();
+  for (const std::string& site : sites) {
+    SiteRunRow row;
+    row.site = site;
+    row.started = now;
+    m_rows.push_back(std::move(row));
+  }
+}
+
+bool SiteRun::SetLine(std::size_t row, long line) {
+  if (m_rows.at(row).Ended()) return false;
+  m_rows[row].line = line;
+  return true;
+}
+
+bool SiteRun::Waiting(std::size_t row) {
+  if (m_rows.at(row).Ended()) return false;
+  m_rows[row].state = SiteRunState::Waiting;
+  return true;
+}
+
+bool SiteRun::Done(std::size_t row, const std::string& lastLine, Clock::time_point now) {
+  SiteRunRow& r = m_rows.at(row);
+  if (r.Ended()) return false;
+  r.state = SiteRunState::Done;
+  r.code = ReplyCode(lastLine);
+  r.reply = lastLine;
+  r.ended = now;
+  return true;
+}
+
+bool SiteRun::Fail(std::size_t row, const std::string& why, const std::string& code, Clock::time_point now) {
+  SiteRunRow& r = m_rows.at(row);
+  if (r.Ended()) return false;
+  r.state = SiteRunState::Failed;
+  r.code = code;
+  r.reply = why;
+  r.ended = now;
+  return true;
+}
+
+const std::vector<std::string>& SiteRun::Header() {
+  static const std::vector<std::string> header{"Site", "State", "Code", "Reply", "Time"};
+  return header;
+}
+
+std::vector<std::vector<std::string>> SiteRun::Table() const {
+  std::vector<std::vector<std::string>> table{Header()};
+  for (const SiteRunRow& r : m_rows)
+    table.push_back({r.site, SiteRunStateText(r.state), r.code, r.reply, r.TimeText()});
+  return table;
+}
+
+std::string SiteRun::TabSeparated() const {
+  std::string text;
+  for (const auto& row : Table()) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i > 0) text += '\t';
+      for (char c : row[i]) text += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::string SiteRun::Csv() const {
+  std::string text;
+  for (const auto& row : Table()) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i > 0) text += ',';
+      const std::string& field = row[i];
+      if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        text += field;
+        continue;
+      }
+      text += '"';
+      for (char c : field) {
+        if (c == '"') text += '"';
+        text += c;
+      }
+      text += '"';
+    }
+    text += "\r\n";
+  }
+  return text;
+}
