@@ -31,7 +31,7 @@ QPushButton* StripButton(const char* caption, const char* name, QWidget* parent)
 }  // namespace
 
 MainWindow::MainWindow() {
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);

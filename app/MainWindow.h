@@ -4,7 +4,7 @@
 // dialogs, three buttons reach the saved sites.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -18,7 +18,8 @@ class QTabBar;
 class RunOnSitesDlg;
 class SiteManagerDlg;
 
-class MainWindow : public QWidget, public SiteTabs {
+// A dialog to screen readers and window managers, as the program's window always was.
+class MainWindow : public QDialog, public SiteTabs {
  public:
   MainWindow();
   ~MainWindow() override;
@@ -46,6 +47,9 @@ class MainWindow : public QWidget, public SiteTabs {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Escape is the tab's own (it ends that dialog); the window ignores what reaches it.
+  void reject() override {}
+  void accept() override {}
 
  private:
   CSiteCmdDlg& AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background);
