@@ -52,13 +52,13 @@ std::string Trimmed(std::string text) {
 // Follows one row's tab: every session event of that tab comes here too.
 class RunOnSitesDlg::Follower : public SessionObserver {
  public:
-  Follower(RunOnSitesDlg& dlg, std::size_t row, CSiteCmdDlg& tab, Site site)
-      : m_dlg(dlg), m_row(row), m_tab(&tab), m_site(std::move(site)) {}
+  Follower(RunOnSitesDlg& dlg, std::size_t row, Site site) : m_dlg(dlg), m_row(row), m_site(std::move(site)) {}
 
   RunOnSitesDlg& m_dlg;
   std::size_t m_row;
-  CSiteCmdDlg* m_tab;     // null once the tab has gone
+  CSiteCmdDlg* m_tab = nullptr;  // null until the row has its tab, and once the tab has gone
   bool m_observing = false;
+  bool m_stopped = false;  // the dialog closed before the row found its tab
   Site m_site;
   bool m_connectAsked = false;
   bool m_keyringAsked = false;
@@ -301,17 +301,41 @@ void RunOnSitesDlg::Run() {
   m_run.Begin(names);
   m_table->setRowCount(static_cast<int>(sites.size()));
   for (std::size_t row = 0; row < sites.size(); ++row) {
-    CSiteCmdDlg* tab = m_tabs.FindSiteTab(sites[row].name);
-    if (!tab) tab = &m_tabs.OpenSiteTab(sites[row], true);
-    auto follower = std::make_shared<Follower>(*this, row, *tab, sites[row]);
-    tab->AddSessionObserver(*follower);
-    follower->m_observing = true;
-    m_run.SetLine(row, tab->m_transcript.GetLineCount());
-    m_followers.push_back(follower);
+    m_followers.push_back(std::make_shared<Follower>(*this, row, sites[row]));
     ShowRow(row);
   }
-  // Every row is in the table before the first can end.
-  for (std::size_t row = 0; row < m_followers.size(); ++row) Advance(*m_followers[row]);
+  // Every row is in the table before the first can end. Each row then finds
+  // or opens its tab and starts in a turn of the event loop of its own:
+  // opening a tab and starting a connect cost milliseconds, and fifty of
+  // them in one go would freeze the window.
+  m_toAttach.assign(m_followers.begin(), m_followers.end());
+  AttachNext();
+}
+
+void RunOnSitesDlg::AttachNext() {
+  // One row per turn, each turn posted by the one before, so the window's
+  // own events (input, painting) come between them.
+  QTimer::singleShot(0, this, [this] {
+    while (!m_toAttach.empty()) {
+      const std::shared_ptr<Follower> f = m_toAttach.front().lock();
+      m_toAttach.pop_front();
+      if (f && !f->m_stopped) {
+        Attach(*f);
+        break;
+      }
+    }
+    if (!m_toAttach.empty()) AttachNext();
+  });
+}
+
+void RunOnSitesDlg::Attach(Follower& f) {
+  CSiteCmdDlg* tab = m_tabs.FindSiteTab(f.m_site.name);
+  if (!tab) tab = &m_tabs.OpenSiteTab(f.m_site, true);
+  f.m_tab = tab;
+  tab->AddSessionObserver(f);
+  f.m_observing = true;
+  m_run.SetLine(f.m_row, tab->m_transcript.GetLineCount());
+  Advance(f);
 }
 
 void RunOnSitesDlg::Advance(Follower& f) {
@@ -456,7 +480,11 @@ void RunOnSitesDlg::Detach(Follower& f) {
 }
 
 void RunOnSitesDlg::DetachAll() {
-  for (const std::shared_ptr<Follower>& f : m_followers) Detach(*f);
+  m_toAttach.clear();
+  for (const std::shared_ptr<Follower>& f : m_followers) {
+    f->m_stopped = true;
+    Detach(*f);
+  }
 }
 
 void RunOnSitesDlg::TabClosing(CSiteCmdDlg& tab) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,6 +57,9 @@ class RunOnSitesDlg : public QDialog {
   void OnCommandChanged();
   // The lines Run sends, checked; empty when nothing is to run (a box said why, if anything was wrong).
   std::vector<std::string> LinesToRun();
+  // The row's tab (opened when the site has none) followed, and the row started.
+  void Attach(Follower& follower);
+  void AttachNext();
   // Takes the row one step further, as far as its tab's state allows.
   void Advance(Follower& follower);
   void AdvanceLater(const std::shared_ptr<Follower>& follower);
@@ -76,6 +80,7 @@ class RunOnSitesDlg : public QDialog {
   SiteRun m_run;
   std::vector<std::string> m_lines;  // what the current run sends
   std::vector<std::shared_ptr<Follower>> m_followers;  // one per row; the keyring's answers hold weak ones
+  std::deque<std::weak_ptr<Follower>> m_toAttach;      // rows still to find their tabs, in order
   std::unique_ptr<IniStorage> m_commandStorage;
   std::vector<UserCommand> m_groupCommands;  // the chosen group's, in the order of the "command" combo (after its empty entry)
   FileChooser m_chooseFile;

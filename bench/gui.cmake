@@ -17,3 +17,7 @@ target_link_libraries(bench_stall PRIVATE app siteserver Qt6::Widgets)
 # Memory per tab: 20 tabs logged in and idle beside one.
 add_executable(bench_tabs ${CMAKE_CURRENT_LIST_DIR}/bench_tabs.cpp)
 target_link_libraries(bench_tabs PRIVATE app siteserver Qt6::Widgets)
+
+# Run on Sites: SITE WHO on 20 scripted sites beside one.
+add_executable(bench_run_on_sites ${CMAKE_CURRENT_LIST_DIR}/bench_run_on_sites.cpp)
+target_link_libraries(bench_run_on_sites PRIVATE app siteserver Qt6::Widgets)

@@ -270,16 +270,18 @@ void CDialog::Start() {
   ++d->handlerDepth;
   const bool setDefaultFocus = OnInitDialog();
   --d->handlerDepth;
-  d->window->show();
   if (!d->window->isWindow()) {
-    // A page of a tabbed window: the window it lives in has the place and the activation.
+    // A page of a tabbed window: the window it lives in shows it when it is
+    // the current page, and has the place and the activation.
     d->window->window()->activateWindow();
-  } else if (QScreen* s = d->window->screen()) {
+  } else {
+    d->window->show();
     // Centre on the screen, as a dialog without a position of its own is.
-    const QRect area = s->availableGeometry();
-    QRect frame = d->window->frameGeometry();
-    frame.moveCenter(area.center());
-    d->window->move(frame.topLeft());
+    if (QScreen* s = d->window->screen()) {
+      QRect frame = d->window->frameGeometry();
+      frame.moveCenter(s->availableGeometry().center());
+      d->window->move(frame.topLeft());
+    }
     // The dialog starts as the active window, as the design's modal dialog
     // does, so the control given the focus shows its caret from the first key
     // (a window manager may still decline; the keys reach that control anyway).

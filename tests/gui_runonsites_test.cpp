@@ -152,7 +152,7 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   b.Named<QLineEdit>("Command")->setText("WHO");
   for (int row = 0; row < 5; ++row) b.Check(row);
   b.Click("Run");
-  EXPECT_EQ(b.tabs->Count(), 5u) << "delta gets a tab of its own";
+  EXPECT_TRUE(WaitUntil([&] { return b.tabs->Count() == 5u; })) << "delta gets a tab of its own";
 
   ASSERT_TRUE(b.RowsEnded(4));
   EXPECT_EQ(b.Cell(0, 0), "alpha");
@@ -260,7 +260,7 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndARawOneGoesToAnIdleOneAtOnce) {
   b.Named<QLineEdit>("Argument 2")->setText("secret");
   third->setText("staff");
   b.Click("Run");
-  EXPECT_EQ(b.Cell(0, 1), "waiting");
+  EXPECT_TRUE(WaitUntil([&] { return b.Cell(0, 1) == "waiting"; }));
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1), "done");
   EXPECT_EQ(b.Cell(0, 2), "250");

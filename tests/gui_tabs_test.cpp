@@ -87,6 +87,9 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   EXPECT_TRUE(Bar()->isVisible());
   EXPECT_EQ(window->CurrentIndex(), 1);
   EXPECT_EQ(Bar()->tabText(1), "New Tab");
+  // Only the tab in front is shown (and painted, and read by a screen reader).
+  EXPECT_FALSE(Page(first)->isVisible());
+  EXPECT_TRUE(Page(window->Tab(1))->isVisible());
   EXPECT_EQ(boxes.size(), 1u) << "a second tab says nothing more of the command list";
   window->NewTab();
   QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ControlModifier);

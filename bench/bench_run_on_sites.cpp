@@ -1,0 +1,151 @@
+// Run on Sites at scale: SITE WHO on N saved sites (N scripted servers, each
+// answering 200 ms after the command) from the real window's Run on Sites,
+// every site connecting and logging in first, beside the same run on one
+// site. Prints both times from the Run click to the last row done, their
+// ratio (target <= 2), and the longest the window's event loop went without
+// turning meanwhile (target <= 50 ms).
+//
+//   bench_run_on_sites [--sites 20]
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MainWindow.h"
+#include "MessageBox.h"
+#include "RunOnSites.h"
+#include "ScriptedServer.h"
+#include "SiteCmdDlg.h"
+
+namespace {
+
+using namespace siteserver;
+
+template <class T>
+T* Named(QWidget* parent, const char* name) {
+  for (T* w : parent->findChildren<T*>())
+    if (w->accessibleName() == QLatin1String(name)) return w;
+  return nullptr;
+}
+
+struct Timing {
+  double ms = 0;
+  double longestGapMs = 0;
+  bool allDone = false;
+};
+
+// One run on the first `count` sites of the list, each in a tab of its own,
+// not connected. Unless settled, the tabs open just before the run, so their
+// start-up work falls inside it, as when the run opens them.
+Timing RunOn(int count, const std::vector<Site>& sites, bool settled) {
+  MainWindow window;
+  window.NewTab();
+  for (int i = 0; i < count; ++i) {
+    CSiteCmdDlg& tab = window.OpenSiteTab(sites[static_cast<std::size_t>(i)], true);
+    tab.m_password.assign(1, 'p');  // typed into the tab: Run connects with it
+  }
+  window.OpenRunOnSites();
+  RunOnSitesDlg& dialog = *window.RunOnSites();
+  auto* list = Named<QListWidget>(&dialog, "Sites");
+  for (int i = 0; i < count; ++i) list->item(i)->setCheckState(Qt::Checked);
+  Named<QLineEdit>(&dialog, "Command")->setText(QStringLiteral("WHO"));
+  if (settled) {  // the tabs' own start-up is over before the run
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+
+  // The loop's turns, seen by a timer due every millisecond.
+  QElapsedTimer sinceTurn;
+  double longest = 0;
+  QTimer ticker;
+  ticker.setInterval(1);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longest = std::max(longest, static_cast<double>(sinceTurn.nsecsElapsed()) / 1e6);
+    sinceTurn.restart();
+  });
+
+  Timing timing;
+  QElapsedTimer clock;
+  clock.start();
+  sinceTurn.start();
+  ticker.start();
+  dialog.Run();
+  const auto done = [&] {
+    const auto& rows = dialog.Results().Rows();
+    return static_cast<int>(rows.size()) == count &&
+           std::all_of(rows.begin(), rows.end(), [](const SiteRunRow& r) { return r.Ended(); });
+  };
+  while (!done() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  timing.ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  ticker.stop();
+  timing.longestGapMs = longest;
+  timing.allDone = done();
+  for (const SiteRunRow& r : dialog.Results().Rows())
+    if (r.state != SiteRunState::Done) {
+      std::fprintf(stderr, "%s: %s %s\n", r.site.c_str(), SiteRunStateText(r.state), r.reply.c_str());
+      timing.allDone = false;
+    }
+  return timing;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 20;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == "--sites") count = std::max(1, std::atoi(argv[i + 1]));
+  const std::string home = "/tmp/korvastel-bench-run-" + std::to_string(::getpid());
+  std::filesystem::create_directories(home);
+  ::setenv("HOME", home.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+
+  // Each server serves the single run and then the two N-site runs.
+  const Script script{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n"),
+                      ExpectLine(), Pause(200),
+                      Send("200-Up  User      Group   Action\r\n200-  1 siteop    admins  IDLE\r\n200 done\r\n"),
+                      Hold()};
+  std::vector<std::unique_ptr<ScriptedServer>> servers;
+  SiteList list;
+  std::vector<Site> sites;
+  for (int i = 0; i < count; ++i) {
+    servers.push_back(std::make_unique<ScriptedServer>(std::vector<Script>{script, script, script}));
+    if (!servers.back()->Start()) return std::fprintf(stderr, "server %d: %s\n", i, servers.back()->Error().c_str()), 1;
+    Site site;
+    site.name = "site " + std::to_string(i + 1);
+    site.login = "u";
+    site.addresses = {{"127.0.0.1", servers.back()->Port()}};
+    std::string error;
+    list.Put("", site, error);
+    sites.push_back(site);
+  }
+  std::string error;
+  std::filesystem::create_directories(std::filesystem::path(SiteList::DefaultPath()).parent_path());
+  if (!list.Write(SiteList::DefaultPath(), error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+
+  const Timing one = RunOn(1, sites, true);
+  const Timing all = RunOn(count, sites, true);
+  const Timing fresh = RunOn(count, sites, false);
+  const auto show = [&](const char* what, const Timing& t) {
+    std::printf("%-32s %7.1f ms, ratio %.2f, longest loop gap %5.1f ms%s\n", what, t.ms, t.ms / one.ms,
+                t.longestGapMs, t.allDone ? "" : " (NOT all done)");
+  };
+  show("one site", one);
+  show((std::to_string(count) + " sites").c_str(), all);
+  show((std::to_string(count) + " sites, tabs opened just now").c_str(), fresh);
+  std::printf("targets: ratio <= 2, longest gap <= 50 ms\n");
+  std::error_code ec;
+  std::filesystem::remove_all(home, ec);
+  return one.allDone && all.allDone && fresh.allDone ? 0 : 1;
+}
