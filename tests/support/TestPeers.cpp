@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "ServerIo.h"
+
 namespace fs = std::filesystem;
 
 namespace peers {
@@ -44,30 +46,20 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-sockaddr_in Loopback(unsigned port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
 unsigned FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = Loopback(0);
-  socklen_t len = sizeof addr;
   unsigned port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  ::close(fd);
+  std::string error;
+  if (const int fd = siteserver::io::ListenLoopback(0, port, error); fd >= 0) ::close(fd);
   return port;
 }
 
 bool Accepts(unsigned port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in addr = Loopback(port);
-  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   ::close(fd);
   return ok;
 }
