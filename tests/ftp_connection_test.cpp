@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ControlConnection.h"
+#include "ScriptedConnection.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "Socket.h"
@@ -27,10 +28,8 @@ namespace {
 constexpr auto kWait = std::chrono::seconds(10);
 const char kLoginWire[] = "USER u\r\nPASS p\r\n";
 
-struct Fixture {
-  explicit Fixture(std::vector<Script> scripts, bool ipv6 = false) : server(std::move(scripts), 0, ipv6) {
-    EXPECT_TRUE(server.Start()) << server.Error();
-  }
+struct Fixture : ScriptedConnection {
+  using ScriptedConnection::ScriptedConnection;
   Login Open(const std::string& host = "127.0.0.1", const std::string& login = "u", const std::string& pw = "p") {
     return connection.Open(host, server.Port(), login, pw, error);
   }
@@ -44,14 +43,7 @@ struct Fixture {
     }
     return done();
   }
-  std::string Wire(std::size_t conn = 0) {
-    server.WaitDone(conn, std::chrono::milliseconds(300));
-    return server.Received(conn);
-  }
 
-  ScriptedServer server;
-  TranscriptRecorder transcript;
-  ControlConnection connection{transcript, &platform::ConnectTcp};
   int error = 0;
 };
 
@@ -97,16 +89,10 @@ TEST(ControlConnection, LoginByTheReplyCodes) {
 }
 
 TEST(ControlConnection, ConnectFailuresAndLineBreaksSendNothing) {
-  unsigned closed = 0;
-  {
-    ScriptedServer gone({});
-    ASSERT_TRUE(gone.Start());
-    closed = gone.Port();
-  }
   TranscriptRecorder transcript;
   ControlConnection connection(transcript, &platform::ConnectTcp);
   int error = 0;
-  EXPECT_EQ(connection.Open("127.0.0.1", closed, "u", "p", error), Login::ConnectFailed);
+  EXPECT_EQ(connection.Open("127.0.0.1", DeadPort(), "u", "p", error), Login::ConnectFailed);
   EXPECT_EQ(error, 10061);
   EXPECT_EQ(transcript.Text(), "\n\n>connecting to 127.0.0.1\n");  // the socket's codes are its own test
 
@@ -251,9 +237,8 @@ TEST(ControlConnection, HostileServersCostNoMoreThanWhatTheySent) {
 TEST(ControlConnection, AServerThatNeverGreetsIsLeftWhenTheWaitIsGivenUp) {
   Fixture f({{Hold()}});
   int calls = 0;
-  platform::SetSocketWaitHook([&calls] { return ++calls < 5; });
+  HookGuard guard([&calls] { return ++calls < 5; });
   EXPECT_EQ(f.Open(), Login::Dropped);
-  platform::SetSocketWaitHook(nullptr);
   EXPECT_EQ(f.transcript.Text(), "\n\n>connecting to 127.0.0.1\n\n>Disconnected.\n");
   ASSERT_TRUE(f.server.WaitDone(0, kWait));
   EXPECT_TRUE(f.server.ClientClosed(0));

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ControlConnection.h"
+#include "ScriptedConnection.h"
 #include "ScriptedServer.h"
 #include "Socket.h"
-#include "TranscriptRecorder.h"
 
 using namespace siteserver;
 using Login = ControlConnection::Login;
@@ -21,9 +21,8 @@ namespace {
 
 const char kHint[] = "The server asks for an encrypted connection: tick TLS and connect again.\n";
 
-struct Fixture {
-  explicit Fixture(std::vector<Script> scripts) : server(std::move(scripts)) {
-    EXPECT_TRUE(server.Start()) << server.Error();
+struct Fixture : ScriptedConnection {
+  explicit Fixture(std::vector<Script> scripts) : ScriptedConnection(std::move(scripts)) {
     tls.start = [this](std::unique_ptr<Transport>& transport, const std::string& host, TlsInfo& info,
                        std::string& error) {
       ++starts;
@@ -45,14 +44,7 @@ struct Fixture {
     int error = 0;
     return connection.Open("127.0.0.1", server.Port(), "u", "p", error, withTls ? &tls : nullptr);
   }
-  std::string Wire(std::size_t conn = 0) {
-    server.WaitDone(conn, std::chrono::milliseconds(300));
-    return server.Received(conn);
-  }
 
-  ScriptedServer server;
-  TranscriptRecorder transcript;
-  ControlConnection connection{transcript, &platform::ConnectTcp};
   TlsOptions tls;
   TlsStart startResult = TlsStart::Secured;
   bool trusted = true;

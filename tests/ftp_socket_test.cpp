@@ -4,6 +4,7 @@
 
 #include "LineReader.h"
 #include "Reply.h"
+#include "ScriptedConnection.h"
 #include "ScriptedServer.h"
 #include "Socket.h"
 
@@ -12,12 +13,6 @@ using namespace siteserver;
 namespace {
 
 constexpr auto kWait = std::chrono::seconds(5);
-
-// Leaves no wait hook behind for the next test.
-struct HookGuard {
-  explicit HookGuard(std::function<bool()> hook) { platform::SetSocketWaitHook(std::move(hook)); }
-  ~HookGuard() { platform::SetSocketWaitHook(nullptr); }
-};
 
 struct Client {
   CSocket socket;

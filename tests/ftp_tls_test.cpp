@@ -8,15 +8,11 @@
 #include <vector>
 
 #include "DemoSite.h"
+#include "ScriptedConnection.h"
 #include "ScriptedServer.h"
 #include "TlsSession.h"
 
 namespace {
-
-struct HookGuard {
-  explicit HookGuard(std::function<bool()> hook) { platform::SetSocketWaitHook(std::move(hook)); }
-  ~HookGuard() { platform::SetSocketWaitHook(nullptr); }
-};
 
 TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
   siteserver::DemoOptions options;

@@ -7,7 +7,7 @@ add_library(gui_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/TestTabs.cpp
 )
 target_include_directories(gui_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(gui_test_support PUBLIC app Qt6::Widgets Qt6::Test GTest::gtest)
+target_link_libraries(gui_test_support PUBLIC app siteserver Qt6::Widgets Qt6::Test GTest::gtest)
 
 # One executable per topic; each runs offscreen in a throwaway HOME.
 function(korvastel_gui_test name)

@@ -23,46 +23,21 @@ namespace {
 
 using namespace siteserver;
 
-const std::string kNoCommands;
-const std::string kLogin = "USER admin\r\nPASS secret\r\n";
-
-// Greets, takes the login, then answers `commands` lines with "200 ok".
-std::unique_ptr<ScriptedServer> Site(int commands) {
-  auto server = std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen(Answers(commands))});
-  EXPECT_TRUE(server->Start()) << server->Error();
-  return server;
-}
-
-void Connect(DialogHarness& h, unsigned port, const std::string& login = "admin") {
-  h.Fill(port, login, "secret");
-  h.Click(IDC_CONNECT);
-}
-
-std::string Sent(const ScriptedServer& server) {
-  const std::string all = server.Received(0);
-  return all.size() >= kLogin.size() ? all.substr(kLogin.size()) : std::string();
-}
-
-void ExpectSent(DialogHarness& h, const ScriptedServer& server, const std::string& expected) {
-  h.WaitUntil([&] { return Sent(server) == expected; }, 3000);
-  EXPECT_EQ(Sent(server), expected);
-}
+const std::string kLogin = "USER u\r\nPASS p\r\n";
 
 TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
   // Column by column, top to bottom, as the window shows them.
   const char* const verbs[] = {"ALUP",   "ALDN",   "WKUP",    "WKDN",  "DAYUP",  "DAYDN", "NEW",   "WHO",  "SWHO",
                                "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT",  "STATS", "VERS", "IDLE"};
-  DialogHarness h(&kNoCommands);
-  h.Start();
-  auto server = Site(18);
-  Connect(h, server->Port());
-  ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
-  std::string expected;
+  DialogHarness h("");
+  auto server = Serve({LoginThen(Answers(18))});
+  ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
+  std::string expected = kLogin;
   for (int i = 0; i < 18; ++i) {
     EXPECT_EQ(h.Text(IDC_SITE_FIRST + i), verbs[i]) << "caption of button " << IDC_SITE_FIRST + i;
     h.Click(IDC_SITE_FIRST + i);
     expected += std::string("SITE ") + verbs[i] + "\r\n";
-    ExpectSent(h, *server, expected);
+    h.ExpectWire(*server, expected);
   }
 }
 
@@ -70,16 +45,14 @@ TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
 // accessibility interface, without the focus ever entering the field, and
 // press buttons the same way.
 TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
-  DialogHarness h(&kNoCommands);
-  h.Start();
-  auto server = Site(2);
-  Connect(h, server->Port());
-  ASSERT_TRUE(h.Dlg().IsConnected()) << h.Pane();
+  DialogHarness h("");
+  auto server = Serve({LoginThen(Answers(2))});
+  ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
 
   h.Focus(IDC_RAW_COMMAND);
   h.Type(IDC_RAW_COMMAND, "FIRST");
   h.Click(IDC_EXECUTE_RAW);
-  ExpectSent(h, *server, "SITE FIRST\r\n");
+  h.ExpectWire(*server, kLogin + "SITE FIRST\r\n");
 
   QWidget* const focus = h.Window()->focusWidget();
   QAccessibleInterface* field = QAccessible::queryAccessibleInterface(h.Item(IDC_RAW_COMMAND));
@@ -90,21 +63,26 @@ TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
   QAccessibleInterface* execute = QAccessible::queryAccessibleInterface(h.Item(IDC_EXECUTE_RAW));
   ASSERT_TRUE(execute && execute->actionInterface());
   execute->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-  ExpectSent(h, *server, "SITE FIRST\r\nSITE SECOND\r\n");
+  h.ExpectWire(*server, kLogin + "SITE FIRST\r\nSITE SECOND\r\n");
   EXPECT_EQ(h.Window()->focusWidget(), focus) << "the focus never passed through the field";
 }
 
 // A store that can't be written: the pane says so once per run, in the
 // disconnect colour, with the path and the reason; every attempt goes on.
-void ExpectReportedOncePerRun(const std::string& line) {
+TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
+  namespace fs = std::filesystem;
+  const fs::path config = std::getenv("XDG_CONFIG_HOME"), folder = config / "Dunvarrow";
+  // The reason is the system's, whatever it is.
+  const std::string line =
+      "\n>The connection history could not be saved: " + (folder / "korvastel.conf").string() + ": Not a directory\n";
+  fs::remove_all(folder);
+  std::ofstream(folder) << "a file where the store's folder belongs\n";
   for (int run = 0; run < 2; ++run) {
-    DialogHarness h(&kNoCommands);
-    h.Start();
+    DialogHarness h("");
     const Script refuse{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("530 no\r\n")};
-    ScriptedServer server({refuse, refuse});
-    ASSERT_TRUE(server.Start()) << server.Error();
-    Connect(h, server.Port(), "first");
-    Connect(h, server.Port(), "second");
+    auto server = Serve({refuse, refuse});
+    h.Connect(server->Port(), "first");
+    h.Connect(server->Port(), "second");
     const std::string pane = h.Pane();
     const std::size_t at = pane.find(line);
     ASSERT_NE(at, std::string::npos) << pane;
@@ -114,16 +92,6 @@ void ExpectReportedOncePerRun(const std::string& line) {
     EXPECT_EQ(h.Dlg().m_historyList.GetCount(), 2) << "the entries stay listed for this run";
     EXPECT_TRUE(h.boxes.empty());
   }
-}
-
-TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
-  namespace fs = std::filesystem;
-  const fs::path config = std::getenv("XDG_CONFIG_HOME"), folder = config / "Dunvarrow";
-  const std::string report =
-      "\n>The connection history could not be saved: " + (folder / "korvastel.conf").string() + ": ";
-  fs::remove_all(folder);
-  std::ofstream(folder) << "a file where the store's folder belongs\n";
-  ExpectReportedOncePerRun(report + "Not a directory\n");  // the reason is the system's, whatever it is
   fs::remove(folder);
 }
 

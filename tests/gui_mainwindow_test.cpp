@@ -63,9 +63,7 @@ TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
 }
 
 TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
-  const std::string empty;
-  DialogHarness h(&empty);
-  h.Start();
+  DialogHarness h("");
   h.boxes.clear();
   h.Type(IDC_LOGIN, "admin");
   h.Type(IDC_ANTI_IDLE_COMMAND, "NOOP");
@@ -110,9 +108,7 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
 }
 
 TEST(MainWindow, TabOrderFollowsTheTemplate) {
-  const std::string empty;
-  DialogHarness h(&empty);
-  h.Start();
+  DialogHarness h("");
   std::vector<int> expected = {IDC_HOST, IDC_PORT, IDC_TLS, IDC_LOGIN, IDC_PASSWORD, IDC_CONNECT};
   for (int row = 0; row < 6; ++row)
     for (int col = 0; col < 3; ++col) expected.push_back(IDC_SITE_FIRST + col * 6 + row);
@@ -138,9 +134,7 @@ TEST(MainWindow, TabOrderFollowsTheTemplate) {
 }
 
 TEST(MainWindow, ControlsAreNamedForScreenReaders) {
-  const std::string empty;
-  DialogHarness h(&empty);
-  h.Start();
+  DialogHarness h("");
   const std::pair<int, const char*> names[] = {{IDC_HOST, "server:"},
                                                {IDC_PORT, "Port"},
                                                {IDC_PASSWORD, "password:"},
@@ -156,35 +150,20 @@ TEST(MainWindow, ControlsAreNamedForScreenReaders) {
   EXPECT_EQ(h.ItemAs<QLineEdit>(IDC_PASSWORD)->echoMode(), QLineEdit::Password);
 }
 
+// Enter in every edit and the pane, from the first key on, is the X11 key
+// check's (keys_xvfb_check.py); here which way of ending runs the close handler.
 TEST(MainWindow, EnterInAnEditKeepsTheDialogEscapeAndCloseEndIt) {
-  const std::string empty, nine = "[all]\ngroup = Keys\ncmdDsc = nine\ncmd = ECHO %1 %2 %3 %4 %5 %6 %7 %8 %9\n";
   {
-    DialogHarness h(&nine);
-    h.Start();
-    h.SelectComboItem(IDC_COMMAND, 0);  // all nine argument fields take keys
-    std::vector<int> edits = {IDC_HOST,          IDC_PORT,         IDC_LOGIN, IDC_PASSWORD, IDC_ANTI_IDLE_COMMAND,
-                              IDC_ANTI_IDLE_INTERVAL, IDC_RAW_COMMAND, IDC_OUTPUT};
-    for (int n = 0; n < 9; ++n) edits.push_back(IDC_PARAM_FIRST + n);
-    for (int id : edits) {
-      h.Focus(id);
-      ASSERT_EQ(QApplication::focusWidget(), h.Item(id)) << id;
-      QTest::keyClick(h.Window()->windowHandle(), Qt::Key_Return);  // to whatever holds the focus
-      h.ProcessEvents();
-      EXPECT_FALSE(h.Dlg().IsEnded()) << id;
-      EXPECT_TRUE(h.boxes.empty()) << id << ": keys typed into a control are no debug boxes";
-    }
+    DialogHarness h("");
     QTest::keyClick(h.Item(IDC_HOST), Qt::Key_Escape);
     EXPECT_TRUE(h.Dlg().IsEnded());
     EXPECT_NE(h.Dlg().m_iniStorage.get(), nullptr) << "Escape ends the dialog without the close handler";
   }
-  {
-    DialogHarness h(&empty);
-    h.Start();
-    h.Window()->close();
-    h.ProcessEvents();
-    EXPECT_TRUE(h.Dlg().IsEnded());
-    EXPECT_EQ(h.Dlg().m_iniStorage.get(), nullptr);
-  }
+  DialogHarness h("");
+  h.Window()->close();
+  h.ProcessEvents();
+  EXPECT_TRUE(h.Dlg().IsEnded());
+  EXPECT_EQ(h.Dlg().m_iniStorage.get(), nullptr);
 }
 
 // Keys on the dialog itself (no control holds the focus) show the debug box:
@@ -192,9 +171,7 @@ TEST(MainWindow, EnterInAnEditKeepsTheDialogEscapeAndCloseEndIt) {
 // virtual-key code, whatever number the window system gives the key (on X11
 // Enter is the keysym 65293).
 TEST(MainWindow, KeysOnTheDialogShowTheDebugBoxWithTheVirtualKeyCode) {
-  const std::string empty;
-  DialogHarness h(&empty);
-  h.Start();
+  DialogHarness h("");
   const std::string pressed =
       "gedr\xFC"
       "ckt wurde Taste Nummer: ";
@@ -228,33 +205,6 @@ TEST(MainWindow, KeysOnTheDialogShowTheDebugBoxWithTheVirtualKeyCode) {
     }
   }
   EXPECT_FALSE(h.Dlg().IsEnded()) << "Enter on the dialog itself is only reported";
-}
-
-// Keys reach the control that holds the window's focus even before the
-// window system has made the window active, as right after start-up; Enter,
-// which the edit leaves alone, then is no key of the dialog itself.
-TEST(MainWindow, EnterInTheFocusedFieldOfAnInactiveWindowShowsNoBox) {
-  const std::string empty;
-  DialogHarness h(&empty);
-  std::string message;
-  ASSERT_TRUE(FillConnectionFields(StartTarget{"admin", "127.0.0.1", 2121, false}, h.Dlg(), message)) << message;
-  h.Start();
-  h.boxes.clear();
-  {
-    QWidget other;  // activated, then gone: no window of the program is active
-    other.show();
-    other.activateWindow();
-    h.ProcessEvents(20);
-  }
-  h.ProcessEvents(20);
-  if (QApplication::focusWidget() != nullptr) GTEST_SKIP() << "the platform made a window active again";
-  ASSERT_EQ(h.Window()->focusWidget(), h.Item(IDC_PASSWORD));
-  for (char c : std::string("secret")) QTest::keyClick(h.Window()->windowHandle(), c);  // as the window system does
-  QTest::keyClick(h.Window()->windowHandle(), Qt::Key_Return);
-  h.ProcessEvents();
-  EXPECT_TRUE(h.boxes.empty()) << (h.boxes.empty() ? "" : h.boxes[0].text);
-  EXPECT_EQ(h.Text(IDC_PASSWORD), "secret");
-  EXPECT_FALSE(h.Dlg().IsEnded());
 }
 
 TEST(MainWindow, StartUpAddressFillsAllButThePassword) {
@@ -306,8 +256,7 @@ TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
     EXPECT_EQ(ParseUnsigned(r.text, value), r.ok) << r.text;
     EXPECT_EQ(value, r.ok ? r.value : 12345u) << r.text;
   }
-
-  // The window refusing such a port is the history test's hand-edited entry.
+  // A field that does not parse stops the exchange there: EmptyPortStopsTheExchangeThereWithOneBox.
 }
 
 }  // namespace

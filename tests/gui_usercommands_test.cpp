@@ -18,32 +18,14 @@ namespace {
 
 using namespace siteserver;
 
-const std::string kLogin = "USER admin\r\nPASS secret\r\n";
+const std::string kLogin = "USER u\r\nPASS p\r\n";
 
-// Greets, takes the login, then answers `commands` lines with "200 ok", and
-// a few more, so a line sent by mistake fails the test instead of hanging it.
-ScriptedServer& StartSite(std::unique_ptr<ScriptedServer>& server, int commands) {
-  server = std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen(Answers(commands + 4))});
-  EXPECT_TRUE(server->Start()) << server->Error();
-  return *server;
-}
-
-void Connect(DialogHarness& h, unsigned port) {
-  h.Fill(port, "admin", "secret");
-  h.Click(IDC_CONNECT);
-  ASSERT_TRUE(h.WaitUntil([&] { return h.Dlg().IsConnected(); }));
-}
-
-// What the client sent after logging in.
-std::string SentCommands(const ScriptedServer& server) {
-  const std::string all = server.Received(0);
-  return all.size() >= kLogin.size() ? all.substr(kLogin.size()) : std::string();
-}
-
-// The server records on its own thread: give it a moment to catch up.
-void ExpectSent(DialogHarness& h, const ScriptedServer& server, const std::string& expected) {
-  h.WaitUntil([&] { return SentCommands(server) == expected; }, 2000);
-  EXPECT_EQ(SentCommands(server), expected);
+// Logged in to a server that answers "200 ok" to a few more lines than a test
+// sends, so a line sent by mistake fails the test instead of hanging it.
+std::unique_ptr<ScriptedServer> Connect(DialogHarness& h) {
+  auto server = Serve({LoginThen(Answers(6))});
+  EXPECT_TRUE(h.Connect(server->Port())) << h.Pane();
+  return server;
 }
 
 std::vector<int> EnabledRows(DialogHarness& h) {
@@ -68,8 +50,7 @@ TEST(UserCommands, CommandListExampleEndToEnd) {
       Block("note", "Users", "note on a user", "NOTE %1 %2", "param1 = user name\nparam2 = comment") +
       Block("show", "Users", "\"show, then list\"", "SHOW %1, LIST %1", "param1 = user name") +
       Block("plain", "Groups", "plain list", "LIST");
-  DialogHarness h(&ini);
-  h.Start();
+  DialogHarness h(ini);
   EXPECT_EQ(Items(h.Dlg().m_groupList), (std::vector<std::string>{"Groups", "Users"}));
   EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"plain list"}));
   EXPECT_EQ(h.Dlg().m_commandList.GetCurSel(), CB_ERR);
@@ -83,12 +64,11 @@ TEST(UserCommands, CommandListExampleEndToEnd) {
 
   // Every row's text is substituted, also that of a disabled row (the order
   // of the steps is the command list's own test).
-  std::unique_ptr<ScriptedServer> server;
-  Connect(h, StartSite(server, 2).Port());
+  auto server = Connect(h);
   Argument(h, 1, "%2");
   Argument(h, 2, "x");
   h.Click(IDC_EXECUTE_USER);
-  ExpectSent(h, *server, "SITE SHOW x\r\nSITE LIST x\r\n");
+  h.ExpectWire(*server, kLogin + "SITE SHOW x\r\nSITE LIST x\r\n");
 }
 
 TEST(UserCommands, RowsFollowThePlaceholdersOfTheChosenCommand) {
@@ -99,8 +79,7 @@ TEST(UserCommands, RowsFollowThePlaceholdersOfTheChosenCommand) {
   }
   const std::string ini = Block("all", "G", "all nine", "ALL %1 %2 %3 %4 %5 %6 %7 %8 %9", allLabels) +
                           Block("two5", "G", "two and five", "FIRST %2, SECOND x %5", otherLabels);
-  DialogHarness h(&ini);
-  h.Start();
+  DialogHarness h(ini);
   h.SelectComboItem(IDC_COMMAND, 0);
   EXPECT_EQ(Label(h, 9), "L9");
 
@@ -115,8 +94,7 @@ TEST(UserCommands, RowsFollowThePlaceholdersOfTheChosenCommand) {
 
 TEST(UserCommands, ResetOnChangeAndResetButton) {
   const std::string ini = Block("a", "G", "first", "A %1 %2") + Block("b", "G", "second", "B %1");
-  DialogHarness h(&ini);
-  h.Start();
+  DialogHarness h(ini);
   h.SelectComboItem(IDC_COMMAND, 0);
   for (int n = 1; n <= 9; ++n) Argument(h, n, "v" + std::to_string(n));
 
@@ -141,10 +119,8 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   const std::string ini = Block("a1", "Alpha", "alpha one", "ALPHA1") + Block("b1", "Beta", "beta one", "BETA1 %1") +
                           Block("b2", "Beta", "beta two", "BETA2 %1 %2", "param1 = who\nparam2 = what") +
                           Block("a2", "Alpha", "alpha two", "ALPHA2");
-  DialogHarness h(&ini);
-  h.Start();
-  std::unique_ptr<ScriptedServer> server;
-  Connect(h, StartSite(server, 1).Port());
+  DialogHarness h(ini);
+  auto server = Connect(h);
 
   h.Click(IDC_EXECUTE_USER);
   h.SelectComboItem(IDC_GROUP, 1);
@@ -159,22 +135,20 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   EXPECT_EQ(Label(h, 1), "");
   h.Click(IDC_EXECUTE_USER);
   h.ProcessEvents(50);
-  ExpectSent(h, *server, "");
+  h.ExpectWire(*server, kLogin);
 
   // The first command that does go out is the chosen one.
   h.SelectComboItem(IDC_COMMAND, 0);
   h.Click(IDC_EXECUTE_USER);
-  ExpectSent(h, *server, "SITE ALPHA1\r\n");
+  h.ExpectWire(*server, kLogin + "SITE ALPHA1\r\n");
 }
 
 // A command goes out whole or not at all (which lines can't is the command
 // list's own test): the box says why, and no line of it went out.
 TEST(UserCommands, ACommandThatCannotGoOutWholeSendsNothingAndSaysWhy) {
   const std::string ini = Block("cr", "G", "split", "ONE, TWO\rDELE x") + Block("ok", "G", "fine", "FINE %1");
-  DialogHarness h(&ini);
-  h.Start();
-  std::unique_ptr<ScriptedServer> server;
-  Connect(h, StartSite(server, 1).Port());
+  DialogHarness h(ini);
+  auto server = Connect(h);
 
   h.SelectComboItem(IDC_COMMAND, 0);  // a CR inside a line of the file itself
   h.boxes.clear();
@@ -188,7 +162,7 @@ TEST(UserCommands, ACommandThatCannotGoOutWholeSendsNothingAndSaysWhy) {
   h.SelectComboItem(IDC_COMMAND, 1);
   Argument(h, 1, "x");
   h.Click(IDC_EXECUTE_USER);
-  ExpectSent(h, *server, "SITE FINE x\r\n");  // ONE did not go out before
+  h.ExpectWire(*server, kLogin + "SITE FINE x\r\n");  // ONE did not go out before
 }
 
 // The table grows past its first 50 entries: every command of a big group is
@@ -203,22 +177,20 @@ TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {
                  "param1 = target");
   }
   const std::string text = ini.str();
-  DialogHarness h(&text);
-  h.Start();
+  DialogHarness h(text);
 
   for (int group : {1, 0, 1}) h.SelectComboItem(IDC_GROUP, group);
   ASSERT_EQ(h.Dlg().m_commandList.GetCount(), 1000);
   EXPECT_EQ(h.Dlg().m_commandList.GetLBText(999), "command 0999");
 
-  std::unique_ptr<ScriptedServer> server;
-  Connect(h, StartSite(server, 2).Port());
+  auto server = Connect(h);
   for (int index : {50, 999}) {
     h.SelectComboItem(IDC_COMMAND, index);
     EXPECT_EQ(Label(h, 1), "target");
     Argument(h, 1, "t");
     h.Click(IDC_EXECUTE_USER);
   }
-  ExpectSent(h, *server, "SITE RUN 0050 t\r\nSITE RUN 0999 t\r\n");
+  h.ExpectWire(*server, kLogin + "SITE RUN 0050 t\r\nSITE RUN 0999 t\r\n");
 }
 
 TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
@@ -227,21 +199,19 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
       Block("dup1", "G", "same", "FIRST %1", "param1 = one") + Block("dup2", "G", "same", "SECOND %2", "param2 = two") +
       Block("case1", "Users", "lower", "LOWER") +
       Block("case2", "USERS", "upper", "UPPER") + Block("lf", "two\\nlines", "hidden", "HIDDEN");
-  DialogHarness h(&ini);
-  h.Start();
+  DialogHarness h(ini);
   EXPECT_TRUE(h.boxes.empty());
   EXPECT_EQ(Items(h.Dlg().m_groupList), (std::vector<std::string>{"G", "USERS", "Users", "two\\nlines"}));
   EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"", "no lines", "same", "same"}));
 
-  std::unique_ptr<ScriptedServer> server;
-  Connect(h, StartSite(server, 2).Port());
+  auto server = Connect(h);
   for (int index : {0, 1}) {  // a command without lines uses no argument and sends nothing
     h.SelectComboItem(IDC_COMMAND, index);
     EXPECT_TRUE(EnabledRows(h).empty());
     h.Click(IDC_EXECUTE_USER);
   }
   h.ProcessEvents(50);
-  ExpectSent(h, *server, "");
+  h.ExpectWire(*server, kLogin);
 
   // Of two equal descriptions, choosing either chooses the later command.
   h.SelectComboItem(IDC_COMMAND, 2);
@@ -251,7 +221,7 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
   Argument(h, 1, "x");
   Argument(h, 2, "y");
   h.Click(IDC_EXECUTE_USER);
-  ExpectSent(h, *server, "SITE SECOND y\r\n");
+  h.ExpectWire(*server, kLogin + "SITE SECOND y\r\n");
 
   // Groups differing in case are listed apart but choose each other's commands;
   // a group name with backslash-n is listed as written and chooses nothing.
@@ -264,24 +234,16 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
   EXPECT_TRUE(EnabledRows(h).empty());
 }
 
-// The sample file that ships with the program.
+// The sample file that ships with the program; its groups, commands, rows and
+// labels are the command list's test, listing them the tests above.
 TEST(UserCommands, SampleFileListsAsIntended) {
   std::ifstream in(KORVASTEL_EXAMPLE_COMMAND_LIST, std::ios::binary);
   ASSERT_TRUE(in) << KORVASTEL_EXAMPLE_COMMAND_LIST;
   const std::string ini{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  DialogHarness h(&ini);
-  h.Start();
-  EXPECT_TRUE(h.boxes.empty());  // its groups are the command list's test
-  EXPECT_EQ(Items(h.Dlg().m_commandList),
-            (std::vector<std::string>{"give credits", "take credits", "set ratio, and tell the user"}));
-
+  DialogHarness h(ini);
+  EXPECT_TRUE(h.boxes.empty());
   h.SelectComboItem(IDC_GROUP, 5);
-  EXPECT_EQ(Items(h.Dlg().m_commandList),
-            (std::vector<std::string>{"add user", "add user to a group", "new member, with IP and welcome",
-                                      "delete user", "re-add deleted user", "add IP mask", "remove IP mask",
-                                      "change a user field", "show user"}));
-  // Which rows each command uses, and their labels, are the command list's test.
-  h.SelectComboItem(IDC_COMMAND, 2);
+  h.SelectComboItem(IDC_COMMAND, IndexOf(h.Dlg().m_commandList, "new member, with IP and welcome"));
   EXPECT_EQ(Label(h, 4), "ident@IP mask\n(e.g. *@10.1.2.*)");
   // The second line of a two-line label stands on a baseline inside its row.
   const QWidget* label = h.Item(IDC_PARAM_LABEL_FIRST + 3);

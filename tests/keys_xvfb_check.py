@@ -8,7 +8,6 @@
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   keys_xvfb_check.py KORVASTEL SITESERVER
 import os
-import socket
 import subprocess
 import sys
 import tempfile
@@ -19,40 +18,14 @@ try:
 except ImportError as e:
     print("skipped: python3-pyatspi is missing (%s)" % e)
     sys.exit(77)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from atspi_program import Program, check, demo_site, failures, find, xdotool  # noqa: E402
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
-with socket.socket() as probe:  # a free port for the demo server
-    probe.bind(("127.0.0.1", 0))
-    port = str(probe.getsockname()[1])
-failures = []
 
 # One command with all nine arguments, so every argument field takes keys.
 COMMAND_LIST = ("[all]\ngroup = Keys\ncmdDsc = nine\ncmd = ECHO %1 %2 %3 %4 %5 %6 %7 %8 %9\n" +
                 "".join("param%d = arg %d\n" % (n, n) for n in range(1, 10)))
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
-    return ok
-
-
-def find(node, pred):
-    try:
-        if pred(node):
-            return node
-        for i in range(node.childCount):
-            hit = find(node.getChildAtIndex(i), pred)
-            if hit:
-                return hit
-    except Exception:
-        pass
-    return None
-
-
-def xdotool(*args):
-    subprocess.run(["xdotool"] + list(args), check=False)
 
 
 def debug_boxes():
@@ -70,49 +43,6 @@ def wait_until(done, limit_s=10.0):
     return done()
 
 
-class Program:
-    def __init__(self, home, args):
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, QT_QPA_PLATFORM="xcb",
-                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.proc = subprocess.Popen([korvastel] + args, cwd=home, env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.app = None
-        for _ in range(300):  # a sanitizer build on a busy machine starts slowly
-            desk = pyatspi.Registry.getDesktop(0)
-            for i in range(desk.childCount):
-                a = desk.getChildAtIndex(i)
-                if a is not None and "korvastel" in (a.name or "").lower() and a.get_process_id() == self.proc.pid:
-                    self.app = a
-            # The start-up tick has run once the title is the program's.
-            if self.app is not None and find(self.app, lambda n: n.getRoleName() == "dialog"
-                                             and (n.name or "").startswith("-= Korvastel")):
-                break
-            time.sleep(0.1)
-        if self.app is None:
-            raise RuntimeError("the program never joined the accessibility bus")
-        time.sleep(0.3)
-
-    def node(self, name, roles=("text", "password text")):
-        return find(self.app, lambda n: n.name == name and n.getRoleName() in roles)
-
-    def text(self, name):
-        t = self.node(name).queryText()
-        return t.getText(0, -1)
-
-    def click(self, n):
-        x, y, w, h = n.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        xdotool("mousemove", str(x + w // 2), str(y + h // 2), "click", "1")
-        time.sleep(0.2)
-
-    def pane_text(self):
-        return self.text("output")
-
-    def end(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.proc.wait()
-
-
 def enter_without_box(what):
     xdotool("key", "Return")
     time.sleep(0.4)
@@ -126,13 +56,11 @@ def enter_without_box(what):
 home = tempfile.mkdtemp(prefix="korvastel-keys-")
 with open(os.path.join(home, "commandList.ini"), "w") as f:
     f.write(COMMAND_LIST)
-server = subprocess.Popen([siteserver, "--demo", "--port", port], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
-pyatspi.Registry.getDesktop(0)  # the accessibility bus up before the program starts
+server, port = demo_site(siteserver)
 programs = []
 try:
     # 1. Started with an address: the password is typed at once and sent with Enter.
-    p = Program(home, ["ftp://admin@127.0.0.1:" + port])
+    p = Program(korvastel, home, ["ftp://admin@127.0.0.1:" + port])
     programs.append(p)
     xdotool("type", "--delay", "20", "korvastel")
     enter_without_box("the password field right after start-up")
@@ -140,7 +68,7 @@ try:
     check(p.node("password:").queryText().characterCount == len("korvastel"),
           "the first keys went to the password field")
     p.click(p.node("Connect", ("push button",)))
-    check(wait_until(lambda: "\n230" in p.pane_text()), "the typed password logs in")
+    check(wait_until(lambda: "\n230" in p.text("output")), "the typed password logs in")
 
     # 2. Every edit and the pane, each clicked into: a key goes there, Enter does nothing.
     p.click(p.node("command", ("combo box",)))
@@ -180,7 +108,7 @@ try:
     check(wait_until(lambda: p.proc.poll() is not None, 5), "Escape in an edit ends the program")
 
     # 4. Started without an address: the first keys go to the server field.
-    p = Program(home, [])
+    p = Program(korvastel, home)
     programs.append(p)
     xdotool("type", "--delay", "20", "127.0.0.1")
     enter_without_box("the server field right after start-up")

@@ -8,7 +8,6 @@
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   pane_atspi_check.py KORVASTEL SITESERVER
 import os
-import socket
 import subprocess
 import sys
 import tempfile
@@ -20,68 +19,19 @@ try:
 except ImportError as e:
     print("skipped: python3-pyatspi is missing (%s)" % e)
     sys.exit(77)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from atspi_program import Program, check, demo_site, failures  # noqa: E402
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
-with socket.socket() as probe:  # a free port for the demo server
-    probe.bind(("127.0.0.1", 0))
-    port = str(probe.getsockname()[1])
 REPLY_LINES = 2000
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
-
-
-def find(node, pred):
-    try:
-        if pred(node):
-            return node
-        for i in range(node.childCount):
-            hit = find(node.getChildAtIndex(i), pred)
-            if hit:
-                return hit
-    except Exception:
-        pass
-    return None
-
 
 home = tempfile.mkdtemp(prefix="korvastel-atspi-")
 open(os.path.join(home, "commandList.ini"), "w").close()  # no start-up box about a missing list
-env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, QT_QPA_PLATFORM="xcb",
-           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-server = subprocess.Popen([siteserver, "--demo", "--port", port, "--reply-lines", str(REPLY_LINES)],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-# The accessibility bus and its registry up first: a program that starts
-# before them may never join the bus.
-pyatspi.Registry.getDesktop(0)
-app_proc = subprocess.Popen([korvastel], cwd=home, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+server, port = demo_site(siteserver, "--reply-lines", str(REPLY_LINES))
+app = None
 try:
-    app = None
-    for _ in range(300):  # a sanitizer build on a busy machine starts slowly
-        desk = pyatspi.Registry.getDesktop(0)
-        for i in range(desk.childCount):
-            a = desk.getChildAtIndex(i)
-            if a is not None and "korvastel" in (a.name or "").lower():
-                app = a
-        if app is not None and find(app, lambda n: n.name == "output"):
-            break
-        time.sleep(0.1)
-    check(app is not None, "the program is on the accessibility bus")
-    if app is None:
-        sys.exit(1)
-    time.sleep(0.3)
-
-    def node(name, roles):
-        return find(app, lambda n: n.name == name and n.getRoleName() in roles)
-
-    def click_at(n, keys=()):
-        x, y, w, h = n.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"] + list(keys))
-
-    pane = node("output", ("text",))
+    app = Program(korvastel, home)
+    pane = app.node("output", ("text",))
     check(pane is not None, "the pane is a text control named 'output'")
     inserted = []
 
@@ -107,8 +57,8 @@ try:
     def drive():
         for name, value in (("server:", "127.0.0.1"), ("Port", port), ("login:", "admin"),
                             ("password:", "korvastel")):
-            click_at(node(name, ("text", "password text")), ["key", "ctrl+a", "type", value])
-        click_at(node("Connect", ("push button",)))
+            app.click(app.node(name), ["key", "ctrl+a", "type", value])
+        app.click(app.node("Connect", ("push button",)))
         when(lambda: last_line().startswith("230"), users)
         return False
 
@@ -116,7 +66,7 @@ try:
         inserted.clear()
         global before
         before = pane.queryText().characterCount
-        click_at(node("USERS", ("push button",)))
+        app.click(app.node("USERS", ("push button",)))
         # The events of the last batch may trail the text by a moment.
         when(lambda: last_line().startswith("200 End of user list"),
              lambda: GLib.timeout_add(500, lambda: pyatspi.Registry.stop() or False))
@@ -142,7 +92,8 @@ try:
     check(inserted and inserted[0][0] == before and joined == whole[before:],
           "the inserted texts are exactly the new text, in order")
 finally:
-    app_proc.kill()
+    if app:
+        app.end()
     server.kill()
     subprocess.run(["rm", "-rf", home])
 sys.exit(1 if failures else 0)

@@ -2,8 +2,9 @@
 """Runs Debian's pyftpdlib on 127.0.0.1 for the integration tests.
 
 Prints the port it listens on as the first line of stdout, then serves until
-stdin closes (the test ended, or died) or the lifetime runs out. The user and
-home folder are throwaway ones; nothing outside a temporary folder is touched.
+stdin closes (the test ended, or died) or the lifetime runs out. The user
+("tester", password "t3st-only") and its home folder are throwaway ones;
+nothing outside a temporary folder is touched.
 With --tls-cert and --tls-key it speaks explicit FTPS (AUTH TLS, through
 python3-openssl) and refuses a login that did not start TLS first.
 """
@@ -22,8 +23,6 @@ from pyftpdlib.servers import FTPServer
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--user", default="tester")
-    parser.add_argument("--password", default="t3st-only")
     parser.add_argument("--idle-timeout", type=float, default=300.0)
     parser.add_argument("--max-lifetime", type=float, default=120.0)
     parser.add_argument("--tls-cert")
@@ -33,7 +32,7 @@ def main():
     home = tempfile.mkdtemp(prefix="korvastel-pyftpd-")
     try:
         authorizer = DummyAuthorizer()
-        authorizer.add_user(args.user, args.password, home, perm="elr")
+        authorizer.add_user("tester", "t3st-only", home, perm="elr")
         base = FTPHandler
         if args.tls_cert:
             from pyftpdlib.handlers import TLS_FTPHandler

@@ -283,11 +283,7 @@ TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
 TEST(Session, BouncersAreTriedInOrderUntilOneGreetsButARefusedLoginEndsIt) {
   Site site({{Send("421 Too many users\r\n"), Hold()}, LoginThen({Hold()}),
              {Send("220 hi\r\n"), ExpectLine(), Send("530 No\r\n"), Hold()}, LoginThen({Hold()})});
-  const unsigned dead = [] {  // a port nobody listens on any more
-    ScriptedServer gone({});
-    EXPECT_TRUE(gone.Start());
-    return gone.Port();
-  }();
+  const unsigned dead = DeadPort();
   Loop loop;
   Recorder r;
   Session session(r, site.Services(loop, r));

@@ -1,5 +1,6 @@
 #include "DialogHarness.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -98,6 +99,18 @@ void DialogHarness::Fill(const std::string& port, const std::string& login, cons
   Type(IDC_PORT, port);
   Type(IDC_LOGIN, login);
   Type(IDC_PASSWORD, password);
+}
+
+bool DialogHarness::Connect(unsigned port, const std::string& login, const std::string& password) {
+  Fill(port, login, password);
+  Click(IDC_CONNECT);
+  return m_dlg->IsConnected();
+}
+
+void DialogHarness::ExpectWire(const siteserver::ScriptedServer& server, const std::string& expected,
+                               std::size_t conn) {
+  WaitUntil([&] { return server.Received(conn) == expected; }, 3000);
+  EXPECT_EQ(server.Received(conn), expected);
 }
 
 std::vector<std::string> Items(const CComboBox& combo) {

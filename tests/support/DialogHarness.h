@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MessageBox.h"
+#include "ScriptedServer.h"
 #include "SiteCmdDlg.h"
 
 // A combo box's entries, and the index of one of them (-1 when not listed).
@@ -20,6 +21,8 @@ class DialogHarness {
  public:
   // Runs in a fresh working folder; `commandList` (when given) is written there first.
   explicit DialogHarness(const std::string* commandList = nullptr);
+  // Started (as Start()) with this command list ("": an empty one).
+  explicit DialogHarness(const std::string& commandList) : DialogHarness(&commandList) { Start(); }
   ~DialogHarness();
 
   // OnInitDialog and the window shown; with `waitForStartup`, the first tick of timer 1 too.
@@ -47,6 +50,11 @@ class DialogHarness {
   void Fill(unsigned port, const std::string& login = "u", const std::string& password = "p") {
     Fill(std::to_string(port), login, password);
   }
+  // Fill, then a click on Connect; true when logged in.
+  bool Connect(unsigned port, const std::string& login = "u", const std::string& password = "p");
+  // Checks what connection `conn` of the server received, once it is `expected` or three seconds
+  // have passed: the server records on its own thread.
+  void ExpectWire(const siteserver::ScriptedServer& server, const std::string& expected, std::size_t conn = 0);
   void SelectComboItem(int id, int index);  // as the user picks it
   std::string Pane() const { return m_dlg->m_transcript.GetText(); }
 

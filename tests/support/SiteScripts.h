@@ -1,6 +1,9 @@
-// Scripts for the scripted site server that many tests share.
+// Scripts and servers for the scripted site server that many tests share.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <vector>
 
 #include "ScriptedServer.h"
@@ -20,5 +23,15 @@ inline std::vector<Step> Answers(int commands) {
   for (int i = 0; i < commands; ++i) steps.insert(steps.end(), {ExpectLine(), Send("200 ok\r\n")});
   return steps;
 }
+
+// A server listening on 127.0.0.1, one script per connection.
+inline std::unique_ptr<ScriptedServer> Serve(std::vector<Script> scripts) {
+  auto server = std::make_unique<ScriptedServer>(std::move(scripts));
+  EXPECT_TRUE(server->Start()) << server->Error();
+  return server;
+}
+
+// A port on 127.0.0.1 that nobody listens on any more.
+inline unsigned DeadPort() { return Serve({})->Port(); }
 
 }  // namespace siteserver

@@ -18,6 +18,8 @@
 #include <sstream>
 #include <thread>
 
+#include "ServerIo.h"
+
 namespace fs = std::filesystem;
 
 namespace peers {
@@ -27,13 +29,6 @@ namespace {
 std::string MakeTempFolder(const char* prefix) {
   std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
   return ::mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Runs a shell command; its output and errors go to log.
@@ -52,16 +47,9 @@ std::string Output(const std::string& command) {
 }
 
 unsigned FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
   unsigned port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  ::close(fd);
+  std::string error;
+  if (const int fd = siteserver::io::ListenLoopback(0, port, error); fd >= 0) ::close(fd);
   return port;
 }
 
@@ -86,6 +74,13 @@ void StopChild(pid_t& pid, int signal) {
 }
 
 }  // namespace
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 std::string FindPython(const std::vector<std::string>& modules) {
   std::vector<std::string> candidates;
@@ -175,22 +170,30 @@ std::string OpensslFingerprint(const fs::path& cert) {
 
 namespace {
 
+// In the child: runs args with stdin and stdout on the descriptors given
+// (-1: /dev/null); never returns.
+[[noreturn]] void Exec(std::vector<std::string> args, int in, int out) {
+  const int null = ::open("/dev/null", O_RDWR);
+  ::dup2(in < 0 ? null : in, 0);
+  ::dup2(out < 0 ? null : out, 1);
+  if (out < 0) ::dup2(null, 2);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::execvp(argv[0], argv.data());
+  ::_exit(127);
+}
+
 // Starts a peer that prints its port as the first line of stdout and ends
 // when its stdin closes; the port, or 0.
 unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
   int in[2], out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) return 0;
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
   pid = ::fork();
   if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
     ::close(in[1]);
     ::close(out[0]);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
+    Exec(std::move(args), in[0], out[1]);
   }
   ::close(in[0]);
   ::close(out[1]);
@@ -204,6 +207,23 @@ unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdin
   return static_cast<unsigned>(std::atoi(text.c_str()));
 }
 
+// Starts a quiet server told to listen on port; true once it accepts there,
+// false (and stopped) when it ends or does not within ten seconds.
+bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid) {
+  pid = ::fork();
+  if (pid == 0) Exec(std::move(args), -1, -1);
+  for (int i = 0; i < 200; ++i) {
+    if (Accepts(port)) return true;
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+      pid = -1;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  StopChild(pid, SIGTERM);
+  return false;
+}
+
 void StopSpawned(pid_t& pid, int& stdinFd) {
   if (stdinFd >= 0) ::close(stdinFd);  // the peer ends when its stdin closes
   stdinFd = -1;
@@ -214,8 +234,7 @@ void StopSpawned(pid_t& pid, int& stdinFd) {
 
 unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::path& cert, const fs::path& key) {
   std::vector<std::string> args = {
-      python,           KORVASTEL_PYFTPD_SERVER,     "--user",         "tester", "--password", "t3st-only",
-      "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
+      python, KORVASTEL_PYFTPD_SERVER, "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
   if (!cert.empty()) args.insert(args.end(), {"--tls-cert", cert.string(), "--tls-key", key.string()});
   return SpawnWithPortLine(std::move(args), m_pid, m_stdin);
 }
@@ -241,28 +260,9 @@ std::string RenegotiatingPeer::Report() {
 
 unsigned OpensslServer::Start(const fs::path& cert, const fs::path& key, const std::string& options) {
   const unsigned port = FreePort();
-  if (port == 0) return 0;
-  m_pid = ::fork();
-  if (m_pid == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    const std::string command = "exec openssl s_server -quiet -accept 127.0.0.1:" + std::to_string(port) + " -cert '" +
-                                cert.string() + "' -key '" + key.string() + "' " + options;
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  for (int i = 0; i < 200; ++i) {
-    if (Accepts(port)) return port;
-    if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-      m_pid = -1;
-      return 0;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  Stop();
-  return 0;
+  const std::string command = "exec openssl s_server -quiet -accept 127.0.0.1:" + std::to_string(port) + " -cert '" +
+                              cert.string() + "' -key '" + key.string() + "' " + options;
+  return port != 0 && SpawnListening({"/bin/sh", "-c", command}, port, m_pid) ? port : 0;
 }
 
 void OpensslServer::Stop() { StopChild(m_pid, SIGTERM); }
@@ -321,24 +321,7 @@ unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& 
          << "TLSECCertificateFile " << cert.string() << "\nTLSECCertificateKeyFile " << key.string() << "\n"
          << "TLSLog " << (dir / "tls.log").string() << "\n";
   }
-  const std::string confPath = (dir / "proftpd.conf").string();
-  m_pid = ::fork();
-  if (m_pid == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::execl(kProFtpd, kProFtpd, "-n", "-q", "-c", confPath.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  for (int i = 0; i < 200; ++i) {
-    if (Accepts(port)) return port;
-    if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-      m_pid = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  if (SpawnListening({kProFtpd, "-n", "-q", "-c", (dir / "proftpd.conf").string()}, port, m_pid)) return port;
   error = "proftpd did not start: " + ReadFile(dir / "system.log");
   Stop();
   return 0;

@@ -11,6 +11,9 @@
 
 namespace peers {
 
+// A file's bytes; empty when it can't be read.
+std::string ReadFile(const std::filesystem::path& path);
+
 // Debian's python first: a python3 earlier on PATH may lack the packages.
 // Empty when no interpreter can import every module named.
 std::string FindPython(const std::vector<std::string>& modules);
