@@ -33,19 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A port on 127.0.0.1 where nothing listens.
-unsigned DeadPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof a;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), size);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 Site MakeSite(const std::string& name, std::vector<unsigned> ports, const std::string& login = "u") {
   Site site;
   site.name = name;
