@@ -203,7 +203,10 @@ void MainWindow::OpenSiteManager() {
   m_siteManager->activateWindow();
 }
 void MainWindow::OpenRunOnSites() {
-  if (!m_runOnSites) m_runOnSites = std::make_unique<RunOnSitesDlg>(*this, this);
+  if (!m_runOnSites)
+    m_runOnSites = std::make_unique<RunOnSitesDlg>(*this, this);
+  else if (!m_runOnSites->isVisible())
+    m_runOnSites->ReloadSites();
   m_runOnSites->show();
   m_runOnSites->raise();
   m_runOnSites->activateWindow();

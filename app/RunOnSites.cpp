@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <utility>
 
 #include "CommandList.h"
@@ -187,7 +188,13 @@ void RunOnSitesDlg::Box(const std::string& text, const std::string& caption) {
 }
 
 void RunOnSitesDlg::LoadSites() {
+  // Read afresh at each opening (the Site Manager may have changed the list); ticks stay by name.
+  std::set<std::string> ticked;
+  for (int i = 0; i < m_siteList->count(); ++i)
+    if (m_siteList->item(i)->checkState() == Qt::Checked) ticked.insert(S(m_siteList->item(i)->text()));
+  m_siteList->clear();
   std::string error;
+  m_sites = SiteList();
   if (!m_sites.Read(m_tabs.SiteListPath(), error)) {
     Box("Can't read the site list:\n\n" + error, "Run on Sites");
     m_sites = SiteList();
@@ -195,7 +202,7 @@ void RunOnSitesDlg::LoadSites() {
   for (const Site& site : m_sites.Sites()) {
     auto* item = new QListWidgetItem(Q(site.name), m_siteList);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
+    item->setCheckState(ticked.count(site.name) ? Qt::Checked : Qt::Unchecked);
   }
 }
 

@@ -38,6 +38,9 @@ class RunOnSitesDlg : public QDialog {
   void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
   const SiteRun& Results() const { return m_run; }
 
+  // The saved sites read again (the dialog is opened anew).
+  void ReloadSites() { LoadSites(); }
+
   // The buttons' work.
   void Run();
   void Copy();
