@@ -5,7 +5,10 @@
 // ratio (target <= 2), and the longest the window's event loop went without
 // turning meanwhile (target <= 50 ms).
 //
-//   bench_run_on_sites [--sites 20]
+// With --silent K, one more run adds K sites that never greet: the others'
+// rows end all the same, and the window then closes at once.
+//
+//   bench_run_on_sites [--sites 20] [--silent 25]
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -40,12 +43,16 @@ struct Timing {
   double ms = 0;
   double longestGapMs = 0;
   bool allDone = false;
+  double closeMs = 0;
 };
 
 // One run on the first `count` sites of the list, each in a tab of its own,
 // not connected. Unless settled, the tabs open just before the run, so their
-// start-up work falls inside it, as when the run opens them.
-Timing RunOn(int count, const std::vector<Site>& sites, bool settled) {
+// start-up work falls inside it, as when the run opens them. The first
+// `answering` sites answer; the others never greet, and the window closes
+// with them still connecting.
+Timing RunOn(int count, const std::vector<Site>& sites, bool settled, int answering = -1) {
+  if (answering < 0) answering = count;
   MainWindow window;
   window.NewTab();
   for (int i = 0; i < count; ++i) {
@@ -82,27 +89,37 @@ Timing RunOn(int count, const std::vector<Site>& sites, bool settled) {
   const auto done = [&] {
     const auto& rows = dialog.Results().Rows();
     return static_cast<int>(rows.size()) == count &&
-           std::all_of(rows.begin(), rows.end(), [](const SiteRunRow& r) { return r.Ended(); });
+           std::all_of(rows.begin(), rows.begin() + answering, [](const SiteRunRow& r) { return r.Ended(); });
   };
   while (!done() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   timing.ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   ticker.stop();
   timing.longestGapMs = longest;
   timing.allDone = done();
-  for (const SiteRunRow& r : dialog.Results().Rows())
-    if (r.state != SiteRunState::Done) {
-      std::fprintf(stderr, "%s: %s %s\n", r.site.c_str(), SiteRunStateText(r.state), r.reply.c_str());
+  const auto& rows = dialog.Results().Rows();
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if ((rows[i].state == SiteRunState::Done) != (static_cast<int>(i) < answering)) {
+      std::fprintf(stderr, "%s: %s %s\n", rows[i].site.c_str(), SiteRunStateText(rows[i].state), rows[i].reply.c_str());
       timing.allDone = false;
     }
+  // Closing the window drops every connection at once, those still waiting for a greeting too.
+  QElapsedTimer closing;
+  closing.start();
+  window.close();
+  while (window.TabCount() > 0 && closing.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  timing.closeMs = static_cast<double>(closing.nsecsElapsed()) / 1e6;
+  if (window.TabCount() > 0) timing.allDone = false;
   return timing;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int count = 20;
-  for (int i = 1; i + 1 < argc; ++i)
+  int count = 20, silent = 0;
+  for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--sites") count = std::max(1, std::atoi(argv[i + 1]));
+    if (std::string(argv[i]) == "--silent") silent = std::max(0, std::atoi(argv[i + 1]));
+  }
   const std::string home = "/tmp/korvastel-bench-run-" + std::to_string(::getpid());
   std::filesystem::create_directories(home);
   ::setenv("HOME", home.c_str(), 1);
@@ -111,7 +128,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
 
-  // Each server serves the single run and then the two N-site runs.
+  // Each server serves the single run and then the three N-site runs.
   const Script script{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n"),
                       ExpectLine(), Pause(200),
                       Send("200-Up  User      Group   Action\r\n200-  1 siteop    admins  IDLE\r\n200 done\r\n"),
@@ -120,10 +137,21 @@ int main(int argc, char** argv) {
   SiteList list;
   std::vector<Site> sites;
   for (int i = 0; i < count; ++i) {
-    servers.push_back(std::make_unique<ScriptedServer>(std::vector<Script>{script, script, script}));
+    servers.push_back(std::make_unique<ScriptedServer>(std::vector<Script>{script, script, script, script}));
     if (!servers.back()->Start()) return std::fprintf(stderr, "server %d: %s\n", i, servers.back()->Error().c_str()), 1;
     Site site;
     site.name = "site " + std::to_string(i + 1);
+    site.login = "u";
+    site.addresses = {{"127.0.0.1", servers.back()->Port()}};
+    std::string error;
+    list.Put("", site, error);
+    sites.push_back(site);
+  }
+  for (int i = 0; i < silent; ++i) {  // they take the connection and never say a word
+    servers.push_back(std::make_unique<ScriptedServer>(std::vector<Script>{{Hold()}}));
+    if (!servers.back()->Start()) return std::fprintf(stderr, "silent server: %s\n", servers.back()->Error().c_str()), 1;
+    Site site;
+    site.name = "silent " + std::to_string(i + 1);
     site.login = "u";
     site.addresses = {{"127.0.0.1", servers.back()->Port()}};
     std::string error;
@@ -137,15 +165,18 @@ int main(int argc, char** argv) {
   const Timing one = RunOn(1, sites, true);
   const Timing all = RunOn(count, sites, true);
   const Timing fresh = RunOn(count, sites, false);
+  const Timing mixed = silent > 0 ? RunOn(count + silent, sites, false, count) : Timing{0, 0, true, 0};
   const auto show = [&](const char* what, const Timing& t) {
-    std::printf("%-32s %7.1f ms, ratio %.2f, longest loop gap %5.1f ms%s\n", what, t.ms, t.ms / one.ms,
-                t.longestGapMs, t.allDone ? "" : " (NOT all done)");
+    std::printf("%-38s %7.1f ms, ratio %.2f, longest loop gap %5.1f ms, window closed in %.1f ms%s\n", what, t.ms,
+                t.ms / one.ms, t.longestGapMs, t.closeMs, t.allDone ? "" : " (NOT as expected)");
   };
   show("one site", one);
   show((std::to_string(count) + " sites").c_str(), all);
   show((std::to_string(count) + " sites, tabs opened just now").c_str(), fresh);
+  if (silent > 0)
+    show((std::to_string(count) + " sites + " + std::to_string(silent) + " that never greet").c_str(), mixed);
   std::printf("targets: ratio <= 2, longest gap <= 50 ms\n");
   std::error_code ec;
   std::filesystem::remove_all(home, ec);
-  return one.allDone && all.allDone && fresh.allDone ? 0 : 1;
+  return one.allDone && all.allDone && fresh.allDone && mixed.allDone ? 0 : 1;
 }
