@@ -130,28 +130,4 @@ TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
   EXPECT_TRUE(b.IsConnected());
 }
 
-TEST_F(Tabs, ASavedSiteOpensInATabOfItsNameAndTriesItsAddressesInOrder) {
-  ScriptedServer server({LoginThen()});
-  ASSERT_TRUE(server.Start());
-  ScriptedServer dead({});
-  ASSERT_TRUE(dead.Start());
-  const unsigned deadPort = dead.Port();
-  dead.Stop();  // nothing listens there now
-
-  window->NewTab();
-  Site site;
-  site.name = "Main [EU]";
-  site.login = "u";
-  site.addresses = {{"127.0.0.1", deadPort}, {"127.0.0.1", server.Port()}};
-  CSiteCmdDlg& tab = window->OpenSiteTab(site, false);
-  EXPECT_EQ(window->FindSiteTab("Main [EU]"), &tab);
-  EXPECT_EQ(Bar()->tabText(1), "Main [EU]");
-  tab.ConnectSite(site, "p");
-  ASSERT_TRUE(WaitUntil([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
-  EXPECT_EQ(server.Received(0), "USER u\r\nPASS p\r\n");
-  const std::string pane = tab.m_transcript.GetText();
-  EXPECT_NE(pane.find("Could not use 127.0.0.1:" + std::to_string(deadPort)), std::string::npos) << pane;
-  EXPECT_EQ(boxes.size(), 1u);  // only the command list's: one dead address is no failure
-}
-
 }  // namespace
