@@ -19,6 +19,7 @@
 #include <regex>
 #include <sstream>
 
+#include "DialogHarness.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "RunOnSites.h"
@@ -74,10 +75,7 @@ struct Bench {
 
   template <class T>
   T* Named(const char* name) const {
-    for (T* w : dlg->findChildren<T*>())
-      if (w->accessibleName() == QLatin1String(name)) return w;
-    ADD_FAILURE() << "no control named " << name;
-    return nullptr;
+    return ::Named<T>(dlg, name);
   }
   // A tab with the password typed, as the Site Manager leaves it.
   CSiteCmdDlg& Tab(const Site& site, const std::string& password = "p") {

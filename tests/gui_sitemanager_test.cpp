@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 
+#include "DialogHarness.h"
 #include "Keyring.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
@@ -79,10 +80,7 @@ class SiteManager : public ::testing::Test {
   }
   template <class T = QWidget>
   T* W(const char* name) const {
-    for (T* w : dlg->findChildren<T*>())
-      if (w->accessibleName() == QLatin1String(name)) return w;
-    ADD_FAILURE() << "no control named " << name;
-    return nullptr;
+    return Named<T>(dlg, name);
   }
   void Click(const char* name) { W<QAbstractButton>(name)->click(); }
   void Set(const char* name, const std::string& text) {

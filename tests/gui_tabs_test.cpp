@@ -5,13 +5,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTest>
 #include <filesystem>
 #include <memory>
 
+#include "DialogHarness.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "ScriptedServer.h"
@@ -23,12 +23,7 @@ namespace {
 
 using namespace siteserver;
 
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
+bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 5000); }
 
 QWidget* Page(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
 QWidget* Item(CSiteCmdDlg& tab, int id) { return reinterpret_cast<QWidget*>(tab.GetDlgItem(id)->GetSafeHwnd()); }
@@ -69,9 +64,7 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   EXPECT_FALSE(Bar()->isVisible());
   const QRect dialog = Page(first)->geometry();
   for (const char* name : {"Site Manager", "New Tab", "Run on Sites"}) {
-    QAbstractButton* button = nullptr;
-    for (auto* b : window->findChildren<QAbstractButton*>())
-      if (b->accessibleName() == QLatin1String(name)) button = b;
+    QAbstractButton* button = Named<QAbstractButton>(window.get(), name);
     ASSERT_TRUE(button) << name;
     EXPECT_GE(button->geometry().top(), dialog.bottom()) << name;
   }
