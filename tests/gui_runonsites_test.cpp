@@ -96,11 +96,6 @@ struct Bench {
     QTableWidgetItem* item = Named<QTableWidget>("Results")->item(row, column);
     return item ? item->text().toStdString() : std::string();
   }
-  std::string Row(int row) {
-    std::string text;
-    for (int column = 0; column < 4; ++column) text += Cell(row, column) + "|";
-    return text;
-  }
 
   fs::path folder, oldFolder;
   std::string oldConfig;
@@ -133,11 +128,8 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   b.Click("Run");
   EXPECT_TRUE(WaitUntil([&] { return b.window->TabCount() == 5; })) << "delta gets a tab of its own";
 
+  // Every row's cells are checked through Copy below; omega's before its tab goes.
   ASSERT_TRUE(b.RowsEnded(4));
-  EXPECT_EQ(b.Row(0), "alpha|done|200|200 \"who\", ok|");
-  EXPECT_EQ(b.Row(1), "beta|done|200|200 second here|");
-  EXPECT_EQ(b.Row(2), "gamma|failed|530|login refused: 530 Login incorrect.|");
-  EXPECT_EQ(b.Cell(3, 3), "no password: open the site from the Site Manager and type it");
   EXPECT_EQ(b.Cell(4, 1), "connecting");
   EXPECT_EQ(b.Cell(4, 4), "");
   EXPECT_NE(answers.Received(0).find("SITE WHO\r\n"), std::string::npos) << answers.Received(0);
@@ -224,7 +216,7 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndARawOneGoesToAnIdleOneAtOnce) {
   b.Click("Run");
   EXPECT_TRUE(WaitUntil([&] { return b.Cell(0, 1) == "waiting"; }));
   ASSERT_TRUE(b.RowsEnded(1));
-  EXPECT_EQ(b.Row(0), "alpha|done|250|250 last|");
+  EXPECT_EQ(b.Cell(0, 1) + " " + b.Cell(0, 3), "done 250 last");
 
   // Idle and logged in: a raw command, without "SITE ", goes at once.
   command->setCurrentIndex(0);

@@ -98,17 +98,15 @@ class SiteManager : public ::testing::Test {
     for (int i = 0; i < list->count(); ++i) names.push_back(list->item(i)->text().toStdString());
     return names;
   }
-  SiteList Saved() const {
+  // The sites as written, one "name|addresses|login|anti-idle seconds" each.
+  Names Saved() const {
     SiteList list;
     std::string error;
     EXPECT_TRUE(list.Read(path.string(), error)) << error;
-    return list;
-  }
-  Names SavedNames() const {
-    Names names;
-    const SiteList list = Saved();
-    for (const Site& s : list.Sites()) names.push_back(s.name);
-    return names;
+    Names sites;
+    for (const Site& s : list.Sites())
+      sites.push_back(s.name + "|" + AddressesText(s.addresses) + "|" + s.login + "|" + std::to_string(s.antiIdleSeconds));
+    return sites;
   }
   // The one box shown since the last call, and that it said `words`.
   void ExpectBox(const std::string& words) {
@@ -117,11 +115,9 @@ class SiteManager : public ::testing::Test {
     EXPECT_EQ(boxes[0].caption, "Site Manager");
     boxes.clear();
   }
-  void WriteSites(const std::vector<Site>& sites) {
-    SiteList list;
-    std::string error;
-    for (const Site& s : sites) ASSERT_TRUE(list.Put("", s, error)) << error;
-    ASSERT_TRUE(list.Write(path.string(), error)) << error;
+  void WriteList(const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
   }
 
   fs::path folder, path, chosen;
@@ -134,14 +130,6 @@ class SiteManager : public ::testing::Test {
   fs::path m_oldFolder;
   std::string m_oldConfig;
 };
-
-Site MakeSite(const std::string& name, std::vector<SiteAddress> addresses, const std::string& login = "u") {
-  Site site;
-  site.name = name;
-  site.addresses = std::move(addresses);
-  site.login = login;
-  return site;
-}
 
 TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
   Open();
@@ -173,18 +161,14 @@ TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
   Click("Close");
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(dlg->isVisible());
-  const SiteList saved = Saved();
-  ASSERT_EQ(saved.Sites().size(), 2u);
-  EXPECT_EQ(AddressesText(saved.Sites()[0].addresses), "127.0.0.1:2121\n[::1]:21");
-  EXPECT_EQ(saved.Sites()[0].login, "admin");
-  EXPECT_EQ(saved.Sites()[1].antiIdleSeconds, 60u);
+  EXPECT_EQ(Saved(), (Names{"New site|127.0.0.1:2121\n[::1]:21|admin|360", "backup|ok.example:21||60"}));
 
   // Renamed when another site is selected; deleted only on Yes.
   Open();
   Select(1);
   Set("Name", "spare");
   Select(0);
-  EXPECT_EQ(SavedNames(), (Names{"New site", "spare"}));
+  EXPECT_EQ(Saved()[1], "spare|ok.example:21||60");
   Select(1);
   answer = IDNO;
   Click("Delete");
@@ -194,13 +178,12 @@ TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
   EXPECT_EQ(ListNames(), (Names{"New site", "spare"}));
   answer = IDYES;
   Click("Delete");
-  EXPECT_EQ(SavedNames(), Names{"New site"});
+  EXPECT_EQ(Saved().size(), 1u);
 }
 
 TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
   const std::string corrupt = "[ok]\naddress=h\nno equals sign here\n";
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << corrupt;
+  WriteList(corrupt);
   Open();
   ExpectBox(path.string() + ", line 3");
   EXPECT_TRUE(ListNames().empty());
@@ -240,14 +223,12 @@ TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
 }
 
 TEST_F(SiteManager, ExportThenImportAddsTheSitesUnderFreeNames) {
-  WriteSites({MakeSite("a", {{"h1", 21}}, "x"), MakeSite("b", {{"h2", 2121}})});
+  WriteList("[a]\naddress=h1\nlogin=x\n[b]\naddress=h2:2121\n");
   Open();
   chosen = folder / "export.conf";
   Click("Export");
   Click("Import");
-  EXPECT_EQ(SavedNames(), (Names{"a", "b", "a (2)", "b (2)"}));
-  Select(2);
-  EXPECT_EQ(Get("Login"), "x");
+  EXPECT_EQ(Saved(), (Names{"a|h1:21|x|360", "b|h2:2121||360", "a (2)|h1:21|x|360", "b (2)|h2:2121||360"}));
   chosen = folder / "missing.conf";
   Click("Import");
   ExpectBox("missing.conf");
@@ -255,7 +236,7 @@ TEST_F(SiteManager, ExportThenImportAddsTheSitesUnderFreeNames) {
 
 TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
   auto server = siteserver::Serve({siteserver::LoginThen()});
-  WriteSites({MakeSite("Main EU", {{"127.0.0.1", server->Port()}})});
+  WriteList("[Main EU]\naddress=127.0.0.1:" + std::to_string(server->Port()) + "\nlogin=u\n");
   Open();
   Set("Password", "p");
   Click("Connect");
