@@ -4,7 +4,6 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 add_library(gui_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/DialogHarness.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/GuiTestMain.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/TestTabs.cpp
 )
 target_include_directories(gui_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(gui_test_support PUBLIC app siteserver Qt6::Widgets Qt6::Test GTest::gtest)
@@ -68,5 +67,5 @@ korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
 
 # Run on Sites: one command on several saved sites, each in a tab of its own.
 korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp
-                   ${CMAKE_CURRENT_LIST_DIR}/support/RunTabs.cpp ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
+                   ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
 target_compile_definitions(test_gui_runonsites PRIVATE KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")

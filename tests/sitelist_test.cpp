@@ -27,12 +27,9 @@ TEST(SiteList, AddressLinesAreCheckedOneByOneAndNamedWhenWrong) {
   std::string error;
   const auto parsed = ParseAddresses("  bnc1.example:2121 \n\n[::1]\n10.0.0.5\n", Encryption::Implicit, error);
   ASSERT_TRUE(parsed) << error;
-  ASSERT_EQ(parsed->size(), 3u);
-  EXPECT_EQ((*parsed)[0].host, "bnc1.example");
-  EXPECT_EQ((*parsed)[0].port, 2121u);
-  EXPECT_EQ((*parsed)[1].host, "::1");
-  EXPECT_EQ((*parsed)[1].port, 990u) << "implicit TLS listens on 990 unless told";
+  // Implicit TLS listens on 990 unless told; the host is kept without its brackets.
   EXPECT_EQ(AddressesText(*parsed), "bnc1.example:2121\n[::1]:990\n10.0.0.5:990");
+  EXPECT_EQ((*parsed)[1].host, "::1");
 
   const struct {
     const char* text;
@@ -94,9 +91,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   EXPECT_TRUE(request.tls && !request.implicitTls);
   EXPECT_EQ(request.more.size(), 1u);
 
-  // An import of the same list keeps both; a hand-edited clash too.
-  ASSERT_TRUE(again.Import(path, error));
-  EXPECT_EQ(again.Sites()[1].name, "main (2)");
+  // A hand-edited clash keeps both (an import's clash is the Site Manager test's).
   WriteFile(dir.File("twice.conf"), "[a]\naddress=h\n[a]\naddress=h:2\nfuture=1\n");
   ASSERT_TRUE(again.Read(dir.File("twice.conf"), error)) << error;
   ASSERT_EQ(again.Sites().size(), 2u);

@@ -6,7 +6,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -134,14 +133,7 @@ void DialogHarness::SelectComboItem(int id, int index) {
 }
 
 bool DialogHarness::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    QTest::qWait(1);
-  }
-  return true;
+  return QTest::qWaitFor(done, timeoutMs);
 }
 
 void DialogHarness::ProcessEvents(int ms) {

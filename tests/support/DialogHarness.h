@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <gtest/gtest.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,6 +13,15 @@
 #include "MessageBox.h"
 #include "ScriptedServer.h"
 #include "SiteCmdDlg.h"
+
+// The control under root whose accessible name is name, as a screen reader finds it.
+template <class T = QWidget>
+T* Named(const QWidget* root, const char* name) {
+  for (T* w : root->findChildren<T*>())
+    if (w->accessibleName() == QLatin1String(name)) return w;
+  ADD_FAILURE() << "no control named " << name;
+  return nullptr;
+}
 
 // A combo box's entries, and the index of one of them (-1 when not listed).
 std::vector<std::string> Items(const CComboBox& combo);
