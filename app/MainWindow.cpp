@@ -94,9 +94,11 @@ MainWindow::MainWindow() {
 
 MainWindow::~MainWindow() {
   // Each session goes at once; the dialogs before the widgets they live in.
+  // Hidden first, so no focus wanders from a tab being torn down into the next.
+  hide();
   m_siteManager.reset();
   m_runOnSites.reset();
-  m_tabs.clear();
+  while (!m_tabs.empty()) m_tabs.pop_back();
 }
 
 CSiteCmdDlg& MainWindow::NewTab(const std::function<void(CSiteCmdDlg&)>& prepare) { return AddTab(prepare, false); }

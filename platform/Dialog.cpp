@@ -130,6 +130,10 @@ QString DialogFace() {
 CDialog::CDialog(const DialogTemplate& tmpl) : d(std::make_unique<Impl>(tmpl)) {}
 
 CDialog::~CDialog() {
+  // The derived dialog's members are gone already: focus that leaves a
+  // control while the window is torn down must run no handler.
+  d->ended = true;
+  d->endHandler = nullptr;
   for (auto& [id, t] : d->timers) delete t;
   d->timers.clear();
 }

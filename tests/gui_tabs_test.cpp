@@ -124,3 +124,25 @@ TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// The session's end without a close (a logout, a signal): the window goes
+// with its tabs open and the caret in an edit, and no handler of a tab
+// being torn down may run.
+TEST_F(Tabs, DestroyedWithItsTabsOpenItRunsNoHandlerOfAGoneTab) {
+  for (int i = 0; i < 3; ++i) window->NewTab();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  for (int i = 0; i < 3; ++i) {
+    window->SetCurrent(i);
+    auto* port = qobject_cast<QLineEdit*>(Item(window->Tab(i), IDC_PORT));
+    port->setFocus();
+    port->setText("x");  // a field that can't be read: leaving it would say so in a box
+  }
+  const std::size_t before = boxes.size();
+  window.reset();
+  EXPECT_EQ(boxes.size(), before);
+}
+
+}  // namespace
