@@ -2,13 +2,17 @@
 // demo site in a child process so its threads and buffers don't count.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "DemoSite.h"
 
@@ -58,5 +62,57 @@ inline unsigned StartSiteProcess(pid_t& child) {
   // hold[1] stays open for the life of this process.
   return port;
 }
+
+// Enough demo sites for `clients` connections, each in a child process; all
+// end with this object.
+class SiteProcesses {
+ public:
+  static constexpr int kClientsPerSite = 16;
+  SiteProcesses() = default;
+  SiteProcesses(const SiteProcesses&) = delete;
+  SiteProcesses& operator=(const SiteProcesses&) = delete;
+  ~SiteProcesses() {
+    for (const pid_t child : m_children) {
+      ::kill(child, SIGTERM);
+      ::waitpid(child, nullptr, 0);
+    }
+  }
+  bool Start(int clients) {
+    for (int i = 0; i < (clients + kClientsPerSite - 1) / kClientsPerSite; ++i) {
+      pid_t child = -1;
+      const unsigned port = StartSiteProcess(child);
+      if (port == 0) return std::fprintf(stderr, "demo site did not start\n"), false;
+      m_children.push_back(child);
+      m_ports.push_back(port);
+    }
+    return true;
+  }
+  // The port of the site that serves the client numbered `client`.
+  unsigned PortFor(int client) const { return m_ports[static_cast<std::size_t>(client / kClientsPerSite)]; }
+
+ private:
+  std::vector<pid_t> m_children;
+  std::vector<unsigned> m_ports;
+};
+
+// A throwaway HOME (and config folder) for this process, removed with the object.
+class PrivateHome {
+ public:
+  explicit PrivateHome(const std::string& name)
+      : m_path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(m_path);
+    ::setenv("HOME", m_path.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", m_path.c_str(), 1);
+  }
+  PrivateHome(const PrivateHome&) = delete;
+  PrivateHome& operator=(const PrivateHome&) = delete;
+  ~PrivateHome() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+  }
+
+ private:
+  std::filesystem::path m_path;
+};
 
 }  // namespace bench

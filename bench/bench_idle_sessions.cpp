@@ -36,7 +36,6 @@ namespace {
 // The owner's event loop: posted calls run on this thread, in order.
 using Loop = OwnerLoop;
 using bench::PrintMemory;
-using bench::StartSiteProcess;
 using bench::StatusKb;
 
 struct Counter : SessionObserver {
@@ -94,19 +93,8 @@ int main(int argc, char** argv) {
     if (k == "--idle") idleSeconds = std::atoi(argv[i + 1]);
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  constexpr int kClientsPerSite = 16;
-  std::vector<pid_t> children;
-  std::vector<unsigned> ports;
-  for (int i = 0; i < (count + kClientsPerSite - 1) / kClientsPerSite; ++i) {
-    pid_t child = -1;
-    const unsigned port = StartSiteProcess(child);
-    if (port == 0) {
-      std::fprintf(stderr, "demo site did not start\n");
-      return 1;
-    }
-    children.push_back(child);
-    ports.push_back(port);
-  }
+  bench::SiteProcesses sites;
+  if (!sites.Start(count)) return 1;
 
   Loop loop;
   std::vector<std::unique_ptr<Counter>> observers;
@@ -118,7 +106,7 @@ int main(int argc, char** argv) {
     services.connect = &platform::ConnectTcp;
     sessions.push_back(std::make_unique<Session>(*observers.back(), std::move(services)));
     Counter& c = *observers.back();
-    const unsigned port = ports[(sessions.size() - 1) / kClientsPerSite];
+    const unsigned port = sites.PortFor(static_cast<int>(sessions.size() - 1));
     ConnectRequest request;
     request.host = "127.0.0.1";
     request.port = port;
@@ -168,9 +156,5 @@ int main(int argc, char** argv) {
 
   sessions.clear();
   observers.clear();
-  for (const pid_t child : children) {
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
-  }
   return 0;
 }

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "MainWindow.h"
 #include "MessageBox.h"
 #include "RunOnSites.h"
@@ -120,10 +121,7 @@ int main(int argc, char** argv) {
     if (std::string(argv[i]) == "--sites") count = std::max(1, std::atoi(argv[i + 1]));
     if (std::string(argv[i]) == "--silent") silent = std::max(0, std::atoi(argv[i + 1]));
   }
-  const std::string home = "/tmp/korvastel-bench-run-" + std::to_string(::getpid());
-  std::filesystem::create_directories(home);
-  ::setenv("HOME", home.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+  const bench::PrivateHome home("korvastel-bench-run");
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
@@ -176,7 +174,5 @@ int main(int argc, char** argv) {
   if (silent > 0)
     show((std::to_string(count) + " sites + " + std::to_string(silent) + " that never greet").c_str(), mixed);
   std::printf("targets: ratio <= 2, longest gap <= 50 ms\n");
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
   return one.allDone && all.allDone && fresh.allDone && mixed.allDone ? 0 : 1;
 }

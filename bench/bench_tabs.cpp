@@ -36,21 +36,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::string(argv[i]) == "--tabs") count = std::atoi(argv[i + 1]);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  constexpr int kClientsPerSite = 16;
-  std::vector<pid_t> children;
-  std::vector<unsigned> ports;
-  for (int i = 0; i < (count + kClientsPerSite - 1) / kClientsPerSite; ++i) {
-    pid_t child = -1;
-    const unsigned port = bench::StartSiteProcess(child);
-    if (port == 0) return std::fprintf(stderr, "demo site did not start\n"), 1;
-    children.push_back(child);
-    ports.push_back(port);
-  }
-
-  const std::string home = "/tmp/korvastel-bench-tabs-" + std::to_string(::getpid());
-  std::filesystem::create_directories(home);
-  ::setenv("HOME", home.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+  bench::SiteProcesses sites;
+  if (!sites.Start(count)) return 1;
+  const bench::PrivateHome home("korvastel-bench-tabs");
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
@@ -60,7 +48,7 @@ int main(int argc, char** argv) {
     Site site;
     site.name = "site " + std::to_string(index);
     site.login = "admin";
-    site.addresses = {{"127.0.0.1", ports[static_cast<std::size_t>(index / kClientsPerSite)]}};
+    site.addresses = {{"127.0.0.1", sites.PortFor(index)}};
     tab.ConnectSite(site, "korvastel");
     return RunUntil([&] { return tab.IsConnected() && !tab.IsWorking(); }, 10000);
   };
@@ -80,11 +68,5 @@ int main(int argc, char** argv) {
 
   window.close();
   RunUntil([&] { return window.TabCount() == 0; }, 5000);
-  for (const pid_t child : children) {
-    ::kill(child, SIGTERM);
-    ::waitpid(child, nullptr, 0);
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
   return 0;
 }
