@@ -44,6 +44,7 @@ class MainWindow : public QDialog, public SiteTabs {
   CSiteCmdDlg& OpenSiteTab(const Site& site, bool background) override;
   void ShowTab(CSiteCmdDlg& tab, long line) override;
   std::string SiteListPath() const override;
+  SitePasswords& Passwords() override { return m_passwords; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -61,6 +62,7 @@ class MainWindow : public QDialog, public SiteTabs {
   QTabBar* m_tabBar = nullptr;
   QStackedWidget* m_pages = nullptr;
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
+  SitePasswords m_passwords;
   std::unique_ptr<SiteManagerDlg> m_siteManager;
   std::unique_ptr<RunOnSitesDlg> m_runOnSites;  // kept when closed: its results stay for the next look
 };

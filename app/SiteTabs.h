@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SiteList.h"
+#include "SitePasswords.h"
 
 class CSiteCmdDlg;
 
@@ -20,4 +21,6 @@ class SiteTabs {
   virtual void ShowTab(CSiteCmdDlg& tab, long line) = 0;
   // Where the site list is read from and written to.
   virtual std::string SiteListPath() const = 0;
+  // What the user typed for saved sites in this run of the program.
+  virtual SitePasswords& Passwords() = 0;
 };
