@@ -357,7 +357,7 @@ void Session::ShowLine(TranscriptKind kind, std::string_view text) {
   } else {
     m_log.SetInsertKind(kind == TranscriptKind::Notice ? TranscriptKind::Reply : kind);
   }
-  m_log.AppendAtEnd(text);
+  if (m_services.keepLog) m_log.AppendAtEnd(text);
   m_observer.OnLine(kind, text);
   if (closing) EndBlock();  // the closing words are a block of their own
 }

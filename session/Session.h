@@ -115,6 +115,9 @@ class Session {
     Timer* antiIdleTimer = nullptr;    // none: no anti-idle command
     // Longest a wait may go on with nothing shown (connect, greeting, reply); zero: no limit.
     std::chrono::milliseconds waitLimit{0};
+    // False: Log() stays empty, for owners that print each piece as it comes
+    // and never read it back (the command-line runner).
+    bool keepLog = true;
   };
 
   Session(SessionObserver& observer, Services services);
