@@ -17,7 +17,8 @@ void CSiteCmdDlg::SendCommands(std::vector<std::string> commands) {
 }
 
 void CSiteCmdDlg::ShowSendResult(Session::SendResult result) {
-  if (result == Session::SendResult::Empty) return;
+  // A queued action shows itself when it runs.
+  if (result == Session::SendResult::Empty || result == Session::SendResult::Queued) return;
   const long end = m_transcript.GetWindowTextLength();
   m_transcript.SetSel(end, end);
   if (result == Session::SendResult::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);

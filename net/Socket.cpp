@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -28,9 +29,40 @@ constexpr int kSliceMs = 20;
 
 // Each thread waits for its own connections: a session's worker gives up
 // when its session is cancelled, whatever the other threads do.
-thread_local std::function<bool()> t_hook;
+struct WaitHook {
+  std::function<bool()> goOn;
+  int wakeFd = -1;  // none: goOn is asked every slice
+  std::function<int()> sleepMs;
+  const std::atomic<bool>* cancelled = nullptr;
+};
+thread_local WaitHook t_hook;
 
-bool CallWaitHook() { return !t_hook || t_hook(); }
+bool CallWaitHook() { return !t_hook.goOn || t_hook.goOn(); }
+bool Wakeable() { return t_hook.wakeFd >= 0; }
+bool Cancelled() { return t_hook.cancelled && t_hook.cancelled->load(std::memory_order_relaxed); }
+
+// Waits until fd has one of events, as the thread's hook allows: 1 ready,
+// 0 abandoned by the hook, -1 poll failed (errno says why). A wake is
+// looked at before the socket, so a flood that keeps the socket readable
+// cannot hide a cancel.
+int WaitReady(int fd, short events) {
+  for (;;) {
+    const bool wakeable = Wakeable();
+    pollfd fds[2] = {{fd, events, 0}, {t_hook.wakeFd, POLLIN, 0}};
+    const int timeout = !wakeable ? kSliceMs : t_hook.sleepMs ? t_hook.sleepMs() : -1;
+    const int r = ::poll(fds, wakeable ? 2 : 1, timeout);
+    if (r < 0 && errno != EINTR) return -1;
+    const bool woken = r > 0 && wakeable && fds[1].revents != 0;
+    if (woken || r <= 0) {
+      if (!CallWaitHook()) return 0;
+      if (woken) {
+        std::uint64_t drained = 0;
+        (void)!::read(t_hook.wakeFd, &drained, sizeof drained);
+      }
+    }
+    if (r > 0 && fds[0].revents != 0) return 1;
+  }
+}
 
 // The Windows Sockets code for the condition an errno names.
 int WsaCode(int err) {
@@ -123,8 +155,16 @@ int WsaCode(int err) {
 // caller waits in slices with the hook as for any other socket call. An
 // abandoned lookup finishes on its own and frees its state.
 struct Lookup {
+  Lookup() : doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Lookup() {
+    if (doneFd >= 0) ::close(doneFd);
+  }
+  Lookup(const Lookup&) = delete;
+  Lookup& operator=(const Lookup&) = delete;
+
   std::mutex mutex;
   std::condition_variable done;
+  int doneFd;  // readable once finished, for waits that sleep until woken
   bool finished = false;
   int rc = 0;
   std::vector<std::string> addresses;
@@ -151,6 +191,8 @@ void Resolve(const std::string& host, Lookup& lookup) {
   lookup.addresses = std::move(addresses);
   lookup.finished = true;
   lookup.done.notify_all();
+  const std::uint64_t one = 1;
+  if (lookup.doneFd >= 0) (void)!::write(lookup.doneFd, &one, sizeof one);
 }
 
 // 1 resolved, 0 abandoned by the hook, -1 the name does not resolve (rc set).
@@ -162,6 +204,15 @@ int ResolveWithHook(const std::string& host, std::vector<std::string>& addresses
     Resolve(host, *lookup);  // no thread to spare: look it up in place
   }
   std::unique_lock<std::mutex> lock(lookup->mutex);
+  if (Wakeable() && lookup->doneFd >= 0) {
+    while (!lookup->finished) {
+      lock.unlock();
+      const int r = WaitReady(lookup->doneFd, POLLIN);
+      lock.lock();
+      if (r == 0 && !lookup->finished) return 0;
+      if (r < 0) lookup->done.wait(lock, [&] { return lookup->finished; });
+    }
+  }
   while (!lookup->done.wait_for(lock, std::chrono::milliseconds(kSliceMs), [&] { return lookup->finished; })) {
     lock.unlock();
     const bool goOn = CallWaitHook();
@@ -200,7 +251,12 @@ bool NumericAddress(const std::string& text, unsigned port, sockaddr_storage& ad
 
 }  // namespace
 
-void platform::SetSocketWaitHook(std::function<bool()> hook) { t_hook = std::move(hook); }
+void platform::SetSocketWaitHook(std::function<bool()> hook) { t_hook = WaitHook{std::move(hook), -1, nullptr}; }
+
+void platform::SetSocketWaitHook(std::function<bool()> hook, int wakeFd, std::function<int()> sleepMs,
+                                 const std::atomic<bool>* cancelled) {
+  t_hook = WaitHook{std::move(hook), wakeFd, std::move(sleepMs), cancelled};
+}
 
 CSocket::CSocket() = default;
 
@@ -235,19 +291,10 @@ bool CSocket::Open(int family) {
 }
 
 int CSocket::Wait(short events) {
-  for (;;) {
-    pollfd p{m_fd, events, 0};
-    const int r = ::poll(&p, 1, kSliceMs);
-    if (r > 0) return 1;
-    if (r < 0 && errno != EINTR) {
-      FailErrno(errno);
-      return -1;
-    }
-    if (!CallWaitHook()) {
-      Fail(kErrorAbandoned, 0);
-      return 0;
-    }
-  }
+  const int r = WaitReady(m_fd, events);
+  if (r < 0) FailErrno(errno);
+  if (r == 0) Fail(kErrorAbandoned, 0);
+  return r;
 }
 
 bool CSocket::Connect(const std::string& host, unsigned port) {
@@ -349,9 +396,16 @@ bool CSocket::Send(std::string_view bytes) {
     Fail(10038, EBADF);
     return false;
   }
+  // A thread whose waits sleep until woken never blocks in the kernel,
+  // where no wake could reach it.
+  const int flags = MSG_NOSIGNAL | (Wakeable() ? MSG_DONTWAIT : 0);
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (Cancelled()) {
+      Fail(kErrorAbandoned, 0);
+      return false;
+    }
+    const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, flags);
     if (n >= 0) {
       done += static_cast<std::size_t>(n);
       continue;
@@ -361,7 +415,9 @@ bool CSocket::Send(std::string_view bytes) {
       FailErrno(errno);
       return false;
     }
-    if (!CallWaitHook()) {  // a slice went by with the peer not reading
+    if (Wakeable()) {
+      if (Wait(POLLOUT) <= 0) return false;
+    } else if (!CallWaitHook()) {  // a slice went by with the peer not reading
       Fail(kErrorAbandoned, 0);
       return false;
     }
@@ -380,7 +436,11 @@ long CSocket::Receive(char* buf, std::size_t size, bool wait) {
     return -1;
   }
   for (;;) {
-    const ssize_t n = ::recv(m_fd, buf, size, wait ? 0 : MSG_DONTWAIT);
+    if (wait && Cancelled()) {
+      Fail(kErrorAbandoned, 0);
+      return -2;
+    }
+    const ssize_t n = ::recv(m_fd, buf, size, wait && !Wakeable() ? 0 : MSG_DONTWAIT);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -388,6 +448,12 @@ long CSocket::Receive(char* buf, std::size_t size, bool wait) {
       return -1;
     }
     if (!wait) return kNothingYet;
+    if (Wakeable()) {
+      const int r = Wait(POLLIN);
+      if (r < 0) return -1;
+      if (r == 0) return -2;
+      continue;
+    }
     if (!CallWaitHook()) {  // a slice went by in silence
       Fail(kErrorAbandoned, 0);
       return -2;

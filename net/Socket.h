@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -20,6 +21,15 @@ namespace platform {
 // its own: a session's worker installs one that notices a cancel. Without a
 // hook, calls just wait.
 void SetSocketWaitHook(std::function<bool()> hook);
+// The same without the 20 ms slices: a wait sleeps until its socket is
+// ready, wakeFd becomes readable (a cancel), or sleepMs() milliseconds have
+// passed (negative: no time limit), and only then asks hook. A thread with
+// many idle peers then costs nothing while it waits. A wake that hook
+// answers with true is used up (wakeFd is drained). cancelled, when given,
+// is read before every receive and send, so a peer that floods (the
+// socket never waits) cannot hide a cancel.
+void SetSocketWaitHook(std::function<bool()> hook, int wakeFd, std::function<int()> sleepMs,
+                       const std::atomic<bool>* cancelled = nullptr);
 
 // A connected TCP transport for the control connection, or null with error
 // set to the Windows Sockets-style code of CSocket::GetLastError().

@@ -427,6 +427,7 @@ void CDialog::SetTimer(unsigned id, unsigned milliseconds) {
   QTimer*& t = d->timers[id];
   if (!t) {
     t = new QTimer(d->window.get());
+    t->setTimerType(Qt::PreciseTimer);  // an anti-idle period of minutes must not drift by seconds
     QObject::connect(t, &QTimer::timeout, d->window.get(), [this, id] { DispatchTimer(id); });
   }
   t->start(static_cast<int>(std::min<unsigned>(milliseconds, INT_MAX)));

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -21,6 +22,9 @@ const char kDisconnected[] = "\n>Disconnected.\n";
 constexpr std::size_t kDeliverBudget = 4u << 20;
 // ... and this much of the owner's time, so its timers and painting keep their pace.
 constexpr std::chrono::milliseconds kDeliverTime{8};
+// Text waiting for the owner beyond which the worker stops reading: a
+// server that floods is then slowed by TCP instead of filling our memory.
+constexpr std::size_t kMaxWaiting = 16u << 20;
 
 bool MayTryNextAddress(ControlConnection::Login result, bool greeted) {
   using Login = ControlConnection::Login;
@@ -70,7 +74,9 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
     std::function<void(Session&)> deliver;
   };
   std::mutex mutex;
+  std::condition_variable drained;  // waiting text fell to the bound, or the worker must give up
   std::deque<Event> events;
+  std::size_t waiting = 0;   // bytes of transcript in events
   Session* owner = nullptr;  // null once the session is gone
   bool posted = false;       // a delivery is on its way
   bool delivering = false;   // a delivery runs (boxes open nested loops)
@@ -81,10 +87,23 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
     {
       std::lock_guard<std::mutex> lock(mutex);
       events.push_back({size, std::move(deliver)});
+      waiting += size;
       schedule = !posted;
       posted = true;
     }
     if (schedule) Schedule();
+  }
+
+  // On the worker: holds it while more than the bound waits, until the
+  // owner has taken enough or giveUp() holds.
+  void WaitForRoom(const std::function<bool()>& giveUp) {
+    std::unique_lock<std::mutex> lock(mutex);
+    drained.wait(lock, [&] { return waiting <= kMaxWaiting || !owner || giveUp(); });
+  }
+  // Wakes a worker held by WaitForRoom to look at giveUp again.
+  void Nudge() {
+    std::lock_guard<std::mutex> lock(mutex);
+    drained.notify_all();
   }
 
   // The posted call holds the inbox, not the session, which may be gone by then.
@@ -117,6 +136,8 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
         if (session && !events.empty() && bytes < kDeliverBudget && std::chrono::steady_clock::now() < until) {
           event = std::move(events.front());
           events.pop_front();
+          waiting -= event.size;
+          if (waiting <= kMaxWaiting && waiting + event.size > kMaxWaiting) drained.notify_all();
         } else {
           delivering = false;
           more = session && !events.empty();
@@ -137,7 +158,7 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
 // The connection's transcript, from the worker into the inbox.
 class Session::Relay : public TranscriptSink {
  public:
-  explicit Relay(Inbox& inbox) : m_inbox(inbox) {}
+  Relay(Inbox& inbox, std::function<bool()> giveUp) : m_inbox(inbox), m_giveUp(std::move(giveUp)) {}
 
   void Show(TranscriptKind kind, std::string_view text) override {
     shownAt = std::chrono::steady_clock::now();
@@ -147,6 +168,7 @@ class Session::Relay : public TranscriptSink {
         s.SetState(SessionState::Disconnected);  // dropped while idle
       s.ShowLine(kind, text);
     });
+    m_inbox.WaitForRoom(m_giveUp);
   }
   void BlockDone() override {
     shownAt = std::chrono::steady_clock::now();
@@ -158,6 +180,7 @@ class Session::Relay : public TranscriptSink {
 
  private:
   Inbox& m_inbox;
+  std::function<bool()> m_giveUp;
   bool m_lastWasDisconnect = false;
 };
 
@@ -185,7 +208,7 @@ Session::Session(SessionObserver& observer, Services services)
     : m_observer(observer), m_services(std::move(services)), m_inbox(std::make_shared<Inbox>()) {
   m_inbox->owner = this;
   m_inbox->post = m_services.post;
-  m_relay = std::make_unique<Relay>(*m_inbox);
+  m_relay = std::make_unique<Relay>(*m_inbox, [this] { return m_cancel.load(); });
   m_connection = std::make_unique<ControlConnection>(
       *m_relay, m_services.connect, [this](int fd, std::function<void()> ready) -> std::unique_ptr<LineWatch> {
         return std::make_unique<Watcher>(*this, fd, std::move(ready));
@@ -202,6 +225,7 @@ Session::~Session() {
   }
   m_cancel = true;
   m_answered.notify_all();
+  m_inbox->Nudge();
   Wake();
   m_worker.join();
   {
@@ -229,7 +253,7 @@ bool Session::Connect(const ConnectRequest& request) {
 }
 
 bool Session::Run(std::vector<std::string> lines) {
-  if (m_state != SessionState::LoggedIn || lines.empty()) return false;
+  if (m_state != SessionState::LoggedIn || m_closing || lines.empty()) return false;
   for (const std::string& line : lines)
     if (!ControlConnection::IsSendable(line)) return false;
   auto job = std::make_unique<Job>();
@@ -246,6 +270,7 @@ bool Session::Run(std::vector<std::string> lines) {
 
 void Session::Disconnect() {
   m_blockStart = -1;
+  ClearWaiting();
   if (!IsWorking() && !IsConnected()) return;
   auto job = std::make_unique<Job>();
   job->kind = Job::Kind::Close;
@@ -257,6 +282,7 @@ void Session::Disconnect() {
   }
   m_closing = true;
   m_answered.notify_all();
+  m_inbox->Nudge();
   Wake();
 }
 
@@ -274,7 +300,12 @@ Session::SendResult Session::Send(std::vector<std::string> lines) {
   return result;
 }
 
-Session::SendResult Session::Queue(std::vector<std::string> lines) {
+void Session::ClearWaiting() {
+  m_waiting.clear();
+  m_antiIdleDue = false;
+}
+
+Session::SendResult Session::Queue(std::vector<std::string> lines, bool ahead) {
   std::vector<std::string> kept;
   bool sendable = true;
   for (std::string& line : lines) {
@@ -283,8 +314,12 @@ Session::SendResult Session::Queue(std::vector<std::string> lines) {
     if (result != SendResult::Empty) kept.push_back(std::move(line));
   }
   if (kept.empty()) return SendResult::Empty;
-  if (m_state != SessionState::LoggedIn || IsWorking()) return SendResult::NotReady;
+  if (m_closing || (!IsConnected() && m_state != SessionState::Connecting)) return SendResult::NotReady;
   if (!sendable) return SendResult::Unsendable;
+  if (IsWorking() || (!ahead && !m_waiting.empty())) {
+    m_waiting.push_back(std::move(kept));
+    return SendResult::Queued;
+  }
   Run(std::move(kept));
   return SendResult::Sent;
 }
@@ -303,6 +338,7 @@ void Session::SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settin
   if (!m_services.antiIdleTimer) return;
   m_antiIdleOn = enabled;
   m_antiIdleDue = m_antiIdleSent = false;
+  std::erase_if(m_waiting, [](const auto& lines) { return lines.empty(); });
   if (settings) m_antiIdleSettings = std::move(settings);
   if (enabled)
     StartAntiIdle();
@@ -320,23 +356,32 @@ void Session::StartAntiIdle() {
 void Session::AntiIdleTick() {
   m_services.antiIdleTimer->Stop();
   if (IsWorking()) {  // periods do not pile up: one command after the exchange
+    if (!m_antiIdleDue) m_waiting.emplace_back();
     m_antiIdleDue = true;
     return;
   }
   // Sent as it stands: no "SITE " in front.
   const std::string command = m_antiIdleSettings ? m_antiIdleSettings().command : std::string();
-  m_antiIdleSent = Queue({command}) == SendResult::Sent;
+  m_antiIdleSent = Queue({command}, true) == SendResult::Sent;
   if (!m_antiIdleSent) StartAntiIdle();
 }
 
+// What waited for the session runs now, one action at a time, in order;
+// without a connection it is dropped.
 void Session::AfterRun() {
-  if (!m_antiIdleOn) return;
-  if (m_antiIdleDue) {
+  if (!IsConnected() || m_closing) ClearWaiting();
+  if (m_antiIdleSent && !m_antiIdleDue) StartAntiIdle();
+  if (IsWorking() || m_waiting.empty()) return;
+  std::vector<std::string> lines = std::move(m_waiting.front());
+  m_waiting.pop_front();
+  if (lines.empty()) {  // the anti-idle command that fell due
     m_antiIdleDue = false;
-    AntiIdleTick();
-  } else if (m_antiIdleSent) {
-    StartAntiIdle();
+    if (m_antiIdleOn) AntiIdleTick();
+    if (!IsWorking()) AfterRun();
+    return;
   }
+  m_blockStart = -1;
+  Run(std::move(lines));
 }
 
 void Session::SetState(SessionState state) {
@@ -374,10 +419,19 @@ void Session::Wake() {
 }
 
 void Session::Work() {
-  platform::SetSocketWaitHook([this] {
-    const auto limit = m_services.waitLimit;
-    return !m_cancel.load() && (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
-  });
+  // Waits sleep until their socket, a cancel (Wake) or the wait limit wakes them.
+  const auto limit = m_services.waitLimit;
+  platform::SetSocketWaitHook(
+      [this, limit] {
+        return !m_cancel.load() && (limit.count() <= 0 || std::chrono::steady_clock::now() - m_relay->shownAt < limit);
+      },
+      m_wakeFd,
+      [this, limit]() -> int {
+        if (limit.count() <= 0) return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - (std::chrono::steady_clock::now() - m_relay->shownAt));
+        return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
+      },
+      &m_cancel);
   for (;;) {
     std::unique_ptr<Job> job;
     {

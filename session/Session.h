@@ -137,14 +137,17 @@ class Session {
 
   enum class SendResult {
     Sent,
+    Queued,      // the session works (login or exchange): the lines go once it is done, in order
     Empty,       // nothing left after the trim: nothing done
-    NotReady,    // not logged in, or an exchange runs (a second click is not queued)
+    NotReady,    // not connected or connecting, or a disconnect is under way
     Unsendable,  // a line holds CR, LF or NUL: nothing sent
     NotBuilt,    // a user command that cannot go out whole: nothing sent
   };
   // The send rules for the lines of one action: each loses its trailing
   // blanks and control bytes, empty ones are dropped, and no line goes out
-  // unless all can.
+  // unless all can. An action sent while the session works waits for the
+  // running exchange (or login) to end; Disconnect, a failed login or a
+  // dropped connection clears what waits.
   SendResult Send(std::vector<std::string> lines);
   // A command from the command list with its arguments put in. Every line
   // is built and checked before the first goes out; when one can't be,
@@ -190,11 +193,13 @@ class Session {
   void SetState(SessionState state);
   void ShowLine(TranscriptKind kind, std::string_view text);
   void EndBlock();
-  SendResult Queue(std::vector<std::string> lines);
+  // ahead: before what waits (the anti-idle command that fell due).
+  SendResult Queue(std::vector<std::string> lines, bool ahead = false);
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info);
   void AntiIdleTick();
   void StartAntiIdle();
   void AfterRun();
+  void ClearWaiting();
 
   SessionObserver& m_observer;
   Services m_services;
@@ -203,6 +208,9 @@ class Session {
   bool m_antiIdleOn = false;
   bool m_antiIdleDue = false;   // a period ended while the session was busy
   bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
+  // Actions sent while the session worked, in the order they came; an empty
+  // entry is the anti-idle command that fell due meanwhile.
+  std::deque<std::vector<std::string>> m_waiting;
   std::function<AntiIdleSettings()> m_antiIdleSettings;
   Transcript m_log;
   Transcript::Pos m_blockStart = -1;  // Log()'s line count when the shown block began; -1 between blocks

@@ -1,7 +1,11 @@
 // The session without a window: its worker thread against the scripted
 // server, its events run by a stand-in for the owner's event loop.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -9,11 +13,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AntiIdle.h"
 #include "ConnectionHistory.h"
 #include "ScriptedServer.h"
+#include "ServerIo.h"
 #include "OwnerLoop.h"
 #include "Session.h"
 #include "SiteScripts.h"
@@ -240,7 +246,7 @@ TEST(Session, RawCommandsAndTheAntiIdlePeriod) {
 
 TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   Site site({LoginThen({ExpectLine(), Send("200 who\r\n"), ExpectLine(), Pause(50), Send("200 x\r\n"), ExpectLine(),
-                        Send("200 noop\r\n"), ExpectLine(), Send("200 note\r\n"), Hold()})});
+                        Send("200 y\r\n"), ExpectLine(), Send("200 noop\r\n"), ExpectLine(), Hold()})});
   Loop loop;
   Recorder r;
   ManualTimer timer;
@@ -257,13 +263,16 @@ TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   EXPECT_EQ(session.Send({" \t", "\r\n"}), Session::SendResult::Empty);
   EXPECT_EQ(session.Send({"SITE A", "SITE B\rC"}), Session::SendResult::Unsendable);
   EXPECT_EQ(session.Send({"SITE WHO \t", "", "SITE X\r\n"}), Session::SendResult::Sent);
-  EXPECT_EQ(session.Send({"SITE Y"}), Session::SendResult::NotReady) << "a second click is not queued";
+  EXPECT_EQ(session.Send({"SITE Y"}), Session::SendResult::Queued) << "a second click waits for the first";
+  EXPECT_EQ(session.Send({"SITE Z\nW"}), Session::SendResult::Unsendable) << "refused at once, not when its turn comes";
   ASSERT_TRUE(timer.tick);
-  timer.tick();  // the period ends mid-exchange: the command waits for it
+  const auto tick = timer.tick;
+  tick();  // the period ends mid-exchange: the command waits for it, behind the click
+  tick();  // ... and periods do not pile up
   const size_t startsBefore = timer.starts.size();
-  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 2 && !session.IsWorking(); }));
+  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 3 && !session.IsWorking(); }));
   EXPECT_GT(timer.starts.size(), startsBefore) << "the next period starts after the anti-idle exchange";
-  EXPECT_EQ(site.server.Received(0), "USER u\r\nPASS p\r\nSITE WHO\r\nSITE X\r\nNOOP\r\n");
+  EXPECT_EQ(site.server.Received(0), "USER u\r\nPASS p\r\nSITE WHO\r\nSITE X\r\nSITE Y\r\nNOOP\r\n");
 
   // A user command goes out built and trimmed, or not at all and says why.
   std::string whyNot;
@@ -271,13 +280,16 @@ TEST(Session, SendRulesAndTheAntiIdleCommandWaitForARunningExchange) {
   EXPECT_EQ(session.SendUserCommand(note, {"a\nb", "x"}, whyNot), Session::SendResult::NotBuilt);
   EXPECT_NE(whyNot.find("line break"), std::string::npos) << whyNot;
   ASSERT_EQ(session.SendUserCommand(note, {"a", ""}, whyNot), Session::SendResult::Sent);
-  ASSERT_TRUE(loop.RunUntil([&] { return r.runs.size() == 3 && !session.IsWorking(); }));
-  EXPECT_TRUE(site.server.Received(0).ends_with("NOOP\r\nSITE NOTE a\r\n"));
-
+  // Waiting behind it (the server keeps silent) when the user disconnects: dropped, never sent.
+  EXPECT_EQ(session.Send({"SITE LATER"}), Session::SendResult::Queued);
+  for (int i = 0; i < 500 && !site.server.Received(0).ends_with("NOTE a\r\n"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   session.Disconnect();
   ASSERT_TRUE(loop.RunUntil([&] { return !session.IsWorking(); }));
+  EXPECT_TRUE(site.server.Received(0).ends_with("NOOP\r\nSITE NOTE a\r\n"));
   if (timer.tick) timer.tick();  // not connected: nothing goes out
-  EXPECT_EQ(r.runs.size(), 3u);
+  EXPECT_EQ(session.Send({"SITE WHO"}), Session::SendResult::NotReady);
+  EXPECT_EQ(site.server.Received(0).find("LATER"), std::string::npos);
 }
 
 TEST(Session, BouncersAreTriedInOrderUntilOneGreetsButARefusedLoginEndsIt) {
@@ -344,3 +356,94 @@ TEST(ConnectionHistory, ListsAnAttemptOnceIgnoringCaseAndReportsAFailingStoreOnc
 }
 
 }  // namespace
+
+namespace {
+
+// A server that logs the client in, then answers its first command with an
+// endless reply, as fast as the client takes it; it counts what it sent.
+struct Flood {
+  Flood() {
+    std::string error;
+    m_listen = io::ListenLoopback(0, port, error);
+    EXPECT_GE(m_listen, 0) << error;
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~Flood() {
+    m_stop.Set();
+    m_thread.join();
+    if (m_listen >= 0) ::close(m_listen);
+  }
+  void Serve() {
+    if (io::WaitFor(m_listen, POLLIN, m_stop, -1) != io::Wait::Ready) return;
+    const int fd = io::AcceptClient(m_listen);
+    if (fd < 0) return;
+    std::string in;
+    auto line = [&] {
+      char buf[256];
+      while (in.find('\n') == std::string::npos) {
+        if (io::WaitFor(fd, POLLIN, m_stop, -1) != io::Wait::Ready) return false;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0 && errno != EAGAIN) return false;
+        if (n > 0) in.append(buf, static_cast<std::size_t>(n));
+      }
+      in.erase(0, in.find('\n') + 1);
+      return true;
+    };
+    const std::string lines = [] {
+      std::string s = "200-";
+      for (int i = 0; i < 1000; ++i) s += "| user" + std::to_string(i) + " | group | 1:3 | 10240 MB | 0:01 |\r\n200-";
+      return s;
+    }();
+    if (io::SendAll(fd, "220 hi\r\n", 8, m_stop) && line() && io::SendAll(fd, "230 in\r\n", 8, m_stop) && line())
+      while (io::SendAll(fd, lines.data(), lines.size(), m_stop)) sent += lines.size();
+    ::close(fd);
+  }
+  unsigned port = 0;
+  std::atomic<std::size_t> sent{0};
+
+ private:
+  int m_listen = -1;
+  io::StopLatch m_stop;
+  std::thread m_thread;
+};
+
+}  // namespace
+
+// An endless reply while the owner takes nothing: the worker stops reading
+// at its bound and TCP holds the server back; once the owner takes the text
+// the reply flows again, and a disconnect ends it at once, flood or not.
+TEST(Session, AFloodWaitsForTheOwnerAndADisconnectEndsIt) {
+  Flood flood;
+  Loop loop;
+  Recorder r;
+  Site unused({});
+  Session::Services services = unused.Services(loop, r);
+  services.keepLog = false;  // the recorder keeps nothing either: only the bound is measured
+  struct Counter : Recorder {
+    std::size_t bytes = 0;
+    void OnLine(TranscriptKind, std::string_view t) override { bytes += t.size(); }
+  } counter;
+  Session session(counter, services);
+  ConnectRequest request = unused.Request();
+  request.port = flood.port;
+  ASSERT_TRUE(session.Connect(request));
+  ASSERT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::LoggedIn; }));
+  ASSERT_EQ(session.Send({"SITE WHO"}), Session::SendResult::Sent);
+
+  // The loop is left alone: wait until the server can send no more.
+  std::size_t before = 0;
+  for (int i = 0; i < 200 && (flood.sent < (1u << 20) || flood.sent != before); ++i) {
+    before = flood.sent;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_LT(flood.sent.load(), 64u << 20) << "the worker kept reading with nobody taking the text";
+
+  const std::size_t stalled = flood.sent;
+  loop.RunUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_GT(flood.sent.load(), stalled) << "taking the text lets the reply flow again";
+  EXPECT_GT(counter.bytes, 0u);
+
+  session.Disconnect();
+  EXPECT_TRUE(loop.RunUntil([&] { return session.State() == SessionState::Disconnected; }, std::chrono::seconds(5)))
+      << "a flood must not hide the disconnect";
+}
