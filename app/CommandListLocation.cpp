@@ -31,7 +31,7 @@ CommandListChoice ChooseCommandList(const char* xdgConfigHome, const char* home)
   const fs::path here = fs::current_path(error) / kCommandListFile;
   std::string skipped = "Not read: " + (error ? std::string(kCommandListFile) : here.string()) + " " +
                         usercommands::ListTrustReason(local) + "; ";
-  skipped += perUser.empty() ? "there is no per-user command list (no home folder)."
+  skipped += perUser.empty()    ? "there is no per-user command list (no home folder)."
              : Present(perUser) ? "read " + perUser + " instead."
                                 : "no user commands, since " + perUser + " is missing too.";
   return {perUser, skipped};

@@ -1,6 +1,7 @@
 // The main window as the user first meets it: start state, start-up timer,
 // the command-list error box, data exchange, tab order, keys and closing.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -9,8 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -258,7 +257,8 @@ TEST(MainWindow, APlantedCommandListIsPassedOverAndThePaneSaysWhy) {
       fs::permissions(file, fs::perms::others_write, fs::perm_options::add);
     h.Start();
     EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2) << "the per-user list, not the planted one";
-    const std::string why = foreign ? "belongs to another user (uid 65534)" : "is writable by others (its group or all users)";
+    const std::string why =
+        foreign ? "belongs to another user (uid 65534)" : "is writable by others (its group or all users)";
     EXPECT_NE(h.Pane().find("\n>Not read: " + file.string() + " " + why + "; read " + perUser.string() + " instead.\n"),
               std::string::npos)
         << h.Pane();

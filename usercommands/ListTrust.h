@@ -32,7 +32,7 @@ struct ListCheck {
 // them, and it is writable by no one else or has the sticky bit (/tmp).
 ListCheck CheckListFile(const std::string& path);
 
-// Why a file was passed over, to follow "it ": "is writable by others".
+// Why a file was passed over, to follow its name: "is writable by others ...".
 // Empty for Trusted and Missing.
 std::string ListTrustReason(const ListCheck& check);
 
