@@ -212,8 +212,9 @@ std::string UsageText() {
          "  -h, --help     show this help and exit\n"
          "      --version  show the version and exit\n"
          "\n"
-         "User commands are read from commandList.ini in the working folder or, when\n"
-         "there is none, from $XDG_CONFIG_HOME/korvastel/commandList.ini (by default\n"
+         "User commands are read from commandList.ini in the working folder when it is a\n"
+         "file of yours that no one else may write or replace, else from\n"
+         "$XDG_CONFIG_HOME/korvastel/commandList.ini (by default\n"
          "~/.config/korvastel/commandList.ini).\n";
 }
 

@@ -79,10 +79,11 @@ bool CSiteCmdDlg::OnInitDialog() {
   WriteBanner();
 
   m_iniStorage = std::make_unique<IniStorage>();
+  const CommandListChoice commandList = ChooseCommandList(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (!commandList.skipped.empty()) m_transcript.AppendKind(">" + commandList.skipped + "\n", TranscriptKind::Hint);
   IniFile reader;
   try {
-    reader.Read(CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), m_iniStorage.get(),
-                IniFile::ReplaceKeys);
+    reader.Read(commandList.path, m_iniStorage.get(), IniFile::ReplaceKeys);
   } catch (const std::exception& e) {
     if (!m_quietCommandList)
       MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "

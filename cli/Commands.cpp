@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -83,6 +84,8 @@ bool ReadFile(const std::string& name, const CommandInputs& inputs, std::vector<
 
 class UserCommands {
  public:
+  explicit UserCommands(std::string file) : m_path(std::move(file)) {}
+
   bool Add(const CommandSpec& item, std::vector<std::string>& lines, std::string& error) {
     if (!Load(error)) return false;
     const std::string& wanted = item.text;
@@ -132,7 +135,12 @@ class UserCommands {
  private:
   bool Load(std::string& error) {
     if (m_loaded) return true;
-    m_path = CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    if (m_path.empty()) {
+      // A list in the working folder that others could have planted is passed over, and the user is told.
+      const CommandListChoice choice = ChooseCommandList(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+      m_path = choice.path;
+      if (!choice.skipped.empty()) std::fprintf(stderr, "korvastel-cli: %s\n", choice.skipped.c_str());
+    }
     try {
       IniFile().Read(m_path, &m_storage, IniFile::ReplaceKeys);
     } catch (const std::exception& e) {
@@ -153,7 +161,7 @@ class UserCommands {
 std::optional<std::vector<std::string>> BuildLines(const std::vector<CommandSpec>& items, const CommandInputs& inputs,
                                                    std::string& error) {
   std::vector<std::string> lines;
-  UserCommands users;
+  UserCommands users(inputs.commandList);
   for (const CommandSpec& item : items) {
     switch (item.kind) {
       case CommandSpec::Kind::Raw:

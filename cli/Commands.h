@@ -21,6 +21,7 @@ struct CommandInputs {
   LineFile* standardInput = nullptr;  // shared with --password-stdin
   std::function<bool()> stop;         // an interrupt
   std::chrono::milliseconds timeout{0};
+  std::string commandList;  // --commands FILE; empty: ChooseCommandList's
 };
 
 // Nothing, with `error` set, when any command can't be made or sent.

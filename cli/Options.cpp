@@ -94,6 +94,12 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
       ok = value(text);
       options.commands.push_back({CommandSpec::Kind::User, text, {}});
       user = &options.commands.back();
+    } else if (name == "--commands") {
+      ok = value(options.commandList);
+      if (ok && options.commandList.empty()) {
+        error = "--commands needs a file name";
+        ok = false;
+      }
     } else if (name == "--trust") {
       ok = value(text);
       options.trusted.push_back(text);
@@ -169,6 +175,7 @@ std::string CliUsage() {
       "                          follow, up to the next option, fill %1 ... %9\n"
       "  -f, --file FILE         one command per line, sent as written (- for standard\n"
       "                          input); blank lines and lines starting with # skipped\n"
+      "      --commands FILE     read the user commands of -u from FILE\n"
       "      --password-stdin    read the password from the first line of standard input\n"
       "      --tls               ask for AUTH TLS (as ftpes:// does)\n"
       "      --trust SHA256      accept the certificate with this fingerprint for this run\n"
@@ -184,6 +191,8 @@ std::string CliUsage() {
       "5xx reply; 2 some target could not connect, log in or secure the connection,\n"
       "or its connection dropped; 64 usage error; 130 interrupted.\n"
       "\n"
-      "User commands are read from commandList.ini in the working folder or, when\n"
-      "there is none, from $XDG_CONFIG_HOME/korvastel/commandList.ini.\n");
+      "Without --commands, user commands are read from commandList.ini in the working\n"
+      "folder only when it is a file of yours (not a symbolic link) that no one else\n"
+      "may write, in a folder where no one else may replace it (or a sticky one);\n"
+      "otherwise from $XDG_CONFIG_HOME/korvastel/commandList.ini.\n");
 }

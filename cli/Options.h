@@ -28,6 +28,7 @@ struct CliOptions {
   enum class Action { Run, Help, Version } action = Action::Run;
   std::vector<std::string> targets;  // as typed
   std::vector<CommandSpec> commands;
+  std::string commandList;  // --commands FILE; empty: the per-user list (or a trusted one in the working folder)
   bool passwordStdin = false;
   bool tls = false;
   std::vector<std::string> trusted;  // --trust fingerprints, as typed

@@ -180,7 +180,7 @@ int Run(const CliOptions& options) {
   if (!ControlConnection::IsSendable(settings.password))
     return Usage("the password holds a line break or a NUL; nothing was sent");
   const std::optional<std::vector<std::string>> lines =
-      BuildLines(options.commands, {&standardInput, stop, options.timeout}, error);
+      BuildLines(options.commands, {&standardInput, stop, options.timeout, options.commandList}, error);
   if (!lines) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
 
   settings.tls = options.tls;

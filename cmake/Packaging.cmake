@@ -20,3 +20,17 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# What Debian asks of every package: the copyright file (machine-readable,
+# format 1.0) and the changelog, compressed reproducibly (no name or time
+# stamp), where a native package keeps them. tests/package_test.sh runs
+# lintian over the result.
+include(GNUInstallDirs)
+set(_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/korvastel)
+set(_changelog_gz ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${_changelog_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${_changelog_gz}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(korvastel-changelog ALL DEPENDS ${_changelog_gz})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${_changelog_gz} DESTINATION ${_docdir})

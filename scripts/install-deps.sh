@@ -17,6 +17,7 @@ packages=(
   xvfb xauth x11-apps imagemagick           # the program under a real X server, screenshots
   xdotool                                   # typing and clicking into the real window for those checks
   dpkg-dev file                             # the Debian package: cpack runs dpkg-shlibdeps and file
+  lintian                                   # the package checked against Debian policy
   lftp                                      # the side-by-side peer of bench/compare-bigreply and compare-cli
   dbus-daemon at-spi2-core python3-pyatspi  # the pane read through AT-SPI, end to end
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder, unpacks it with dpkg-deb and
-# runs the unpacked program. Usage: package_test.sh BUILD_DIR VERSION
+# runs the unpacked program; with lintian installed, any error or warning it
+# reports fails the test. Usage: package_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build="$1"
 version="$2"
@@ -22,7 +23,9 @@ fail=0
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/bin/korvastel usr/share/applications/korvastel.desktop \
          usr/share/icons/hicolor/scalable/apps/korvastel.svg usr/share/korvastel/commandList.ini \
-         usr/share/man/man1/korvastel.1.gz usr/bin/korvastel-cli usr/share/man/man1/korvastel-cli.1.gz; do
+         usr/share/man/man1/korvastel.1.gz usr/bin/korvastel-cli usr/share/man/man1/korvastel-cli.1.gz \
+         usr/bin/korvastel-keyring usr/share/man/man1/korvastel-keyring.1.gz \
+         usr/share/doc/korvastel/copyright usr/share/doc/korvastel/changelog.gz; do
   [ -s "$work/root/$f" ] || { echo "missing from the package: /$f"; fail=1; }
 done
 
@@ -38,4 +41,17 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for lib in libc6 libqt6widgets6; do
   [[ "$depends" == *"$lib"* ]] || { echo "Depends lacks $lib: $depends"; fail=1; }
 done
+# A version bump needs its changelog entry.
+top="$(gzip -dc "$work/root/usr/share/doc/korvastel/changelog.gz" 2>/dev/null | head -n 1 || true)"
+[[ "$top" == "korvastel ($version) "* ]] || { echo "the changelog's last entry is not $version: $top"; fail=1; }
+
+if command -v lintian > /dev/null; then
+  # Tags of "I:" (information) and below pass; see docs/DEVELOPING.md.
+  if ! lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1 || grep -qE '^[EW]: ' "$work/lintian.log"; then
+    cat "$work/lintian.log"
+    fail=1
+  fi
+else
+  echo "lintian is missing (Debian package lintian): the package's policy check was skipped"
+fi
 exit $fail
