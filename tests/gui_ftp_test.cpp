@@ -189,6 +189,29 @@ TEST(Commands, ButtonsAndTheRawEditReachTheWireAndLineBreaksNever) {
   EXPECT_TRUE(h.Dlg().IsConnected());
 }
 
+// A click while a reply is awaited is kept and runs once the reply is in,
+// in the order clicked; the pane shows nothing of it before.
+TEST(Commands, ClicksDuringAnExchangeRunAfterItInOrder) {
+  auto server = Serve({LoginThen({ExpectLine(), Pause(300), Send("200 who\r\n"), ExpectLine(), Send("200 x\r\n"),
+                                  ExpectLine(), Send("200 y\r\n"), Hold()})});
+  DialogHarness h("");
+  ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
+  const std::size_t mark = h.Pane().size();
+  std::string paneWhileWaiting;
+  QTimer::singleShot(100, h.Window(), [&] {
+    h.Type(IDC_RAW_COMMAND, "X");
+    qobject_cast<QAbstractButton*>(h.Item(IDC_EXECUTE_RAW))->click();
+    h.Type(IDC_RAW_COMMAND, "Y");
+    qobject_cast<QAbstractButton*>(h.Item(IDC_EXECUTE_RAW))->click();
+    paneWhileWaiting = h.Pane();
+  });
+  h.Click(kWho);
+  ASSERT_TRUE(h.WaitUntil([&] { return h.Pane().ends_with("200 y\n"); }, 5000)) << h.Pane();
+  EXPECT_EQ(After(paneWhileWaiting, mark), "\n>SITE WHO\n");
+  EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 who\n\n>SITE X\n200 x\n\n>SITE Y\n200 y\n");
+  h.ExpectWire(*server, std::string(kLoginWire) + "SITE WHO\r\nSITE X\r\nSITE Y\r\n");
+}
+
 // The period's rules are the session's test; here the fields reach it.
 TEST(AntiIdle, TheCommandAndIntervalFieldsDriveTheTimer) {
   auto server = Serve({LoginThen(Answers(20))});
@@ -229,7 +252,7 @@ TEST(Connection, ClosingTheWindowOrTheButtonEndsAWaitForASilentServer) {
   std::string paneWhileWaiting, captionWhileWaiting;
   const std::size_t mark = h.Pane().size();
   QTimer::singleShot(200, h.Window(), [&] {
-    // Clicks on the actions while the reply is awaited start nothing; the button ends the wait.
+    // Clicks on the actions while the reply is awaited wait for it; the button ends the wait and drops them.
     for (int id : {kWho, IDC_EXECUTE_RAW}) qobject_cast<QAbstractButton*>(h.Item(id))->click();
     paneWhileWaiting = h.Pane();
     captionWhileWaiting = h.Text(IDC_CONNECT);
