@@ -91,7 +91,7 @@ class SignalThread {
         if (next < 0 && errno == EAGAIN) break;
       }
       RestoreTerminal();
-      static const char kWord[] = "korvastel-cli: interrupted\n";
+      static const char kWord[] = "korvastel-cli: interrupted (the stop had to be forced)\n";
       (void)!::write(STDERR_FILENO, kWord, sizeof kWord - 1);
       ::_exit(128 + signal);
     });
