@@ -66,13 +66,14 @@ class EchoOff {
 // Signals are taken by one thread of their own (every other thread blocks
 // them), so a Ctrl+C reaches the main loop as an ordinary posted call, and a
 // write waiting on a reader that doesn't read is cancelled. The main thread
-// then cancels every session and ends; should it still not be done within
-// kLastResort (a terminal stuck in a write, a system call that doesn't
-// return), this thread ends the process itself: a stop must hold whatever
-// the main thread waits on, and the kernel closes every connection anyway.
+// then cancels every session and ends. Should it still not be done after
+// kLastResortMs (a terminal stuck inside a write, a session's worker that
+// doesn't reach its cancel while a server floods it), this thread ends the
+// process itself: a stop must hold whatever the main thread waits on, and
+// the kernel closes every connection anyway, without a word to the server.
 class SignalThread {
  public:
-  static constexpr long kLastResortMs = 900;
+  static constexpr long kLastResortMs = 600;
 
   SignalThread(OwnerLoop& loop, Output& out) {
     sigemptyset(&m_set);

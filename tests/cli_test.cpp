@@ -247,7 +247,7 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(server.Connections(), 0u);
 }
 
-TEST_F(Cli, TimeoutInterruptAndAClosedPipeEndTheRun) {
+TEST_F(Cli, TheRunEndsWhenAskedOrDueAndRunsInTurns) {
   ScriptedServer silent({Script{Hold()}});
   ScriptedServer holding({LoginThen({ExpectLine(), Hold()}), LoginThen({ExpectLine(), Send("200 ok\r\n")})});
   ASSERT_TRUE(silent.Start() && holding.Start());
