@@ -46,7 +46,7 @@ termios g_savedTerminal{};
 std::atomic<bool> g_echoOff{false};
 
 void RestoreTerminal() {
-  if (g_echoOff.exchange(false)) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+  if (g_echoOff.exchange(false)) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
 }
 
 class EchoOff {
@@ -56,7 +56,7 @@ class EchoOff {
     termios quiet = g_savedTerminal;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;  // the Enter still moves to the next line
-    g_echoOff = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    g_echoOff = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
   }
   ~EchoOff() { RestoreTerminal(); }
   EchoOff(const EchoOff&) = delete;
