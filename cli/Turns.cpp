@@ -43,6 +43,10 @@ bool Turns::Pump() {
     else
       m_runs[m_next]->Refuse(target.unusable);
   }
+  return Done();
+}
+
+bool Turns::Done() const {
   return m_next == m_runs.size() &&
          std::all_of(m_runs.begin(), m_runs.end(), [](const auto& run) { return !run || run->Done(); });
 }

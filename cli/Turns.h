@@ -35,6 +35,7 @@ class Turns {
 
   // Starts what may start; true once every target is done.
   bool Pump();
+  bool Done() const;
   // The --max-time passed: whatever is not done fails.
   void TimeUp();
   void FlushText();

@@ -33,6 +33,24 @@ int Usage(const std::string& message) {
   return exitstatus::kUsage;
 }
 
+// What became of standard output decides the status last: a run whose
+// output was lost did not succeed.
+int FinalStatus(int status, const Output& out) {
+  switch (out.Status()) {
+    case Output::State::ReaderGone:
+      return status == exitstatus::kUsage || status >= 128 ? status : exitstatus::kReaderGone;
+    case Output::State::Failed:
+      return exitstatus::kOutputFailed;
+    default:
+      return status;
+  }
+}
+
+std::string OutputFailure(const Output& out) {
+  return out.Status() == Output::State::Failed ? "korvastel-cli: can't write to standard output: " + out.Error() + "\n"
+                                               : std::string();
+}
+
 std::string ReadPassword(const CliOptions& options, LineFile& input, std::string& error) {
   if (!options.passwordStdin) {
     const char* env = std::getenv("KORVASTEL_PASSWORD");
@@ -116,7 +134,6 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
 }
 
 int Run(const CliOptions& options, Output& out) {
-  const auto started = std::chrono::steady_clock::now();
   std::string error;
   const std::optional<std::vector<Target>> targets = Targets(options.targets, error);
   if (!targets) return Usage(error);
@@ -133,9 +150,13 @@ int Run(const CliOptions& options, Output& out) {
   }
 
   OwnerLoop loop;
-  StopSignals signals(loop, out);
-  auto stop = [] { return StopSignals::Taken() != 0; };
-  const auto interrupted = [] { return 128 + StopSignals::Taken(); };
+  StopSignals signals(loop, out, options.maxTime);
+  auto stop = [] { return StopSignals::Taken() != 0 || StopSignals::TimeUp(); };
+  const auto interrupted = [] {
+    if (StopSignals::Taken()) return 128 + StopSignals::Taken();
+    std::fprintf(stderr, "korvastel-cli: the --max-time passed before the run started\n");
+    return exitstatus::kUnreached;
+  };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
   // Only a target without a password of its own needs the run's.
   const bool needed = options.passwordStdin ||
@@ -161,37 +182,29 @@ int Run(const CliOptions& options, Output& out) {
   settings.maxTime = options.maxTime;
 
   Turns runs(*targets, settings, *lines, out, loop, parallel);
-  const auto finished = [&] { return stop() || out.Broken() || runs.Pump(); };
-  if (options.maxTime.count() > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(started + options.maxTime -
-                                                                            std::chrono::steady_clock::now());
-    if (!loop.RunUntil(finished, std::max(left, std::chrono::milliseconds(1)))) runs.TimeUp();
-  } else {
-    loop.RunUntil(finished);
+  loop.RunUntil([&] { return stop() || out.Broken() || runs.Pump(); });
+  if (StopSignals::Taken() == 0 && !runs.Done()) {
+    // Sessions may still work, and a worker fed by a flood may not see its
+    // cancel soon: the signal thread bounds the end (by itself at the --max-time).
+    if (StopSignals::TimeUp())
+      runs.TimeUp();
+    else
+      signals.EndWithin(FinalStatus(exitstatus::kUnreached, out), OutputFailure(out));
   }
-  if (stop()) {
+  if (StopSignals::Taken()) {
     runs.FlushText();
     runs.End();  // every connection closes, without a word to the server
     std::fprintf(stderr, "korvastel-cli: interrupted\n");
-    return interrupted();
+    return 128 + StopSignals::Taken();
   }
   runs.End();
   return runs.Status();
 }
 
-// What became of standard output decides the status last: a run whose
-// output was lost did not succeed.
 int Finish(int status, Output& out) {
   out.Close();
-  switch (out.Status()) {
-    case Output::State::ReaderGone:
-      return status == exitstatus::kUsage || status >= 128 ? status : exitstatus::kReaderGone;
-    case Output::State::Failed:
-      std::fprintf(stderr, "korvastel-cli: can't write to standard output: %s\n", out.Error().c_str());
-      return exitstatus::kOutputFailed;
-    default:
-      return status;
-  }
+  std::fputs(OutputFailure(out).c_str(), stderr);
+  return FinalStatus(status, out);
 }
 
 }  // namespace
