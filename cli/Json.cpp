@@ -28,19 +28,42 @@ void AppendCodePoint(std::string& out, unsigned code) {
   out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
 }
 
+bool IsPlain(unsigned char byte, bool escape) {
+  return byte < 0x80 && (!escape || (byte >= 0x20 && byte != 0x7F) || byte == '\t' || byte == '\n');
+}
+
+void AppendText(std::string& out, std::string_view text, bool escape) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  while (!text.empty()) {
+    std::size_t plain = 0;  // appended in one go: most replies are plain ASCII
+    while (plain < text.size() && IsPlain(static_cast<unsigned char>(text[plain]), escape)) ++plain;
+    out.append(text.substr(0, plain));
+    if (plain == text.size()) return;
+    const auto byte = static_cast<unsigned char>(text[plain]);
+    const unsigned code = byte < 0x80 ? byte : byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
+    if (byte < 0x80) {  // a C0 control or DEL
+      out += "\\x";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    } else if (code == 0 && escape) {
+      AppendEscape(out, byte);
+    } else {
+      AppendCodePoint(out, code ? code : byte);
+    }
+    text.remove_prefix(plain + 1);
+  }
+}
+
 }  // namespace
 
-void AppendUtf8Text(std::string& out, std::string_view text) {
-  while (!text.empty()) {
-    std::size_t ascii = 0;  // appended in one go: most replies are plain ASCII
-    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-    out.append(text.substr(0, ascii));
-    if (ascii == text.size()) return;
-    const auto byte = static_cast<unsigned char>(text[ascii]);
-    const unsigned code = byte < 0xA0 ? kHighControls[byte - 0x80] : byte;
-    AppendCodePoint(out, code ? code : byte);
-    text.remove_prefix(ascii + 1);
-  }
+void AppendUtf8Text(std::string& out, std::string_view text) { AppendText(out, text, false); }
+
+void AppendTerminalText(std::string& out, std::string_view text) { AppendText(out, text, true); }
+
+std::string TerminalText(std::string_view text) {
+  std::string out;
+  AppendTerminalText(out, text);
+  return out;
 }
 
 void AppendJsonString(std::string& out, std::string_view text) {

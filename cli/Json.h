@@ -11,5 +11,12 @@
 // expects. An undefined byte becomes the same code point, as in the window.
 void AppendUtf8Text(std::string& out, std::string_view text);
 
+// The same for a terminal: a server's bytes must not drive it (set its
+// title, clear it, write the clipboard, or backspace over a TARGET prefix to
+// pose as another target), so C0 controls other than TAB and LF, DEL and the
+// C1 controls come out as visible escapes ("\x1b", "\u009d").
+void AppendTerminalText(std::string& out, std::string_view text);
+std::string TerminalText(std::string_view text);
+
 // Appends `text` as a quoted JSON string.
 void AppendJsonString(std::string& out, std::string_view text);

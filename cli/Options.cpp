@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -109,6 +110,24 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
         error = "--timeout wants a number of seconds above 0, not \"" + text + "\"";
         ok = false;
       }
+    } else if (name == "--max-time") {
+      ok = value(text);
+      if (ok && !ParseSeconds(text, options.maxTime)) {
+        error = "--max-time wants a number of seconds above 0, not \"" + text + "\"";
+        ok = false;
+      }
+    } else if (name == "--parallel") {
+      ok = value(text);
+      char* end = nullptr;
+      const unsigned long long n = ok ? std::strtoull(text.c_str(), &end, 10) : 0;
+      if (ok && (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' || n == 0 ||
+                 n > 1000000)) {
+        error = "--parallel wants a number of sessions from 1 to 1000000, not \"" + text + "\"";
+        ok = false;
+      }
+      options.parallel = static_cast<std::size_t>(n);
+    } else if (name == "--raw") {
+      ok = flag(options.raw);
     } else if (name == "--color" || name == "--colour") {
       text = hasInline ? inlineValue : "always";
       if (text == "auto" || text == "always" || text == "never")
@@ -182,14 +201,23 @@ std::string CliUsage() {
       "      --remember          also store it, as the window's \"Yes\" does\n"
       "      --json              one JSON object per line per exchange\n"
       "      --color[=WHEN]      colour the transcript: auto (on a terminal), always, never\n"
-      "      --timeout SECONDS   give up a wait for the server after SECONDS\n"
+      "      --timeout SECONDS   give up a wait for the server after SECONDS of silence\n"
+      "      --max-time SECONDS  end the whole run after SECONDS; targets still running\n"
+      "                          then fail\n"
+      "      --parallel N        at most N sessions at once, the others wait their turn\n"
+      "                          (default: as many as the open-file limit allows)\n"
+      "      --raw               pass a server's control bytes through as they are, when\n"
+      "                          the output is not a terminal (they are shown as \\x1b or\n"
+      "                          \\u009d otherwise)\n"
       "      --no-history        do not record the login in the window's history\n"
       "  -h, --help              show this help and exit\n"
       "      --version           show the version and exit\n"
       "\n"
       "Exit status: 0 every command answered below 400; 1 some command got a 4xx or\n"
       "5xx reply; 2 some target could not connect, log in or secure the connection,\n"
-      "or its connection dropped; 64 usage error; 130 interrupted.\n"
+      "or its connection dropped, or was still running at the --max-time; 64 usage\n"
+      "error; 74 the output could not be written; 130 interrupted (128 + the signal);\n"
+      "141 the reader of the output went away.\n"
       "\n"
       "Without --commands, user commands are read from commandList.ini in the working\n"
       "folder only when it is a file of yours (not a symbolic link) that no one else\n"

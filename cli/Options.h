@@ -12,7 +12,9 @@ inline constexpr int kOk = 0;
 inline constexpr int kRefused = 1;        // a command got a 4xx or 5xx reply
 inline constexpr int kUnreached = 2;      // connect, login, TLS, or the line dropped
 inline constexpr int kUsage = 64;         // EX_USAGE
-inline constexpr int kInterrupted = 130;  // 128 + SIGINT
+inline constexpr int kOutputFailed = 74;  // EX_IOERR: the output could not be written
+inline constexpr int kReaderGone = 141;   // 128 + SIGPIPE: the reader of the output went away
+inline constexpr int kInterrupted = 130;  // 128 + SIGINT (128 + n for the other stop signals)
 }  // namespace exitstatus
 
 // One -c, -s, -u or -f, in the order given.
@@ -37,6 +39,9 @@ struct CliOptions {
   bool history = true;
   ColorMode color = ColorMode::Auto;
   std::chrono::milliseconds timeout{0};  // zero: waits as long as it takes
+  std::chrono::milliseconds maxTime{0};  // the whole run; zero: no limit
+  std::size_t parallel = 0;              // sessions at once; zero: as the open-file limit allows
+  bool raw = false;                      // --raw: a server's control bytes pass, unless to a terminal
 };
 
 // `args` without the program name; nothing, with `error` set, on a usage error.

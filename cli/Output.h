@@ -1,9 +1,9 @@
 // Where a run's text goes: standard output, written in whole pieces (a reply
-// of one target is never split by another's), and stopped quietly once the
-// reader has gone (| head -1).
+// of one target is never split by another's, as only the owner's thread
+// writes), unbuffered, and stopped once the reader has gone (| head -1) or a
+// write failed (/dev/full), each told apart for the exit status.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -11,15 +11,34 @@
 
 class Output {
  public:
-  explicit Output(std::FILE* file) : m_file(file) {}
-  // False once the reader has gone or the write failed; nothing more is written then.
+  enum class State { Open, ReaderGone, Failed, Cancelled };
+
+  // Does not own fd until Close().
+  explicit Output(int fd);
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // False once the output is no longer Open; nothing more is written then.
   bool Write(std::string_view bytes);
-  bool Flush();
-  bool Broken() const { return m_broken; }
+  // Closes the descriptor: the last chance for the system to report a lost write.
+  bool Close();
+  // From any thread (the signal thread): a write waiting for a reader that
+  // doesn't read gives up at once.
+  void Cancel();
+
+  bool Broken() const { return m_state != State::Open; }
+  State Status() const { return m_state; }
+  const std::string& Error() const { return m_error; }
 
  private:
-  std::FILE* m_file;
-  bool m_broken = false;
+  bool Fail(int error);
+
+  int m_fd;
+  int m_wakeFd;
+  bool m_mayBlock;  // a pipe, socket or terminal: its reader sets the pace
+  State m_state = State::Open;
+  std::string m_error;
 };
 
 // The pane's text of one target as lines for a terminal or a file: each
@@ -27,13 +46,16 @@ class Output {
 // when asked.
 class PaneText {
  public:
-  PaneText(std::string prefix, bool color) : m_prefix(std::move(prefix)), m_color(color) {}
+  // escape: a server's control bytes are shown as escapes (see AppendTerminalText).
+  PaneText(std::string prefix, bool color, bool escape)
+      : m_prefix(std::move(prefix)), m_color(color), m_escape(escape) {}
   void Append(TranscriptKind kind, std::string_view text);
   std::string& Pending() { return m_pending; }
 
  private:
   std::string m_prefix;
   bool m_color;
+  bool m_escape;
   bool m_started = false;
   bool m_lineStart = true;
   const char* m_colour = "";  // of the exchange under way

@@ -12,8 +12,11 @@
 
 namespace {
 
-// Text held back for a single target before it is written anyway.
+// Text held back for a target before it is written anyway: for several
+// targets up to its last whole line, so lines of others don't cut it.
 constexpr std::size_t kWriteAt = 1u << 20;
+// One reply in JSON at most; the rest of a flood is dropped as it comes.
+constexpr std::size_t kMaxJsonReply = 64u << 20;
 
 std::string HexOnly(const std::string& fingerprint) {
   std::string hex;
@@ -45,7 +48,7 @@ TargetRun::TargetRun(std::string name, ConnectRequest request, const RunSettings
       m_request(std::move(request)),
       m_settings(settings),
       m_out(out),
-      m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color) {
+      m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color, settings.escape) {
   Session::Services services;
   m_post = post;
   services.post = std::move(post);
@@ -54,6 +57,7 @@ TargetRun::TargetRun(std::string name, ConnectRequest request, const RunSettings
   services.trustStore = this;
   services.asker = this;
   services.waitLimit = settings.timeout;
+  services.keepLog = false;  // each piece is printed as it comes: a flood must not pile up here
   m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
 }
 
@@ -83,11 +87,10 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
       FinishExchange(false);
       m_inExchange = true;
       m_command.assign(text.substr(2, text.size() - 3));  // "\n>" COMMAND "\n"
-      m_reply.clear();
       m_lastLine.clear();
       break;
     case TranscriptKind::Reply: {
-      if (m_inExchange && m_settings.json) m_reply.append(text);
+      if (m_inExchange && m_settings.json) AddJsonReply(text);
       const std::string_view body = text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0));
       const std::size_t start = body.rfind('\n');
       m_lastLine.assign(start == std::string_view::npos ? body : body.substr(start + 1));
@@ -102,7 +105,56 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
     default:
       break;
   }
-  if (!m_settings.prefix && m_pane.Pending().size() >= kWriteAt) FlushText();
+  std::string& pending = m_pane.Pending();
+  if (pending.size() < kWriteAt) return;
+  const std::size_t lineEnd = m_settings.prefix ? pending.rfind('\n') : std::string::npos;
+  if (lineEnd == std::string::npos || pending.size() - lineEnd > kWriteAt) return FlushText();
+  m_out.Write(std::string_view(pending).substr(0, lineEnd + 1));
+  pending.erase(0, lineEnd + 1);
+}
+
+void TargetRun::AddJsonReply(std::string_view text) {
+  if (m_truncated) return;
+  std::string line;
+  for (;;) {
+    const std::size_t end = text.find('\n');
+    if (m_partial.size() + std::min(end, text.size()) > kMaxJsonReply) break;
+    m_partial.append(text.substr(0, end));
+    if (end == std::string_view::npos) return;
+    text.remove_prefix(end + 1);
+    line.clear();
+    if (!m_jsonLines.empty()) line.push_back(',');
+    AppendJsonString(line, m_partial);
+    m_partial.clear();
+    if (m_jsonLines.size() + line.size() > kMaxJsonReply) break;
+    // A flood gets its room at once, so growing never holds two copies.
+    if (m_jsonLines.size() + line.size() > kWriteAt && m_jsonLines.capacity() < kMaxJsonReply)
+      m_jsonLines.reserve(kMaxJsonReply);
+    m_jsonLines.append(line);
+  }
+  m_truncated = true;
+  m_partial.clear();
+  m_partial.shrink_to_fit();
+}
+
+void TargetRun::Complain(const std::string& what) {
+  std::fprintf(stderr, "korvastel-cli: %s: %s\n", TerminalText(m_name).c_str(), TerminalText(what).c_str());
+}
+
+void TargetRun::Refuse(const std::string& why) {
+  Fail(2, why);
+  End();
+}
+
+void TargetRun::TimeUp() {
+  if (m_done) return;
+  FlushText();
+  Fail(2, "still running at the --max-time of " + Seconds(m_settings.maxTime));
+  m_done = true;
+}
+
+void TargetRun::Cancel() {
+  if (m_session) m_session->Disconnect();
 }
 
 void TargetRun::OnBlockDone(Transcript::Pos) { FlushText(); }
@@ -110,7 +162,6 @@ void TargetRun::OnBlockDone(Transcript::Pos) { FlushText(); }
 void TargetRun::FlushText() {
   m_out.Write(m_pane.Pending());
   m_pane.Pending().clear();
-  m_out.Flush();
 }
 
 void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
@@ -194,32 +245,32 @@ void TargetRun::FinishExchange(bool dropped) {
     json += ",\"command\":";
     AppendJsonString(json, m_command);
     json += ",\"code\":" + (code < 0 ? std::string("null") : std::to_string(code)) + ",\"lines\":[";
-    std::string_view rest = m_reply;
-    for (bool first = true; !rest.empty(); first = false) {
-      const std::size_t end = rest.find('\n');
-      if (!first) json.push_back(',');
-      AppendJsonString(json, rest.substr(0, end));
-      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    }
-    json += "],\"ok\":";
-    json += ok ? "true}\n" : "false}\n";
+    if (!m_partial.empty()) AddJsonReply("\n");  // a last line cut short by a drop
+    // In pieces, so a 64 MiB reply is not copied: only this thread writes, so nothing comes between.
     m_out.Write(json);
-    m_reply.clear();
+    m_out.Write(m_jsonLines);
+    json = "],\"ok\":";
+    json += ok ? "true" : "false";
+    json += m_truncated ? ",\"truncated\":true}\n" : "}\n";
+    m_out.Write(json);
+    m_jsonLines = std::string();
+    m_partial.clear();
+    m_truncated = false;
   }
   if (code < 0) {
     m_status = 2;
-    std::fprintf(stderr, "korvastel-cli: %s: %s: %s\n", m_name.c_str(), m_command.c_str(),
-                 m_timedOut ? ("no reply within the --timeout of " + Seconds(m_settings.timeout)).c_str()
-                            : "the connection dropped before the reply was complete");
+    Complain(m_command + ": " +
+             (m_timedOut ? "no reply within the --timeout of " + Seconds(m_settings.timeout)
+                         : std::string("the connection dropped before the reply was complete")));
   } else if (!ok) {
     m_status = std::max(m_status, 1);
-    std::fprintf(stderr, "korvastel-cli: %s: %s: %s\n", m_name.c_str(), m_command.c_str(), m_lastLine.c_str());
+    Complain(m_command + ": " + m_lastLine);
   }
 }
 
 void TargetRun::Fail(int status, const std::string& why, const std::string& fingerprint) {
   m_status = std::max(m_status, status);
-  std::fprintf(stderr, "korvastel-cli: %s: %s\n", m_name.c_str(), why.c_str());
+  Complain(why);
   if (!m_settings.json) return;
   std::string json = "{\"target\":";
   AppendJsonString(json, m_name);
@@ -231,7 +282,6 @@ void TargetRun::Fail(int status, const std::string& why, const std::string& fing
   }
   json += ",\"ok\":false}\n";
   m_out.Write(json);
-  m_out.Flush();
 }
 
 // In the window's history, so the window offers this login next time.
@@ -261,5 +311,5 @@ std::string TargetRun::Remembered(const std::string& host, unsigned port) {
 // Only an answer given with --remember is kept; --trust alone holds for this run.
 void TargetRun::Remember(const std::string& host, unsigned port, const std::string& fingerprint) {
   if (m_settings.remember && !platform::TrustFingerprint(host, port, fingerprint))
-    std::fprintf(stderr, "korvastel-cli: %s: the trusted certificate could not be stored\n", m_name.c_str());
+    Complain("the trusted certificate could not be stored");
 }

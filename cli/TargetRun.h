@@ -28,8 +28,10 @@ struct RunSettings {
   RunHistory* history = nullptr;  // none: --no-history
   bool json = false;
   bool color = false;
+  bool escape = true;  // a server's control bytes shown as escapes (not --raw to a file)
   bool prefix = false;  // several targets: every line says whose it is
   std::chrono::milliseconds timeout{0};
+  std::chrono::milliseconds maxTime{0};
 };
 
 class TargetRun : private SessionObserver, private TrustAsker, private TrustStore {
@@ -47,6 +49,14 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   int Status() const { return m_status; }
   // Writes out what is still held back (an interrupted run).
   void FlushText();
+  // Ends the target before it starts, for why (status 2).
+  void Refuse(const std::string& why);
+  // The run's --max-time passed: a target not done fails (status 2).
+  void TimeUp();
+  // Gives up every wait of the session at once, so destroying it takes no time.
+  void Cancel();
+  // The session and its descriptors are gone: another target may start.
+  bool Released() const { return !m_session; }
 
  private:
   void OnLine(TranscriptKind kind, std::string_view text) override;
@@ -62,6 +72,8 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   void FinishExchange(bool dropped);
   void Fail(int status, const std::string& why, const std::string& fingerprint = {});
   void RecordHistory();
+  void AddJsonReply(std::string_view text);
+  void Complain(const std::string& what);
   std::string LoginFailure(ControlConnection::Login result, int connectError, const std::string& failure) const;
 
   std::string m_name;
@@ -76,7 +88,12 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   bool m_inExchange = false;
   std::size_t m_exchanges = 0;
   std::string m_command;
-  std::string m_reply;  // the whole reply, for JSON
+  // The reply so far for JSON: its complete lines as JSON strings with commas
+  // between, at most kMaxJsonReply bytes; the line still coming; whether
+  // some was dropped.
+  std::string m_jsonLines;
+  std::string m_partial;
+  bool m_truncated = false;
   std::string m_lastLine;
   std::string m_hint;  // what the connection last said about itself
 

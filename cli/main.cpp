@@ -1,20 +1,15 @@
 // korvastel-cli: the window's sessions from scripts, cron and a terminal.
-#include <pthread.h>
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "CommandLine.h"
@@ -26,58 +21,34 @@
 #include "Output.h"
 #include "KeyringReader.h"
 #include "SiteList.h"
+#include "Stop.h"
 #include "TargetRun.h"
+#include "Turns.h"
 #include "res/Strings.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "korvastel-cli: %s\nTry 'korvastel-cli --help' for more information.\n", message.c_str());
   return exitstatus::kUsage;
 }
 
-// Signals are taken by one thread of their own (every other thread blocks
-// them), so a Ctrl+C reaches the main loop as an ordinary posted call.
-class SignalThread {
- public:
-  explicit SignalThread(OwnerLoop& loop) {
-    sigemptyset(&m_set);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&m_set, s);
-    pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
-    m_thread = std::thread([this, &loop] {
-      for (;;) {
-        int signal = 0;
-        if (sigwait(&m_set, &signal) != 0 || signal == SIGUSR1) return;
-        g_interrupted = true;
-        loop.Post([] {});
-      }
-    });
+// What became of standard output decides the status last: a run whose
+// output was lost did not succeed.
+int FinalStatus(int status, const Output& out) {
+  switch (out.Status()) {
+    case Output::State::ReaderGone:
+      return status == exitstatus::kUsage || status >= 128 ? status : exitstatus::kReaderGone;
+    case Output::State::Failed:
+      return exitstatus::kOutputFailed;
+    default:
+      return status;
   }
-  ~SignalThread() {
-    pthread_kill(m_thread.native_handle(), SIGUSR1);
-    m_thread.join();
-  }
+}
 
- private:
-  sigset_t m_set;
-  std::thread m_thread;
-};
-
-// Each target holds a socket and a wake-up descriptor; a run that can't
-// have them says so before it starts.
-bool EnoughDescriptors(std::size_t targets, std::string& error) {
-  const rlim_t wanted = static_cast<rlim_t>(targets) * 2 + 32;
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted) return true;
-  if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted) {
-    limit.rlim_cur = wanted;
-    if (setrlimit(RLIMIT_NOFILE, &limit) == 0) return true;
-  }
-  error = std::to_string(targets) + " targets need about " + std::to_string(wanted) +
-          " file descriptors; this process may open " + std::to_string(limit.rlim_max) + " (see ulimit -n)";
-  return false;
+std::string OutputFailure(const Output& out) {
+  return out.Status() == Output::State::Failed ? "korvastel-cli: can't write to standard output: " + out.Error() + "\n"
+                                               : std::string();
 }
 
 std::string ReadPassword(const CliOptions& options, LineFile& input, std::string& error) {
@@ -87,6 +58,12 @@ std::string ReadPassword(const CliOptions& options, LineFile& input, std::string
       error =
           "no password: give it on the first line of standard input with --password-stdin, or in KORVASTEL_PASSWORD";
     return env ? env : "";
+  }
+  std::optional<EchoOff> quiet;
+  if (::isatty(STDIN_FILENO)) {
+    quiet.emplace();  // before the prompt: what is typed after it is never shown
+    std::fputs("Password: ", stderr);
+    std::fflush(stderr);
   }
   std::string line;
   switch (input.Next(line)) {
@@ -108,30 +85,36 @@ std::string ReadPassword(const CliOptions& options, LineFile& input, std::string
 
 // A TARGET is an address (LOGIN@HOST, with or without a scheme) or the name
 // of a saved site. A saved site that remembers its password takes it from
-// the system keyring; every other target takes the run's password.
-std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::string>& targets, std::string& error) {
-  std::vector<ConnectRequest> requests;
+// the system keyring, and fails alone when the keyring can't give it; every
+// other target takes the run's password.
+std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names, std::string& error) {
+  std::vector<Target> targets;
   std::optional<SiteList> sites;
-  for (const std::string& target : targets) {
-    if (target.find('@') == std::string::npos && target.find("://") == std::string::npos) {
+  for (const std::string& name : names) {
+    Target target{name, {}, false, {}};
+    if (name.find('@') == std::string::npos && name.find("://") == std::string::npos) {
       if (!sites) {
         sites.emplace();
         if (!sites->Read(SiteList::DefaultPath(), error)) return std::nullopt;
       }
-      const Site* site = sites->Find(target);
+      const Site* site = sites->Find(name);
       if (!site) {
-        error = "\"" + target + "\" is no saved site, and an address is written [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]";
+        error = "\"" + name + "\" is no saved site, and an address is written [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]";
         return std::nullopt;
       }
-      std::string why;
-      requests.push_back(site->Request(site->rememberPassword ? ReadKeyringPassword(site->name, site->login, why)
-                                                              : std::string()));
-      if (!why.empty())
-        std::fprintf(stderr, "korvastel-cli: %s: the keyring gave no password (%s); the run's password is used\n",
-                     target.c_str(), why.c_str());
+      std::string password, why;
+      if (site->rememberPassword) {
+        target.ownPassword = true;
+        password = ReadKeyringPassword(site->name, site->login, why);
+        if (password.empty())
+          target.unusable = "the keyring gave no password (" + (why.empty() ? "it holds an empty one" : why) +
+                            "); nothing was sent";
+      }
+      target.request = site->Request(password);
+      targets.push_back(std::move(target));
       continue;
     }
-    std::optional<StartTarget> address = ParseAddress(target, error);
+    std::optional<StartTarget> address = ParseAddress(name, error);
     if (!address) {
       if (error.find("password") != std::string::npos)
         error =
@@ -140,22 +123,21 @@ std::optional<std::vector<ConnectRequest>> Requests(const std::vector<std::strin
             "KORVASTEL_PASSWORD.";
       return std::nullopt;
     }
-    ConnectRequest request;
-    request.host = address->host;
-    request.port = address->port;
-    request.login = address->login;
-    request.tls = address->tls;
-    request.implicitTls = address->implicitTls;
-    requests.push_back(std::move(request));
+    target.request.host = address->host;
+    target.request.port = address->port;
+    target.request.login = address->login;
+    target.request.tls = address->tls;
+    target.request.implicitTls = address->implicitTls;
+    targets.push_back(std::move(target));
   }
-  return requests;
+  return targets;
 }
 
-int Run(const CliOptions& options) {
+int Run(const CliOptions& options, Output& out) {
   std::string error;
-  const std::optional<std::vector<ConnectRequest>> requests = Requests(options.targets, error);
-  if (!requests) return Usage(error);
-  if (!EnoughDescriptors(requests->size(), error)) return Usage(error);
+  const std::optional<std::vector<Target>> targets = Targets(options.targets, error);
+  if (!targets) return Usage(error);
+  const std::size_t parallel = SessionsAtOnce(options.parallel);
 
   RunSettings settings;
   for (const std::string& fingerprint : options.trusted) {
@@ -168,72 +150,86 @@ int Run(const CliOptions& options) {
   }
 
   OwnerLoop loop;
-  SignalThread signals(loop);
-  auto stop = [] { return g_interrupted.load(); };
+  StopSignals signals(loop, out, options.maxTime);
+  auto stop = [] { return StopSignals::Taken() != 0 || StopSignals::TimeUp(); };
+  const auto interrupted = [] {
+    if (StopSignals::Taken()) return 128 + StopSignals::Taken();
+    std::fprintf(stderr, "korvastel-cli: the --max-time passed before the run started\n");
+    return exitstatus::kUnreached;
+  };
   LineFile standardInput(STDIN_FILENO, usercommands::kMaxSiteLineBytes, stop, options.timeout);
   // Only a target without a password of its own needs the run's.
-  const bool needed = options.passwordStdin || std::any_of(requests->begin(), requests->end(), [](const auto& r) {
-                        return r.password.empty();
-                      });
+  const bool needed = options.passwordStdin ||
+                      std::any_of(targets->begin(), targets->end(), [](const Target& t) { return !t.ownPassword; });
   if (needed) settings.password = ReadPassword(options, standardInput, error);
-  if (!error.empty()) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
+  if (!error.empty()) return stop() ? interrupted() : Usage(error);
   if (!ControlConnection::IsSendable(settings.password))
     return Usage("the password holds a line break or a NUL; nothing was sent");
   const std::optional<std::vector<std::string>> lines =
       BuildLines(options.commands, {&standardInput, stop, options.timeout, options.commandList}, error);
-  if (!lines) return g_interrupted ? exitstatus::kInterrupted : Usage(error);
+  if (!lines) return stop() ? interrupted() : Usage(error);
 
   settings.tls = options.tls;
   settings.remember = options.remember;
   RunHistory history;
   if (options.history) settings.history = &history;
   settings.json = options.json;
-  settings.color = !options.json &&
-                   (options.color == ColorMode::Always || (options.color == ColorMode::Auto && isatty(STDOUT_FILENO)));
-  settings.prefix = requests->size() > 1;
+  const bool terminal = ::isatty(STDOUT_FILENO);
+  settings.color = !options.json && (options.color == ColorMode::Always || (options.color == ColorMode::Auto && terminal));
+  settings.escape = !options.raw || terminal;
+  settings.prefix = targets->size() > 1;
   settings.timeout = options.timeout;
+  settings.maxTime = options.maxTime;
 
-  Output out(stdout);
-  std::vector<std::unique_ptr<TargetRun>> runs;
-  try {
-    for (std::size_t i = 0; i < requests->size(); ++i)
-      runs.push_back(std::make_unique<TargetRun>(options.targets[i], (*requests)[i], settings, out,
-                                                 loop.Poster()));
-  } catch (const std::system_error& e) {
-    std::fprintf(stderr, "korvastel-cli: can't start %zu sessions at once: %s\n", requests->size(), e.what());
-    return exitstatus::kUnreached;
+  Turns runs(*targets, settings, *lines, out, loop, parallel);
+  loop.RunUntil([&] { return stop() || out.Broken() || runs.Pump(); });
+  if (StopSignals::Taken() == 0 && !runs.Done()) {
+    // Sessions may still work, and a worker fed by a flood may not see its
+    // cancel soon: the signal thread bounds the end (by itself at the --max-time).
+    if (StopSignals::TimeUp())
+      runs.TimeUp();
+    else
+      signals.EndWithin(FinalStatus(exitstatus::kUnreached, out), OutputFailure(out));
   }
-  for (auto& run : runs) run->Start(*lines);
-  loop.RunUntil([&] {
-    return g_interrupted || out.Broken() ||
-           std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->Done(); });
-  });
-  if (g_interrupted) {
-    for (auto& run : runs) run->FlushText();
-    runs.clear();  // every connection closes, without a word to the server
+  if (StopSignals::Taken()) {
+    runs.FlushText();
+    runs.End();  // every connection closes, without a word to the server
     std::fprintf(stderr, "korvastel-cli: interrupted\n");
-    return exitstatus::kInterrupted;
+    return 128 + StopSignals::Taken();
   }
-  int status = 0;
-  for (const auto& run : runs) status = std::max(status, run->Status());
-  runs.clear();
-  return status;
+  runs.End();
+  return runs.Status();
+}
+
+int Finish(int status, Output& out) {
+  out.Close();
+  std::fputs(OutputFailure(out).c_str(), stderr);
+  return FinalStatus(status, out);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  signal(SIGPIPE, SIG_IGN);  // a reader that went away is an EPIPE on stdout: we stop quietly
+  signal(SIGPIPE, SIG_IGN);  // a reader that went away is an EPIPE on stdout: we stop quietly, 141
   std::string error;
   const std::optional<CliOptions> options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) return Usage(error);
+  // A closed standard output would be the next descriptor opened (a
+  // socket): nothing is started without a place for the output.
+  if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+    std::fprintf(stderr, "korvastel-cli: standard output is closed; nothing was done\n");
+    return exitstatus::kOutputFailed;
+  }
+  for (const int fd : {STDIN_FILENO, STDERR_FILENO})
+    if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  Output out(STDOUT_FILENO);
   if (options->action == CliOptions::Action::Help) {
-    std::cout << CliUsage();
-    return 0;
+    out.Write(CliUsage());
+    return Finish(0, out);
   }
   if (options->action == CliOptions::Action::Version) {
-    std::cout << "korvastel-cli " << kVersion << "\n";
-    return 0;
+    out.Write(std::string("korvastel-cli ") + kVersion + "\n");
+    return Finish(0, out);
   }
-  return Run(*options);
+  return Finish(Run(*options, out), out);
 }

@@ -39,11 +39,14 @@ out=$("$cli" Main -s WHO </dev/null 2>&1); rc=$?
 grep -q "SITE WHO" <<<"$out" || fail "no reply to SITE WHO: $out"
 grep -q 'k0rv@stel' <<<"$out" && fail "the password was shown: $out"
 
-# A site that remembers a password the keyring does not hold needs the run's.
+# A site that remembers a password the keyring does not hold fails alone,
+# and is never given the run's password.
 out=$("$cli" Forgotten -s WHO </dev/null 2>&1); rc=$?
-[ $rc -eq 64 ] || fail "Forgotten without a password ended $rc: $out"
-grep -q "keyring gave no password" <<<"$out" || fail "no word of the keyring: $out"
-out=$(printf 'k0rv@stel pw\n' | "$cli" --password-stdin Forgotten -s WHO 2>&1) || fail "Forgotten with the run's password: $out"
+[ $rc -eq 2 ] || fail "Forgotten without a password ended $rc: $out"
+grep -q "Forgotten: the keyring gave no password" <<<"$out" || fail "no word of the keyring: $out"
+out=$(printf 'k0rv@stel pw\n' | "$cli" --password-stdin Forgotten -s WHO 2>&1); rc=$?
+[ $rc -eq 2 ] || fail "Forgotten took the run's password: $rc: $out"
+grep -q "PASS" <<<"$out" && fail "Forgotten sent a password: $out"
 
 "$keyring" delete Main admin || fail "delete"
 "$keyring" read Main admin >/dev/null 2>&1; [ $? -eq 1 ] || fail "read after delete"

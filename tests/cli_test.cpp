@@ -2,8 +2,11 @@
 // and environment, judged by its exit status, its output and the wire.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +33,9 @@ struct Outcome {
   std::string out, err;
 };
 
+// Where the program's standard output goes.
+enum class Stdout { File, ClosedPipe, BlockedPipe, Full, Closed };
+
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,34 +47,45 @@ class Cli : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(m_home); }
 
-  // during(pid) runs while the program does; closedStdout gives it a pipe nobody reads.
+  // In the child: the test's home, password and arguments, then the program.
+  [[noreturn]] void Exec(std::vector<std::string> args, const std::string& password) {
+    args.insert(args.begin(), KORVASTEL_CLI);
+    ::setenv("HOME", m_home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (m_home / ".config").c_str(), 1);
+    ::unsetenv("KORVASTEL_PASSWORD");
+    if (!password.empty()) ::putenv(const_cast<char*>(password.c_str()));
+    if (::chdir(m_home.c_str()) != 0) ::_exit(99);
+    if (m_fileLimit) {
+      const rlimit limit{m_fileLimit, m_fileLimit};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(98);
+  }
+
+  // during(pid) runs while the program does.
   Outcome Run(std::vector<std::string> args, const std::string& input = "",
               const std::string& password = "KORVASTEL_PASSWORD=secret", const std::function<void(pid_t)>& during = {},
-              bool closedStdout = false) {
+              Stdout out = Stdout::File) {
     std::ofstream(m_home / "in", std::ios::binary) << input;
-    args.insert(args.begin(), KORVASTEL_CLI);
+    int pipe[2] = {-1, -1};
+    if ((out == Stdout::ClosedPipe || out == Stdout::BlockedPipe) && ::pipe(pipe) != 0) return {};
     const pid_t pid = ::fork();
     if (pid == 0) {
-      ::setenv("HOME", m_home.c_str(), 1);
-      ::setenv("XDG_CONFIG_HOME", (m_home / ".config").c_str(), 1);
-      ::unsetenv("KORVASTEL_PASSWORD");
-      if (!password.empty()) ::putenv(const_cast<char*>(password.c_str()));
-      if (::chdir(m_home.c_str()) != 0) ::_exit(99);
       ::dup2(::open((m_home / "in").c_str(), O_RDONLY), 0);
-      int pipe[2];
-      if (closedStdout && ::pipe(pipe) == 0) {
-        ::close(pipe[0]);
-        ::dup2(pipe[1], 1);
-      } else {
-        ::dup2(::open((m_home / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-      }
+      if (out == Stdout::ClosedPipe) ::close(pipe[0]);
+      if (pipe[1] >= 0) ::dup2(pipe[1], 1);
+      if (out == Stdout::Full) ::dup2(::open("/dev/full", O_WRONLY), 1);
+      if (out == Stdout::File) ::dup2(::open((m_home / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
       ::dup2(::open((m_home / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(98);
+      if (out == Stdout::Closed) ::close(1);
+      Exec(args, password);
     }
+    if (pipe[1] >= 0) ::close(pipe[1]);
+    if (out == Stdout::ClosedPipe) ::close(pipe[0]);
     if (during) during(pid);
     int wstatus = 0;
     for (int i = 0; i < 2000 && ::waitpid(pid, &wstatus, WNOHANG) == 0; ++i)
@@ -77,11 +94,43 @@ class Cli : public ::testing::Test {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &wstatus, 0);
     }
+    if (out == Stdout::BlockedPipe) ::close(pipe[0]);
     return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, peers::ReadFile(m_home / "out"),
             peers::ReadFile(m_home / "err")};
   }
 
+  // The program on a terminal: talk(master) reads and types; what the
+  // terminal showed, and the exit status.
+  Outcome RunOnTerminal(std::vector<std::string> args, const std::function<void(int)>& talk) {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) Exec(args, "");
+    talk(master);
+    Outcome r;
+    r.out = Screen(master, "");
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    ::close(master);
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return r;
+  }
+
+  // What the terminal shows until `until` appears (empty: until it closes), for 10 s at most.
+  static std::string Screen(int master, const std::string& until) {
+    std::string text;
+    for (int i = 0; i < 100 && (until.empty() || text.find(until) == std::string::npos); ++i) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buffer[4096];
+      const ssize_t n = ::read(master, buffer, sizeof buffer);
+      if (n <= 0) break;
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+  }
+
   fs::path m_home;
+  rlim_t m_fileLimit = 0;  // RLIMIT_NOFILE for the program; 0 as it is
 };
 
 std::string At(const ScriptedServer& s) { return "u@127.0.0.1:" + std::to_string(s.Port()); }
@@ -97,7 +146,7 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   EXPECT_EQ(
       r.out.find(
           ">connecting to 127.0.0.1\n220 hi\n>USER u\n331 pw\n>PASS **********\n230 in\n\n>SITE WHO\n200-caf\xC3\xA9 "
-          "\xC2\x81\n200 b\n\n>DELE x\n550 no\n"),
+          "\\u0081\n200 b\n\n>DELE x\n550 no\n"),
       0u)
       << r.out;
   EXPECT_NE(r.err.find(At(server) + ": DELE x: 550 no"), std::string::npos) << r.err;
@@ -161,6 +210,19 @@ TEST_F(Cli, ASavedSiteIsATargetAndItsAddressesAreTriedInOrder) {
   r = Run({"backup", "-s", "WHO"});
   EXPECT_EQ(r.status, 64);
   EXPECT_NE(r.err.find("\"backup\" is no saved site"), std::string::npos) << r.err;
+
+  // A site whose password the keyring can't give fails alone, without the run's password.
+  ScriptedServer vault({LoginThen(Answers(1))}), other({LoginThen(Answers(1))});
+  ASSERT_TRUE(vault.Start() && other.Start());
+  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf")
+      << "[vault]\naddress=127.0.0.1:" << vault.Port() << "\nlogin=u\nremember=yes\n";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
+  r = Run({"vault", At(other), "-s", "WHO"});
+  ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("korvastel-cli: vault: the keyring gave no password ("), std::string::npos) << r.err;
+  EXPECT_EQ(vault.Connections(), 0u);
+  EXPECT_EQ(other.Received(0), "USER u\r\nPASS secret\r\nSITE WHO\r\n");
 }
 
 TEST_F(Cli, SeveralTargetsRunTogetherAndEachFailureIsNamed) {
@@ -211,7 +273,7 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(server.Connections(), 0u);
 }
 
-TEST_F(Cli, TimeoutInterruptAndAClosedPipeEndTheRun) {
+TEST_F(Cli, TheRunEndsWhenAskedOrDueAndRunsInTurns) {
   ScriptedServer silent({Script{Hold()}});
   ScriptedServer holding({LoginThen({ExpectLine(), Hold()}), LoginThen({ExpectLine(), Send("200 ok\r\n")})});
   ASSERT_TRUE(silent.Start() && holding.Start());
@@ -229,9 +291,97 @@ TEST_F(Cli, TimeoutInterruptAndAClosedPipeEndTheRun) {
   EXPECT_TRUE(holding.WaitDone(0, std::chrono::seconds(5))) << "the connection is closed";
   EXPECT_EQ(holding.Received(0), "USER u\r\nPASS secret\r\nSITE WHO\r\n");
 
-  r = Run({At(holding), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", {}, true);
-  EXPECT_EQ(r.status, 0) << "ends quietly, not by SIGPIPE";
+  // An overall limit ends a server that trickles forever, which the idle limit never does.
+  std::string trickle;
+  for (int i = 0; i < 1000; ++i) trickle += "200-line\r\n";
+  ScriptedServer slow({LoginThen({ExpectLine(), SendSlowly(trickle, 20)})});
+  ASSERT_TRUE(slow.Start());
+  r = Run({"--timeout", "0.5", "--max-time", "1.5", At(slow), "-s", "WHO"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(At(slow) + ": still running at the --max-time of 1.5 s"), std::string::npos) << r.err;
+
+  // A stop holds while standard output is a full pipe nobody reads.
+  ScriptedServer flood({LoginThen({ExpectLine(), Send("200-" + std::string(4u << 20, 'x') + "\r\n200 end\r\n")})});
+  ASSERT_TRUE(flood.Start());
+  r = Run({At(flood), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", [&](pid_t pid) {
+    for (int i = 0; i < 500 && flood.Received(0).find("SITE WHO") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGTERM);
+  }, Stdout::BlockedPipe);
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+
+  // More targets than descriptors run in turns.
+  std::vector<Script> scripts(12, LoginThen(Answers(1)));
+  ScriptedServer many(scripts);
+  ASSERT_TRUE(many.Start());
+  m_fileLimit = 40;
+  r = Run({At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many),
+           At(many), At(many), "-c", "NOOP"});
+  m_fileLimit = 0;
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(many.Connections(), 12u);
+}
+
+TEST_F(Cli, LostOutputIsNeverSuccess) {
+  ScriptedServer server({LoginThen(Answers(1)), LoginThen(Answers(1)), LoginThen(Answers(1))});
+  ASSERT_TRUE(server.Start());
+  Outcome r = Run({At(server), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", {}, Stdout::ClosedPipe);
+  EXPECT_EQ(r.status, 141) << "ends quietly, as a pipeline expects";
   EXPECT_EQ(r.err, "");
+  r = Run({At(server), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", {}, Stdout::Full);
+  EXPECT_EQ(r.status, 74);
+  EXPECT_NE(r.err.find("can't write to standard output: No space left on device"), std::string::npos) << r.err;
+  r = Run({At(server), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", {}, Stdout::Closed);
+  EXPECT_EQ(r.status, 74);
+  EXPECT_NE(r.err.find("standard output is closed"), std::string::npos) << r.err;
+  EXPECT_EQ(Run({"--help"}, "", "", {}, Stdout::Full).status, 74);
+  EXPECT_EQ(server.Connections(), 2u) << "nothing starts without a standard output";
+}
+
+TEST_F(Cli, AServerCannotDriveTheTerminal) {
+  const std::string nasty = "200-\x1b]0;owned\x07 \x1b]52;c;eA==\x07\x1b[2J x\x08\x08\x08 \x90\x9d\x7f\r\n200 ok\r\n";
+  const Script script = LoginThen({ExpectLine(), Send(nasty), ExpectLine(), Send("550 \x1b[31mno\r\n")});
+  ScriptedServer server({script, script, script});
+  ASSERT_TRUE(server.Start());
+  const std::string shown = "200-\\x1b]0;owned\\x07 \\x1b]52;c;eA==\\x07\\x1b[2J x\\x08\\x08\\x08 \\u0090\\u009d\\x7f\n";
+  Outcome r = Run({At(server), "-s", "WHO", "-c", "DELE x"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find_first_of("\x1b\x07\x08\x7f"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("DELE x: 550 \\x1b[31mno"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  r = Run({"--raw", At(server), "-s", "WHO", "-c", "DELE x"});
+  EXPECT_NE(r.out.find("200-\x1b]0;owned\x07"), std::string::npos) << "--raw to a file passes them";
+
+  // On a terminal --raw escapes too, and --password-stdin asks without echo.
+  r = RunOnTerminal({"--raw", "--color=never", "--password-stdin", At(server), "-s", "WHO", "-c", "DELE x"},
+                    [](int master) {
+                      const std::string prompt = Screen(master, "Password: ");
+                      EXPECT_NE(prompt.find("Password: "), std::string::npos) << prompt;
+                      EXPECT_EQ(::write(master, "pty-secret\n", 11), 11);
+                    });
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(r.out.find("pty-secret"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\\x1b]0;owned"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\x1b]"), std::string::npos) << r.out;
+  EXPECT_EQ(server.Received(2), "USER u\r\nPASS pty-secret\r\nSITE WHO\r\nDELE x\r\n");
+}
+
+TEST_F(Cli, AJsonReplyStopsAt64MiB) {
+  std::string lines;
+  const std::string line = "200-" + std::string(1020, 'y') + "\r\n";
+  while (lines.size() < (66u << 20)) lines += line;
+  ScriptedServer server({LoginThen({ExpectLine(), Send(lines + "200 end\r\n"), ExpectLine(), Send("200 ok\r\n")})});
+  ASSERT_TRUE(server.Start());
+  const Outcome r = Run({"--json", At(server), "-s", "FLOOD", "-c", "NOOP"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::size_t end = r.out.find('\n');
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_LE(end, (64u << 20) + 100);
+  EXPECT_TRUE(r.out.substr(0, end).ends_with("\"],\"ok\":true,\"truncated\":true}")) << r.out.substr(end - 100, 100);
+  EXPECT_EQ(r.out.substr(end + 1), "{\"target\":\"" + At(server) +
+                                       "\",\"command\":\"NOOP\",\"code\":200,\"lines\":[\"200 ok\"],\"ok\":true}\n");
 }
 
 TEST_F(Cli, RealServersPlainAndThroughTls) {

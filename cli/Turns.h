@@ -1,0 +1,58 @@
+// The targets of a run, taken in turns: at most so many sessions at once,
+// the next started as one lets go of its connection.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OwnerLoop.h"
+#include "Output.h"
+#include "TargetRun.h"
+
+// A TARGET as the run knows it: its request, and why it can't run when it can't.
+struct Target {
+  std::string name;
+  ConnectRequest request;
+  bool ownPassword = false;  // from the keyring: the run's is never given to it
+  std::string unusable;
+};
+
+// Sessions at once: each holds a socket and a wake-up descriptor, and a
+// run keeps some for itself. The soft limit is raised to the hard one
+// first; more targets than that run in turns.
+std::size_t SessionsAtOnce(std::size_t wanted);
+
+// The targets' runs, at most `parallel` sessions at once, each started as
+// another one lets go of its connection.
+class Turns {
+ public:
+  Turns(const std::vector<Target>& targets, const RunSettings& settings, const std::vector<std::string>& lines,
+        Output& out, OwnerLoop& loop, std::size_t parallel)
+      : m_targets(targets), m_settings(settings), m_lines(lines), m_out(out), m_loop(loop), m_parallel(parallel),
+        m_runs(targets.size()) {}
+
+  // Starts what may start; true once every target is done.
+  bool Pump();
+  bool Done() const;
+  // The --max-time passed: whatever is not done fails.
+  void TimeUp();
+  void FlushText();
+  // Every session gives up its waits first, then each is destroyed: the
+  // workers stop together, not one after the other.
+  void End();
+
+  int Status() const { return m_status; }
+
+ private:
+  const std::vector<Target>& m_targets;
+  const RunSettings& m_settings;
+  const std::vector<std::string>& m_lines;
+  Output& m_out;
+  OwnerLoop& m_loop;
+  std::size_t m_parallel;
+  std::vector<std::unique_ptr<TargetRun>> m_runs;
+  std::size_t m_next = 0;
+  int m_status = 0;
+};
