@@ -156,6 +156,7 @@ void RunOnSitesDlg::BuildControls() {
   auto* sites = new QScrollArea(this);
   sites->setAccessibleName(QStringLiteral("Sites"));
   sites->setWidgetResizable(true);
+  sites->setMinimumHeight(120);
   auto* siteColumnWidget = new QWidget(sites);
   m_siteColumn = new QVBoxLayout(siteColumnWidget);
   m_siteColumn->addStretch(1);

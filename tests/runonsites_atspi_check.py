@@ -4,11 +4,12 @@
 # xdotool. With one tab no page tab is exposed; each saved site is a check
 # box whose checked state follows the click; Run asks for the password the
 # site lacks in one "Passwords" dialog (a field named after the site), then
-# the row ends "done" against the demo site server.
+# the row ends "done" against the demo site server; a second tab brings page tabs.
 #
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   runonsites_atspi_check.py KORVASTEL SITESERVER [SCREENSHOT.png]
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -43,10 +44,13 @@ def wait_for(get, limit_s=15.0):
 home = tempfile.mkdtemp(prefix="korvastel-runs-atspi-")
 open(os.path.join(home, "commandList.ini"), "w").close()
 server, port = demo_site(siteserver)
+mute = socket.socket()  # accepts (the kernel does) and never greets
+mute.bind(("127.0.0.1", 0))
+mute.listen(4)
 os.makedirs(os.path.join(home, "Dunvarrow"), mode=0o700)
 with open(os.path.join(home, "Dunvarrow", "korvastel-sites.conf"), "w") as sites:
-    for name in ("alpha", "beta"):
-        sites.write("\n[%s]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % (name, port))
+    for name, at in (("alpha", port), ("beta", mute.getsockname()[1])):
+        sites.write("\n[%s]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % (name, at))
 app = None
 try:
     app = Program(korvastel, home)
@@ -73,14 +77,32 @@ try:
             field = find(asking, lambda n: n.getRoleName() == "password text")
             check(field is not None and field.name == "alpha", "its one field is named after the site")
             app.click(field, ["type", "korvastel"])
+            if screenshot:
+                subprocess.run(["import", "-window", "root", screenshot.replace(".png", "-asking.png")], check=False)
             app.click(find(asking, lambda n: n.getRoleName() == "push button" and n.name == "OK"))
             done = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "table cell" and n.name == "done"))
             check(done is not None, "alpha's row reads done")
             if screenshot:
                 subprocess.run(["import", "-window", "root", screenshot], check=False)
+        # beta never greets: past the Timeout its row says so.
+        app.click(alpha)
+        app.click(app.node("beta", ("check box",)))
+        app.click(app.node("Timeout"), ["key", "ctrl+a", "type", "2"])
+        app.click(app.node("Run", ("push button",)))
+        asking = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "dialog" and n.name == "Passwords"))
+        if check(asking is not None, "beta's password is asked for"):
+            app.click(find(asking, lambda n: n.getRoleName() == "password text"), ["type", "x"])
+            app.click(find(asking, lambda n: n.getRoleName() == "push button" and n.name == "OK"))
+            late = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "table cell" and n.name == "timed out"))
+            check(late is not None, "beta's row reads timed out")
+    # A second tab brings the tab bar, and its page tabs, to a screen reader.
+    app.click(app.node("New Tab", ("push button",)))
+    tab = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "page tab"))
+    check(tab is not None, "two tabs: the page tabs are exposed")
 finally:
     if app:
         app.end()
     server.kill()
+    mute.close()
     subprocess.run(["rm", "-rf", home])
 sys.exit(1 if failures else 0)
