@@ -65,8 +65,8 @@ class MainWindow : public QDialog, public SiteTabs {
   int IndexOf(const CSiteCmdDlg& tab) const;
 
   QVBoxLayout* m_column = nullptr;
-  std::unique_ptr<QTabBar> m_tabBar;  // a child widget; gone while there is one tab
-  QStackedWidget* m_pages = nullptr;  // the dialogs, in tab order; its current one is the current tab
+  std::unique_ptr<QTabBar> m_tabBar;                 // a child widget; gone while there is one tab
+  QStackedWidget* m_pages = nullptr;                 // the dialogs, in tab order; its current one is the current tab
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
   SitePasswords m_passwords;
   std::unique_ptr<SiteManagerDlg> m_siteManager;

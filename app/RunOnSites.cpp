@@ -409,8 +409,7 @@ void RunOnSitesDlg::StopRun() {
 }
 
 bool RunOnSitesDlg::HasPassword(const Follower& f) const {
-  if (f.m_tab && !Ending(*f.m_tab) &&
-      (f.m_tab->IsConnected() || f.m_tab->IsWorking() || !f.m_tab->m_password.empty()))
+  if (f.m_tab && !Ending(*f.m_tab) && (f.m_tab->IsConnected() || f.m_tab->IsWorking() || !f.m_tab->m_password.empty()))
     return true;
   return m_tabs.Passwords().Get(f.m_site.name).has_value();
 }

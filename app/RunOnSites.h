@@ -98,8 +98,8 @@ class RunOnSitesDlg : public QDialog {
   std::vector<std::string> m_lines;  // what the current run sends
   std::vector<std::shared_ptr<Follower>> m_followers;  // one per row; the keyring's answers hold weak ones
   std::deque<std::weak_ptr<Follower>> m_toAttach;      // rows still to find their tabs, in order
-  unsigned m_runNumber = 0;     // answers (keyring, passwords) for an earlier run are dropped
-  std::size_t m_keyringReads = 0;  // keyring reads of this run not yet answered
+  unsigned m_runNumber = 0;                            // answers (keyring, passwords) for an earlier run are dropped
+  std::size_t m_keyringReads = 0;                      // keyring reads of this run not yet answered
   std::chrono::seconds m_limit{60};
   std::unique_ptr<PasswordsDlg> m_asking;  // the question of this run, while it is open
   std::unique_ptr<IniStorage> m_commandStorage;

@@ -183,22 +183,24 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   b.Click("Copy");
   const std::string copied = QApplication::clipboard()->text().toStdString();
   EXPECT_TRUE(std::regex_match(copied, std::regex("Site\tState\tCode\tReply\tTime\n"
-                                                  "alpha\tdone\t200\t200 \"who\", ok" + time +
-                                                  "beta\tdone\t200\t200 second here" + time +
+                                                  "alpha\tdone\t200\t200 \"who\", ok" +
+                                                  time + "beta\tdone\t200\t200 second here" + time +
                                                   "gamma\tfailed\t530\tlogin refused: 530 Login incorrect." + time +
                                                   "delta\tfailed\t\tno password: cancelled" + time +
                                                   "'=HYPERLINK\\(\"http://x.example\",\"omega\"\\)\tfailed\t\t"
-                                                  "tab closed" + time)))
+                                                  "tab closed" +
+                                                  time)))
       << copied;
 
   const fs::path saved = b.folder / "results.csv";
   b.dlg->SetFileChooser([&](std::function<void(const std::string&)> chosen) { chosen(saved.string()); });
   b.Click("Save");
   const std::string csv = peers::ReadFile(saved);
-  EXPECT_TRUE(std::regex_search(csv, std::regex("^Site,State,Code,Reply,Time\r\n"
-                                                "alpha,done,200,\"200 \"\"who\"\", ok\",\\d+\\.\\d\r\n"
-                                                "beta,done,200,200 second here,(.|\r\n)*"
-                                                "\"'=HYPERLINK\\(\"\"http://x.example\"\",\"\"omega\"\"\\)\",failed,,tab closed,")))
+  EXPECT_TRUE(std::regex_search(
+      csv, std::regex("^Site,State,Code,Reply,Time\r\n"
+                      "alpha,done,200,\"200 \"\"who\"\", ok\",\\d+\\.\\d\r\n"
+                      "beta,done,200,200 second here,(.|\r\n)*"
+                      "\"'=HYPERLINK\\(\"\"http://x.example\"\",\"\"omega\"\"\\)\",failed,,tab closed,")))
       << csv;
   b.dlg->SetFileChooser([&](std::function<void(const std::string&)> chosen) { chosen("/nonexistent/r.csv"); });
   b.Click("Save");
@@ -345,8 +347,8 @@ TEST(RunOnSites, ClosingTabsWhileTheRowsAttachNeverConnectsAClosingTab) {
   std::vector<std::unique_ptr<ScriptedServer>> servers;
   std::vector<Site> sites;
   for (int i = 0; i < 12; ++i) {
-    servers.push_back(std::make_unique<ScriptedServer>(
-        std::vector<Script>{LoginThen({ExpectLine(), Send("200 ok\r\n")})}));
+    servers.push_back(
+        std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen({ExpectLine(), Send("200 ok\r\n")})}));
     ASSERT_TRUE(servers.back()->Start()) << servers.back()->Error();
     sites.push_back(MakeSite("site" + std::to_string(i), {servers.back()->Port()}));
   }
