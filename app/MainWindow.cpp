@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
@@ -34,18 +35,10 @@ MainWindow::MainWindow() {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   auto* column = new QVBoxLayout(this);
+  m_column = column;
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->setSizeConstraint(QLayout::SetFixedSize);  // the dialogs have a fixed size; so has the window
-
-  m_tabBar = new QTabBar(this);
-  m_tabBar->setAccessibleName(QStringLiteral("Tabs"));
-  m_tabBar->setTabsClosable(true);
-  m_tabBar->setExpanding(false);
-  m_tabBar->setDocumentMode(true);
-  m_tabBar->setFocusPolicy(Qt::NoFocus);  // Ctrl+Tab switches; Tab keeps walking the dialog's fields
-  m_tabBar->hide();
-  column->addWidget(m_tabBar);
 
   m_pages = new QStackedWidget(this);
   column->addWidget(m_pages);
@@ -66,15 +59,6 @@ MainWindow::MainWindow() {
   connect(siteManager, &QPushButton::clicked, this, [this] { OpenSiteManager(); });
   connect(newTab, &QPushButton::clicked, this, [this] { NewTab(); });
   connect(runOnSites, &QPushButton::clicked, this, [this] { OpenRunOnSites(); });
-  connect(m_tabBar, &QTabBar::currentChanged, this, [this](int index) {
-    if (index >= 0 && index < TabCount()) {
-      m_pages->setCurrentWidget(PageOf(Tab(index)));
-      setWindowTitle(m_pages->currentWidget()->windowTitle());
-    }
-  });
-  connect(m_tabBar, &QTabBar::tabCloseRequested, this, [this](int index) {
-    if (index >= 0 && index < TabCount()) CloseTab(Tab(index));
-  });
 
   const auto shortcut = [this](QKeySequence keys, std::function<void()> run) {
     auto* s = new QShortcut(keys, this);
@@ -98,6 +82,7 @@ MainWindow::~MainWindow() {
   hide();
   m_siteManager.reset();
   m_runOnSites.reset();
+  m_tabBar.reset();
   while (!m_tabs.empty()) m_tabs.pop_back();
 }
 
@@ -112,17 +97,15 @@ CSiteCmdDlg& MainWindow::AddTab(const std::function<void(CSiteCmdDlg&)>& prepare
   QWidget* page = PageOf(tab);
   m_pages->addWidget(page);
   m_tabs.push_back(std::move(owned));
-  const int index = m_tabBar->addTab(QString());
+  const int index = TabCount() - 1;
   tab.SetEndHandler([this, &tab] { RemoveTab(tab); });
   tab.onStateChanged = [this] { UpdateTitles(); };
   connect(page, &QWidget::windowTitleChanged, this, [this, page](const QString& title) {
     if (m_pages->currentWidget() == page) setWindowTitle(title);
   });
-  if (!background || TabCount() == 1) {
-    m_tabBar->setCurrentIndex(index);
-    m_pages->setCurrentWidget(page);
-  }
-  m_tabBar->setVisible(TabCount() > 1);
+  if (!background || TabCount() == 1) m_pages->setCurrentWidget(page);
+  UpdateTabBar();
+  if (index == CurrentIndex()) ShowPage(index);
   if (!isVisible()) ShowCentred();
   tab.Start();
   if (TabCount() == 1) setWindowTitle(page->windowTitle());
@@ -154,10 +137,11 @@ void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
   if (m_runOnSites) m_runOnSites->TabClosing(tab);
   std::unique_ptr<CSiteCmdDlg> gone = std::move(m_tabs[static_cast<std::size_t>(index)]);
   m_tabs.erase(m_tabs.begin() + index);
+  // The page in its place, or the last one, comes to the front.
   m_pages->removeWidget(PageOf(*gone));
-  m_tabBar->removeTab(index);
+  if (m_tabBar) m_tabBar->removeTab(index);
   gone.reset();
-  m_tabBar->setVisible(TabCount() > 1);
+  UpdateTabBar();
   UpdateTitles();
   if (m_tabs.empty()) {
     hide();
@@ -173,10 +157,45 @@ int MainWindow::IndexOf(const CSiteCmdDlg& tab) const {
   return -1;
 }
 
-int MainWindow::CurrentIndex() const { return m_tabBar->currentIndex(); }
+int MainWindow::CurrentIndex() const { return m_pages->currentIndex(); }
 
 void MainWindow::SetCurrent(int index) {
-  if (index >= 0 && index < TabCount()) m_tabBar->setCurrentIndex(index);
+  if (index >= 0 && index < TabCount()) ShowPage(index);
+}
+
+void MainWindow::ShowPage(int index) {
+  m_pages->setCurrentIndex(index);
+  if (m_tabBar && m_tabBar->currentIndex() != index) m_tabBar->setCurrentIndex(index);
+  setWindowTitle(m_pages->currentWidget()->windowTitle());
+}
+
+void MainWindow::UpdateTabBar() {
+  if (TabCount() < 2) {
+    m_tabBar.reset();
+    return;
+  }
+  if (!m_tabBar) {
+    m_tabBar = std::make_unique<QTabBar>(this);
+    m_tabBar->setAccessibleName(QStringLiteral("Tabs"));
+    m_tabBar->setTabsClosable(true);
+    m_tabBar->setExpanding(false);
+    m_tabBar->setDocumentMode(true);
+    m_tabBar->setFocusPolicy(Qt::NoFocus);  // Ctrl+Tab switches; Tab keeps walking the dialog's fields
+    m_column->insertWidget(0, m_tabBar.get());
+    connect(m_tabBar.get(), &QTabBar::currentChanged, this, [this](int index) {
+      if (index >= 0 && index < TabCount() && index != CurrentIndex()) ShowPage(index);
+    });
+    connect(m_tabBar.get(), &QTabBar::tabCloseRequested, this, [this](int index) {
+      if (index >= 0 && index < TabCount()) CloseTab(Tab(index));
+    });
+  }
+  {
+    const QSignalBlocker quiet(m_tabBar.get());
+    while (m_tabBar->count() < TabCount()) m_tabBar->addTab(QString());
+    m_tabBar->setCurrentIndex(CurrentIndex());
+  }
+  m_tabBar->show();
+  UpdateTitles();
 }
 
 void MainWindow::Cycle(int step) {
@@ -185,7 +204,8 @@ void MainWindow::Cycle(int step) {
 }
 
 void MainWindow::UpdateTitles() {
-  for (int i = 0; i < TabCount(); ++i) {
+  if (!m_tabBar) return;
+  for (int i = 0; i < TabCount() && i < m_tabBar->count(); ++i) {
     std::string title = Tab(i).TabTitle();
     if (title.empty()) title = "New Tab";
     const QString text = platform::FromCp1252(title);
@@ -215,8 +235,10 @@ void MainWindow::OpenRunOnSites() {
 }
 
 CSiteCmdDlg* MainWindow::FindSiteTab(const std::string& name) {
+  // A tab that is ending has no session left: its page goes at the next turn of the loop.
   for (auto& tab : m_tabs)
-    if (const Site* site = tab->SavedSite(); site && site->name == name) return tab.get();
+    if (const Site* site = tab->SavedSite(); site && site->name == name && !tab->IsEnded() && tab->GetSession())
+      return tab.get();
   return nullptr;
 }
 
@@ -227,7 +249,7 @@ CSiteCmdDlg& MainWindow::OpenSiteTab(const Site& site, bool background) {
 
 void MainWindow::ShowTab(CSiteCmdDlg& tab, long line) {
   const int index = IndexOf(tab);
-  if (index < 0) return;
+  if (index < 0 || tab.IsEnded()) return;
   SetCurrent(index);
   if (line >= 0) tab.m_transcript.LineScroll(static_cast<int>(line) - tab.m_transcript.GetFirstVisibleLine());
 }

@@ -1,6 +1,7 @@
 // The program's window: one tab per connection, each a whole main dialog
 // with its own session. With one tab it shows that dialog alone, as the
-// program always did; the tab bar appears from the second tab on. Below the
+// program always did; the tab bar exists only from the second tab on (a
+// hidden bar would still show a screen reader a focused tab). Below the
 // dialogs, three buttons reach the saved sites.
 #pragma once
 
@@ -15,6 +16,7 @@ class CSiteCmdDlg;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
+class QVBoxLayout;
 class RunOnSitesDlg;
 class SiteManagerDlg;
 
@@ -57,10 +59,14 @@ class MainWindow : public QDialog, public SiteTabs {
   void RemoveTab(CSiteCmdDlg& tab);
   void ShowCentred();
   void UpdateTitles();
+  // The tab bar made or removed as the count of tabs asks, following the pages.
+  void UpdateTabBar();
+  void ShowPage(int index);
   int IndexOf(const CSiteCmdDlg& tab) const;
 
-  QTabBar* m_tabBar = nullptr;
-  QStackedWidget* m_pages = nullptr;
+  QVBoxLayout* m_column = nullptr;
+  std::unique_ptr<QTabBar> m_tabBar;                 // a child widget; gone while there is one tab
+  QStackedWidget* m_pages = nullptr;                 // the dialogs, in tab order; its current one is the current tab
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
   SitePasswords m_passwords;
   std::unique_ptr<SiteManagerDlg> m_siteManager;

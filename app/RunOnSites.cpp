@@ -4,15 +4,17 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -36,6 +38,7 @@
 
 namespace {
 const char kNoPassword[] = "no password: open the site from the Site Manager and type it";
+const char kBadTimeout[] = "The timeout must be a whole number of seconds from 1 to 86400.\n\nNothing was run.";
 const char kLineBreak[] =
     "The command holds a line break or a NUL character.\n\n"
     "The server would take each line as a command of its own, so nothing was sent.";
@@ -48,7 +51,53 @@ std::string Trimmed(std::string text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
   return text;
 }
+
+// A tab whose dialog has ended has no session left; its page goes a turn of the loop later.
+bool Ending(CSiteCmdDlg& tab) { return tab.IsEnded() || !tab.GetSession(); }
 }  // namespace
+
+// The one question of a run: a password field per site still lacking one,
+// each named after its site. Shown window-modal and never waited for: the
+// run goes on from its finished signal.
+class RunOnSitesDlg::PasswordsDlg : public QDialog {
+ public:
+  PasswordsDlg(const std::vector<std::string>& sites, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Passwords"));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(QStringLiteral("Type the passwords of these sites. They are kept in memory until "
+                                            "the program ends, never saved."),
+                             this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    auto* form = new QFormLayout;
+    for (const std::string& site : sites) {
+      auto* field = new QLineEdit(this);
+      field->setEchoMode(QLineEdit::Password);
+      field->setAccessibleName(Q(site));
+      form->addRow(Q(site) + QLatin1Char(':'), field);
+      m_fields.push_back(field);
+    }
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    for (QAbstractButton* button : buttons->buttons()) button->setAccessibleName(button->text().remove('&'));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    setWindowModality(Qt::WindowModal);
+  }
+  // What was typed, in the order of the sites; the fields are emptied.
+  std::vector<std::string> Take() {
+    std::vector<std::string> typed;
+    for (QLineEdit* field : m_fields) {
+      typed.push_back(S(field->text()));
+      field->clear();
+    }
+    return typed;
+  }
+
+ private:
+  std::vector<QLineEdit*> m_fields;  // owned by the dialog as their Qt parent
+};
 
 // Follows one row's tab: every session event of that tab comes here too.
 class RunOnSitesDlg::Follower : public SessionObserver {
@@ -57,12 +106,14 @@ class RunOnSitesDlg::Follower : public SessionObserver {
 
   RunOnSitesDlg& m_dlg;
   std::size_t m_row;
-  CSiteCmdDlg* m_tab = nullptr;  // null until the row has its tab, and once the tab has gone
+  // The site's tab: the one open when Run was clicked, else the one the row
+  // finds or opens; null once it has gone.
+  CSiteCmdDlg* m_tab = nullptr;
   bool m_observing = false;
   bool m_stopped = false;  // the dialog closed before the row found its tab
   Site m_site;
   bool m_connectAsked = false;
-  bool m_keyringAsked = false;
+  bool m_lacking = false;  // no password found: the run asks for it
   bool m_sent = false;
   std::string m_keyringPassword;  // held only until the connect takes it
   ReplyTail m_tail;
@@ -95,15 +146,22 @@ RunOnSitesDlg::RunOnSitesDlg(SiteTabs& tabs, QWidget* parent) : QDialog(parent),
   LoadCommands();
 }
 
-RunOnSitesDlg::~RunOnSitesDlg() { DetachAll(); }
+RunOnSitesDlg::~RunOnSitesDlg() { StopRun(); }
 
 void RunOnSitesDlg::BuildControls() {
   auto* layout = new QVBoxLayout(this);
 
+  // A check box per site: a screen reader hears each as one, checkable, and its state.
   layout->addWidget(new QLabel(QStringLiteral("Sites:"), this));
-  m_siteList = new QListWidget(this);
-  m_siteList->setAccessibleName(QStringLiteral("Sites"));
-  layout->addWidget(m_siteList);
+  auto* sites = new QScrollArea(this);
+  sites->setAccessibleName(QStringLiteral("Sites"));
+  sites->setWidgetResizable(true);
+  sites->setMinimumHeight(120);
+  auto* siteColumnWidget = new QWidget(sites);
+  m_siteColumn = new QVBoxLayout(siteColumnWidget);
+  m_siteColumn->addStretch(1);
+  sites->setWidget(siteColumnWidget);
+  layout->addWidget(sites);
 
   auto* commandRow = new QHBoxLayout;
   auto* commandLabel = new QLabel(QStringLiteral("Command:"), this);
@@ -144,10 +202,26 @@ void RunOnSitesDlg::BuildControls() {
   }
   layout->addLayout(arguments);
 
+  auto* runRow = new QHBoxLayout;
+  auto* timeoutLabel = new QLabel(QStringLiteral("Timeout (s):"), this);
+  m_timeout = new QLineEdit(QStringLiteral("60"), this);
+  m_timeout->setAccessibleName(QStringLiteral("Timeout"));
+  m_timeout->setMaximumWidth(80);
+  timeoutLabel->setBuddy(m_timeout);
   m_runButton = new QPushButton(QStringLiteral("Run"), this);
   m_runButton->setAccessibleName(QStringLiteral("Run"));
   m_runButton->setDefault(true);
-  layout->addWidget(m_runButton, 0, Qt::AlignLeft);
+  runRow->addWidget(m_runButton);
+  runRow->addSpacing(12);
+  runRow->addWidget(timeoutLabel);
+  runRow->addWidget(m_timeout);
+  runRow->addStretch(1);
+  layout->addLayout(runRow);
+  // Rows still running when it falls due have waited long enough.
+  m_deadline = new QTimer(this);
+  m_deadline->setSingleShot(true);
+  m_deadline->setTimerType(Qt::PreciseTimer);
+  connect(m_deadline, &QTimer::timeout, this, [this] { OnDeadline(); });
 
   m_table = new QTableWidget(0, static_cast<int>(SiteRun::Header().size()), this);
   m_table->setAccessibleName(QStringLiteral("Results"));
@@ -190,9 +264,9 @@ void RunOnSitesDlg::Box(const std::string& text, const std::string& caption) {
 void RunOnSitesDlg::LoadSites() {
   // Read afresh at each opening (the Site Manager may have changed the list); ticks stay by name.
   std::set<std::string> ticked;
-  for (int i = 0; i < m_siteList->count(); ++i)
-    if (m_siteList->item(i)->checkState() == Qt::Checked) ticked.insert(S(m_siteList->item(i)->text()));
-  m_siteList->clear();
+  for (const auto& box : m_siteBoxes)
+    if (box->isChecked()) ticked.insert(S(box->accessibleName()));
+  m_siteBoxes.clear();
   std::string error;
   m_sites = SiteList();
   if (!m_sites.Read(m_tabs.SiteListPath(), error)) {
@@ -200,9 +274,12 @@ void RunOnSitesDlg::LoadSites() {
     m_sites = SiteList();
   }
   for (const Site& site : m_sites.Sites()) {
-    auto* item = new QListWidgetItem(Q(site.name), m_siteList);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(ticked.count(site.name) ? Qt::Checked : Qt::Unchecked);
+    // A "&" in a name is shown as it is, not taken for a shortcut.
+    auto box = std::make_unique<QCheckBox>(Q(site.name).replace('&', QStringLiteral("&&")));
+    box->setAccessibleName(Q(site.name));
+    box->setChecked(ticked.count(site.name) > 0);
+    m_siteColumn->insertWidget(m_siteColumn->count() - 1, box.get());
+    m_siteBoxes.push_back(std::move(box));
   }
 }
 
@@ -295,13 +372,21 @@ void RunOnSitesDlg::Run() {
   std::vector<std::string> lines = LinesToRun();
   if (lines.empty()) return;
 
+  unsigned seconds = 0;
+  if (!SiteRun::ParseTimeout(S(m_timeout->text()), seconds)) {
+    Box(kBadTimeout, "Run on Sites");
+    m_timeout->setFocus();
+    return;
+  }
+
   std::vector<Site> sites;
-  for (int i = 0; i < m_siteList->count(); ++i)
-    if (m_siteList->item(i)->checkState() == Qt::Checked) sites.push_back(m_sites.Sites()[i]);
+  for (std::size_t i = 0; i < m_siteBoxes.size(); ++i)
+    if (m_siteBoxes[i]->isChecked()) sites.push_back(m_sites.Sites()[i]);
   if (sites.empty()) return;
 
-  DetachAll();
+  StopRun();
   m_followers.clear();
+  m_limit = std::chrono::seconds(seconds);
   m_lines = std::move(lines);
   std::vector<std::string> names;
   for (const Site& site : sites) names.push_back(site.name);
@@ -309,14 +394,120 @@ void RunOnSitesDlg::Run() {
   m_table->setRowCount(static_cast<int>(sites.size()));
   for (std::size_t row = 0; row < sites.size(); ++row) {
     m_followers.push_back(std::make_shared<Follower>(*this, row, sites[row]));
+    m_followers.back()->m_tab = m_tabs.FindSiteTab(sites[row].name);  // closing it fails the row
     ShowRow(row);
   }
+  GatherPasswords();
+}
+
+void RunOnSitesDlg::StopRun() {
+  ++m_runNumber;
+  m_keyringReads = 0;
+  m_asking.reset();
+  if (m_deadline) m_deadline->stop();
+  DetachAll();
+}
+
+bool RunOnSitesDlg::HasPassword(const Follower& f) const {
+  if (f.m_tab && !Ending(*f.m_tab) && (f.m_tab->IsConnected() || f.m_tab->IsWorking() || !f.m_tab->m_password.empty()))
+    return true;
+  return m_tabs.Passwords().Get(f.m_site.name).has_value();
+}
+
+void RunOnSitesDlg::GatherPasswords() {
+  std::vector<std::shared_ptr<Follower>> toRead;
+  for (const std::shared_ptr<Follower>& f : m_followers) {
+    if (HasPassword(*f)) continue;
+    if (f->m_site.rememberPassword)
+      toRead.push_back(f);
+    else
+      f->m_lacking = true;
+  }
+  m_keyringReads = toRead.size();
+  if (toRead.empty()) {
+    PasswordsRead();
+    return;
+  }
+  for (const std::shared_ptr<Follower>& f : toRead) {
+    std::weak_ptr<Follower> weak = f;
+    platform::ReadSitePassword(f->m_site.name, f->m_site.login, [this, weak](const platform::KeyringAnswer& answer) {
+      const std::shared_ptr<Follower> follower = weak.lock();
+      if (!follower) return;  // the run or the dialog has gone
+      // A failed read is a password still lacking: the user is asked for it with the others.
+      if (answer.status == platform::KeyringAnswer::Status::Done && !answer.password.empty())
+        follower->m_keyringPassword = answer.password;
+      else
+        follower->m_lacking = true;
+      if (m_keyringReads > 0 && --m_keyringReads == 0) PasswordsRead();
+    });
+  }
+}
+
+void RunOnSitesDlg::PasswordsRead() {
+  std::vector<std::size_t> lacking;
+  for (const std::shared_ptr<Follower>& f : m_followers)
+    if (f->m_lacking && !m_run.Row(f->m_row).Ended()) lacking.push_back(f->m_row);
+  if (lacking.empty())
+    StartRows();
+  else
+    AskPasswords(lacking);
+}
+
+void RunOnSitesDlg::AskPasswords(const std::vector<std::size_t>& rows) {
+  std::vector<std::string> names;
+  for (std::size_t row : rows) names.push_back(m_followers[row]->m_site.name);
+  m_asking = std::make_unique<PasswordsDlg>(names, this);
+  const unsigned run = m_runNumber;
+  connect(m_asking.get(), &QDialog::finished, this, [this, rows, run](int result) {
+    if (run != m_runNumber || !m_asking) return;
+    const std::vector<std::string> typed = m_asking->Take();
+    m_asking.release()->deleteLater();  // not inside its own signal
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      Follower& f = *m_followers[rows[i]];
+      if (result != QDialog::Accepted) {
+        if (m_run.Fail(f.m_row, "no password: cancelled")) ShowRow(f.m_row);
+      } else if (typed[i].empty()) {
+        if (m_run.Fail(f.m_row, "no password: none was typed")) ShowRow(f.m_row);
+      } else {
+        m_tabs.Passwords().Set(f.m_site.name, typed[i]);  // for the program's run, in memory only
+        f.m_lacking = false;
+      }
+    }
+    StartRows();
+  });
+  m_asking->open();
+}
+
+void RunOnSitesDlg::StartRows() {
+  m_run.Restart();
+  m_deadline->start(std::chrono::duration_cast<std::chrono::milliseconds>(m_limit));
   // Every row is in the table before the first can end. Each row then finds
   // or opens its tab and starts in a turn of the event loop of its own:
   // opening a tab and starting a connect cost milliseconds, and fifty of
   // them in one go would freeze the window.
-  m_toAttach.assign(m_followers.begin(), m_followers.end());
+  m_toAttach.clear();
+  for (const std::shared_ptr<Follower>& f : m_followers)
+    if (!m_run.Row(f->m_row).Ended()) m_toAttach.push_back(f);
   AttachNext();
+}
+
+void RunOnSitesDlg::OnDeadline() {
+  const auto now = SiteRun::Clock::now();
+  for (std::size_t row : m_run.TimeOut(m_limit, now)) {
+    ShowRow(row);
+    Follower& f = *m_followers[row];
+    CSiteCmdDlg* tab = f.m_observing ? f.m_tab : nullptr;
+    Detach(f);
+    // Whatever it waits for (a greeting, a reply) is not coming: the line goes.
+    if (tab && tab->GetSession() && (tab->IsWorking() || tab->IsConnected())) tab->GetSession()->Disconnect();
+  }
+  // A timer may fall due a hair early: rows not yet past the limit get the rest.
+  auto next = SiteRun::Clock::time_point::max();
+  for (const SiteRunRow& r : m_run.Rows())
+    if (!r.Ended()) next = std::min(next, r.started + m_limit);
+  if (next != SiteRun::Clock::time_point::max())
+    m_deadline->start(std::max<std::chrono::milliseconds>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(next - now), std::chrono::milliseconds(1)));
 }
 
 void RunOnSitesDlg::AttachNext() {
@@ -326,7 +517,7 @@ void RunOnSitesDlg::AttachNext() {
     while (!m_toAttach.empty()) {
       const std::shared_ptr<Follower> f = m_toAttach.front().lock();
       m_toAttach.pop_front();
-      if (f && !f->m_stopped) {
+      if (f && !f->m_stopped && !m_run.Row(f->m_row).Ended()) {
         Attach(*f);
         break;
       }
@@ -336,7 +527,11 @@ void RunOnSitesDlg::AttachNext() {
 }
 
 void RunOnSitesDlg::Attach(Follower& f) {
-  CSiteCmdDlg* tab = m_tabs.FindSiteTab(f.m_site.name);
+  if (f.m_tab && Ending(*f.m_tab)) {  // the user closed it since Run: never followed, never connected
+    Fail(f, "tab closed");
+    return;
+  }
+  CSiteCmdDlg* tab = f.m_tab ? f.m_tab : m_tabs.FindSiteTab(f.m_site.name);
   if (!tab) tab = &m_tabs.OpenSiteTab(f.m_site, true);
   f.m_tab = tab;
   tab->AddSessionObserver(f);
@@ -348,6 +543,10 @@ void RunOnSitesDlg::Attach(Follower& f) {
 void RunOnSitesDlg::Advance(Follower& f) {
   if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
   CSiteCmdDlg& tab = *f.m_tab;
+  if (Ending(tab)) {
+    Fail(f, "tab closed");
+    return;
+  }
   if (tab.IsConnected()) {
     if (!tab.IsWorking() && !f.m_sent) Send(f);  // a busy tab gets the lines when it is idle again
     else if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
@@ -355,33 +554,18 @@ void RunOnSitesDlg::Advance(Follower& f) {
   }
   if (tab.IsWorking() || f.m_connectAsked) return;  // its login ends the wait
 
-  std::string password = !tab.m_password.empty() ? tab.m_password : std::exchange(f.m_keyringPassword, {});
-  if (!password.empty()) {
-    f.m_connectAsked = true;
-    f.m_tail.Clear();
-    tab.ConnectSite(f.m_site, password, true);
-    if (!tab.IsWorking() && !tab.IsConnected() && f.m_observing) Fail(f, "could not start to connect");
+  // The tab's own typed password, then this run of the program's, then the keyring's.
+  std::string password = tab.m_password;
+  if (password.empty()) password = m_tabs.Passwords().Get(f.m_site.name).value_or(std::string());
+  if (password.empty()) password = std::exchange(f.m_keyringPassword, {});
+  if (password.empty()) {
+    Fail(f, kNoPassword);
     return;
   }
-  if (f.m_site.rememberPassword && !f.m_keyringAsked) {
-    f.m_keyringAsked = true;
-    std::weak_ptr<Follower> weak = m_followers[f.m_row];
-    platform::ReadSitePassword(f.m_site.name, f.m_site.login, [this, weak](const platform::KeyringAnswer& answer) {
-      const std::shared_ptr<Follower> follower = weak.lock();
-      if (!follower) return;  // the run or the dialog has gone
-      if (answer.status == platform::KeyringAnswer::Status::Done && !answer.password.empty()) {
-        follower->m_keyringPassword = answer.password;
-        Advance(*follower);
-      } else if (answer.status == platform::KeyringAnswer::Status::NotFound ||
-                 answer.status == platform::KeyringAnswer::Status::Done) {
-        Fail(*follower, kNoPassword);
-      } else {
-        Fail(*follower, "no password: the keyring said " + answer.error);
-      }
-    });
-    return;
-  }
-  if (!f.m_keyringAsked) Fail(f, kNoPassword);
+  f.m_connectAsked = true;
+  f.m_tail.Clear();
+  tab.ConnectSite(f.m_site, password, true);
+  if (!tab.IsWorking() && !tab.IsConnected() && f.m_observing) Fail(f, "could not start to connect");
 }
 
 void RunOnSitesDlg::AdvanceLater(const std::shared_ptr<Follower>& follower) {
@@ -504,7 +688,7 @@ void RunOnSitesDlg::TabClosing(CSiteCmdDlg& tab) {
 }
 
 void RunOnSitesDlg::done(int result) {
-  DetachAll();
+  StopRun();
   QDialog::done(result);
 }
 
@@ -522,7 +706,7 @@ void RunOnSitesDlg::ShowRow(std::size_t row) {
 
 void RunOnSitesDlg::OnRowActivated(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= m_followers.size()) return;
-  Follower& f = *m_followers[row];
+  Follower& f = *m_followers[static_cast<std::size_t>(row)];
   if (f.m_tab) m_tabs.ShowTab(*f.m_tab, m_run.Row(f.m_row).line);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -21,9 +22,10 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QTableWidget;
+class QTimer;
+class QVBoxLayout;
 
 class RunOnSitesDlg : public QDialog {
  public:
@@ -33,7 +35,7 @@ class RunOnSitesDlg : public QDialog {
   RunOnSitesDlg(SiteTabs& tabs, QWidget* parent = nullptr);
   ~RunOnSitesDlg() override;
 
-  // The host calls it before a tab goes: that tab's row fails with "tab closed".
+  // The host calls it before a tab goes: that tab's rows fail with "tab closed".
   void TabClosing(CSiteCmdDlg& tab);
   void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
   const SiteRun& Results() const { return m_run; }
@@ -41,7 +43,10 @@ class RunOnSitesDlg : public QDialog {
   // The saved sites read again (the dialog is opened anew).
   void ReloadSites() { LoadSites(); }
 
-  // The buttons' work.
+  // The buttons' work. Run checks everything first, then finds each site's
+  // password (its tab's, then what was typed in this run of the program,
+  // then the keyring), asks once for those still lacking, and only then
+  // connects; the Timeout counts from there.
   void Run();
   void Copy();
   void Save();
@@ -52,6 +57,7 @@ class RunOnSitesDlg : public QDialog {
 
  private:
   class Follower;
+  class PasswordsDlg;
 
   void BuildControls();
   void LoadSites();
@@ -60,6 +66,14 @@ class RunOnSitesDlg : public QDialog {
   void OnCommandChanged();
   // The lines Run sends, checked; empty when nothing is to run (a box said why, if anything was wrong).
   std::vector<std::string> LinesToRun();
+  // Ends whatever the last run still does: reads, questions, deadline, followers.
+  void StopRun();
+  bool HasPassword(const Follower& follower) const;
+  void GatherPasswords();
+  void PasswordsRead();
+  void AskPasswords(const std::vector<std::size_t>& rows);
+  void StartRows();
+  void OnDeadline();
   // The row's tab (opened when the site has none) followed, and the row started.
   void Attach(Follower& follower);
   void AttachNext();
@@ -84,12 +98,19 @@ class RunOnSitesDlg : public QDialog {
   std::vector<std::string> m_lines;  // what the current run sends
   std::vector<std::shared_ptr<Follower>> m_followers;  // one per row; the keyring's answers hold weak ones
   std::deque<std::weak_ptr<Follower>> m_toAttach;      // rows still to find their tabs, in order
+  unsigned m_runNumber = 0;                            // answers (keyring, passwords) for an earlier run are dropped
+  std::size_t m_keyringReads = 0;                      // keyring reads of this run not yet answered
+  std::chrono::seconds m_limit{60};
+  std::unique_ptr<PasswordsDlg> m_asking;  // the question of this run, while it is open
   std::unique_ptr<IniStorage> m_commandStorage;
   std::vector<UserCommand> m_groupCommands;  // the chosen group's, in the order of the "command" combo (after its empty entry)
   FileChooser m_chooseFile;
 
   // Owned by the dialog as their Qt parent.
-  QListWidget* m_siteList = nullptr;
+  QVBoxLayout* m_siteColumn = nullptr;
+  std::vector<std::unique_ptr<QCheckBox>> m_siteBoxes;  // one per saved site, in the list's order; named after it
+  QLineEdit* m_timeout = nullptr;
+  QTimer* m_deadline = nullptr;
   QLineEdit* m_command = nullptr;
   QCheckBox* m_autoSite = nullptr;
   QComboBox* m_group = nullptr;

@@ -38,6 +38,7 @@ void CSiteCmdDlg::OnConnect() {
 }
 
 void CSiteCmdDlg::ConnectAndLogin() {
+  if (!m_session) return;  // the tab is closing: its session has gone
   if (!ControlConnection::IsSendable(m_login) || !ControlConnection::IsSendable(m_password)) {
     MessageBox(kLineBreakInLogin, "Can't connect!", MB_ICONERROR);
     return;
@@ -130,7 +131,9 @@ void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError,
   }
 }
 
-void CSiteCmdDlg::Disconnect() { m_session->Disconnect(); }
+void CSiteCmdDlg::Disconnect() {
+  if (m_session) m_session->Disconnect();
+}
 
 void CSiteCmdDlg::OnState(SessionState state) {
   for (SessionObserver* f : std::vector(m_followers)) f->OnState(state);

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -62,8 +61,8 @@ Timing RunOn(int count, const std::vector<Site>& sites, bool settled, int answer
   }
   window.OpenRunOnSites();
   RunOnSitesDlg& dialog = *window.RunOnSites();
-  auto* list = Named<QListWidget>(&dialog, "Sites");
-  for (int i = 0; i < count; ++i) list->item(i)->setCheckState(Qt::Checked);
+  for (int i = 0; i < count; ++i)
+    Named<QCheckBox>(&dialog, sites[static_cast<std::size_t>(i)].name.c_str())->setChecked(true);
   Named<QLineEdit>(&dialog, "Command")->setText(QStringLiteral("WHO"));
   if (settled) {  // the tabs' own start-up is over before the run
     QElapsedTimer settle;

@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+// A server's reply such as "=HYPERLINK(...)" must reach the spreadsheet as text.
+std::string Inert(const std::string& field) {
+  if (field.empty() || std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos) return field;
+  return "'" + field;
+}
+}  // namespace
+
 const char* SiteRunStateText(SiteRunState state) {
   switch (state) {
     case SiteRunState::Connecting:
@@ -90,6 +98,33 @@ bool SiteRun::Fail(std::size_t row, const std::string& why, const std::string& c
   return true;
 }
 
+void SiteRun::Restart(Clock::time_point now) {
+  for (SiteRunRow& r : m_rows)
+    if (!r.Ended()) r.started = now;
+}
+
+std::vector<std::size_t> SiteRun::TimeOut(std::chrono::milliseconds limit, Clock::time_point now) {
+  std::vector<std::size_t> ended;
+  for (std::size_t row = 0; row < m_rows.size(); ++row)
+    if (!m_rows[row].Ended() && now - m_rows[row].started >= limit && Fail(row, "timed out", {}, now))
+      ended.push_back(row);
+  return ended;
+}
+
+bool SiteRun::ParseTimeout(const std::string& text, unsigned& seconds) {
+  const std::size_t first = text.find_first_not_of(' ');
+  const std::size_t last = text.find_last_not_of(' ');
+  if (first == std::string::npos || last - first + 1 > 5) return false;
+  unsigned value = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  if (value < 1 || value > kMaxTimeout) return false;
+  seconds = value;
+  return true;
+}
+
 const std::vector<std::string>& SiteRun::Header() {
   static const std::vector<std::string> header{"Site", "State", "Code", "Reply", "Time"};
   return header;
@@ -107,7 +142,7 @@ std::string SiteRun::TabSeparated() const {
   for (const auto& row : Table()) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (i > 0) text += '\t';
-      for (char c : row[i]) text += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+      for (char c : Inert(row[i])) text += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
     }
     text += '\n';
   }
@@ -119,7 +154,7 @@ std::string SiteRun::Csv() const {
   for (const auto& row : Table()) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (i > 0) text += ',';
-      const std::string& field = row[i];
+      const std::string field = Inert(row[i]);
       if (field.find_first_of(",\"\r\n") == std::string::npos) {
         text += field;
         continue;

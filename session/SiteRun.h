@@ -66,10 +66,22 @@ class SiteRun {
   // why goes into the Reply column; a server's line, when it is why, gives the code.
   bool Fail(std::size_t row, const std::string& why, const std::string& code = {},
             Clock::time_point now = Clock::now());
+  // Every row still running starts its clock again at now (the wait for
+  // passwords is the user's time, not the sites').
+  void Restart(Clock::time_point now = Clock::now());
+  // Every row still running that started limit or more before now fails as
+  // "timed out"; returns those rows.
+  std::vector<std::size_t> TimeOut(std::chrono::milliseconds limit, Clock::time_point now = Clock::now());
+  // The timeout as typed: whole seconds, 1 to kMaxTimeout; false when it is not that.
+  static bool ParseTimeout(const std::string& text, unsigned& seconds);
+  static constexpr unsigned kMaxTimeout = 86400;
 
   // The header row and one row per site: Site, State, Code, Reply, Time.
   std::vector<std::vector<std::string>> Table() const;
   static const std::vector<std::string>& Header();
+  // Both exports are opened by spreadsheets, which run a cell that starts
+  // with "=", "+", "-", "@", a tab or a CR as a formula: such a cell gets a
+  // "'" in front, and is otherwise written whole.
   // Tab-separated, a line per row ("\n"); a tab or line break inside a field becomes a blank.
   std::string TabSeparated() const;
   // RFC 4180: "\r\n" after each row; a field holding a comma, a quote or a

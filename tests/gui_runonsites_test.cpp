@@ -4,16 +4,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -45,7 +46,8 @@ bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done,
 // The saved sites and the window with its Run on Sites, in a folder (and $XDG_CONFIG_HOME) of their own.
 struct Bench {
   explicit Bench(const std::vector<Site>& sites, const std::string& commandList = {})
-      : folder(fs::temp_directory_path() / ("korvastel-run-" + std::to_string(::getpid()))),
+      : sites(sites),
+        folder(fs::temp_directory_path() / ("korvastel-run-" + std::to_string(::getpid()))),
         oldFolder(fs::current_path()),
         oldConfig(std::getenv("XDG_CONFIG_HOME")) {
     fs::create_directories(folder);
@@ -81,9 +83,17 @@ struct Bench {
   CSiteCmdDlg& Tab(const Site& site, const std::string& password = "p") {
     CSiteCmdDlg& tab = window->OpenSiteTab(site, true);
     tab.m_password = password;
+    tab.WriteFields();  // the field shows it, as typed
     return tab;
   }
-  void Check(int row) { Named<QListWidget>("Sites")->item(row)->setCheckState(Qt::Checked); }
+  QCheckBox* SiteBox(int row) const { return Named<QCheckBox>(sites[static_cast<std::size_t>(row)].name.c_str()); }
+  void Check(int row) { SiteBox(row)->setChecked(true); }
+  // The one question of a run, while it is open.
+  QDialog* Asking() const {
+    for (QDialog* d : dlg->findChildren<QDialog*>())
+      if (d->windowTitle() == "Passwords" && d->isVisible()) return d;
+    return nullptr;
+  }
   void Click(const char* button) { Named<QPushButton>(button)->click(); }
   bool RowsEnded(std::size_t count) {
     return WaitUntil([&] {
@@ -97,6 +107,7 @@ struct Bench {
     return item ? item->text().toStdString() : std::string();
   }
 
+  std::vector<Site> sites;
   fs::path folder, oldFolder;
   std::string oldConfig;
   std::vector<platform::MessageBoxCall> boxes;
@@ -115,7 +126,7 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   for (ScriptedServer* s : {&answers, &second, &refuses, &silent}) ASSERT_TRUE(s->Start()) << s->Error();
   const std::vector<Site> sites{MakeSite("alpha", {answers.Port()}), MakeSite("beta", {DeadPort(), second.Port()}),
                                 MakeSite("gamma", {refuses.Port()}), MakeSite("delta", {answers.Port()}),
-                                MakeSite("omega", {silent.Port()})};
+                                MakeSite("=HYPERLINK(\"http://x.example\",\"omega\")", {silent.Port()})};
   Bench b(sites);
   // delta has no password anywhere; the others were typed in their tabs.
   CSiteCmdDlg& alpha = b.Tab(sites[0]);
@@ -124,12 +135,28 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   CSiteCmdDlg& omega = b.Tab(sites[4]);
   EXPECT_TRUE(b.Named<QCheckBox>("auto add SITE pref.")->isChecked());
   b.Named<QLineEdit>("Command")->setText("WHO");
-  for (int row = 0; row < 5; ++row) b.Check(row);
+  // Each site is a check box to a screen reader: checkable, its state readable.
+  for (int row = 0; row < 5; ++row) {
+    b.Check(row);
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(b.SiteBox(row));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->role(), QAccessible::CheckBox);
+    EXPECT_TRUE(item->state().checkable && item->state().checked) << row;
+  }
   b.Click("Run");
-  EXPECT_TRUE(WaitUntil([&] { return b.window->TabCount() == 5; })) << "delta gets a tab of its own";
+  // delta's password is asked for, alone, before any site connects; Cancel fails that row only.
+  ASSERT_TRUE(WaitUntil([&] { return b.Asking() != nullptr; }));
+  const auto fields = b.Asking()->findChildren<QLineEdit*>();
+  ASSERT_EQ(fields.size(), 1);
+  EXPECT_EQ(fields[0]->accessibleName(), "delta");
+  EXPECT_EQ(fields[0]->echoMode(), QLineEdit::Password);
+  QTest::qWait(50);
+  EXPECT_EQ(answers.Connections() + second.Connections(), 0u);
+  Named<QPushButton>(b.Asking(), "Cancel")->click();
 
   // Every row's cells are checked through Copy below; omega's before its tab goes.
   ASSERT_TRUE(b.RowsEnded(4));
+  EXPECT_EQ(b.window->TabCount(), 4) << "delta, cancelled, gets no tab";
   EXPECT_EQ(b.Cell(4, 1), "connecting");
   EXPECT_EQ(b.Cell(4, 4), "");
   EXPECT_NE(answers.Received(0).find("SITE WHO\r\n"), std::string::npos) << answers.Received(0);
@@ -156,21 +183,24 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   b.Click("Copy");
   const std::string copied = QApplication::clipboard()->text().toStdString();
   EXPECT_TRUE(std::regex_match(copied, std::regex("Site\tState\tCode\tReply\tTime\n"
-                                                  "alpha\tdone\t200\t200 \"who\", ok" + time +
-                                                  "beta\tdone\t200\t200 second here" + time +
+                                                  "alpha\tdone\t200\t200 \"who\", ok" +
+                                                  time + "beta\tdone\t200\t200 second here" + time +
                                                   "gamma\tfailed\t530\tlogin refused: 530 Login incorrect." + time +
-                                                  "delta\tfailed\t\tno password: open the site from the Site "
-                                                  "Manager and type it" + time +
-                                                  "omega\tfailed\t\ttab closed" + time)))
+                                                  "delta\tfailed\t\tno password: cancelled" + time +
+                                                  "'=HYPERLINK\\(\"http://x.example\",\"omega\"\\)\tfailed\t\t"
+                                                  "tab closed" +
+                                                  time)))
       << copied;
 
   const fs::path saved = b.folder / "results.csv";
   b.dlg->SetFileChooser([&](std::function<void(const std::string&)> chosen) { chosen(saved.string()); });
   b.Click("Save");
   const std::string csv = peers::ReadFile(saved);
-  EXPECT_TRUE(std::regex_search(csv, std::regex("^Site,State,Code,Reply,Time\r\n"
-                                                "alpha,done,200,\"200 \"\"who\"\", ok\",\\d+\\.\\d\r\n"
-                                                "beta,done,200,200 second here,")))
+  EXPECT_TRUE(std::regex_search(
+      csv, std::regex("^Site,State,Code,Reply,Time\r\n"
+                      "alpha,done,200,\"200 \"\"who\"\", ok\",\\d+\\.\\d\r\n"
+                      "beta,done,200,200 second here,(.|\r\n)*"
+                      "\"'=HYPERLINK\\(\"\"http://x.example\"\",\"\"omega\"\"\\)\",failed,,tab closed,")))
       << csv;
   b.dlg->SetFileChooser([&](std::function<void(const std::string&)> chosen) { chosen("/nonexistent/r.csv"); });
   b.Click("Save");
@@ -245,4 +275,130 @@ TEST(RunOnSites, PyFtpdAnswersASiteCommand) {
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1), "done") << b.Cell(0, 3);
   EXPECT_EQ(b.Cell(0, 2), "214") << b.Cell(0, 3);
+}
+
+TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
+  ScriptedServer first({LoginThen({ExpectLine(), Send("200 one\r\n")}), LoginThen({ExpectLine(), Send("200 1\r\n")})});
+  ScriptedServer second({LoginThen({ExpectLine(), Send("200 two\r\n")}), LoginThen({ExpectLine(), Send("200 2\r\n")})});
+  ScriptedServer third({LoginThen({ExpectLine(), Send("200 three\r\n")})});
+  for (ScriptedServer* s : {&first, &second, &third}) ASSERT_TRUE(s->Start()) << s->Error();
+  Site kept = MakeSite("kept", {third.Port()});
+  kept.rememberPassword = true;  // the keyring has nothing for it (or there is none)
+  Bench b({MakeSite("typed", {first.Port()}), MakeSite("new", {second.Port()}), kept});
+  b.window->Passwords().Set("typed", "pw1");  // as the Site Manager keeps what is typed there
+  for (int row = 0; row < 3; ++row) b.Check(row);
+  b.Named<QLineEdit>("Command")->setText("WHO");
+  b.Click("Run");
+  ASSERT_TRUE(WaitUntil([&] { return b.Asking() != nullptr; }));
+  QDialog* asking = b.Asking();
+  EXPECT_EQ(asking->windowTitle(), "Passwords");
+  ASSERT_EQ(asking->findChildren<QLineEdit*>().size(), 2);
+  Named<QLineEdit>(asking, "new")->setText("pw2");  // "kept" is left empty
+  Named<QPushButton>(asking, "OK")->click();
+  ASSERT_TRUE(b.RowsEnded(3));
+  EXPECT_EQ(b.Cell(0, 3) + "|" + b.Cell(1, 3) + "|" + b.Cell(2, 3), "200 one|200 two|no password: none was typed");
+  EXPECT_NE(first.Received(0).find("PASS pw1\r\n"), std::string::npos);
+  EXPECT_NE(second.Received(0).find("PASS pw2\r\n"), std::string::npos);
+  EXPECT_EQ(b.window->Passwords().Get("new"), std::optional<std::string>("pw2"));
+  EXPECT_EQ(third.Connections(), 0u);
+
+  // The next run asks nothing for what is known; the tabs were closed meanwhile, so both log in anew.
+  b.SiteBox(2)->setChecked(false);
+  b.window->NewTab();
+  for (const char* name : {"typed", "new"}) b.window->CloseTab(*b.window->FindSiteTab(name));
+  ASSERT_TRUE(WaitUntil([&] { return b.window->TabCount() == 1; }));
+  b.Click("Run");
+  ASSERT_TRUE(b.RowsEnded(2));
+  EXPECT_EQ(b.Asking(), nullptr);
+  EXPECT_EQ(b.Cell(0, 3) + "|" + b.Cell(1, 3), "200 1|200 2");
+  EXPECT_NE(first.Received(1).find("PASS pw1\r\n"), std::string::npos);
+  EXPECT_TRUE(b.boxes.empty());
+}
+
+TEST(RunOnSites, ARowPastTheTimeoutEndsAndItsLineIsDropped) {
+  ScriptedServer silent({Script{Hold()}});
+  ASSERT_TRUE(silent.Start()) << silent.Error();
+  const Site site = MakeSite("mute", {silent.Port()});
+  Bench b({site});
+  CSiteCmdDlg& tab = b.Tab(site);
+  b.Check(0);
+  b.Named<QLineEdit>("Command")->setText("WHO");
+  auto* timeout = b.Named<QLineEdit>("Timeout");
+  EXPECT_EQ(timeout->text(), "60");
+  for (const char* bad : {"", "0", "-5", "1.5", "90000", "ten"}) {
+    timeout->setText(bad);
+    b.Click("Run");
+    ASSERT_EQ(b.boxes.size(), 1u) << bad;
+    EXPECT_NE(b.boxes[0].text.find("timeout"), std::string::npos) << b.boxes[0].text;
+    b.boxes.clear();
+  }
+  EXPECT_TRUE(b.dlg->Results().Rows().empty());
+  EXPECT_EQ(silent.Connections(), 0u);
+
+  timeout->setText("1");
+  b.Click("Run");
+  ASSERT_TRUE(WaitUntil([&] { return tab.IsWorking(); }));
+  ASSERT_TRUE(b.RowsEnded(1));
+  EXPECT_EQ(b.Cell(0, 1) + " " + b.Cell(0, 3), "failed timed out");
+  EXPECT_TRUE(WaitUntil([&] { return silent.ClientClosed(0) && !tab.IsWorking(); }));
+}
+
+TEST(RunOnSites, ClosingTabsWhileTheRowsAttachNeverConnectsAClosingTab) {
+  std::vector<std::unique_ptr<ScriptedServer>> servers;
+  std::vector<Site> sites;
+  for (int i = 0; i < 12; ++i) {
+    servers.push_back(
+        std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen({ExpectLine(), Send("200 ok\r\n")})}));
+    ASSERT_TRUE(servers.back()->Start()) << servers.back()->Error();
+    sites.push_back(MakeSite("site" + std::to_string(i), {servers.back()->Port()}));
+  }
+  Bench b(sites);
+  std::vector<CSiteCmdDlg*> tabs;
+  for (int i = 0; i < 12; ++i) {
+    tabs.push_back(&b.Tab(sites[static_cast<std::size_t>(i)]));
+    b.Check(i);
+  }
+  // Tab 6 closes in the turn between row 5's attaching and row 6's: its page
+  // is still there then, its session gone.
+  struct CloseNext : SessionObserver {
+    std::function<void()> close;
+    void OnLine(TranscriptKind, std::string_view) override {}
+    void OnBlockDone(Transcript::Pos) override {}
+    void OnState(SessionState state) override {
+      if (state == SessionState::Connecting && close) QTimer::singleShot(0, std::exchange(close, {}));
+    }
+    void OnLoginDone(ControlConnection::Login, int, const std::string&) override {}
+    void OnRunDone(ControlConnection::Result) override {}
+  } closeNext;
+  closeNext.close = [&] { b.window->CloseTab(*tabs[6]); };
+  tabs[5]->AddSessionObserver(closeNext);
+  b.Named<QLineEdit>("Command")->setText("WHO");
+  b.Click("Run");
+  // Closed before their rows reach them (the rows attach one per turn of the loop) ...
+  for (int i : {11, 7, 3}) b.window->CloseTab(*tabs[static_cast<std::size_t>(i)]);
+  // ... and while the rows attach, and connect.
+  ASSERT_TRUE(WaitUntil([&] { return b.dlg->Results().Row(5).line >= 0; }));
+  for (int i : {9, 1}) b.window->CloseTab(*tabs[static_cast<std::size_t>(i)]);
+  ASSERT_TRUE(b.RowsEnded(12));
+  tabs[5]->RemoveSessionObserver(closeNext);
+  for (int i = 0; i < 12; ++i) {
+    const bool closed = i == 11 || i == 7 || i == 6 || i == 3 || i == 9 || i == 1;
+    if ((i == 1 || i == 9) && b.Cell(i, 1) == "done") continue;  // it may have ended before its tab went
+    EXPECT_EQ(b.Cell(i, 3), closed ? "tab closed" : "200 ok") << i;
+  }
+  for (int i : {11, 7, 6, 3}) EXPECT_EQ(servers[static_cast<std::size_t>(i)]->Connections(), 0u) << i;
+  EXPECT_EQ(b.window->TabCount(), 6);
+}
+
+TEST(RunOnSites, ExportsHandASpreadsheetNoFormula) {
+  const SiteRun::Clock::time_point t0{};
+  SiteRun run;
+  run.Begin({"+1", "-1", "@A", "\tx", "\rx", "a=b"}, t0);
+  for (std::size_t row = 0; row < 6; ++row) run.Fail(row, row == 5 ? "-ERR" : "why", {}, t0);
+  EXPECT_EQ(run.TabSeparated(),
+            "Site\tState\tCode\tReply\tTime\n'+1\tfailed\t\twhy\t0.0\n'-1\tfailed\t\twhy\t0.0\n"
+            "'@A\tfailed\t\twhy\t0.0\n' x\tfailed\t\twhy\t0.0\n' x\tfailed\t\twhy\t0.0\na=b\tfailed\t\t'-ERR\t0.0\n");
+  EXPECT_EQ(run.Csv(),
+            "Site,State,Code,Reply,Time\r\n'+1,failed,,why,0.0\r\n'-1,failed,,why,0.0\r\n'@A,failed,,why,0.0\r\n"
+            "'\tx,failed,,why,0.0\r\n\"'\rx\",failed,,why,0.0\r\na=b,failed,,'-ERR,0.0\r\n");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTabBar>
@@ -27,6 +28,14 @@ bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done,
 
 QWidget* Page(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
 QWidget* Item(CSiteCmdDlg& tab, int id) { return reinterpret_cast<QWidget*>(tab.GetDlgItem(id)->GetSafeHwnd()); }
+
+// The page tabs a screen reader finds anywhere in the window, hidden or not.
+int PageTabs(QAccessibleInterface* node) {
+  if (!node) return 0;
+  int count = node->role() == QAccessible::PageTab || node->role() == QAccessible::PageTabList;
+  for (int i = 0; i < node->childCount(); ++i) count += PageTabs(node->child(i));
+  return count;
+}
 
 void ConnectTab(CSiteCmdDlg& tab, unsigned port) {
   tab.m_host = "127.0.0.1";
@@ -60,8 +69,9 @@ class Tabs : public ::testing::Test {
 
 TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   CSiteCmdDlg& first = window->NewTab();
-  // Beside the dialog only the three buttons, below it; no tab bar.
-  EXPECT_FALSE(Bar()->isVisible());
+  // Beside the dialog only the three buttons, below it; no tab bar, not even for a screen reader.
+  EXPECT_EQ(Bar(), nullptr);
+  EXPECT_EQ(PageTabs(QAccessible::queryAccessibleInterface(window.get())), 0);
   const QRect dialog = Page(first)->geometry();
   for (const char* name : {"Site Manager", "New Tab", "Run on Sites"}) {
     QAbstractButton* button = Named<QAbstractButton>(window.get(), name);
@@ -77,7 +87,9 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
   ASSERT_EQ(window->TabCount(), 2);
+  ASSERT_NE(Bar(), nullptr);
   EXPECT_TRUE(Bar()->isVisible());
+  EXPECT_EQ(PageTabs(QAccessible::queryAccessibleInterface(window.get())), 3);  // the list and its two tabs
   EXPECT_EQ(window->CurrentIndex(), 1);
   EXPECT_EQ(Bar()->tabText(1), "New Tab");
   // Only the tab in front is shown (and painted, and read by a screen reader).
@@ -95,7 +107,8 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   EXPECT_TRUE(Bar()->isVisible());
   QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
   ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 1; }));
-  EXPECT_FALSE(Bar()->isVisible());
+  EXPECT_EQ(Bar(), nullptr);
+  EXPECT_EQ(PageTabs(QAccessible::queryAccessibleInterface(window.get())), 0);
   EXPECT_EQ(&window->Tab(0), &first);
   EXPECT_FALSE(allClosed);
   window->close();
