@@ -366,7 +366,7 @@ bool SiteManagerDlg::SaveList(bool leaving) {
       return true;
     }
   } else {
-    error = "The site list can't be saved until " + m_path + " is fixed or moved. Export still works.";
+    error = "The site list can't be saved until " + Shown(m_path) + " is fixed or moved. Export still works.";
   }
   if (leaving)
     return Box(error + "\n\nThe changes are kept in this window only. Leave it anyway and lose them?",

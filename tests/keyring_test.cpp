@@ -75,10 +75,9 @@ TEST(Keyring, NoTwoSitesShareAnEntryAndOldEntriesMoveOnlyWhereTheyAreSure) {
   EXPECT_NE(collided.error.find("\"corp@ftp\" can't have a password"), std::string::npos) << collided.error;
   EXPECT_NE(write("corp@ftp", "bob", "x"), Status::Done);
   EXPECT_EQ(read("ftp", "bob@corp").password, "theirs");
-  for (const auto& [site, login] : {std::pair{"a/b", "c"}, {"a", "b/c"}, {"a%2Fb", "c"}, {"a", "b%2Fc"}})
-    EXPECT_EQ(write(site, login, std::string(site) + "|" + login), Status::Done);
-  for (const auto& [site, login] : {std::pair{"a/b", "c"}, {"a", "b/c"}, {"a%2Fb", "c"}, {"a", "b%2Fc"}})
-    EXPECT_EQ(read(site, login).password, std::string(site) + "|" + login);
+  const std::pair<std::string, std::string> pairs[] = {{"a/b", "c"}, {"a", "b/c"}, {"a%2Fb", "c"}, {"a", "b%2Fc"}};
+  for (const auto& [site, login] : pairs) EXPECT_EQ(write(site, login, site + "|" + login), Status::Done);
+  for (const auto& [site, login] : pairs) EXPECT_EQ(read(site, login).password, site + "|" + login);
 
   // Filed as "login@site" by an earlier version: read once, then under the new key only.
   Raw(QStringLiteral("admin@old"), "kept");
