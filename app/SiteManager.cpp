@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QKeySequence>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -358,9 +358,11 @@ bool SiteManagerDlg::SaveList(bool leaving) {
   std::string error;
   if (m_unreadable.empty()) {
     const std::string shown = m_row >= 0 && m_row < m_sites->count() ? ToCp1252(m_sites->item(m_row)->text()) : "";
+    std::optional<Site> before;
+    if (const Site* site = m_list.Find(shown)) before = *site;
     SaveMerge merge;
     const bool saved = m_list.Save(m_path, error, merge);
-    if (merge.merged) TakeMerged(merge, shown);
+    if (merge.merged) TakeMerged(merge, shown, before);
     if (saved) {
       m_dirty = false;
       return true;
@@ -377,7 +379,7 @@ bool SiteManagerDlg::SaveList(bool leaving) {
   return true;
 }
 
-void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown) {
+void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown, const std::optional<Site>& before) {
   FillList();
   const int row = shown.empty() ? -1 : RowOf(shown);
   std::string text;
@@ -387,9 +389,12 @@ void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown
     for (const std::string& name : merge.ours) text += "\n\"" + Shown(name) + "\"";
   }
   if (row >= 0) {
-    const QSignalBlocker block(m_sites);
-    m_sites->setCurrentRow(row);
-    m_row = row;  // the fields show it still
+    {
+      const QSignalBlocker block(m_sites);
+      m_sites->setCurrentRow(row);
+    }
+    m_row = row;  // the fields show it still, unless the other window's version of it was taken
+    if (before && !SameSite(*before, m_list.Sites()[static_cast<std::size_t>(row)])) ShowSite(row);
   } else if (!shown.empty()) {
     text += std::string(text.empty() ? "" : "\n\n") + "\"" + Shown(shown) + "\" was deleted in another window.";
     SelectRow(std::min(m_row, m_sites->count() - 1));

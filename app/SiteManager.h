@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "SiteList.h"
@@ -45,9 +46,10 @@ class SiteManagerDlg : public QDialog {
   void KeepPassword(const Site* before, const Site& after);
   // Writes the list, taking in what another window changed meanwhile.
   bool SaveList(bool leaving);
-  // Shows the list as merged, the site in the fields (shown) selected still;
-  // a box names the sites both windows changed, and the shown one if it went.
-  void TakeMerged(const SaveMerge& merge, const std::string& shown);
+  // Shows the list as merged, the site in the fields (shown, as it was
+  // before) selected still; a box names the sites both windows changed, and
+  // the shown one if it went.
+  void TakeMerged(const SaveMerge& merge, const std::string& shown, const std::optional<Site>& before);
   int RowOf(const std::string& name) const;
 
   void OnRowChanged(int row);

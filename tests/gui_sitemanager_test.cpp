@@ -279,6 +279,23 @@ TEST_F(SiteManager, TwoSiteManagersKeepEachOthersSitesAndSayWhichBothChanged) {
   Click("Close");
   ExpectBox("this window's version is kept:\n\"b\"");
   EXPECT_EQ(Saved(), (Names{"a|h:21|x|360", "b|h:21|first|360", "c|h:21||360"}));
+
+  // A save that takes in the other window's version of the site shown shows it, so leaving keeps it.
+  Open();
+  first = dlg;
+  Select(2);
+  dlg = &second;
+  Select(2);
+  Set("Login", "c2");
+  Select(0);
+  dlg = first;
+  chosen = folder / "more.conf";
+  std::ofstream(chosen) << "[d]\naddress=h\n";
+  Click("Import");
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+  EXPECT_EQ(Get("Login"), "c2");
+  Click("Close");
+  EXPECT_EQ(Saved()[2], "c|h:21|c2|360");
 }
 
 TEST_F(SiteManager, TypedPasswordsAreKeptForTheRunFollowRenamesAndGoWithTheSite) {
