@@ -461,14 +461,14 @@ void SiteManagerDlg::OnDelete() {
 
 void SiteManagerDlg::OnConnect() {
   if (m_row < 0) return;
-  const std::string name = ToCp1252(m_name->text().trimmed());
+  // Taken before keeping: a merge that shows the site afresh would clear the field.
+  const std::string name = ToCp1252(m_name->text().trimmed()), password = Text(m_password);
   if (!KeepEdits(true)) return;
   // An empty new site was all there was, or another window deleted this one (a box said so).
   if (m_row < 0 || m_row >= static_cast<int>(m_list.Sites().size()) ||
       m_list.Sites()[static_cast<std::size_t>(m_row)].name != name)
     return;
   const Site site = m_list.Sites()[static_cast<std::size_t>(m_row)];
-  const std::string password = Text(m_password);
   SiteTabs& tabs = m_tabs;
   m_closing = true;  // kept already
   close();
