@@ -71,8 +71,10 @@ class NamedComboAccessible : public QAccessibleWidget {
   }
   void doAction(const QString& action) override {
     if (!actionNames().contains(action)) return;
-    if (Combo()->view()->isVisible()) Combo()->hidePopup();
-    else Combo()->showPopup();
+    if (Combo()->view()->isVisible())
+      Combo()->hidePopup();
+    else
+      Combo()->showPopup();
   }
   QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
@@ -313,7 +315,8 @@ bool SiteManagerDlg::KeepEdits(bool leaving) {
   // What is typed is kept for this run (Run on Sites reads it); what the keyring filled in is its own.
   SitePasswords& passwords = m_tabs.Passwords();
   if (before) passwords.Rename(before->name, site.name);
-  if (const std::string typed = Text(m_password); typed.empty() || typed != m_readPassword) passwords.Set(site.name, typed);
+  if (const std::string typed = Text(m_password); typed.empty() || typed != m_readPassword)
+    passwords.Set(site.name, typed);
   KeepPassword(before ? &*before : nullptr, site);
   return SaveList(leaving);
 }
@@ -384,8 +387,9 @@ void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown
   const int row = shown.empty() ? -1 : RowOf(shown);
   std::string text;
   if (!merge.ours.empty()) {
-    text = "The site list was changed in another window too. Its changes are kept, except where both windows "
-           "changed the same site; for these this window's version is kept:";
+    text =
+        "The site list was changed in another window too. Its changes are kept, except where both windows "
+        "changed the same site; for these this window's version is kept:";
     for (const std::string& name : merge.ours) text += "\n\"" + Shown(name) + "\"";
   }
   if (row >= 0) {

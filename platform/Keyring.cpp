@@ -22,8 +22,10 @@ std::string Escaped(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '%' || c == '/' || c == '@') out += {'%', kHex[byte >> 4], kHex[byte & 15]};
-    else out += c;
+    if (byte < 0x20 || byte == 0x7F || c == '%' || c == '/' || c == '@')
+      out += {'%', kHex[byte >> 4], kHex[byte & 15]};
+    else
+      out += c;
   }
   return out;
 }
@@ -85,7 +87,9 @@ void Start(QKeychain::Job* job, const std::string& key, KeyringDone done) {
   job->start();
 }
 
-void Read(const std::string& key, KeyringDone done) { Start(new QKeychain::ReadPasswordJob(kService), key, std::move(done)); }
+void Read(const std::string& key, KeyringDone done) {
+  Start(new QKeychain::ReadPasswordJob(kService), key, std::move(done));
+}
 
 void Write(const std::string& key, const std::string& password, KeyringDone done) {
   auto* job = new QKeychain::WritePasswordJob(kService);

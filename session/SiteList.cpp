@@ -83,11 +83,14 @@ std::size_t Hash(std::string_view text) { return std::hash<std::string_view>{}(t
 // wait for a writer, a device never ends.
 bool ReadFileText(const std::string& path, std::string& text, std::string& error) {
   const auto refuse = [&](const struct stat& st) {
-    if (S_ISDIR(st.st_mode)) error = Shown(path) + " is a folder, not a site list.";
-    else if (!S_ISREG(st.st_mode)) error = Shown(path) + " is not a regular file (a FIFO, device or socket), so not a site list.";
+    if (S_ISDIR(st.st_mode))
+      error = Shown(path) + " is a folder, not a site list.";
+    else if (!S_ISREG(st.st_mode))
+      error = Shown(path) + " is not a regular file (a FIFO, device or socket), so not a site list.";
     else if (static_cast<std::size_t>(st.st_size) > SiteList::kMaxFileSize)
       error = Shown(path) + " is larger than 16 MiB, too large for a site list.";
-    else return false;
+    else
+      return false;
     return true;
   };
   struct stat st {};
@@ -261,7 +264,8 @@ bool WriteAtomically(const std::string& path, const std::string& text, std::stri
   const int saved = errno;
   if (fd >= 0) ::close(fd);
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-  error = "Can't write " + Shown(path) + ": " + std::strerror(ok ? errno : saved) + ". The site list there is as it was.";
+  error =
+      "Can't write " + Shown(path) + ": " + std::strerror(ok ? errno : saved) + ". The site list there is as it was.";
   if (fd >= 0) ::unlink(temp.c_str());
   return false;
 }
@@ -308,7 +312,9 @@ ConnectRequest Site::Request(const std::string& password) const {
 }
 
 bool SameSite(const Site& a, const Site& b) {
-  const auto sameAddress = [](const SiteAddress& x, const SiteAddress& y) { return x.host == y.host && x.port == y.port; };
+  const auto sameAddress = [](const SiteAddress& x, const SiteAddress& y) {
+    return x.host == y.host && x.port == y.port;
+  };
   return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
          a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
          a.rememberPassword == b.rememberPassword &&
@@ -469,8 +475,10 @@ bool SiteList::Save(const std::string& path, std::string& error, SaveMerge& merg
       for (const Site& their : theirs) {
         if (Find(their.name)) continue;
         const Site* base = Named(m_base, their.name);
-        if (!base) result.push_back(their);                       // added there
-        else if (!SameSite(their, *base)) merge.ours.push_back(their.name);  // changed there, deleted here
+        if (!base)
+          result.push_back(their);  // added there
+        else if (!SameSite(their, *base))
+          merge.ours.push_back(their.name);  // changed there, deleted here
       }
       m_sites = std::move(result);
     }

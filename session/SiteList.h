@@ -48,7 +48,7 @@ std::string AddressesText(const std::vector<SiteAddress>& addresses);
 
 // What Save found when another program had changed the file meanwhile.
 struct SaveMerge {
-  bool merged = false;             // the other program's changes were taken in
+  bool merged = false;            // the other program's changes were taken in
   std::vector<std::string> ours;  // sites both changed: kept as this list has them
 };
 

@@ -1,7 +1,6 @@
 // Site passwords through a real Secret Service: tests/with_keyring.sh starts
 // a private session bus with an unlocked GNOME Keyring around this program.
 #include <gtest/gtest.h>
-
 #include <qt6keychain/keychain.h>
 
 #include <QCoreApplication>
@@ -44,9 +43,14 @@ TEST(Keyring, KeepsAPasswordPerSiteAndLoginUntilDeleted) {
 
 // An entry as an earlier version filed it, straight through QtKeychain.
 std::string Raw(const QString& key, const char* write = nullptr) {
-  QKeychain::Job* job = write ? static_cast<QKeychain::Job*>(new QKeychain::WritePasswordJob(QStringLiteral("korvastel")))
-                              : new QKeychain::ReadPasswordJob(QStringLiteral("korvastel"));
-  if (write) static_cast<QKeychain::WritePasswordJob*>(job)->setTextData(QString::fromLatin1(write));
+  QKeychain::Job* job = nullptr;
+  if (write) {
+    auto* writer = new QKeychain::WritePasswordJob(QStringLiteral("korvastel"));
+    writer->setTextData(QString::fromLatin1(write));
+    job = writer;
+  } else {
+    job = new QKeychain::ReadPasswordJob(QStringLiteral("korvastel"));
+  }
   job->setKey(key);
   QEventLoop loop;
   std::string got = "(none)";

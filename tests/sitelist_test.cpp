@@ -191,7 +191,7 @@ TEST(SiteList, TwoWritersMergeAndNameTheSitesBothChanged) {
 
   edit(a, "s1", "a");  // changed in both: ours is kept, and said
   edit(a, "s3", "a");
-  a.Remove("s4");      // deleted here, changed there: stays deleted, and said
+  a.Remove("s4");  // deleted here, changed there: stays deleted, and said
   edit(a, "anew", "a");
   ASSERT_TRUE(a.Save(path, error, merge)) << error;
   EXPECT_TRUE(merge.merged);
