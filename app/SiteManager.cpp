@@ -1,5 +1,7 @@
 #include "SiteManager.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -7,6 +9,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -37,12 +40,51 @@ namespace {
 const char kCaption[] = "Site Manager";
 const char kNewSite[] = "New site";
 
-bool SameSite(const Site& a, const Site& b) {
-  const auto sameAddress = [](const SiteAddress& x, const SiteAddress& y) { return x.host == y.host && x.port == y.port; };
-  return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
-         a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
-         a.rememberPassword == b.rememberPassword &&
-         std::equal(a.addresses.begin(), a.addresses.end(), b.addresses.begin(), b.addresses.end(), sameAddress);
+// A combo box whose accessible name is its own (its caption), its value the
+// choice shown. Qt's combo box names itself after the choice on Linux, so a
+// screen reader would read "None" where the field is "Encryption".
+class NamedComboBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+};
+
+class NamedComboAccessible : public QAccessibleWidget {
+ public:
+  explicit NamedComboAccessible(NamedComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return Combo()->currentText();
+    if (t == QAccessible::Accelerator) return QKeySequence(Qt::Key_Down).toString(QKeySequence::NativeText);
+    return QAccessibleWidget::text(t);
+  }
+  // Its one child is the list that pops up, as in Qt's own combo box.
+  int childCount() const override { return 1; }
+  QAccessibleInterface* child(int index) const override {
+    return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return child && child->object() == Combo()->view() ? 0 : -1;
+  }
+  QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+  QString localizedActionDescription(const QString& action) const override {
+    return actionNames().contains(action) ? QStringLiteral("Open the combo box selection popup") : QString();
+  }
+  void doAction(const QString& action) override {
+    if (!actionNames().contains(action)) return;
+    if (Combo()->view()->isVisible())
+      Combo()->hidePopup();
+    else
+      Combo()->showPopup();
+  }
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+ private:
+  QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* NamedComboFactory(const QString&, QObject* object) {
+  if (auto* combo = dynamic_cast<NamedComboBox*>(object)) return new NamedComboAccessible(combo);
+  return nullptr;
 }
 
 std::string Text(const QLineEdit* edit) { return ToCp1252(edit->text()); }
@@ -98,7 +140,9 @@ void SiteManagerDlg::BuildControls() {
   m_login = new QLineEdit(this);
   m_password = new QLineEdit(this);
   m_password->setEchoMode(QLineEdit::Password);
-  m_encryption = new QComboBox(this);
+  static const bool installed = (QAccessible::installFactory(&NamedComboFactory), true);
+  (void)installed;
+  m_encryption = new NamedComboBox(this);
   m_encryption->addItems({QStringLiteral("None"), QStringLiteral("Explicit (AUTH TLS)"),
                           QStringLiteral("Implicit (TLS from the first byte)")});
   m_antiIdleCommand = new QLineEdit(this);
@@ -189,6 +233,8 @@ void SiteManagerDlg::ShowSite(int row) {
   m_antiIdleCommand->setText(FromCp1252(site.antiIdleCommand));
   m_antiIdleSeconds->setText(row < 0 ? QString() : QString::number(site.antiIdleSeconds));
   m_remember->setChecked(site.rememberPassword);
+  // What was typed for it in this run comes back; the keyring's fills an empty field only.
+  if (kept) m_password->setText(FromCp1252(m_tabs.Passwords().Get(site.name).value_or(std::string())));
   for (QWidget* field : std::initializer_list<QWidget*>{m_name, m_addresses, m_login, m_password, m_encryption,
                                                          m_antiIdleCommand, m_antiIdleSeconds})
     field->setEnabled(row >= 0);
@@ -266,6 +312,11 @@ bool SiteManagerDlg::KeepEdits(bool leaving) {
     m_dirty = true;
     m_sites->item(m_row)->setText(FromCp1252(site.name));
   }
+  // What is typed is kept for this run (Run on Sites reads it); what the keyring filled in is its own.
+  SitePasswords& passwords = m_tabs.Passwords();
+  if (before) passwords.Rename(before->name, site.name);
+  if (const std::string typed = Text(m_password); typed.empty() || typed != m_readPassword)
+    passwords.Set(site.name, typed);
   KeepPassword(before ? &*before : nullptr, site);
   return SaveList(leaving);
 }
@@ -309,12 +360,18 @@ bool SiteManagerDlg::SaveList(bool leaving) {
   if (!m_dirty) return true;
   std::string error;
   if (m_unreadable.empty()) {
-    if (m_list.Write(m_path, error)) {
+    const std::string shown = m_row >= 0 && m_row < m_sites->count() ? ToCp1252(m_sites->item(m_row)->text()) : "";
+    std::optional<Site> before;
+    if (const Site* site = m_list.Find(shown)) before = *site;
+    SaveMerge merge;
+    const bool saved = m_list.Save(m_path, error, merge);
+    if (merge.merged) TakeMerged(merge, shown, before);
+    if (saved) {
       m_dirty = false;
       return true;
     }
   } else {
-    error = "The site list can't be saved until " + m_path + " is fixed or moved. Export still works.";
+    error = "The site list can't be saved until " + Shown(m_path) + " is fixed or moved. Export still works.";
   }
   if (leaving)
     return Box(error + "\n\nThe changes are kept in this window only. Leave it anyway and lose them?",
@@ -325,21 +382,54 @@ bool SiteManagerDlg::SaveList(bool leaving) {
   return true;
 }
 
+void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown, const std::optional<Site>& before) {
+  FillList();
+  const int row = shown.empty() ? -1 : RowOf(shown);
+  std::string text;
+  if (!merge.ours.empty()) {
+    text =
+        "The site list was changed in another window too. Its changes are kept, except where both windows "
+        "changed the same site; for these this window's version is kept:";
+    for (const std::string& name : merge.ours) text += "\n\"" + Shown(name) + "\"";
+  }
+  if (row >= 0) {
+    {
+      const QSignalBlocker block(m_sites);
+      m_sites->setCurrentRow(row);
+    }
+    m_row = row;  // the fields show it still, unless the other window's version of it was taken
+    if (before && !SameSite(*before, m_list.Sites()[static_cast<std::size_t>(row)])) ShowSite(row);
+  } else if (!shown.empty()) {
+    text += std::string(text.empty() ? "" : "\n\n") + "\"" + Shown(shown) + "\" was deleted in another window.";
+    SelectRow(std::min(m_row, m_sites->count() - 1));
+  }
+  if (!text.empty()) Box(text, MB_ICONWARNING);
+}
+
+int SiteManagerDlg::RowOf(const std::string& name) const {
+  for (int i = 0; i < m_sites->count(); ++i)
+    if (ToCp1252(m_sites->item(i)->text()) == name) return i;
+  return -1;
+}
+
 void SiteManagerDlg::OnRowChanged(int row) {
   if (row == m_row) return;
   const int previous = m_row;
+  const std::string wanted = row >= 0 ? ToCp1252(m_sites->item(row)->text()) : "";
   if (!KeepEdits(false)) {
+    if (m_row != previous) return;  // the list changed under it; a box said how
     const QSignalBlocker block(m_sites);
     m_sites->setCurrentRow(previous);
     return;
   }
-  ShowSite(row < m_sites->count() ? row : m_sites->count() - 1);
+  // Keeping may have dropped an empty new site or taken in another window's changes: find the row again.
+  const int now = RowOf(wanted);
+  ShowSite(now >= 0 ? now : std::min(row, m_sites->count() - 1));
 }
 
 void SiteManagerDlg::OnNewSite() {
   if (!KeepEdits(false)) return;
-  std::string name = kNewSite;
-  for (int n = 2; m_list.Find(name); ++n) name = std::string(kNewSite) + " (" + std::to_string(n) + ")";
+  const std::string name = m_list.FreeName(kNewSite);
   m_sites->addItem(FromCp1252(name));
   SelectRow(m_sites->count() - 1);
   m_name->setFocus();
@@ -351,10 +441,11 @@ void SiteManagerDlg::OnDelete() {
   const int row = m_row;
   const bool isNew = row >= static_cast<int>(m_list.Sites().size());
   const std::string name = ToCp1252(m_sites->item(row)->text());
-  if (Box("Delete the site \"" + name + "\"?", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+  if (Box("Delete the site \"" + Shown(name) + "\"?", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
   if (!isNew) {
     const Site site = m_list.Sites()[static_cast<std::size_t>(row)];
     m_list.Remove(site.name);
+    m_tabs.Passwords().Forget(site.name);
     m_dirty = true;
     if (site.rememberPassword && m_keyringUsable) {
       QPointer<SiteManagerDlg> self(this);
@@ -373,10 +464,15 @@ void SiteManagerDlg::OnDelete() {
 }
 
 void SiteManagerDlg::OnConnect() {
-  if (m_row < 0 || !KeepEdits(true)) return;
-  if (m_row < 0) return;  // an empty new site was all there was
+  if (m_row < 0) return;
+  // Taken before keeping: a merge that shows the site afresh would clear the field.
+  const std::string name = ToCp1252(m_name->text().trimmed()), password = Text(m_password);
+  if (!KeepEdits(true)) return;
+  // An empty new site was all there was, or another window deleted this one (a box said so).
+  if (m_row < 0 || m_row >= static_cast<int>(m_list.Sites().size()) ||
+      m_list.Sites()[static_cast<std::size_t>(m_row)].name != name)
+    return;
   const Site site = m_list.Sites()[static_cast<std::size_t>(m_row)];
-  const std::string password = Text(m_password);
   SiteTabs& tabs = m_tabs;
   m_closing = true;  // kept already
   close();

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "SiteList.h"
@@ -43,7 +44,13 @@ class SiteManagerDlg : public QDialog {
   bool KeepEdits(bool leaving);
   bool SiteFromFields(Site& site);
   void KeepPassword(const Site* before, const Site& after);
+  // Writes the list, taking in what another window changed meanwhile.
   bool SaveList(bool leaving);
+  // Shows the list as merged, the site in the fields (shown, as it was
+  // before) selected still; a box names the sites both windows changed, and
+  // the shown one if it went.
+  void TakeMerged(const SaveMerge& merge, const std::string& shown, const std::optional<Site>& before);
+  int RowOf(const std::string& name) const;
 
   void OnRowChanged(int row);
   void OnNewSite();
@@ -62,7 +69,6 @@ class SiteManagerDlg : public QDialog {
   bool m_dirty = false;      // the list differs from the file
   bool m_closing = false;    // already kept: the close that follows keeps nothing
   int m_row = -1;            // the site shown in the fields
-  bool m_pendingNew = false; // the last row is a new site not yet kept
   bool m_keyringUsable = true;
   std::string m_readPassword;  // what the keyring gave for the shown site
   unsigned m_readTicket = 0;   // a read answered after the user moved on is dropped

@@ -2,6 +2,9 @@
 // Keyring, KWallet), filed under the site's name and login. They are never
 // written anywhere else: with no keyring there is nowhere to keep them.
 // Each call returns at once; done runs later on the thread's Qt event loop.
+// The window and korvastel-keyring (for the runner) both come through here,
+// so they always agree on where a site's password is. A site name the list
+// would refuse (SiteNameProblem) is refused here too, as Failed.
 #pragma once
 
 #include <functional>
@@ -16,6 +19,12 @@ struct KeyringAnswer {
 };
 using KeyringDone = std::function<void(const KeyringAnswer&)>;
 
+// The entry's key: site and login each with "%", "/", "@" and control
+// characters escaped as %XX, joined by "/", so no two pairs share a key.
+std::string KeyringKey(const std::string& site, const std::string& login);
+
+// Reads the entry; one an earlier version filed under "login@site" is moved
+// to KeyringKey on the way, when that old key can belong to no other site.
 void ReadSitePassword(const std::string& site, const std::string& login, KeyringDone done);
 void WriteSitePassword(const std::string& site, const std::string& login, const std::string& password,
                        KeyringDone done);

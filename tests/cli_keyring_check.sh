@@ -48,6 +48,18 @@ out=$(printf 'k0rv@stel pw\n' | "$cli" --password-stdin Forgotten -s WHO 2>&1); 
 [ $rc -eq 2 ] || fail "Forgotten took the run's password: $rc: $out"
 grep -q "PASS" <<<"$out" && fail "Forgotten sent a password: $out"
 
+# Site "ftp" with login "bob@corp" and a site "corp@ftp" with login "bob"
+# never share an entry: no site is called "corp@ftp", in the keyring or the list.
+printf 'theirs\n' | "$keyring" store ftp 'bob@corp' || fail "store for ftp"
+out=$("$keyring" read 'corp@ftp' bob 2>&1); rc=$?
+[ $rc -ne 0 ] || fail "read for corp@ftp ended 0"
+grep -q theirs <<<"$out" && fail "corp@ftp was given ftp's password"
+mkdir -p "$HOME/imported/Dunvarrow"
+printf '[corp@ftp]\naddress=127.0.0.1:%s\nlogin=bob\nremember=yes\n' "$port" >"$HOME/imported/Dunvarrow/korvastel-sites.conf"
+out=$(XDG_CONFIG_HOME="$HOME/imported" "$cli" Main -s WHO </dev/null 2>&1); rc=$?
+[ $rc -eq 64 ] || fail "a list naming a site corp@ftp ended $rc: $out"
+grep -q 'the name "corp@ftp" can.t be used' <<<"$out" || fail "no word of the name: $out"
+
 "$keyring" delete Main admin || fail "delete"
 "$keyring" read Main admin >/dev/null 2>&1; [ $? -eq 1 ] || fail "read after delete"
 echo "ok"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -250,6 +251,89 @@ TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
   EXPECT_EQ(boxes.size(), 0u);
 }
 
+TEST_F(SiteManager, TwoSiteManagersKeepEachOthersSitesAndSayWhichBothChanged) {
+  WriteList("[a]\naddress=h\n[b]\naddress=h\n");
+  Open();
+  SiteManagerDlg* first = dlg;
+  SiteManagerDlg second(*window, nullptr);  // as another instance of the program would
+  second.show();
+  dlg = &second;
+  Click("New Site");
+  Set("Name", "c");
+  Set("Addresses", "h");
+  Select(0);
+  dlg = first;
+  Set("Login", "x");
+  Select(1);
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+  EXPECT_EQ(ListNames(), (Names{"a", "b", "c"}));
+  EXPECT_EQ(Saved(), (Names{"a|h:21|x|360", "b|h:21||360", "c|h:21||360"}));
+
+  dlg = &second;
+  Select(1);
+  Set("Login", "second");
+  Select(0);
+  EXPECT_EQ(Get("Login"), "x");  // taken in from the first window
+  dlg = first;
+  Set("Login", "first");
+  Click("Close");
+  ExpectBox("this window's version is kept:\n\"b\"");
+  EXPECT_EQ(Saved(), (Names{"a|h:21|x|360", "b|h:21|first|360", "c|h:21||360"}));
+
+  // A save that takes in the other window's version of the site shown shows it, so leaving keeps it.
+  Open();
+  first = dlg;
+  Select(2);
+  dlg = &second;
+  Select(2);
+  Set("Login", "c2");
+  Select(0);
+  dlg = first;
+  chosen = folder / "more.conf";
+  std::ofstream(chosen) << "[d]\naddress=h\n";
+  Click("Import");
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+  EXPECT_EQ(Get("Login"), "c2");
+  Click("Close");
+  EXPECT_EQ(Saved()[2], "c|h:21|c2|360");
+}
+
+TEST_F(SiteManager, TypedPasswordsAreKeptForTheRunFollowRenamesAndGoWithTheSite) {
+  Open();
+  Click("New Site");
+  Set("Name", "main");
+  Set("Addresses", "h");
+  Set("Password", "s3cret");
+  Click("Close");
+  EXPECT_EQ(window->Passwords().Get("main"), "s3cret");
+  EXPECT_EQ(FileText(path).find("s3cret"), std::string::npos);
+  Open();
+  EXPECT_EQ(Get("Password"), "s3cret");
+  Set("Name", "prime");
+  Click("New Site");
+  EXPECT_EQ(window->Passwords().Get("main"), std::nullopt);
+  EXPECT_EQ(window->Passwords().Get("prime"), "s3cret");
+  Select(0);
+  answer = IDYES;
+  Click("Delete");
+  boxes.clear();
+  EXPECT_EQ(window->Passwords().Get("prime"), std::nullopt);
+}
+
+TEST_F(SiteManager, NamesAreQuotedEscapedAndEncryptionIsNamedForWhatItIs) {
+  WriteList("[evil\x1b[2J]\naddress=h\nencryption=explicit\n");
+  Open();
+  QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(W("Encryption"));
+  EXPECT_EQ(combo->role(), QAccessible::ComboBox);
+  EXPECT_EQ(combo->text(QAccessible::Name).toStdString(), "Encryption");
+  EXPECT_EQ(combo->text(QAccessible::Value).toStdString(), "Explicit (AUTH TLS)");
+  answer = IDNO;
+  Click("Delete");
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text.find('\x1b'), std::string::npos);
+  ExpectBox("Delete the site \"evil\\x1b[2J\"?");
+}
+
 // Run by tests/with_keyring.sh, or on a bus where no keyring answers.
 class SiteManagerKeyring : public SiteManager {
  protected:
@@ -296,8 +380,9 @@ TEST_F(SiteManagerKeyring, RemembersThePassword) {
   Click("Close");
   EXPECT_TRUE(StoredBecomes("prime", "root", Status::NotFound));
 
-  // Ticked again with no password typed: nothing to read next time, so the field waits for one.
+  // Ticked again with the field emptied: nothing to read next time, so the field waits for one.
   Open();
+  Set("Password", "");
   Remember()->setChecked(true);
   Click("Close");
   Open();

@@ -1,6 +1,7 @@
 // The saved sites: the Addresses field, the file the window and the runner share.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,13 @@ struct TempDir {
 };
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The sites as "name|login|remember", in order.
+std::vector<std::string> Summary(const SiteList& list) {
+  std::vector<std::string> out;
+  for (const Site& s : list.Sites()) out.push_back(s.name + "|" + s.login + "|" + (s.rememberPassword ? "yes" : "no"));
+  return out;
+}
 
 TEST(SiteList, AddressLinesAreCheckedOneByOneAndNamedWhenWrong) {
   std::string error;
@@ -113,6 +121,92 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
     EXPECT_EQ(kept.Sites()[0].login, "root");
   }
   ::chmod(dir.File("conf/Dunvarrow").c_str(), 0700);
+}
+
+TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
+  TempDir dir;
+  SiteList list;
+  std::string error;
+  WriteFile(dir.File("ok.conf"), "[a (2)]\naddress=h\n[a]\naddress=h\n[a]\naddress=h\nremember=yes\n[a]\naddress=h\n");
+  ASSERT_EQ(::symlink(dir.File("ok.conf").c_str(), dir.File("link.conf").c_str()), 0);
+  ASSERT_TRUE(list.Read(dir.File("link.conf"), error)) << error;
+  EXPECT_EQ(Summary(list), (std::vector<std::string>{"a (2)||no", "a||no", "a (3)||yes", "a (4)||no"}));
+  // An import never remembers a password: the keyring's would go to the file's address.
+  ASSERT_TRUE(list.Import(dir.File("ok.conf"), error)) << error;
+  EXPECT_EQ(Summary(list).back(), "a (7)||no");
+  EXPECT_EQ(list.FreeName("a"), "a (8)");
+
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  std::string big(SiteList::kMaxFileSize + 1, '#');
+  WriteFile(dir.File("big.conf"), "[a]\naddress=h\n" + big);
+  const struct {
+    std::string path, message;
+  } refused[] = {
+      {dir.File("fifo"), "is not a regular file"},
+      {"/dev/null", "is not a regular file"},
+      {dir.File("big.conf"), "is larger than 16 MiB"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(list.Read(r.path, error)) << r.path;
+    EXPECT_NE(error.find(r.message), std::string::npos) << error;
+    EXPECT_FALSE(list.Import(r.path, error)) << r.path;
+    EXPECT_NE(error.find(r.message), std::string::npos) << error;
+  }
+  EXPECT_EQ(list.Sites().size(), 8u);
+
+  // A name Put refuses is refused in a file too; control characters are quoted escaped.
+  WriteFile(dir.File("at.conf"), "[ftp]\naddress=h\n[corp@ftp]\naddress=h\n");
+  EXPECT_FALSE(list.Import(dir.File("at.conf"), error));
+  EXPECT_NE(error.find("line 3: the name \"corp@ftp\" can't be used"), std::string::npos) << error;
+  WriteFile(dir.File("esc.conf"), "[x\x1b[2J]\naddress=bad\x07host:0\n");
+  EXPECT_FALSE(list.Read(dir.File("esc.conf"), error));
+  EXPECT_NE(error.find("site \"x\\x1b[2J\": Address line 1 (\"bad\\x07host:0\")"), std::string::npos) << error;
+  Site site{"x\x1b[2J", {{"h", 21}}, "", Encryption::None, "NOOP", 60, false};
+  ASSERT_TRUE(list.Put("", site, error)) << error;
+  EXPECT_FALSE(list.Put("", site, error));
+  EXPECT_NE(error.find("\"x\\x1b[2J\" already"), std::string::npos) << error;
+  EXPECT_EQ(error.find('\x1b'), std::string::npos);
+}
+
+TEST(SiteList, TwoWritersMergeAndNameTheSitesBothChanged) {
+  TempDir dir;
+  const std::string path = dir.File("sites.conf");
+  WriteFile(path, "[s1]\naddress=h\n[s2]\naddress=h\n[s3]\naddress=h\n[s4]\naddress=h\n");
+  SiteList a, b;
+  std::string error;
+  ASSERT_TRUE(a.Read(path, error) && b.Read(path, error)) << error;
+  const auto edit = [&](SiteList& list, const std::string& name, const std::string& login) {
+    Site site{name, {{"h", 21}}, "", Encryption::None, "NOOP", 360, false};
+    if (list.Find(name)) site = *list.Find(name);
+    site.login = login;
+    ASSERT_TRUE(list.Put(list.Find(name) ? name : "", site, error)) << error;
+  };
+  SaveMerge merge;
+  edit(b, "s1", "b");
+  b.Remove("s2");
+  edit(b, "s4", "b");
+  edit(b, "bnew", "b");
+  ASSERT_TRUE(b.Save(path, error, merge)) << error;
+  EXPECT_FALSE(merge.merged);
+
+  edit(a, "s1", "a");  // changed in both: ours is kept, and said
+  edit(a, "s3", "a");
+  a.Remove("s4");  // deleted here, changed there: stays deleted, and said
+  edit(a, "anew", "a");
+  ASSERT_TRUE(a.Save(path, error, merge)) << error;
+  EXPECT_TRUE(merge.merged);
+  EXPECT_EQ(merge.ours, (std::vector<std::string>{"s1", "s4"}));
+  const std::vector<std::string> both{"s1|a|no", "s3|a|no", "anew|a|no", "bnew|b|no"};
+  EXPECT_EQ(Summary(a), both);
+  SiteList file;
+  ASSERT_TRUE(file.Read(path, error)) << error;
+  EXPECT_EQ(Summary(file), both);
+
+  // The first writer's next save takes all of that in, with nothing to say.
+  edit(b, "bnew", "b2");
+  ASSERT_TRUE(b.Save(path, error, merge)) << error;
+  EXPECT_TRUE(merge.merged && merge.ours.empty());
+  EXPECT_EQ(Summary(b), (std::vector<std::string>{"s1|a|no", "s3|a|no", "bnew|b2|no", "anew|a|no"}));
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+# The Site Manager of two real programs under an X server, driven through the
+# accessibility bus as a screen reader (or UI automation) drives it: the
+# Encryption box is read by its name, a box quoting a name with a control
+# character shows it escaped, and two windows that each add a site to the
+# same list leave both sites in it.
+#
+# ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
+#   sitemanager_atspi_check.py KORVASTEL
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+try:
+    import pyatspi
+except ImportError as e:
+    print("skipped: python3-pyatspi is missing (%s)" % e)
+    sys.exit(77)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from atspi_program import Program, check, failures, find  # noqa: E402
+
+korvastel = sys.argv[1]
+home = tempfile.mkdtemp(prefix="korvastel-sm-atspi-")
+open(os.path.join(home, "commandList.ini"), "w").close()  # no start-up box about a missing list
+sites = os.path.join(home, "Dunvarrow", "korvastel-sites.conf")
+os.makedirs(os.path.dirname(sites))
+with open(sites, "w") as f:
+    f.write("[evil\x1b[2J]\naddress=h\nencryption=explicit\n")
+
+
+def wait_for(get, limit_s=20.0):
+    deadline = time.time() + limit_s
+    while time.time() < deadline:
+        hit = get()
+        if hit:
+            return hit
+        time.sleep(0.1)
+    return None
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() in ("press", "click"):
+            action.doAction(i)
+            time.sleep(0.2)
+            return
+    raise RuntimeError("%s can't be pressed" % node.name)
+
+
+def site_manager(app):
+    press(app.node("Site Manager", ("push button",)))
+    return wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "dialog" and n.name == "Site Manager"))
+
+
+def add_site(dialog, name, address):
+    def field(label):
+        return find(dialog, lambda n: n.name == label and n.getRoleName() == "text")
+    press(find(dialog, lambda n: n.name == "New Site" and n.getRoleName() == "push button"))
+    field("Name").queryEditableText().setTextContents(name)
+    field("Addresses").queryEditableText().setTextContents(address)
+    press(find(dialog, lambda n: n.name == "Close" and n.getRoleName() == "push button"))
+
+
+first = second = None
+try:
+    pyatspi.Registry.getDesktop(0)  # the bus and its registry up before the programs start
+    first, second = Program(korvastel, home), Program(korvastel, home)
+    mine = site_manager(first)
+    check(mine is not None, "the first program's Site Manager opened")
+    combo = find(mine, lambda n: n.getRoleName() == "combo box")
+    check(combo is not None and combo.name == "Encryption",
+          "the encryption box is named 'Encryption': %r" % (combo.name if combo else None))
+
+    press(find(mine, lambda n: n.name == "Delete" and n.getRoleName() == "push button"))
+    box = wait_for(lambda: find(first.app, lambda n: "Delete the site" in (n.name or "")))
+    check(box is not None and "evil\\x1b[2J" in box.name and "\x1b" not in box.name,
+          "the Delete box quotes the name escaped: %r" % (box.name if box else None))
+    alert = wait_for(lambda: find(first.app, lambda n: n.getRoleName() == "alert"))
+    press(find(alert, lambda n: n.name in ("No", "&No") and n.getRoleName() == "push button"))
+
+    theirs = site_manager(second)
+    check(theirs is not None, "the second program's Site Manager opened on the same list")
+    add_site(theirs, "from-second", "h2")
+    check(wait_for(lambda: "[from-second]" in open(sites).read()), "the second program saved its site")
+    add_site(mine, "from-first", "h1")
+    text = wait_for(lambda: (lambda t: t if "[from-first]" in t else None)(open(sites).read()))
+    check(text is not None and all("[%s]" % s in text for s in ("evil\x1b[2J", "from-second", "from-first")),
+          "the list holds both programs' new sites: %r" % text)
+finally:
+    for program in (first, second):
+        if program:
+            program.end()
+    shutil.rmtree(home, ignore_errors=True)
+sys.exit(1 if failures else 0)
