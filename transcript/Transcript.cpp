@@ -322,15 +322,18 @@ void Transcript::DropIfOver() {
 
 void Transcript::DropBefore(Pos line, Pos cut) {
   const bool midLine = cut > LineStart(line);
+  m_droppedLines += std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
+  m_droppedBytes += std::max<Pos>(0, cut - m_markerLength);
+  const std::string text = MarkerText();
+  const auto size = static_cast<Pos>(text.size());
+  // The new top line is noted before the old one is forgotten: it is often
+  // the longest, and seldom shorter than the one before.
+  if (m_longestKnown) NoteLineLength(size - 1);
   for (Pos l = m_firstLine; l < line; ++l) ForgetLineLength(LineEnd(l) - LineStart(l));
   if (midLine && line + 1 < LineCount()) {
     ForgetLineLength(LineEnd(line) - LineStart(line));
     if (m_longestKnown) NoteLineLength(LineEnd(line) - cut);
   }
-  m_droppedLines += std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
-  m_droppedBytes += std::max<Pos>(0, cut - m_markerLength);
-  const std::string text = MarkerText();
-  const auto size = static_cast<Pos>(text.size());
   Snapshot removed;
   if (m_view) removed = Snap(0, cut);
 
@@ -354,7 +357,6 @@ void Transcript::DropBefore(Pos line, Pos cut) {
   m_lineStarts.push_front(origin);
   m_lineTimes.push_front(Now());
   m_firstLine = line - 1;
-  if (m_longestKnown) NoteLineLength(size - 1);
 
   while (!m_runs.empty() && m_runs.front().start <= cutAbs) m_runs.pop_front();
   if (kept != kMarkerKind) m_runs.push_front({cutAbs, kept});
