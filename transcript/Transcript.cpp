@@ -293,9 +293,9 @@ void Transcript::SetLimit(Pos bytes, std::string hint) {
   DropIfOver();
 }
 
-std::string Transcript::MarkerText() const {
-  std::string text = "Earlier text was dropped: " + Megabytes(m_droppedBytes) + " in " + WithCommas(m_droppedLines) +
-                     (m_droppedLines == 1 ? " line" : " lines") + " so far. This pane keeps the newest " +
+std::string Transcript::MarkerText(Pos bytes, Pos lines) const {
+  std::string text = "Earlier text was dropped: " + Megabytes(bytes) + " in " + WithCommas(lines) +
+                     (lines == 1 ? " line" : " lines") + " so far. This pane keeps the newest " +
                      Megabytes(m_limit) + " of the transcript.";
   if (!m_hint.empty()) text += " " + m_hint;
   return text + "\n";
@@ -322,10 +322,13 @@ void Transcript::DropIfOver() {
 
 void Transcript::DropBefore(Pos line, Pos cut) {
   const bool midLine = cut > LineStart(line);
-  m_droppedLines += std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
-  m_droppedBytes += std::max<Pos>(0, cut - m_markerLength);
-  const std::string text = MarkerText();
+  const Pos lines = m_droppedLines + std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
+  const Pos bytes = m_droppedBytes + std::max<Pos>(0, cut - m_markerLength);
+  const std::string text = MarkerText(bytes, lines);
   const auto size = static_cast<Pos>(text.size());
+  if (cut < size) return;  // never: a drop takes at least 4,096 lines or 64 KiB, the line is under 1 KiB
+  m_droppedLines = lines;
+  m_droppedBytes = bytes;
   // The new top line is noted before the old one is forgotten: it is often
   // the longest, and seldom shorter than the one before.
   if (m_longestKnown) NoteLineLength(size - 1);

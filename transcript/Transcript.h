@@ -186,7 +186,7 @@ class Transcript {
   void ForgetLineLength(Pos length);
   void DropIfOver();
   void DropBefore(Pos line, Pos cut);
-  std::string MarkerText() const;
+  std::string MarkerText(Pos bytes, Pos lines) const;
 
   // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
   std::deque<std::shared_ptr<char[]>> m_chunks;
