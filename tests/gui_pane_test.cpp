@@ -306,7 +306,7 @@ TEST(Pane, AccessibleTextReadsTextLinesWordsAndColourRuns) {
 }
 
 // With a limit of 1 MB, a long reply loses its oldest lines: the view, the
-// selection and find stay in step, and the accessible text starts with the
+// selection, copy and find stay in step, and the accessible text starts with the
 // line that says what went and where to raise the limit.
 TEST(Pane, DropsTheOldestLinesAndKeepsViewSelectionAndFindInStep) {
   QSettings("Dunvarrow", "korvastel").setValue("pane/maxMegabytes", 1);
@@ -352,6 +352,9 @@ TEST(Pane, DropsTheOldestLinesAndKeepsViewSelectionAndFindInStep) {
 
   // What was selected of the dropped text went; the rest stays selected.
   EXPECT_EQ(Selection(h), std::make_pair(static_cast<int>(top.size()), at(24991) + 4));
+  PaneOf(h)->setFocus();
+  QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), all.substr(top.size(), at(24991) + 4 - top.size()));
   // The view shows the lines it showed.
   EXPECT_EQ(log.GetFirstVisibleLine(), first + 24000);
   EXPECT_EQ(t->characterRect(at(24000)).top(), pane->viewport()->mapToGlobal(QPoint(0, 0)).y());
@@ -363,7 +366,6 @@ TEST(Pane, DropsTheOldestLinesAndKeepsViewSelectionAndFindInStep) {
   EXPECT_EQ(log.GetFirstVisibleLine(), first + 29000);
   EXPECT_TRUE(log.GetText().starts_with("Earlier text was dropped: "));
 
-  pane->setFocus();
   QTest::keyClick(pane, Qt::Key_F, Qt::ControlModifier);
   QTest::keyClicks(QApplication::focusWidget(), "line 34000.");
   const int found = static_cast<int>(log.GetText().find(line(34000))) + 4;
