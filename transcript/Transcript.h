@@ -188,8 +188,10 @@ class Transcript {
   void DropBefore(Pos line, Pos cut);
   std::string MarkerText(Pos bytes, Pos lines) const;
 
-  // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
-  std::deque<std::shared_ptr<char[]>> m_chunks;
+  // Shared with snapshots; a chunk a snapshot holds is copied before it is
+  // written. A vector: read on every byte looked at, taken from its front
+  // only once per drop.
+  std::vector<std::shared_ptr<char[]>> m_chunks;
   Pos m_length = 0;
   Pos m_origin = 0;  // absolute position of the first byte held
   // Deques: a million-line reply grows them without ever copying them whole,
