@@ -21,3 +21,7 @@ target_link_libraries(bench_tabs PRIVATE app siteserver Qt6::Widgets)
 # Run on Sites: SITE WHO on 20 scripted sites beside one.
 add_executable(bench_run_on_sites ${CMAKE_CURRENT_LIST_DIR}/bench_run_on_sites.cpp)
 target_link_libraries(bench_run_on_sites PRIVATE app siteserver Qt6::Widgets)
+
+# The window's peak memory under a reply that never ends, with a transcript limit.
+add_executable(bench_flood ${CMAKE_CURRENT_LIST_DIR}/bench_flood.cpp)
+target_link_libraries(bench_flood PRIVATE app siteserver Qt6::Widgets)

@@ -28,7 +28,33 @@ namespace platform {
 namespace {
 
 constexpr char kShowTimesKey[] = "pane/showTimes";
+constexpr char kMaxMegabytesKey[] = "pane/maxMegabytes";
+constexpr int kDefaultMegabytes = 1024;
+constexpr int kMostMegabytes = 2047;  // the accessible text's offsets are int
 constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
+
+// The transcript's limit from the per-user store, and the words that end the
+// line telling of a drop: where to raise it, or why the value found there
+// was not used.
+Transcript::Pos ReadLimit(std::string& hint) {
+  const QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
+  const std::string where = "maxMegabytes under [pane] in " + ToCp1252(settings.fileName());
+  int megabytes = kDefaultMegabytes;
+  const QVariant value = settings.value(kMaxMegabytesKey);
+  if (value.isValid()) {
+    bool ok = false;
+    const int n = value.toString().trimmed().toInt(&ok);
+    if (ok && n >= 1 && n <= kMostMegabytes) {
+      megabytes = n;
+    } else {
+      hint = "The value of " + where + " is not a whole number from 1 to " + std::to_string(kMostMegabytes) +
+             ", so " + std::to_string(kDefaultMegabytes) + " is used.";
+      return Transcript::Pos{megabytes} << 20;
+    }
+  }
+  hint = "To keep more, raise " + where + " (at most " + std::to_string(kMostMegabytes) + ").";
+  return Transcript::Pos{megabytes} << 20;
+}
 
 QString MonospaceFace(const std::string& wanted) {
   const QString face = FromCp1252(wanted);
@@ -54,7 +80,8 @@ bool IsWordByte(char c) {
 
 PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(logBackgroundColor)) {
   InstallPaneAccessibility();
-  m_blank.SetView(this);
+  m_limit = ReadLimit(m_limitHint);
+  Adopt(m_blank);
   setFrameShape(QFrame::StyledPanel);
   setAttribute(Qt::WA_InputMethodEnabled, false);
   viewport()->setCursor(Qt::IBeamCursor);
@@ -132,8 +159,11 @@ void PaneWidget::UpdateMetrics() {
 
 int PaneWidget::VisibleLines() const { return std::max(1, viewport()->height() / m_lineHeight); }
 
+Transcript::Pos PaneWidget::FirstRowLine() const { return m_model->FirstLine() + verticalScrollBar()->value(); }
+
 void PaneWidget::SyncScrollBars() {
-  const auto lines = static_cast<int>(std::min<Transcript::Pos>(m_model->LineCount(), INT_MAX));
+  const auto lines =
+      static_cast<int>(std::min<Transcript::Pos>(m_model->LineCount() - m_model->FirstLine(), INT_MAX));
   const int page = VisibleLines();
   QScrollBar* v = verticalScrollBar();
   v->setPageStep(page);
@@ -201,18 +231,50 @@ void PaneWidget::OnAppended(Transcript::Pos from, Transcript::Pos to) {
 
 void PaneWidget::Show(Transcript* transcript) {
   m_model->SetView(nullptr);
-  m_model = transcript ? transcript : &m_blank;
+  Adopt(transcript ? *transcript : m_blank);
+}
+
+void PaneWidget::OnTranscriptGone() { Adopt(m_blank); }
+
+// The transcript shown keeps the newest text up to the user's limit.
+void PaneWidget::Adopt(Transcript& model) {
+  m_model = &model;
+  m_model->SetLimit(m_limit, m_limitHint);
   m_model->SetView(this);
   m_pendingInsertAt = m_pendingInsertEnd = -1;  // positions in the other transcript
   m_pendingScroll = 0;
+  m_shownFirstLine = m_model->FirstLine();
   ScheduleFlush();
 }
 
-void PaneWidget::OnTranscriptGone() {
-  m_model = &m_blank;
-  m_blank.SetView(this);
-  m_pendingInsertAt = m_pendingInsertEnd = -1;
-  m_pendingScroll = 0;
+// The oldest text went and a line at the top says so. A screen reader hears
+// the removal at the start, in pieces, of what it had been told of, then the
+// new line; appends not yet announced are announced later where they are
+// now. The view keeps showing the lines it showed.
+void PaneWidget::OnDropped(const Transcript::Snapshot& removed, Transcript::Pos marker) {
+  const Transcript::Pos gone = removed.Length();
+  const Transcript::Pos shift = marker - gone;
+  if (QAccessible::isActive()) {
+    Transcript::Pos told = m_pendingInsertAt >= 0 ? std::min(m_pendingInsertAt, gone) : gone;
+    removed.ForEachSpan([&](const char* data, std::size_t n) {
+      n = static_cast<std::size_t>(std::min<Transcript::Pos>(told, static_cast<Transcript::Pos>(n)));
+      if (n == 0) return;
+      told -= static_cast<Transcript::Pos>(n);
+      QAccessibleTextRemoveEvent ev(this, 0, FromCp1252(data, n));
+      QAccessible::updateAccessibility(&ev);
+    });
+    QAccessibleTextInsertEvent ev(this, 0, FromCp1252(m_model->Text(0, marker)));
+    QAccessible::updateAccessibility(&ev);
+  }
+  if (m_pendingInsertAt >= 0) {
+    m_pendingInsertAt = std::max(m_pendingInsertAt, gone) + shift;
+    m_pendingInsertEnd += shift;
+    if (m_pendingInsertEnd <= m_pendingInsertAt) m_pendingInsertAt = m_pendingInsertEnd = -1;
+  }
+  QScrollBar* v = verticalScrollBar();
+  const Transcript::Pos rows = m_model->FirstLine() - m_shownFirstLine;
+  m_shownFirstLine = m_model->FirstLine();
+  v->setValue(static_cast<int>(std::max<Transcript::Pos>(0, v->value() - rows)));
   ScheduleFlush();
 }
 
@@ -226,7 +288,7 @@ void PaneWidget::ScrollLines(int lines) {
 
 int PaneWidget::FirstVisibleLine() {
   Flush();
-  return verticalScrollBar()->value();
+  return static_cast<int>(std::min<Transcript::Pos>(FirstRowLine(), INT_MAX));
 }
 
 QString PaneWidget::TimeText(std::time_t t) const {
@@ -239,7 +301,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
   p.fillRect(e->rect(), m_background);
   p.setFont(m_font);
   const Transcript& t = *m_model;
-  const int first = verticalScrollBar()->value();
+  const Transcript::Pos first = FirstRowLine();
   const int rows = viewport()->height() / m_lineHeight + 1;
   const int scrollX = horizontalScrollBar()->value();
   const Transcript::Pos firstColumn = scrollX / m_charWidth;
@@ -293,7 +355,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
     for (int row = 0; row < rows; ++row) {
       const Transcript::Pos line = first + row;
       if (line >= t.LineCount()) break;
-      if (t.LineStart(line) == t.Length() && line > 0) break;  // the empty line behind a final line end
+      if (t.LineStart(line) == t.Length() && line > t.FirstLine()) break;  // the empty line behind a final line end
       p.drawText(QPoint(kMargin, row * m_lineHeight + m_ascent), TimeText(t.LineTime(line)));
     }
   }
@@ -301,7 +363,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
 
 QRect PaneWidget::CharacterRect(Transcript::Pos pos) const {
   const Transcript::Pos line = m_model->LineOf(pos);
-  const int row = static_cast<int>(line - verticalScrollBar()->value());
+  const int row = static_cast<int>(line - FirstRowLine());
   const Transcript::Pos column = pos - m_model->LineStart(line);
   const Transcript::Pos x = TextLeft() - horizontalScrollBar()->value() + column * m_charWidth;
   return QRect(static_cast<int>(std::clamp<Transcript::Pos>(x, INT_MIN / 2, INT_MAX / 2)), row * m_lineHeight,
@@ -311,7 +373,7 @@ QRect PaneWidget::CharacterRect(Transcript::Pos pos) const {
 Transcript::Pos PaneWidget::PosAt(const QPoint& point) const {
   const int row = point.y() < 0 ? -1 - (-point.y() / m_lineHeight) : point.y() / m_lineHeight;
   const Transcript::Pos line =
-      std::clamp<Transcript::Pos>(verticalScrollBar()->value() + row, 0, m_model->LineCount() - 1);
+      std::clamp<Transcript::Pos>(FirstRowLine() + row, m_model->FirstLine(), m_model->LineCount() - 1);
   const Transcript::Pos x = point.x() - TextLeft() + horizontalScrollBar()->value();
   const Transcript::Pos column = std::max<Transcript::Pos>(0, (x + m_charWidth / 2) / m_charWidth);
   const Transcript::Pos start = m_model->LineStart(line);
@@ -321,9 +383,10 @@ Transcript::Pos PaneWidget::PosAt(const QPoint& point) const {
 void PaneWidget::EnsureVisible(Transcript::Pos pos) {
   Flush();
   const Transcript::Pos line = m_model->LineOf(pos);
+  const Transcript::Pos row = line - m_model->FirstLine();
   QScrollBar* v = verticalScrollBar();
-  if (line < v->value()) v->setValue(static_cast<int>(line));
-  if (line >= v->value() + VisibleLines()) v->setValue(static_cast<int>(line - VisibleLines() + 1));
+  if (row < v->value()) v->setValue(static_cast<int>(row));
+  if (row >= v->value() + VisibleLines()) v->setValue(static_cast<int>(row - VisibleLines() + 1));
   const Transcript::Pos x = (pos - m_model->LineStart(line)) * m_charWidth;
   QScrollBar* h = horizontalScrollBar();
   const int textWidth = viewport()->width() - TextLeft() - kMargin;
@@ -454,6 +517,7 @@ void PaneWidget::ClearTranscript() {
   std::string removed;
   if (QAccessible::isActive()) removed = m_model->Text();
   m_model->Clear();
+  m_shownFirstLine = m_model->FirstLine();
   m_pendingScroll = 0;
   verticalScrollBar()->setValue(0);
   horizontalScrollBar()->setValue(0);
@@ -562,7 +626,7 @@ void PaneWidget::keyPressEvent(QKeyEvent* e) {
   const Transcript::Pos line = t.LineOf(caret);
   const Transcript::Pos column = caret - t.LineStart(line);
   const auto onLine = [&](Transcript::Pos l) {
-    l = std::clamp<Transcript::Pos>(l, 0, t.LineCount() - 1);
+    l = std::clamp<Transcript::Pos>(l, t.FirstLine(), t.LineCount() - 1);
     return t.LineStart(l) + std::min(column, t.LineEnd(l) - t.LineStart(l));
   };
   Transcript::Pos to = -1;

@@ -1,6 +1,8 @@
 #include "RichEdit.h"
 
 #include <QScrollBar>
+#include <algorithm>
+#include <climits>
 
 #include "internal/Cp1252.h"
 #include "internal/Widgets.h"
@@ -50,7 +52,11 @@ void CRichEditCtrl::SetAppendKind(TranscriptKind kind) { Pane(m_hWnd)->Model().S
 long CRichEditCtrl::GetWindowTextLength() const { return static_cast<long>(Pane(m_hWnd)->Model().Length()); }
 void CRichEditCtrl::SetSel(long start, long end) { Pane(m_hWnd)->MoveCaret(start, end); }
 void CRichEditCtrl::AppendAtEnd(const std::string& text) { Pane(m_hWnd)->Append(text); }
-int CRichEditCtrl::GetLineCount() const { return static_cast<int>(Pane(m_hWnd)->Model().LineCount()); }
+// Line numbers go on across drops; past INT_MAX (2^31 lines in one window)
+// they stay there, so differences of them are 0, never a wrap.
+int CRichEditCtrl::GetLineCount() const {
+  return static_cast<int>(std::min<Transcript::Pos>(Pane(m_hWnd)->Model().LineCount(), INT_MAX));
+}
 void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
 
 std::string CRichEditCtrl::GetText() const { return Pane(m_hWnd)->Model().Text(); }

@@ -39,6 +39,7 @@ class CRichEditCtrl : public CWnd {
   // the rich edit's ReplaceSel it never writes at the caret, so a caret or
   // selection the user (or a screen reader) set stays where it is.
   void AppendAtEnd(const std::string& text);
+  // The number behind the last line: lines keep their numbers when older ones are dropped.
   int GetLineCount() const;
   void LineScroll(int lines);
 

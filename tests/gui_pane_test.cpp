@@ -1,6 +1,6 @@
 // The drawn output pane as the user and a screen reader meet it: keys,
-// mouse, find bar, saving, the time column, the context menu and the
-// accessible text with its events.
+// mouse, find bar, saving, the time column, the context menu, the accessible
+// text with its events, and the limit that drops the oldest lines.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -303,6 +303,73 @@ TEST(Pane, AccessibleTextReadsTextLinesWordsAndColourRuns) {
   EXPECT_EQ(Selection(h), std::make_pair(start + 2, start + 6));
   EXPECT_EQ(t->cursorPosition(), start + 6);
   EXPECT_TRUE(log.EndsWith("\n>Disconnected.\n200 three\n"));
+}
+
+// With a limit of 1 MB, a long reply loses its oldest lines: the view, the
+// selection, copy and find stay in step, and the accessible text starts with the
+// line that says what went and where to raise the limit.
+TEST(Pane, DropsTheOldestLinesAndKeepsViewSelectionAndFindInStep) {
+  QSettings("Dunvarrow", "korvastel").setValue("pane/maxMegabytes", 1);
+  DialogHarness h("");
+  QSettings("Dunvarrow", "korvastel").remove("pane/maxMegabytes");
+  OutputLog& log = h.Dlg().m_transcript;
+  QAbstractScrollArea* pane = PaneOf(h);
+  QAccessibleTextInterface* t = TextOf(h);
+  h.ProcessEvents();
+
+  const auto line = [](int n) { return "200-line " + std::to_string(n) + "." + std::string(40, ' ') + "\n"; };
+  log.BeginAppend(TranscriptKind::Command);
+  log.AppendText("\n>SITE USERS\n");
+  const int first = log.GetLineCount() - 1;  // the number of line 0's line
+  int selectionEnd = 0;
+  for (int n = 0; n < 30000; ++n) {
+    log.AppendText(line(n));
+    if (n == 24990) selectionEnd = static_cast<int>(log.GetWindowTextLength()) + 4;
+    if (n == 25000) {  // from the banner into what is kept; line 24000 at the top
+      t->setSelection(0, 3, selectionEnd);
+      log.LineScroll(first + 24000 - log.GetFirstVisibleLine());
+      EXPECT_EQ(log.GetFirstVisibleLine(), first + 24000);
+    }
+    if (n % 1000 == 0) h.ProcessEvents();
+  }
+  h.ProcessEvents();
+  const std::string all = log.GetText();
+  const auto at = [&all, &line](int n) { return static_cast<int>(all.find(line(n))); };
+  EXPECT_LE(all.size(), 1u << 20);
+  EXPECT_EQ(at(0), -1);
+
+  int s = 0;
+  int e = 0;
+  const std::string top = t->textAtOffset(0, QAccessible::LineBoundary, &s, &e).toStdString();
+  EXPECT_TRUE(top.starts_with("Earlier text was dropped: ")) << top;
+  EXPECT_NE(top.find("This pane keeps the newest 1.0 MB of the transcript. To keep more, raise maxMegabytes under "
+                     "[pane] in " + QSettings("Dunvarrow", "korvastel").fileName().toStdString()),
+            std::string::npos)
+      << top;
+  EXPECT_TRUE(t->attributes(0, &s, &e).contains("color:rgb(255,160,128);"));
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(0, static_cast<int>(top.size())));
+  EXPECT_TRUE(t->attributes(at(24000), &s, &e).contains("color:rgb(128,160,255);"));
+
+  // What was selected of the dropped text went; the rest stays selected.
+  EXPECT_EQ(Selection(h), std::make_pair(static_cast<int>(top.size()), at(24991) + 4));
+  PaneOf(h)->setFocus();
+  QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), all.substr(top.size(), at(24991) + 4 - top.size()));
+  // The view shows the lines it showed.
+  EXPECT_EQ(log.GetFirstVisibleLine(), first + 24000);
+  EXPECT_EQ(t->characterRect(at(24000)).top(), pane->viewport()->mapToGlobal(QPoint(0, 0)).y());
+
+  // A block that spans drops scrolls down by the lines it added.
+  const int before = log.GetLineCount();
+  for (int n = 30000; n < 35000; ++n) log.AppendText(line(n));
+  log.ScrollToNewLines(before);
+  EXPECT_EQ(log.GetFirstVisibleLine(), first + 29000);
+  EXPECT_TRUE(log.GetText().starts_with("Earlier text was dropped: "));
+
+  QTest::keyClick(pane, Qt::Key_F, Qt::ControlModifier);
+  QTest::keyClicks(QApplication::focusWidget(), "line 34000.");
+  const int found = static_cast<int>(log.GetText().find(line(34000))) + 4;
+  EXPECT_EQ(Selection(h), std::make_pair(found, found + 11));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The transcript model: line index, runs of kinds of text, edits in the middle, its
-// view, search across chunk borders, and writing with and without times.
+// view, search across chunk borders, writing with and without times, and the
+// limit that drops the oldest lines.
 #include "Transcript.h"
 
 #include <gtest/gtest.h>
@@ -110,8 +111,13 @@ TEST(Transcript, KindRunsCaretAndEditsInTheMiddle) {
 // Its view hears of every append, whoever made it, and of the transcript's end.
 struct Seen : Transcript::View {
   std::vector<std::pair<Transcript::Pos, Transcript::Pos>> appended;
+  std::vector<std::string> removed;
   bool gone = false;
   void OnAppended(Transcript::Pos from, Transcript::Pos to) override { appended.push_back({from, to}); }
+  void OnDropped(const Transcript::Snapshot& text, Transcript::Pos) override {
+    removed.emplace_back();
+    text.ForEachSpan([this](const char* d, std::size_t n) { removed.back().append(d, n); });
+  }
   void OnTranscriptGone() override { gone = true; }
 };
 
@@ -182,3 +188,94 @@ TEST(Transcript, WritesBytesWithOrWithoutTimes) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string NumberedLine(Transcript::Pos n) {  // 32 bytes
+  const std::string digits = std::to_string(n);
+  return "line " + std::string(7 - digits.size(), '0') + digits + " " + std::string(18, '.') + "\n";
+}
+
+}  // namespace
+
+TEST(Transcript, DropsTheOldestWholeLinesAndSaysSoAtTheTop) {
+  constexpr Transcript::Pos kLimit = Transcript::kMinLimit;
+  std::time_t now = 0;
+  Seen seen;
+  Transcript t;
+  t.SetClock([&now] { return now; });
+  t.SetView(&seen);
+  t.SetLimit(kLimit, "Raise it.");
+  t.AppendAtEnd(std::string(5000, 'x') + "\n");  // line 0, the longest until it goes
+  for (Transcript::Pos n = 1; n < 75000; ++n) {
+    now = n;
+    t.SetInsertKind(n % 1000 == 0 ? Kind::Command : Kind::Text);
+    t.AppendAtEnd(NumberedLine(n));
+    if (n == 70000) t.SetSelection(5, t.LineStart(69990) + 3);  // from dropped text into kept text
+  }
+  // Dropped in steps of a sixteenth of the limit, whole lines, the newest kept.
+  ASSERT_GT(seen.removed.size(), 10u);
+  EXPECT_EQ(seen.removed[0].substr(0, 5001 + 32), std::string(5000, 'x') + "\n" + NumberedLine(1));
+  EXPECT_TRUE(seen.removed[1].starts_with("Earlier text was dropped: "));
+  EXPECT_LE(t.Length(), kLimit);
+  EXPECT_GT(t.Length(), kLimit * 15 / 16 - 20000);
+  const Transcript::Pos first = t.FirstLine();
+  const Transcript::Pos firstKept = first + 1;
+  EXPECT_EQ(t.Text(t.LineStart(firstKept), t.Length()).substr(0, 32), NumberedLine(firstKept));
+  EXPECT_TRUE(t.Text().ends_with(NumberedLine(74999)));
+  EXPECT_EQ(t.LineCount(), 75001);  // lines keep their numbers
+  EXPECT_EQ(t.DroppedLines(), firstKept);
+  EXPECT_EQ(t.DroppedBytes(), 5001 + 32 * (firstKept - 1));
+
+  // One line at the top, in the hint colour's kind, tells how much went and where to raise the limit.
+  const std::string marker = t.Text(0, t.LineStart(firstKept));
+  EXPECT_EQ(t.LineStart(first), 0);
+  EXPECT_TRUE(marker.starts_with("Earlier text was dropped: ")) << marker;
+  EXPECT_NE(marker.find(" lines so far. This pane keeps the newest 1.0 MB of the transcript. Raise it.\n"),
+            std::string::npos)
+      << marker;
+  EXPECT_EQ(t.KindAt(0), Kind::Hint);
+  EXPECT_EQ(t.LongestLine(), static_cast<Transcript::Pos>(marker.size()) - 1);
+
+  // Times, kinds and positions stay with their lines.
+  EXPECT_EQ(t.LineTime(firstKept), firstKept);
+  EXPECT_EQ(t.LineTime(74000), 74000);
+  EXPECT_EQ(t.KindAt(t.LineStart(74000)), Kind::Command);
+  EXPECT_EQ(t.KindAt(t.LineStart(74001)), Kind::Text);
+  EXPECT_EQ(t.LineOf(t.Find("line 0072345", 0, true, true)), 72345);
+  EXPECT_EQ(t.Anchor(), t.LineStart(firstKept));  // what was dropped of the selection
+  EXPECT_EQ(t.Caret(), t.LineStart(69990) + 3);
+  std::string timed;
+  t.Write([&](const char* d, std::size_t n) { timed.append(d, n); }, true,
+          [](std::time_t s) { return std::to_string(s) + " "; });
+  EXPECT_GT(t.LineTime(first), firstKept);  // the time of the last drop
+  EXPECT_TRUE(timed.starts_with(std::to_string(t.LineTime(first)) + " Earlier")) << timed.substr(0, 20);
+  EXPECT_NE(timed.find("\n" + std::to_string(firstKept) + " " + NumberedLine(firstKept)), std::string::npos);
+
+  // A smaller limit drops at once; a limit below the least is the least.
+  t.SetLimit(1, "");
+  EXPECT_EQ(t.Limit(), Transcript::kMinLimit);
+  t.Clear();
+  EXPECT_EQ(t.FirstLine(), 0);
+  EXPECT_EQ(t.DroppedBytes(), 0);
+}
+
+TEST(Transcript, BoundsAnEndlessLineAndAFloodOfEmptyLines) {
+  constexpr Transcript::Pos kLimit = Transcript::kMinLimit;
+  Transcript t;
+  t.SetLimit(kLimit);
+  t.AppendAtEnd("first\n");
+  std::string tail;
+  for (int i = 0; i < 30; ++i) tail += std::string(100000, static_cast<char>('a' + i % 26));
+  t.AppendAtEnd(tail);  // the newest line alone is past the limit: it keeps its end
+  EXPECT_LE(t.Length(), kLimit);
+  EXPECT_EQ(t.LineCount() - t.FirstLine(), 2);
+  const Transcript::Pos line = t.LineCount() - 1;
+  EXPECT_TRUE(tail.ends_with(t.Text(t.LineStart(line), t.Length())));
+  EXPECT_GT(t.Length() - t.LineStart(line), kLimit / 2);
+
+  t.Clear();
+  for (int i = 0; i < 100; ++i) t.AppendAtEnd(std::string(2000, '\n'));
+  EXPECT_LE(t.LineCount() - t.FirstLine(), kLimit / Transcript::kBytesPerLine + 1);
+  EXPECT_EQ(t.LineCount(), 200001);
+}

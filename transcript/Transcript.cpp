@@ -9,6 +9,25 @@
 namespace {
 
 constexpr Transcript::Pos kNone = -1;
+// The line at the top that tells of a drop is advice from the program.
+constexpr Transcript::Kind kMarkerKind = Transcript::Kind::Hint;
+// Its hint is kept short, so the line always fits in the bytes a drop frees.
+constexpr std::size_t kMaxHint = 600;
+
+std::string WithCommas(Transcript::Pos n) {
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string Megabytes(Transcript::Pos bytes) {
+  const Transcript::Pos tenths = (bytes * 10 + (Transcript::Pos{1} << 19)) >> 20;
+  return WithCommas(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
 
 }  // namespace
 
@@ -27,17 +46,31 @@ Transcript::Pos Transcript::LineEnd(Pos line) const {
 }
 
 Transcript::Pos Transcript::LineOf(Pos pos) const {
-  const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), pos);
-  return static_cast<Pos>(it - m_lineStarts.begin()) - 1;
+  const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), Abs(pos));
+  return m_firstLine + static_cast<Pos>(it - m_lineStarts.begin()) - 1;
 }
 
 Transcript::Pos Transcript::LongestLine() const {
   if (!m_longestKnown) {
-    m_longest = 0;
-    for (Pos line = 0; line + 1 < LineCount(); ++line) m_longest = std::max(m_longest, LineEnd(line) - LineStart(line));
+    m_longest = m_longestLines = 0;
     m_longestKnown = true;
+    for (Pos line = m_firstLine; line + 1 < LineCount(); ++line) NoteLineLength(LineEnd(line) - LineStart(line));
   }
-  return std::max(m_longest, m_length - m_lineStarts.back());
+  return std::max(m_longest, m_length - LineStart(LineCount() - 1));
+}
+
+void Transcript::NoteLineLength(Pos length) const {
+  if (length > m_longest) {
+    m_longest = length;
+    m_longestLines = 1;
+  } else if (length == m_longest) {
+    ++m_longestLines;
+  }
+}
+
+// A line of the longest length went: only the last of them makes us look again.
+void Transcript::ForgetLineLength(Pos length) {
+  if (m_longestKnown && length == m_longest && --m_longestLines <= 0) m_longestKnown = false;
 }
 
 void Transcript::ForEachSpan(Pos from, Pos to, const std::function<void(const char*, std::size_t)>& f) const {
@@ -62,7 +95,8 @@ std::string Transcript::Text(Pos from, Pos to) const {
 
 Transcript::Kind Transcript::KindAt(Pos pos) const {
   if (pos >= m_length) pos = m_length - 1;
-  const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos, [](Pos p, const Run& r) { return p < r.start; });
+  const auto it =
+      std::upper_bound(m_runs.begin(), m_runs.end(), Abs(pos), [](Pos p, const Run& r) { return p < r.start; });
   return it == m_runs.begin() ? Kind::Text : std::prev(it)->kind;
 }
 
@@ -70,21 +104,23 @@ void Transcript::ForEachRun(Pos from, Pos to, const std::function<void(Pos, Pos,
   from = std::clamp<Pos>(from, 0, m_length);
   to = std::clamp<Pos>(to, from, m_length);
   if (from == to) return;
-  auto it = std::upper_bound(m_runs.begin(), m_runs.end(), from, [](Pos p, const Run& r) { return p < r.start; });
+  auto it = std::upper_bound(m_runs.begin(), m_runs.end(), Abs(from), [](Pos p, const Run& r) { return p < r.start; });
   Kind kind = it == m_runs.begin() ? Kind::Text : std::prev(it)->kind;
   Pos start = from;
-  for (; it != m_runs.end() && it->start < to; ++it) {
-    if (it->start > start) f(start, it->start, kind);
-    start = std::max(start, it->start);
+  for (; it != m_runs.end() && it->start - m_origin < to; ++it) {
+    const Pos runStart = it->start - m_origin;
+    if (runStart > start) f(start, runStart, kind);
+    start = std::max(start, runStart);
     kind = it->kind;
   }
   f(start, to, kind);
 }
 
 void Transcript::RunAround(Pos pos, Pos& from, Pos& to) const {
-  const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos, [](Pos p, const Run& r) { return p < r.start; });
-  from = it == m_runs.begin() ? 0 : std::prev(it)->start;
-  to = it == m_runs.end() ? m_length : it->start;
+  const auto it =
+      std::upper_bound(m_runs.begin(), m_runs.end(), Abs(pos), [](Pos p, const Run& r) { return p < r.start; });
+  from = it == m_runs.begin() ? 0 : std::max<Pos>(0, std::prev(it)->start - m_origin);
+  to = it == m_runs.end() ? m_length : it->start - m_origin;
 }
 
 void Transcript::SetSelection(Pos anchor, Pos caret) {
@@ -95,13 +131,13 @@ void Transcript::SetSelection(Pos anchor, Pos caret) {
 void Transcript::Append(std::string_view text, Kind kind, std::time_t now) {
   if (text.empty()) return;
   if (m_runs.empty() ? kind != Kind::Text : m_runs.back().kind != kind) {
-    if (!m_runs.empty() && m_runs.back().start == m_length) {
+    if (!m_runs.empty() && m_runs.back().start == Abs(m_length)) {
       m_runs.back().kind = kind;  // nothing was written in the old kind
     } else {
-      m_runs.push_back({m_length, kind});
+      m_runs.push_back({Abs(m_length), kind});
     }
   }
-  if (m_lineStarts.back() == m_length) m_lineTimes.back() = now;  // the line's first byte arrives
+  if (m_lineStarts.back() == Abs(m_length)) m_lineTimes.back() = now;  // the line's first byte arrives
 
   char prev = m_length > 0 ? At(m_length - 1) : '\0';
   const char* data = text.data();
@@ -111,12 +147,11 @@ void Transcript::Append(std::string_view text, Kind kind, std::time_t now) {
       prev = ch;
       continue;
     }
-    const Pos next = m_length + static_cast<Pos>(i) + 1;
+    const Pos next = Abs(m_length) + static_cast<Pos>(i) + 1;
     if (ch == '\n' && prev == '\r' && m_lineStarts.back() == next - 1) {
       m_lineStarts.back() = next;  // CR LF ends one line
     } else {
-      const Pos last = m_lineStarts.back();
-      m_longest = std::max(m_longest, next - 1 - last);
+      if (m_longestKnown) NoteLineLength(next - 1 - m_lineStarts.back());
       m_lineStarts.push_back(next);
       m_lineTimes.push_back(now);
     }
@@ -168,12 +203,13 @@ void Transcript::Snapshot::ForEachSpan(const std::function<void(const char*, std
 
 void Transcript::Truncate(Pos length) {
   m_length = length;
-  m_chunks.resize((static_cast<std::size_t>(length) + kChunkSize - 1) / kChunkSize);
-  while (m_lineStarts.size() > 1 && m_lineStarts.back() > length) {
+  m_chunks.resize((static_cast<std::size_t>(Abs(length)) + kChunkSize - 1) / kChunkSize -
+                  static_cast<std::size_t>(m_origin) / kChunkSize);
+  while (m_lineStarts.size() > 1 && m_lineStarts.back() > Abs(length)) {
     m_lineStarts.pop_back();
     m_lineTimes.pop_back();
   }
-  while (!m_runs.empty() && m_runs.back().start >= length) m_runs.pop_back();
+  while (!m_runs.empty() && m_runs.back().start >= Abs(length)) m_runs.pop_back();
   m_longestKnown = false;
 }
 
@@ -213,6 +249,7 @@ void Transcript::AppendAtEnd(std::string_view text) {
   Append(text, m_insertKind, Now());
   if (caretAtEnd) m_anchor = m_caret = m_length;
   if (m_view && m_length > from) m_view->OnAppended(from, m_length);
+  DropIfOver();
 }
 
 void Transcript::ReplaceSelection(std::string_view text) {
@@ -238,12 +275,107 @@ void Transcript::DeleteAtCaret(bool backward) {
 void Transcript::Clear() {
   m_chunks.clear();
   m_length = 0;
+  m_origin = 0;
+  m_firstLine = 0;
   m_lineStarts.assign(1, 0);
   m_lineTimes.assign(1, Now());
   m_runs.clear();
-  m_longest = 0;
+  m_longest = m_longestLines = 0;
   m_longestKnown = true;
   m_anchor = m_caret = 0;
+  m_droppedBytes = m_droppedLines = m_markerLength = 0;
+}
+
+void Transcript::SetLimit(Pos bytes, std::string hint) {
+  m_limit = bytes <= 0 ? 0 : std::max(bytes, kMinLimit);
+  m_hint = std::move(hint);
+  if (m_hint.size() > kMaxHint) m_hint.resize(kMaxHint);
+  DropIfOver();
+}
+
+std::string Transcript::MarkerText(Pos bytes, Pos lines) const {
+  std::string text = "Earlier text was dropped: " + Megabytes(bytes) + " in " + WithCommas(lines) +
+                     (lines == 1 ? " line" : " lines") + " so far. This pane keeps the newest " +
+                     Megabytes(m_limit) + " of the transcript.";
+  if (!m_hint.empty()) text += " " + m_hint;
+  return text + "\n";
+}
+
+// Past the limit (in bytes or in lines), down to fifteen sixteenths of it,
+// so the next drop is a sixteenth of the limit away and each costs little
+// per byte appended. Lines go whole; only the newest line, when it alone is
+// longer than what is kept, keeps its end.
+void Transcript::DropIfOver() {
+  if (m_limit == 0) return;
+  const Pos maxLines = m_limit / kBytesPerLine;
+  if (m_length <= m_limit && LineCount() - m_firstLine <= maxLines) return;
+  Pos cut = std::max<Pos>(0, m_length - (m_limit - m_limit / 16));
+  Pos line = LineOf(cut);
+  if (LineStart(line) < cut) {
+    const bool newestWithText = line + 1 == LineCount() || LineStart(line + 1) == m_length;
+    if (!newestWithText || cut >= LineEnd(line)) cut = LineStart(++line);
+  }
+  const Pos byLines = LineCount() - (maxLines - maxLines / 16);
+  if (byLines > line) cut = LineStart(line = byLines);
+  DropBefore(line, cut);
+}
+
+void Transcript::DropBefore(Pos line, Pos cut) {
+  const bool midLine = cut > LineStart(line);
+  const Pos lines = m_droppedLines + std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
+  const Pos bytes = m_droppedBytes + std::max<Pos>(0, cut - m_markerLength);
+  const std::string text = MarkerText(bytes, lines);
+  const auto size = static_cast<Pos>(text.size());
+  if (cut < size) return;  // never: a drop takes at least 4,096 lines or 64 KiB, the line is under 1 KiB
+  m_droppedLines = lines;
+  m_droppedBytes = bytes;
+  // The new top line is noted before the old one is forgotten: it is often
+  // the longest, and seldom shorter than the one before.
+  if (m_longestKnown) NoteLineLength(size - 1);
+  for (Pos l = m_firstLine; l < line; ++l) ForgetLineLength(LineEnd(l) - LineStart(l));
+  if (midLine && line + 1 < LineCount()) {
+    ForgetLineLength(LineEnd(line) - LineStart(line));
+    if (m_longestKnown) NoteLineLength(LineEnd(line) - cut);
+  }
+  Snapshot removed;
+  if (m_view) removed = Snap(0, cut);
+
+  // The line goes into the dropped bytes just before the cut (a drop frees
+  // far more than it takes), so the text behind it stays where it is.
+  const Pos at = cut - size;
+  for (std::size_t done = 0; done < text.size();) {
+    const Pos p = at + static_cast<Pos>(done);
+    const std::size_t n = std::min(kChunkSize - Offset(p), text.size() - done);
+    std::memcpy(Writable(Chunk(p)) + Offset(p), text.data() + done, n);
+    done += n;
+  }
+
+  const Pos cutAbs = Abs(cut);
+  const Pos origin = Abs(at);
+  const Kind kept = cut < m_length ? KindAt(cut) : kMarkerKind;
+  const auto gone = static_cast<std::ptrdiff_t>(Index(line));
+  m_lineStarts.erase(m_lineStarts.begin(), m_lineStarts.begin() + gone);
+  m_lineTimes.erase(m_lineTimes.begin(), m_lineTimes.begin() + gone);
+  if (midLine) m_lineStarts.front() = cutAbs;
+  m_lineStarts.push_front(origin);
+  m_lineTimes.push_front(Now());
+  m_firstLine = line - 1;
+
+  while (!m_runs.empty() && m_runs.front().start <= cutAbs) m_runs.pop_front();
+  if (kept != kMarkerKind) m_runs.push_front({cutAbs, kept});
+  m_runs.push_front({origin, kMarkerKind});
+
+  m_chunks.erase(m_chunks.begin(), m_chunks.begin() + static_cast<std::ptrdiff_t>(
+                                                          static_cast<std::size_t>(origin) / kChunkSize -
+                                                          static_cast<std::size_t>(m_origin) / kChunkSize));
+  // A position in the dropped text moves to the start of what is kept.
+  const auto moved = [&](Pos pos) { return Abs(pos) < cutAbs ? size : Abs(pos) - origin; };
+  m_anchor = moved(m_anchor);
+  m_caret = moved(m_caret);
+  m_length = Abs(m_length) - origin;
+  m_origin = origin;
+  m_markerLength = size;
+  if (m_view) m_view->OnDropped(removed, size);
 }
 
 namespace {
@@ -319,8 +451,11 @@ Transcript::Pos Transcript::Find(std::string_view needle, Pos from, bool forward
   };
   // Matches that start in chunk c between lo and hi: inside the chunk, or
   // across its end (only those few bytes are copied).
+  // Chunk c holds the positions from c * kChunkSize - head on.
+  const auto head = static_cast<Pos>(Offset(0));
+  const auto chunkStart = [&](std::size_t c) { return std::max<Pos>(0, static_cast<Pos>(c * kChunkSize) - head); };
   const auto searchChunk = [&](std::size_t c, Pos lo, Pos hi, bool last) -> Pos {
-    const Pos chunkEnd = std::min(static_cast<Pos>((c + 1) * kChunkSize), m_length);
+    const Pos chunkEnd = std::min(chunkStart(c + 1), m_length);
     const Pos inside = searchRange(lo, std::min(chunkEnd, hi + n - 1), last);
     const Pos across = hi + n - 1 > chunkEnd
                            ? searchRange(std::max(lo, chunkEnd - n + 1), std::min(hi + n - 1, m_length), last)
@@ -330,8 +465,8 @@ Transcript::Pos Transcript::Find(std::string_view needle, Pos from, bool forward
   };
   if (forward) {
     for (std::size_t c = Chunk(from); c < m_chunks.size(); ++c) {
-      const Pos lo = std::max(from, static_cast<Pos>(c * kChunkSize));
-      const Pos hi = std::min(static_cast<Pos>((c + 1) * kChunkSize), m_length);
+      const Pos lo = std::max(from, chunkStart(c));
+      const Pos hi = std::min(chunkStart(c + 1), m_length);
       const Pos hit = searchChunk(c, lo, hi, false);
       if (hit != kNone) return hit;
     }
@@ -340,8 +475,8 @@ Transcript::Pos Transcript::Find(std::string_view needle, Pos from, bool forward
   const Pos lastStart = from - n;  // a match must end at or before `from`
   if (lastStart < 0) return kNone;
   for (std::size_t c = Chunk(lastStart) + 1; c-- > 0;) {
-    const Pos lo = static_cast<Pos>(c * kChunkSize);
-    const Pos hi = std::min(static_cast<Pos>((c + 1) * kChunkSize), lastStart + 1);
+    const Pos lo = chunkStart(c);
+    const Pos hi = std::min(chunkStart(c + 1), lastStart + 1);
     const Pos hit = searchChunk(c, lo, hi, true);
     if (hit != kNone) return hit;
   }
@@ -354,7 +489,7 @@ void Transcript::Write(const std::function<void(const char*, std::size_t)>& out,
     ForEachSpan(0, m_length, out);
     return;
   }
-  for (Pos line = 0; line < LineCount(); ++line) {
+  for (Pos line = m_firstLine; line < LineCount(); ++line) {
     const Pos start = LineStart(line);
     const Pos end = line + 1 < LineCount() ? LineStart(line + 1) : m_length;
     if (start == end) continue;  // the empty line behind a final line end

@@ -9,6 +9,13 @@
 // Lines end at LF, at CR, and once at CR LF, as the landed rich-edit pane
 // counted them; a CR at the end of one append and an LF at the start of the
 // next still make one line end.
+//
+// With a limit set, the transcript keeps only the newest text: once an append
+// takes it past the limit, the oldest lines go whole, a sixteenth of the
+// limit at a time, and one line at the top says what went. Positions count
+// from the start of the text held (that line's start); lines keep the numbers
+// they got when they came, so a line number noted before a drop still names
+// the same line after it.
 #pragma once
 
 #include <algorithm>
@@ -31,12 +38,23 @@ class Transcript {
   using Clock = std::function<std::time_t()>;
 
   static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+  // The smallest limit: a drop always frees room for its line at the top.
+  static constexpr Pos kMinLimit = Pos{1} << 20;
+  // The index costs 16 bytes a line (start and time): a limit of N bytes
+  // also keeps at most N / 16 lines, so a flood of empty lines is bounded too.
+  static constexpr Pos kBytesPerLine = 16;
+
+  class Snapshot;
 
   // Whoever shows the transcript: told of each append at the end, whoever
   // made it, and of the transcript's end, so it never reads one that is gone.
   class View {
    public:
     virtual void OnAppended(Pos from, Pos to) = 0;
+    // The oldest text went: `removed` holds what was at 0.. before (still
+    // readable here), and the line saying so now takes 0..marker; every
+    // other position moved by marker - removed.Length().
+    virtual void OnDropped(const Snapshot& removed, Pos marker) = 0;
     virtual void OnTranscriptGone() = 0;
 
    protected:
@@ -54,13 +72,25 @@ class Transcript {
   // Tests set a clock of their own; the default is the system's.
   void SetClock(Clock clock) { m_clock = std::move(clock); }
 
+  // Keeps about the newest `bytes` (at least kMinLimit); 0 keeps everything.
+  // `hint` ends the line that tells of a drop: where to raise the limit.
+  void SetLimit(Pos bytes, std::string hint = {});
+  Pos Limit() const { return m_limit; }
+  // What drops took away in all (bytes of text and whole lines), their own
+  // lines at the top not counted.
+  Pos DroppedBytes() const { return m_droppedBytes; }
+  Pos DroppedLines() const { return m_droppedLines; }
+
   Pos Length() const { return m_length; }
-  Pos LineCount() const { return static_cast<Pos>(m_lineStarts.size()); }
-  Pos LineStart(Pos line) const { return m_lineStarts[static_cast<std::size_t>(line)]; }
+  // The lines held are FirstLine() to LineCount() - 1; FirstLine() is 0
+  // until something is dropped, then the line that says so.
+  Pos FirstLine() const { return m_firstLine; }
+  Pos LineCount() const { return m_firstLine + static_cast<Pos>(m_lineStarts.size()); }
+  Pos LineStart(Pos line) const { return m_lineStarts[Index(line)] - m_origin; }
   // Where the line's text ends, before its CR, LF or CR LF.
   Pos LineEnd(Pos line) const;
   Pos LineOf(Pos pos) const;
-  std::time_t LineTime(Pos line) const { return m_lineTimes[static_cast<std::size_t>(line)]; }
+  std::time_t LineTime(Pos line) const { return m_lineTimes[Index(line)]; }
   // Length of the longest line, terminator excluded.
   Pos LongestLine() const;
 
@@ -80,6 +110,8 @@ class Transcript {
 
    private:
     friend class Transcript;
+    static std::size_t Chunk(Pos at) { return static_cast<std::size_t>(at) / kChunkSize; }
+    static std::size_t Offset(Pos at) { return static_cast<std::size_t>(at) % kChunkSize; }
     std::vector<std::shared_ptr<const char[]>> m_chunks;  // from the chunk holding m_from on
     Pos m_from = 0;                                       // relative to the first chunk's start
     Pos m_to = 0;
@@ -135,25 +167,50 @@ class Transcript {
     Kind kind;
   };
 
-  static std::size_t Chunk(Pos pos) { return static_cast<std::size_t>(pos) / kChunkSize; }
-  static std::size_t Offset(Pos pos) { return static_cast<std::size_t>(pos) % kChunkSize; }
+  // Positions inside are absolute: counted from the first byte ever
+  // appended (since the last Clear), so a drop moves nothing but m_origin.
+  Pos Abs(Pos pos) const { return pos + m_origin; }
+  std::size_t Chunk(Pos pos) const {
+    return static_cast<std::size_t>(Abs(pos)) / kChunkSize - static_cast<std::size_t>(m_origin) / kChunkSize;
+  }
+  static std::size_t Offset(Pos pos, Pos origin) { return static_cast<std::size_t>(pos + origin) % kChunkSize; }
+  std::size_t Offset(Pos pos) const { return Offset(pos, m_origin); }
+  std::size_t Index(Pos line) const { return static_cast<std::size_t>(line - m_firstLine); }
   std::time_t Now() const { return m_clock ? m_clock() : std::time(nullptr); }
 
   void Append(std::string_view text, Kind kind, std::time_t now);
   char* Writable(std::size_t chunk);
   void Truncate(Pos length);
   void Replace(Pos from, Pos to, std::string_view text);
+  void NoteLineLength(Pos length) const;
+  void ForgetLineLength(Pos length);
+  void DropIfOver();
+  void DropBefore(Pos line, Pos cut);
+  std::string MarkerText(Pos bytes, Pos lines) const;
 
-  // Shared with snapshots; a chunk a snapshot holds is copied before it is written.
+  // Shared with snapshots; a chunk a snapshot holds is copied before it is
+  // written. A vector: read on every byte looked at, taken from its front
+  // only once per drop.
   std::vector<std::shared_ptr<char[]>> m_chunks;
   Pos m_length = 0;
+  Pos m_origin = 0;  // absolute position of the first byte held
   // Deques: a million-line reply grows them without ever copying them whole,
-  // which would hold the window for tens of milliseconds.
+  // which would hold the window for tens of milliseconds; a drop takes from
+  // their front. Line starts are absolute.
   std::deque<Pos> m_lineStarts{0};
   std::deque<std::time_t> m_lineTimes;
-  std::vector<Run> m_runs;
-  mutable Pos m_longest = 0;  // of the lines before the last one
+  std::deque<Run> m_runs;  // absolute starts
+  Pos m_firstLine = 0;
+  // Of the lines before the last one: the longest length, and how many lines
+  // have it, so a drop only looks again when it took the last of them.
+  mutable Pos m_longest = 0;
+  mutable Pos m_longestLines = 0;
   mutable bool m_longestKnown = true;
+  Pos m_limit = 0;
+  std::string m_hint;
+  Pos m_droppedBytes = 0;
+  Pos m_droppedLines = 0;
+  Pos m_markerLength = 0;  // of the line at the top that tells of drops; 0 while none
   Kind m_insertKind = Kind::Text;
   Pos m_anchor = 0;
   Pos m_caret = 0;

@@ -132,7 +132,11 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   void SyncScrollBars();
   void UpdateMetrics();
   void OnAppended(Transcript::Pos from, Transcript::Pos to) override;
+  void OnDropped(const Transcript::Snapshot& removed, Transcript::Pos marker) override;
   void OnTranscriptGone() override;
+  void Adopt(Transcript& model);
+  // The view's first row is this line of the model.
+  Transcript::Pos FirstRowLine() const;
   void NoteInserted(Transcript::Pos at, Transcript::Pos end);
   void SendPendingInsert();
   void UserEdit(const std::string& text, bool deleteBackward, bool deleteForward);
@@ -154,6 +158,9 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   bool m_dragging = false;
   Transcript::Pos m_pendingInsertAt = -1;  // the batch of appends not yet announced
   Transcript::Pos m_pendingInsertEnd = -1;
+  Transcript::Pos m_shownFirstLine = 0;  // the model's first line when the scroll bar last followed it
+  Transcript::Pos m_limit = 0;           // of every transcript shown, with the words that say where to raise it
+  std::string m_limitHint;
   std::unique_ptr<FindBar> m_findBar;
 };
 
