@@ -260,23 +260,6 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndARawOneGoesToAnIdleOneAtOnce) {
   EXPECT_TRUE(b.boxes.empty());
 }
 
-TEST(RunOnSites, PyFtpdAnswersASiteCommand) {
-  const std::string python = peers::FindPython({"pyftpdlib"});
-  if (python.empty()) GTEST_SKIP() << "pyftpdlib is missing (apt-get install python3-pyftpdlib)";
-  peers::PyFtpd server;
-  const unsigned port = server.Start(python, 60);
-  ASSERT_NE(port, 0u);
-  const Site site = MakeSite("real", {port}, "tester");
-  Bench b({site});
-  b.Tab(site, "t3st-only");
-  b.Named<QLineEdit>("Command")->setText("HELP");
-  b.Check(0);
-  b.Click("Run");
-  ASSERT_TRUE(b.RowsEnded(1));
-  EXPECT_EQ(b.Cell(0, 1), "done") << b.Cell(0, 3);
-  EXPECT_EQ(b.Cell(0, 2), "214") << b.Cell(0, 3);
-}
-
 TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
   ScriptedServer first({LoginThen({ExpectLine(), Send("200 one\r\n")}), LoginThen({ExpectLine(), Send("200 1\r\n")})});
   ScriptedServer second({LoginThen({ExpectLine(), Send("200 two\r\n")}), LoginThen({ExpectLine(), Send("200 2\r\n")})});
