@@ -7,9 +7,9 @@
 # the row ends "done" against the demo site server; a second tab brings page tabs.
 #
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
-#   runonsites_atspi_check.py KORVASTEL SITESERVER [SCREENSHOT.png]
+#   runonsites_atspi_check.py KORVASTEL SITESERVER
 import os
-import subprocess
+import shutil
 import sys
 import tempfile
 
@@ -22,7 +22,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "sup
 from atspi_program import Program, check, demo_site, failures, find, wait_for  # noqa: E402
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
-screenshot = sys.argv[3] if len(sys.argv) > 3 else None
 
 
 def states(node):
@@ -45,13 +44,8 @@ try:
     alpha = wait_for(lambda: app.node("alpha", ("check box",)))
     check(alpha is not None, "the site alpha is a check box")
     if alpha is not None:
-        before = states(alpha)
-        check("checked" not in before, "alpha starts unchecked: %s" % sorted(before))
         app.click(alpha)
-        after = wait_for(lambda: "checked" in states(alpha) and states(alpha))
-        check(bool(after), "a click checks it, and the bus says so: %s" % sorted(states(alpha)))
-        print("note " + ("checkable is exposed" if "checkable" in states(alpha)
-                         else "this Qt's AT-SPI bridge passes no 'checkable' state on (the role says it)"))
+        check(wait_for(lambda: "checked" in states(alpha)), "a click checks it, and the bus says so")
         check(app.node("Timeout") is not None, "the Timeout field is there, named")
         app.click(app.node("Command"), ["type", "WHO"])
         app.click(app.node("Run", ("push button",)))
@@ -61,13 +55,9 @@ try:
             field = find(asking, lambda n: n.getRoleName() == "password text")
             check(field is not None and field.name == "alpha", "its one field is named after the site")
             app.click(field, ["type", "korvastel"])
-            if screenshot:
-                subprocess.run(["import", "-window", "root", screenshot.replace(".png", "-asking.png")], check=False)
             app.click(find(asking, lambda n: n.getRoleName() == "push button" and n.name == "OK"))
             done = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "table cell" and n.name == "done"))
             check(done is not None, "alpha's row reads done")
-            if screenshot:
-                subprocess.run(["import", "-window", "root", screenshot], check=False)
     # A second tab brings the tab bar, and its page tabs, to a screen reader.
     app.click(app.node("New Tab", ("push button",)))
     tab = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "page tab"))
@@ -76,5 +66,5 @@ finally:
     if app:
         app.end()
     server.kill()
-    subprocess.run(["rm", "-rf", home])
+    shutil.rmtree(home, ignore_errors=True)
 sys.exit(1 if failures else 0)
