@@ -329,9 +329,7 @@ TEST(RunOnSites, ClosingTabsWhileTheRowsAttachNeverConnectsAClosingTab) {
   std::vector<std::unique_ptr<ScriptedServer>> servers;
   std::vector<Site> sites;
   for (int i = 0; i < 12; ++i) {
-    servers.push_back(
-        std::make_unique<ScriptedServer>(std::vector<Script>{LoginThen({ExpectLine(), Send("200 ok\r\n")})}));
-    ASSERT_TRUE(servers.back()->Start()) << servers.back()->Error();
+    servers.push_back(Serve({LoginThen(Answers(1))}));
     sites.push_back(MakeSite("site" + std::to_string(i), {servers.back()->Port()}));
   }
   Bench b(sites);
