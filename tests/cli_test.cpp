@@ -312,8 +312,7 @@ TEST_F(Cli, TheRunEndsWhenAskedOrDueAndRunsInTurns) {
   EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
 
   // More targets than descriptors run in turns.
-  std::vector<Script> scripts(12, LoginThen(Answers(1)));
-  ScriptedServer many(scripts);
+  ScriptedServer many(std::vector<Script>(12, LoginThen(Answers(1))));
   ASSERT_TRUE(many.Start());
   m_fileLimit = 40;
   r = Run({At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many), At(many),

@@ -324,13 +324,10 @@ TEST_F(SiteManager, NamesAreQuotedEscapedAndEncryptionIsNamedForWhatItIs) {
   WriteList("[evil\x1b[2J]\naddress=h\nencryption=explicit\n");
   Open();
   QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(W("Encryption"));
-  EXPECT_EQ(combo->role(), QAccessible::ComboBox);
   EXPECT_EQ(combo->text(QAccessible::Name).toStdString(), "Encryption");
   EXPECT_EQ(combo->text(QAccessible::Value).toStdString(), "Explicit (AUTH TLS)");
   answer = IDNO;
   Click("Delete");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text.find('\x1b'), std::string::npos);
   ExpectBox("Delete the site \"evil\\x1b[2J\"?");
 }
 

@@ -94,14 +94,6 @@ TEST(Keyring, NoTwoSitesShareAnEntryAndOldEntriesMoveOnlyWhereTheyAreSure) {
   EXPECT_EQ(read("web", "bob@corp").status, Status::NotFound);
 }
 
-// Run on a bus where no keyring answers (see tests/session.cmake).
-TEST(Keyring, NoKeyringIsSaidWithWhy) {
-  const KeyringAnswer probe = Await([](auto d) { platform::ProbeKeyring(d); });
-  EXPECT_EQ(probe.status, Status::Unavailable);
-  EXPECT_FALSE(probe.error.empty());
-  EXPECT_NE(Await([](auto d) { platform::WriteSitePassword("main", "admin", "x", d); }).status, Status::Done);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

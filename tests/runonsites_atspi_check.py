@@ -7,13 +7,11 @@
 # the row ends "done" against the demo site server; a second tab brings page tabs.
 #
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
-#   runonsites_atspi_check.py KORVASTEL SITESERVER [SCREENSHOT.png]
+#   runonsites_atspi_check.py KORVASTEL SITESERVER
 import os
-import socket
-import subprocess
+import shutil
 import sys
 import tempfile
-import time
 
 try:
     import pyatspi
@@ -21,36 +19,21 @@ except ImportError as e:
     print("skipped: python3-pyatspi is missing (%s)" % e)
     sys.exit(77)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import Program, check, demo_site, failures, find, xdotool  # noqa: E402
+from atspi_program import Program, check, demo_site, failures, find, wait_for  # noqa: E402
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
-screenshot = sys.argv[3] if len(sys.argv) > 3 else None
 
 
 def states(node):
     return {pyatspi.stateToString(s) for s in node.getState().getStates()}
 
 
-def wait_for(get, limit_s=15.0):
-    deadline = time.time() + limit_s
-    while time.time() < deadline:
-        hit = get()
-        if hit:
-            return hit
-        time.sleep(0.1)
-    return None
-
-
 home = tempfile.mkdtemp(prefix="korvastel-runs-atspi-")
 open(os.path.join(home, "commandList.ini"), "w").close()
 server, port = demo_site(siteserver)
-mute = socket.socket()  # accepts (the kernel does) and never greets
-mute.bind(("127.0.0.1", 0))
-mute.listen(4)
 os.makedirs(os.path.join(home, "Dunvarrow"), mode=0o700)
 with open(os.path.join(home, "Dunvarrow", "korvastel-sites.conf"), "w") as sites:
-    for name, at in (("alpha", port), ("beta", mute.getsockname()[1])):
-        sites.write("\n[%s]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % (name, at))
+    sites.write("[alpha]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % port)
 app = None
 try:
     app = Program(korvastel, home)
@@ -61,13 +44,8 @@ try:
     alpha = wait_for(lambda: app.node("alpha", ("check box",)))
     check(alpha is not None, "the site alpha is a check box")
     if alpha is not None:
-        before = states(alpha)
-        check("checked" not in before, "alpha starts unchecked: %s" % sorted(before))
         app.click(alpha)
-        after = wait_for(lambda: "checked" in states(alpha) and states(alpha))
-        check(bool(after), "a click checks it, and the bus says so: %s" % sorted(states(alpha)))
-        print("note " + ("checkable is exposed" if "checkable" in states(alpha)
-                         else "this Qt's AT-SPI bridge passes no 'checkable' state on (the role says it)"))
+        check(wait_for(lambda: "checked" in states(alpha)), "a click checks it, and the bus says so")
         check(app.node("Timeout") is not None, "the Timeout field is there, named")
         app.click(app.node("Command"), ["type", "WHO"])
         app.click(app.node("Run", ("push button",)))
@@ -77,24 +55,9 @@ try:
             field = find(asking, lambda n: n.getRoleName() == "password text")
             check(field is not None and field.name == "alpha", "its one field is named after the site")
             app.click(field, ["type", "korvastel"])
-            if screenshot:
-                subprocess.run(["import", "-window", "root", screenshot.replace(".png", "-asking.png")], check=False)
             app.click(find(asking, lambda n: n.getRoleName() == "push button" and n.name == "OK"))
             done = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "table cell" and n.name == "done"))
             check(done is not None, "alpha's row reads done")
-            if screenshot:
-                subprocess.run(["import", "-window", "root", screenshot], check=False)
-        # beta never greets: past the Timeout its row says so.
-        app.click(alpha)
-        app.click(app.node("beta", ("check box",)))
-        app.click(app.node("Timeout"), ["key", "ctrl+a", "type", "2"])
-        app.click(app.node("Run", ("push button",)))
-        asking = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "dialog" and n.name == "Passwords"))
-        if check(asking is not None, "beta's password is asked for"):
-            app.click(find(asking, lambda n: n.getRoleName() == "password text"), ["type", "x"])
-            app.click(find(asking, lambda n: n.getRoleName() == "push button" and n.name == "OK"))
-            late = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "table cell" and n.name == "timed out"))
-            check(late is not None, "beta's row reads timed out")
     # A second tab brings the tab bar, and its page tabs, to a screen reader.
     app.click(app.node("New Tab", ("push button",)))
     tab = wait_for(lambda: find(app.app, lambda n: n.getRoleName() == "page tab"))
@@ -103,6 +66,5 @@ finally:
     if app:
         app.end()
     server.kill()
-    mute.close()
-    subprocess.run(["rm", "-rf", home])
+    shutil.rmtree(home, ignore_errors=True)
 sys.exit(1 if failures else 0)

@@ -377,23 +377,14 @@ struct Flood {
     if (io::WaitFor(m_listen, POLLIN, m_stop, -1) != io::Wait::Ready) return;
     const int fd = io::AcceptClient(m_listen);
     if (fd < 0) return;
-    std::string in;
-    auto line = [&] {
-      char buf[256];
-      while (in.find('\n') == std::string::npos) {
-        if (io::WaitFor(fd, POLLIN, m_stop, -1) != io::Wait::Ready) return false;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0 && errno != EAGAIN) return false;
-        if (n > 0) in.append(buf, static_cast<std::size_t>(n));
-      }
-      in.erase(0, in.find('\n') + 1);
-      return true;
+    auto line = [&] {  // a byte at a time: the client sends a line and waits
+      char c = 0;
+      while (io::WaitFor(fd, POLLIN, m_stop, -1) == io::Wait::Ready && ::recv(fd, &c, 1, 0) == 1)
+        if (c == '\n') return true;
+      return false;
     };
-    const std::string lines = [] {
-      std::string s = "200-";
-      for (int i = 0; i < 1000; ++i) s += "| user" + std::to_string(i) + " | group | 1:3 | 10240 MB | 0:01 |\r\n200-";
-      return s;
-    }();
+    std::string lines;
+    for (int i = 0; i < 1000; ++i) lines += "200-| user" + std::to_string(i) + " | group | 1:3 | 10240 MB |\r\n";
     if (io::SendAll(fd, "220 hi\r\n", 8, m_stop) && line() && io::SendAll(fd, "230 in\r\n", 8, m_stop) && line())
       while (io::SendAll(fd, lines.data(), lines.size(), m_stop)) sent += lines.size();
     ::close(fd);

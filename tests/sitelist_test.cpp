@@ -137,20 +137,15 @@ TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
   EXPECT_EQ(list.FreeName("a"), "a (8)");
 
   ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
-  std::string big(SiteList::kMaxFileSize + 1, '#');
-  WriteFile(dir.File("big.conf"), "[a]\naddress=h\n" + big);
-  const struct {
-    std::string path, message;
-  } refused[] = {
-      {dir.File("fifo"), "is not a regular file"},
-      {"/dev/null", "is not a regular file"},
-      {dir.File("big.conf"), "is larger than 16 MiB"},
-  };
-  for (const auto& r : refused) {
-    EXPECT_FALSE(list.Read(r.path, error)) << r.path;
-    EXPECT_NE(error.find(r.message), std::string::npos) << error;
-    EXPECT_FALSE(list.Import(r.path, error)) << r.path;
-    EXPECT_NE(error.find(r.message), std::string::npos) << error;
+  WriteFile(dir.File("big.conf"), "[a]\naddress=h\n" + std::string(SiteList::kMaxFileSize + 1, '#'));
+  const std::pair<std::string, std::string> refused[] = {{dir.File("fifo"), "is not a regular file"},
+                                                         {"/dev/null", "is not a regular file"},
+                                                         {dir.File("big.conf"), "is larger than 16 MiB"}};
+  for (const auto& [path, message] : refused) {
+    EXPECT_FALSE(list.Read(path, error)) << path;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_FALSE(list.Import(path, error)) << path;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
   }
   EXPECT_EQ(list.Sites().size(), 8u);
 

@@ -32,6 +32,16 @@ def find(node, pred):
     return None
 
 
+def wait_for(get, limit_s=20.0):
+    deadline = time.time() + limit_s
+    while time.time() < deadline:
+        hit = get()
+        if hit:
+            return hit
+        time.sleep(0.1)
+    return None
+
+
 def xdotool(*args):
     subprocess.run(["xdotool"] + list(args), check=False)
 
