@@ -1,4 +1,4 @@
-// The main window as the user first meets it: start state, start-up timer,
+// The main window as the user first meets it: the start-up timer,
 // the command-list error box, data exchange, tab order, keys and closing.
 #include <gtest/gtest.h>
 #include <unistd.h>
