@@ -8,13 +8,11 @@ add_executable(ftp_unit_tests
 target_link_libraries(ftp_unit_tests PRIVATE ftp session GTest::gtest_main)
 gtest_discover_tests(ftp_unit_tests PROPERTIES LABELS unit TIMEOUT 60)
 
-# The connection and the socket against the scripted server, and the demo
-# site; all on the loopback.
+# The connection and the socket against the scripted server, on the loopback.
 add_executable(ftp_socket_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ftp_siteserver_test.cpp
 )
 target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(ftp_socket_tests PRIVATE ftp net siteserver GTest::gtest_main)
@@ -30,7 +28,6 @@ gtest_discover_tests(ftp_tls_tests PROPERTIES LABELS unit TIMEOUT 60)
 # TLS peer; openssl s_server), with certificates made by openssl at test time;
 # each case is skipped, saying what to install, where its peer is missing.
 add_executable(ftp_integration_tests
-  ${CMAKE_CURRENT_LIST_DIR}/ftp_pyftpd_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_peers_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp
 )

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "CommandText.h"
-#include "ConnectErrors.h"
 #include "HistoryEntry.h"
 #include "Reply.h"
 
@@ -17,16 +16,6 @@ TEST(StripCommandEnd, DropsOnlyTrailingBlanksAndControlBytes) {
   EXPECT_EQ(StripCommandEnd("SITE ADDUSER Zo\xeb"), "SITE ADDUSER Zo\xeb");
   EXPECT_EQ(StripCommandEnd("SITE MSG x \xa0"), "SITE MSG x \xa0");
   EXPECT_EQ(StripCommandEnd("x\x7f"), "x\x7f");
-}
-
-TEST(ConnectErrorMessage, ExactTexts) {
-  EXPECT_EQ(ConnectErrorMessage(10061), "The attempt to connect was rejected. ");
-  EXPECT_EQ(ConnectErrorMessage(10022), "Invalid host address. ");
-  EXPECT_EQ(ConnectErrorMessage(10050),
-            "The Windows Sockets implementation detected that the network subsystem failed.");
-  EXPECT_EQ(ConnectErrorMessage(10093), "A successful AfxSocketInit must occur before using this API.");
-  for (int code : {0, -1, 10013, 10054, 0x7fffffff})
-    EXPECT_EQ(ConnectErrorMessage(code), "Unknown error when trying to connect to server.") << code;
 }
 
 TEST(AsksForEncryption, WholeWordsOfRefusalsOnly) {

@@ -105,30 +105,6 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
   for (int i = 0; key.EnumValue(i, name); ++i) EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
 }
 
-TEST(Tls, ClosingTheWindowEndsAHandshakeWithASilentServer) {
-  ScriptedServer server({{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
-  ASSERT_TRUE(server.Start());
-  // A client that ignored the close would wait for ever: stopping the server ends it, and the test fails.
-  QObject guard;
-  bool stopped = false;
-  QTimer::singleShot(10000, &guard, [&] {
-    stopped = true;
-    server.Stop();
-  });
-  DialogHarness h("");
-  h.Fill(server.Port());
-  h.Click(IDC_TLS);
-  QTimer::singleShot(300, h.Window(), [&] { h.Window()->close(); });
-  h.Click(IDC_CONNECT);
-  EXPECT_TRUE(h.Dlg().IsEnded());
-  EXPECT_FALSE(stopped);
-  ASSERT_TRUE(server.WaitDone(0, std::chrono::seconds(5)));
-  EXPECT_TRUE(server.ClientClosed(0));
-  const std::string wire = server.Received(0);
-  EXPECT_EQ(wire.substr(0, 12), std::string("AUTH TLS\r\n\x16", 11) + "\x03") << "then the client's hello";
-  EXPECT_TRUE(h.boxes.empty());
-}
-
 class TlsWithPyFtpd : public ::testing::Test {
  protected:
   void SetUp() override {

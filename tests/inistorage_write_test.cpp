@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "IniFile.h"
@@ -58,38 +57,6 @@ TEST(IniWrite, UnwritableTargetsAreSkipped) {
   EXPECT_NO_THROW(IniFile().Write((folder / "missing" / "x.ini").string(), &s));
   EXPECT_NO_THROW(IniFile().Write(folder.string(), &s));
   EXPECT_TRUE(std::filesystem::is_empty(folder));
-}
-
-// Text free of what the reader treats specially: no commas, no "=" in key
-// names, nothing trimmable at the ends, no comment marker or quote in front.
-std::string RandomText(std::mt19937& random, bool blockName) {
-  static const std::string inner = "abcXYZ09 _-.!?@'\"/\\[]()\t\xC4\xE4\xE9\xDF\xA0\x80\xFF";
-  static const std::string outer = "abcXYZ09_-.!?@')\xC4\xE4\xE9\xDF\xA0\x80\xFF";
-  static const std::string blockExtra = ",=;#";
-  const std::string& middle = blockName ? inner + blockExtra : inner;
-  std::string text(1, outer[random() % outer.size()]);
-  if (const std::size_t n = random() % 6; n > 0) {
-    for (std::size_t i = 1; i < n; ++i) text += middle[random() % middle.size()];
-    text += outer[random() % outer.size()];
-  }
-  return text;
-}
-
-TEST(IniWrite, GeneratedStoragesReadBackUnchanged) {
-  std::mt19937 random(20240607);
-  for (int round = 0; round < 200; ++round) {
-    IniStorage s;
-    for (std::size_t b = random() % 6; b > 0; --b) {
-      const std::string block = RandomText(random, true);
-      s.AddBlock(block);
-      for (std::size_t k = random() % 5; k > 0; --k) {
-        const std::string key = RandomText(random, false);
-        s.AddKey(block, key);
-        for (std::size_t v = random() % 4; v > 0; --v) s.AddValue(block, key, RandomText(random, false));
-      }
-    }
-    ASSERT_EQ(Dump(ReadBack(s)), Dump(s)) << "round " << round;
-  }
 }
 
 }  // namespace
