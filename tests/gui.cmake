@@ -80,3 +80,5 @@ korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
 # Run on Sites: one command on several saved sites, each in a tab of its own.
 korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
+# The shared test peers are compiled in; their pyftpdlib path must name the script.
+target_compile_definitions(test_gui_runonsites PRIVATE KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
