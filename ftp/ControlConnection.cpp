@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "LineBreak.h"
+
 #include "ConnectErrors.h"
 #include "Reply.h"
 
@@ -52,7 +54,7 @@ ControlConnection::ControlConnection(TranscriptSink& sink, Connector connector, 
 ControlConnection::~ControlConnection() { Release(); }
 
 bool ControlConnection::IsSendable(std::string_view line) {
-  return line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+  return !HoldsLineBreak(line);
 }
 
 ControlConnection::Login ControlConnection::Open(const std::string& host, unsigned port, const std::string& login,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "LineBreak.h"
 #include "SiteList.h"
 #include "internal/Cp1252.h"
 
@@ -50,7 +51,7 @@ void Later(KeyringDone done, KeyringAnswer answer) {
 // A name the site list would refuse gets no keyring entry either.
 bool Refused(const std::string& site, const std::string& login, const KeyringDone& done) {
   std::string why = SiteNameProblem(site);
-  if (why.empty() && login.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+  if (why.empty() && HoldsLineBreak(login))
     why = "A login holds no line break.";
   if (why.empty()) return false;
   Later(done, {Status::Failed, {}, "the site \"" + Shown(site) + "\" can't have a password in the keyring. " + why});

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "LineBreak.h"
+
 namespace {
 
 constexpr char kHeader[] = "# Korvastel site list. No password is ever written here.\n";
@@ -25,8 +27,6 @@ std::string Trimmed(std::string_view text) {
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return std::string(text);
 }
-
-bool HoldsLineBreak(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos; }
 
 std::optional<unsigned> Number(std::string_view text, unsigned long long max) {
   unsigned long long value = 0;

@@ -95,8 +95,6 @@ std::optional<std::string> BuildSiteLine(std::string_view line, const Arguments&
   return s;
 }
 
-bool HoldsLineBreak(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos; }
-
 BuiltCommand BuildCommand(const std::vector<std::string>& commandLines, const Arguments& arguments,
                           std::size_t maxBytes) {
   BuiltCommand built;

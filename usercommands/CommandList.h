@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LineBreak.h"
 #include "UserCommand.h"
 
 class IniStorage;
@@ -57,10 +58,6 @@ std::optional<std::string> ReplaceEach(std::string_view text, std::string_view p
 // each step sees what earlier steps inserted. Nothing when too long.
 std::optional<std::string> BuildSiteLine(std::string_view line, const Arguments& arguments,
                                          std::size_t maxBytes = kMaxSiteLineBytes);
-
-// True when the text holds a CR, an LF or a NUL: sent inside a command line,
-// the server would read what follows as a command of its own.
-bool HoldsLineBreak(std::string_view text);
 
 enum class BuildProblem { None, TooLong, LineBreak };
 
