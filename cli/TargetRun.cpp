@@ -5,6 +5,7 @@
 
 #include "ConnectErrors.h"
 #include "Json.h"
+#include "Reply.h"
 #include "Socket.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
@@ -33,12 +34,7 @@ std::string Seconds(std::chrono::milliseconds limit) {
 }
 
 // A final reply line: three digits, then a blank or nothing.
-int FinalCode(const std::string& line) {
-  if (line.size() < 3 || (line.size() > 3 && line[3] != ' ')) return -1;
-  for (int i = 0; i < 3; ++i)
-    if (!std::isdigit(static_cast<unsigned char>(line[i]))) return -1;
-  return std::stoi(line.substr(0, 3));
-}
+int FinalCode(const std::string& line) { return line.size() > 3 && line[3] != ' ' ? -1 : reply::Code(line); }
 
 }  // namespace
 

@@ -15,11 +15,13 @@ enum class ReplyStatus {
 namespace reply {
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool OpensMultiLine(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
-inline bool EndsMultiLine(std::string_view line) {
-  return line.size() >= 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
-         (line.size() == 3 || line[3] != '-');
+// The reply code a line begins with (three digits); -1 when it has none.
+inline int Code(std::string_view line) {
+  if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return -1;
+  return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
+inline bool OpensMultiLine(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
+inline bool EndsMultiLine(std::string_view line) { return Code(line) >= 0 && (line.size() == 3 || line[3] != '-'); }
 ReplyStatus Broken(LineReader::Status st);
 
 }  // namespace reply

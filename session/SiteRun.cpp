@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Reply.h"
+
 namespace {
 // A server's reply such as "=HYPERLINK(...)" must reach the spreadsheet as text.
 std::string Inert(const std::string& field) {
@@ -42,10 +44,7 @@ std::string ReplyTail::LastLine() const {
 }
 
 std::string ReplyCode(std::string_view line) {
-  if (line.size() < 3) return {};
-  for (std::size_t i = 0; i < 3; ++i)
-    if (line[i] < '0' || line[i] > '9') return {};
-  return std::string(line.substr(0, 3));
+  return reply::Code(line) < 0 ? std::string() : std::string(line.substr(0, 3));
 }
 
 std::string SiteRunRow::TimeText() const {
