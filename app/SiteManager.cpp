@@ -82,6 +82,8 @@ class NamedComboAccessible : public QAccessibleWidget {
   QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
 };
 
+// What a factory returns belongs to Qt's accessibility cache, which deletes
+// it with its widget.
 QAccessibleInterface* NamedComboFactory(const QString&, QObject* object) {
   if (auto* combo = dynamic_cast<NamedComboBox*>(object)) return new NamedComboAccessible(combo);
   return nullptr;
