@@ -11,7 +11,11 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <optional>
 
+#include "CertificateQuestion.h"
+#include "MessageBox.h"
+#include "ProgramSessions.h"
 #include "RunOnSites.h"
 #include "SiteCmdDlg.h"
 #include "SiteManager.h"
@@ -31,7 +35,7 @@ QPushButton* StripButton(const char* caption, const char* name, QWidget* parent)
 
 }  // namespace
 
-MainWindow::MainWindow() {
+MainWindow::MainWindow() : m_sessions(std::make_unique<ProgramSessions>(static_cast<TrustAsker*>(this))) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   auto* column = new QVBoxLayout(this);
@@ -88,8 +92,19 @@ MainWindow::~MainWindow() {
 
 CSiteCmdDlg& MainWindow::NewTab(const std::function<void(CSiteCmdDlg&)>& prepare) { return AddTab(prepare, false); }
 
-CSiteCmdDlg& MainWindow::AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background) {
-  auto owned = std::make_unique<CSiteCmdDlg>();
+SessionOwner& MainWindow::Sessions() { return m_sessions->Owner(); }
+
+bool MainWindow::AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) {
+  return AskToTrustCertificate(
+      [this](const std::string& text, const std::string& caption, unsigned type) {
+        return platform::ShowMessageBox(static_cast<QWidget*>(this), {text, caption, type});
+      },
+      host, port, info, remembered);
+}
+
+CSiteCmdDlg& MainWindow::AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background,
+                                SessionId session) {
+  auto owned = std::make_unique<CSiteCmdDlg>(&Sessions(), session);
   CSiteCmdDlg& tab = *owned;
   tab.m_quietCommandList = !m_tabs.empty();  // one box about it is enough
   if (prepare) prepare(tab);
@@ -133,8 +148,6 @@ void MainWindow::CloseTab(CSiteCmdDlg& tab) {
 void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
   const int index = IndexOf(tab);
   if (index < 0) return;
-  // Run on Sites stops following the tab before it goes.
-  if (m_runOnSites) m_runOnSites->TabClosing(tab);
   std::unique_ptr<CSiteCmdDlg> gone = std::move(m_tabs[static_cast<std::size_t>(index)]);
   m_tabs.erase(m_tabs.begin() + index);
   // The page in its place, or the last one, comes to the front.
@@ -245,6 +258,23 @@ CSiteCmdDlg* MainWindow::FindSiteTab(const std::string& name) {
 CSiteCmdDlg& MainWindow::OpenSiteTab(const Site& site, bool background) {
   // The fields show the site before the tab starts; connecting is the caller's.
   return AddTab([&site](CSiteCmdDlg& tab) { tab.ShowSite(site); }, background);
+}
+
+void MainWindow::ShowSession(SessionId session, long line) {
+  for (auto& tab : m_tabs)
+    if (!tab->IsEnded() && tab->GetSessionId() == session) return ShowTab(*tab, line);
+  if (!Sessions().Find(session)) return;
+  // The fields show the saved site the session is for, when there is one.
+  std::optional<Site> site;
+  if (const std::string& name = Sessions().SiteOf(session); !name.empty()) {
+    SiteList list;
+    std::string error;
+    if (list.Read(SiteListPath(), error))
+      for (const Site& s : list.Sites())
+        if (s.name == name) site = s;
+  }
+  CSiteCmdDlg& tab = AddTab([&site](CSiteCmdDlg& t) { if (site) t.ShowSite(*site); }, false, session);
+  ShowTab(tab, line);
 }
 
 void MainWindow::ShowTab(CSiteCmdDlg& tab, long line) {

@@ -10,9 +10,11 @@
 #include <memory>
 #include <vector>
 
+#include "Session.h"
 #include "SiteTabs.h"
 
 class CSiteCmdDlg;
+class ProgramSessions;
 class QPushButton;
 class QStackedWidget;
 class QTabBar;
@@ -21,7 +23,7 @@ class RunOnSitesDlg;
 class SiteManagerDlg;
 
 // A dialog to screen readers and window managers, as the program's window always was.
-class MainWindow : public QDialog, public SiteTabs {
+class MainWindow : public QDialog, public SiteTabs, private TrustAsker {
  public:
   MainWindow();
   ~MainWindow() override;
@@ -46,7 +48,8 @@ class MainWindow : public QDialog, public SiteTabs {
   CSiteCmdDlg& OpenSiteTab(const Site& site, bool background) override;
   void ShowTab(CSiteCmdDlg& tab, long line) override;
   std::string SiteListPath() const override;
-  SitePasswords& Passwords() override { return m_passwords; }
+  void ShowSession(SessionId session, long line) override;
+  SessionOwner& Sessions() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -55,7 +58,9 @@ class MainWindow : public QDialog, public SiteTabs {
   void accept() override {}
 
  private:
-  CSiteCmdDlg& AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background);
+  // A session no tab shows asks here.
+  bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
+  CSiteCmdDlg& AddTab(const std::function<void(CSiteCmdDlg&)>& prepare, bool background, SessionId session = 0);
   void RemoveTab(CSiteCmdDlg& tab);
   void ShowCentred();
   void UpdateTitles();
@@ -64,11 +69,11 @@ class MainWindow : public QDialog, public SiteTabs {
   void ShowPage(int index);
   int IndexOf(const CSiteCmdDlg& tab) const;
 
+  std::unique_ptr<ProgramSessions> m_sessions;  // first: it outlives every tab and dialog below
   QVBoxLayout* m_column = nullptr;
   std::unique_ptr<QTabBar> m_tabBar;                 // a child widget; gone while there is one tab
   QStackedWidget* m_pages = nullptr;                 // the dialogs, in tab order; its current one is the current tab
   std::vector<std::unique_ptr<CSiteCmdDlg>> m_tabs;  // in tab-bar order
-  SitePasswords m_passwords;
   std::unique_ptr<SiteManagerDlg> m_siteManager;
   std::unique_ptr<RunOnSitesDlg> m_runOnSites;  // kept when closed: its results stay for the next look
 };

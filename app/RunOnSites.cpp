@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTableWidget>
@@ -28,12 +29,11 @@
 
 #include "CommandList.h"
 #include "CommandListLocation.h"
-#include "ConnectErrors.h"
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "Keyring.h"
 #include "MessageBox.h"
-#include "SiteCmdDlg.h"
+#include "Session.h"
 #include "internal/Cp1252.h"
 
 namespace {
@@ -46,14 +46,6 @@ const char kLineBreak[] =
 QString Q(const std::string& text) { return platform::FromCp1252(text); }
 std::string S(const QString& text) { return platform::ToCp1252(text); }
 
-// A connect error's text ends in a blank; the table has no use for it.
-std::string Trimmed(std::string text) {
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
-  return text;
-}
-
-// A tab whose dialog has ended has no session left; its page goes a turn of the loop later.
-bool Ending(CSiteCmdDlg& tab) { return tab.IsEnded() || !tab.GetSession(); }
 }  // namespace
 
 // The one question of a run: a password field per site still lacking one,
@@ -99,35 +91,8 @@ class RunOnSitesDlg::PasswordsDlg : public QDialog {
   std::vector<QLineEdit*> m_fields;  // owned by the dialog as their Qt parent
 };
 
-// Follows one row's tab: every session event of that tab comes here too.
-class RunOnSitesDlg::Follower : public SessionObserver {
- public:
-  Follower(RunOnSitesDlg& dlg, std::size_t row, Site site) : m_dlg(dlg), m_row(row), m_site(std::move(site)) {}
-
-  RunOnSitesDlg& m_dlg;
-  std::size_t m_row;
-  // The site's tab: the one open when Run was clicked, else the one the row
-  // finds or opens; null once it has gone.
-  CSiteCmdDlg* m_tab = nullptr;
-  bool m_observing = false;
-  bool m_stopped = false;  // the dialog closed before the row found its tab
-  Site m_site;
-  bool m_connectAsked = false;
-  bool m_lacking = false;  // no password found: the run asks for it
-  bool m_sent = false;
-  std::string m_keyringPassword;  // held only until the connect takes it
-  ReplyTail m_tail;
-
-  void OnLine(TranscriptKind kind, std::string_view text) override { m_tail.Add(kind, text); }
-  void OnBlockDone(Transcript::Pos) override {}
-  void OnState(SessionState state) override { m_dlg.OnRowState(*this, state); }
-  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override {
-    m_dlg.OnRowLogin(*this, result, connectError, failure);
-  }
-  void OnRunDone(ControlConnection::Result result) override { m_dlg.OnRowRunDone(*this, result); }
-};
-
-RunOnSitesDlg::RunOnSitesDlg(SiteTabs& tabs, QWidget* parent) : QDialog(parent), m_tabs(tabs) {
+RunOnSitesDlg::RunOnSitesDlg(SiteTabs& tabs, QWidget* parent)
+    : QDialog(parent), m_tabs(tabs), m_runner(tabs.Sessions(), *this, SiteRunner::Options{}) {
   setWindowTitle(QStringLiteral("Run on Sites"));
   setModal(false);
   m_chooseFile = [this](std::function<void(const std::string&)> chosen) {
@@ -385,18 +350,16 @@ void RunOnSitesDlg::Run() {
   if (sites.empty()) return;
 
   StopRun();
-  m_followers.clear();
   m_limit = std::chrono::seconds(seconds);
-  m_lines = std::move(lines);
   std::vector<std::string> names;
-  for (const Site& site : sites) names.push_back(site.name);
-  m_run.Begin(names);
-  m_table->setRowCount(static_cast<int>(sites.size()));
-  for (std::size_t row = 0; row < sites.size(); ++row) {
-    m_followers.push_back(std::make_shared<Follower>(*this, row, sites[row]));
-    m_followers.back()->m_tab = m_tabs.FindSiteTab(sites[row].name);  // closing it fails the row
-    ShowRow(row);
+  m_pending.clear();
+  for (const Site& site : sites) {
+    names.push_back(site.name);
+    m_pending.push_back({site, false, {}});
   }
+  m_runner.Begin(names, std::move(lines));
+  m_table->setRowCount(static_cast<int>(sites.size()));
+  for (std::size_t row = 0; row < sites.size(); ++row) ShowRow(row);
   GatherPasswords();
 }
 
@@ -404,49 +367,48 @@ void RunOnSitesDlg::StopRun() {
   ++m_runNumber;
   m_keyringReads = 0;
   m_asking.reset();
+  m_toStart.clear();
   if (m_deadline) m_deadline->stop();
-  DetachAll();
-}
-
-bool RunOnSitesDlg::HasPassword(const Follower& f) const {
-  if (f.m_tab && !Ending(*f.m_tab) && (f.m_tab->IsConnected() || f.m_tab->IsWorking() || !f.m_tab->m_password.empty()))
-    return true;
-  return m_tabs.Passwords().Get(f.m_site.name).has_value();
+  for (Pending& p : m_pending) p.keyringPassword.clear();
 }
 
 void RunOnSitesDlg::GatherPasswords() {
-  std::vector<std::shared_ptr<Follower>> toRead;
-  for (const std::shared_ptr<Follower>& f : m_followers) {
-    if (HasPassword(*f)) continue;
-    if (f->m_site.rememberPassword)
-      toRead.push_back(f);
+  // A site's live session needs none; then what was typed in this run of the program, then the keyring.
+  std::vector<std::size_t> toRead;
+  for (std::size_t row = 0; row < m_pending.size(); ++row) {
+    const Pending& p = m_pending[row];
+    if (m_runner.HasLiveSession(row) || m_tabs.Passwords().Get(p.site.name)) continue;
+    if (p.site.rememberPassword)
+      toRead.push_back(row);
     else
-      f->m_lacking = true;
+      m_pending[row].lacking = true;
   }
   m_keyringReads = toRead.size();
   if (toRead.empty()) {
     PasswordsRead();
     return;
   }
-  for (const std::shared_ptr<Follower>& f : toRead) {
-    std::weak_ptr<Follower> weak = f;
-    platform::ReadSitePassword(f->m_site.name, f->m_site.login, [this, weak](const platform::KeyringAnswer& answer) {
-      const std::shared_ptr<Follower> follower = weak.lock();
-      if (!follower) return;  // the run or the dialog has gone
-      // A failed read is a password still lacking: the user is asked for it with the others.
-      if (answer.status == platform::KeyringAnswer::Status::Done && !answer.password.empty())
-        follower->m_keyringPassword = answer.password;
-      else
-        follower->m_lacking = true;
-      if (m_keyringReads > 0 && --m_keyringReads == 0) PasswordsRead();
-    });
+  for (std::size_t row : toRead) {
+    const unsigned run = m_runNumber;
+    QPointer<RunOnSitesDlg> self(this);
+    platform::ReadSitePassword(m_pending[row].site.name, m_pending[row].site.login,
+                               [self, run, row](const platform::KeyringAnswer& answer) {
+                                 if (!self || run != self->m_runNumber) return;  // the run or the dialog has gone
+                                 Pending& p = self->m_pending[row];
+                                 // A failed read is a password still lacking: the user is asked for it with the others.
+                                 if (answer.status == platform::KeyringAnswer::Status::Done && !answer.password.empty())
+                                   p.keyringPassword = answer.password;
+                                 else
+                                   p.lacking = true;
+                                 if (self->m_keyringReads > 0 && --self->m_keyringReads == 0) self->PasswordsRead();
+                               });
   }
 }
 
 void RunOnSitesDlg::PasswordsRead() {
   std::vector<std::size_t> lacking;
-  for (const std::shared_ptr<Follower>& f : m_followers)
-    if (f->m_lacking && !m_run.Row(f->m_row).Ended()) lacking.push_back(f->m_row);
+  for (std::size_t row = 0; row < m_pending.size(); ++row)
+    if (m_pending[row].lacking && !Results().Row(row).Ended()) lacking.push_back(row);
   if (lacking.empty())
     StartRows();
   else
@@ -455,7 +417,7 @@ void RunOnSitesDlg::PasswordsRead() {
 
 void RunOnSitesDlg::AskPasswords(const std::vector<std::size_t>& rows) {
   std::vector<std::string> names;
-  for (std::size_t row : rows) names.push_back(m_followers[row]->m_site.name);
+  for (std::size_t row : rows) names.push_back(m_pending[row].site.name);
   m_asking = std::make_unique<PasswordsDlg>(names, this);
   const unsigned run = m_runNumber;
   connect(m_asking.get(), &QDialog::finished, this, [this, rows, run](int result) {
@@ -463,14 +425,14 @@ void RunOnSitesDlg::AskPasswords(const std::vector<std::size_t>& rows) {
     const std::vector<std::string> typed = m_asking->Take();
     m_asking.release()->deleteLater();  // not inside its own signal
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      Follower& f = *m_followers[rows[i]];
+      Pending& p = m_pending[rows[i]];
       if (result != QDialog::Accepted) {
-        if (m_run.Fail(f.m_row, "no password: cancelled")) ShowRow(f.m_row);
+        m_runner.Fail(rows[i], "no password: cancelled");
       } else if (typed[i].empty()) {
-        if (m_run.Fail(f.m_row, "no password: none was typed")) ShowRow(f.m_row);
+        m_runner.Fail(rows[i], "no password: none was typed");
       } else {
-        m_tabs.Passwords().Set(f.m_site.name, typed[i]);  // for the program's run, in memory only
-        f.m_lacking = false;
+        m_tabs.Passwords().Set(p.site.name, typed[i]);  // for the program's run, in memory only
+        p.lacking = false;
       }
     }
     StartRows();
@@ -479,221 +441,65 @@ void RunOnSitesDlg::AskPasswords(const std::vector<std::size_t>& rows) {
 }
 
 void RunOnSitesDlg::StartRows() {
-  m_run.Restart();
+  m_runner.Restart();
   m_deadline->start(std::chrono::duration_cast<std::chrono::milliseconds>(m_limit));
-  // Every row is in the table before the first can end. Each row then finds
-  // or opens its tab and starts in a turn of the event loop of its own:
-  // opening a tab and starting a connect cost milliseconds, and fifty of
-  // them in one go would freeze the window.
-  m_toAttach.clear();
-  for (const std::shared_ptr<Follower>& f : m_followers)
-    if (!m_run.Row(f->m_row).Ended()) m_toAttach.push_back(f);
-  AttachNext();
+  // Every row is in the table before the first can end; then they start a
+  // few per turn of the event loop, so input and painting come between.
+  m_toStart.clear();
+  for (std::size_t row = 0; row < m_pending.size(); ++row)
+    if (!Results().Row(row).Ended()) m_toStart.push_back(row);
+  StartNext();
+}
+
+void RunOnSitesDlg::StartNext() {
+  constexpr int kPerTurn = 8;
+  const unsigned run = m_runNumber;
+  QTimer::singleShot(0, this, [this, run] {
+    if (run != m_runNumber) return;
+    for (int n = 0; n < kPerTurn && !m_toStart.empty(); ++n) {
+      const std::size_t row = m_toStart.front();
+      m_toStart.pop_front();
+      Pending& p = m_pending[row];
+      if (Results().Row(row).Ended()) continue;
+      std::string password = m_tabs.Passwords().Get(p.site.name).value_or(std::string());
+      if (password.empty()) password = std::exchange(p.keyringPassword, {});
+      if (password.empty() && !m_runner.HasLiveSession(row)) {
+        m_runner.Fail(row, kNoPassword);
+        continue;
+      }
+      m_runner.Start(row, p.site.Request(password));
+    }
+    if (!m_toStart.empty()) StartNext();
+  });
 }
 
 void RunOnSitesDlg::OnDeadline() {
   const auto now = SiteRun::Clock::now();
-  for (std::size_t row : m_run.TimeOut(m_limit, now)) {
-    ShowRow(row);
-    Follower& f = *m_followers[row];
-    CSiteCmdDlg* tab = f.m_observing ? f.m_tab : nullptr;
-    Detach(f);
-    // Whatever it waits for (a greeting, a reply) is not coming: the line goes.
-    if (tab && tab->GetSession() && (tab->IsWorking() || tab->IsConnected())) tab->GetSession()->Disconnect();
-  }
+  m_runner.TimeOut(m_limit, now);
   // A timer may fall due a hair early: rows not yet past the limit get the rest.
   auto next = SiteRun::Clock::time_point::max();
-  for (const SiteRunRow& r : m_run.Rows())
+  for (const SiteRunRow& r : Results().Rows())
     if (!r.Ended()) next = std::min(next, r.started + m_limit);
   if (next != SiteRun::Clock::time_point::max())
     m_deadline->start(std::max<std::chrono::milliseconds>(
         std::chrono::duration_cast<std::chrono::milliseconds>(next - now), std::chrono::milliseconds(1)));
 }
 
-void RunOnSitesDlg::AttachNext() {
-  // One row per turn, each turn posted by the one before, so the window's
-  // own events (input, painting) come between them.
-  QTimer::singleShot(0, this, [this] {
-    while (!m_toAttach.empty()) {
-      const std::shared_ptr<Follower> f = m_toAttach.front().lock();
-      m_toAttach.pop_front();
-      if (f && !f->m_stopped && !m_run.Row(f->m_row).Ended()) {
-        Attach(*f);
-        break;
-      }
-    }
-    if (!m_toAttach.empty()) AttachNext();
-  });
-}
+void RunOnSitesDlg::OnRowChanged(std::size_t row) { ShowRow(row); }
 
-void RunOnSitesDlg::Attach(Follower& f) {
-  if (f.m_tab && Ending(*f.m_tab)) {  // the user closed it since Run: never followed, never connected
-    Fail(f, "tab closed");
-    return;
-  }
-  CSiteCmdDlg* tab = f.m_tab ? f.m_tab : m_tabs.FindSiteTab(f.m_site.name);
-  if (!tab) tab = &m_tabs.OpenSiteTab(f.m_site, true);
-  f.m_tab = tab;
-  tab->AddSessionObserver(f);
-  f.m_observing = true;
-  m_run.SetLine(f.m_row, tab->m_transcript.GetLineCount());
-  Advance(f);
-}
-
-void RunOnSitesDlg::Advance(Follower& f) {
-  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
-  CSiteCmdDlg& tab = *f.m_tab;
-  if (Ending(tab)) {
-    Fail(f, "tab closed");
-    return;
-  }
-  if (tab.IsConnected()) {
-    if (!tab.IsWorking() && !f.m_sent) Send(f);  // a busy tab gets the lines when it is idle again
-    else if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
-    return;
-  }
-  if (tab.IsWorking() || f.m_connectAsked) return;  // its login ends the wait
-
-  // The tab's own typed password, then this run of the program's, then the keyring's.
-  std::string password = tab.m_password;
-  if (password.empty()) password = m_tabs.Passwords().Get(f.m_site.name).value_or(std::string());
-  if (password.empty()) password = std::exchange(f.m_keyringPassword, {});
-  if (password.empty()) {
-    Fail(f, kNoPassword);
-    return;
-  }
-  f.m_connectAsked = true;
-  f.m_tail.Clear();
-  tab.ConnectSite(f.m_site, password, true);
-  if (!tab.IsWorking() && !tab.IsConnected() && f.m_observing) Fail(f, "could not start to connect");
-}
-
-void RunOnSitesDlg::AdvanceLater(const std::shared_ptr<Follower>& follower) {
-  // Not inside the tab's own report of its state: the session is still telling it.
-  std::weak_ptr<Follower> weak = follower;
-  QTimer::singleShot(0, this, [this, weak] {
-    if (const std::shared_ptr<Follower> f = weak.lock()) Advance(*f);
-  });
-}
-
-void RunOnSitesDlg::Send(Follower& f) {
-  CSiteCmdDlg& tab = *f.m_tab;
-  m_run.SetLine(f.m_row, tab.m_transcript.GetLineCount());
-  f.m_tail.Clear();
-  f.m_sent = true;
-  const Session::SendResult result = tab.GetSession() ? tab.GetSession()->Send(m_lines) : Session::SendResult::NotReady;
-  if (result != Session::SendResult::Sent) {
-    f.m_sent = false;
-    Fail(f, "not sent: the tab was not ready");
-    return;
-  }
-  if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
-}
-
-void RunOnSitesDlg::OnRowState(Follower& f, SessionState state) {
-  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
-  if (state == SessionState::LoggedIn && !f.m_sent) {
-    AdvanceLater(m_followers[f.m_row]);
-  } else if (state == SessionState::Disconnected) {
-    if (f.m_sent || m_run.Row(f.m_row).state == SiteRunState::Waiting) {
-      // A run reports its own end right after this; a line that dropped while idle does not.
-      std::weak_ptr<Follower> weak = m_followers[f.m_row];
-      QTimer::singleShot(0, this, [this, weak] {
-        if (const std::shared_ptr<Follower> follower = weak.lock()) Fail(*follower, "dropped");
-      });
-    } else if (!f.m_connectAsked) {
-      AdvanceLater(m_followers[f.m_row]);  // the tab was closing its last connection: now ours may start
-    }
-  }
-}
-
-void RunOnSitesDlg::OnRowLogin(Follower& f, ControlConnection::Login result, int connectError,
-                               const std::string& failure) {
-  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
-  using Login = ControlConnection::Login;
-  const std::string line = f.m_tail.LastLine();
-  switch (result) {
-    case Login::LoggedIn:
-      if (m_run.Waiting(f.m_row)) ShowRow(f.m_row);
-      AdvanceLater(m_followers[f.m_row]);
-      return;
-    case Login::Refused:
-      Fail(f, "login refused: " + line, ReplyCode(line));
-      return;
-    case Login::ConnectFailed:
-      Fail(f, "no address answered: " + Trimmed(ConnectErrorMessage(connectError)));
-      return;
-    case Login::TlsRefused:
-      Fail(f, "TLS refused: " + failure, ReplyCode(failure));
-      return;
-    case Login::TlsFailed:
-      Fail(f, "TLS failed: " + failure);
-      return;
-    case Login::CertificateRefused:
-      Fail(f, "TLS failed: the server's certificate was not accepted");
-      return;
-    case Login::Dropped:
-      Fail(f, "dropped");
-      return;
-    case Login::Abandoned:
-      Fail(f, "connect given up");
-      return;
-    case Login::Unsendable:
-      Fail(f, "the login or the password holds a line break");
-      return;
-  }
-}
-
-void RunOnSitesDlg::OnRowRunDone(Follower& f, ControlConnection::Result result) {
-  if (!f.m_observing || m_run.Row(f.m_row).Ended()) return;
-  if (!f.m_sent) {  // someone else's exchange has ended: ours may go now
-    AdvanceLater(m_followers[f.m_row]);
-    return;
-  }
-  if (result == ControlConnection::Result::Done) {
-    if (m_run.Done(f.m_row, f.m_tail.LastLine())) ShowRow(f.m_row);
-    Detach(f);
-  } else {
-    Fail(f, "dropped");
-  }
-}
-
-void RunOnSitesDlg::Fail(Follower& f, const std::string& why, const std::string& code) {
-  if (m_run.Fail(f.m_row, why, code)) ShowRow(f.m_row);
-  Detach(f);
-}
-
-void RunOnSitesDlg::Detach(Follower& f) {
-  f.m_keyringPassword.clear();
-  if (!f.m_observing) return;
-  f.m_observing = false;
-  if (f.m_tab) f.m_tab->RemoveSessionObserver(f);
-}
-
-void RunOnSitesDlg::DetachAll() {
-  m_toAttach.clear();
-  for (const std::shared_ptr<Follower>& f : m_followers) {
-    f->m_stopped = true;
-    Detach(*f);
-  }
-}
-
-void RunOnSitesDlg::TabClosing(CSiteCmdDlg& tab) {
-  for (const std::shared_ptr<Follower>& f : m_followers) {
-    if (f->m_tab != &tab) continue;
-    if (m_run.Fail(f->m_row, "tab closed")) ShowRow(f->m_row);
-    Detach(*f);
-    f->m_tab = nullptr;
-  }
+SessionId RunOnSitesDlg::SessionOfRow(std::size_t row) const {
+  return row < Results().Rows().size() ? m_runner.SessionOf(row) : 0;
 }
 
 void RunOnSitesDlg::done(int result) {
   StopRun();
+  m_runner.Abandon();  // the rows stay as they are; the sessions no tab shows go
   QDialog::done(result);
 }
 
 void RunOnSitesDlg::ShowRow(std::size_t row) {
-  const std::vector<std::string> cells = m_run.Table()[row + 1];
+  if (static_cast<int>(row) >= m_table->rowCount()) return;
+  const std::vector<std::string> cells = Results().Table()[row + 1];
   for (std::size_t column = 0; column < cells.size(); ++column) {
     QTableWidgetItem* item = m_table->item(static_cast<int>(row), static_cast<int>(column));
     if (!item) {
@@ -705,17 +511,17 @@ void RunOnSitesDlg::ShowRow(std::size_t row) {
 }
 
 void RunOnSitesDlg::OnRowActivated(int row) {
-  if (row < 0 || static_cast<std::size_t>(row) >= m_followers.size()) return;
-  Follower& f = *m_followers[static_cast<std::size_t>(row)];
-  if (f.m_tab) m_tabs.ShowTab(*f.m_tab, m_run.Row(f.m_row).line);
+  if (row < 0 || static_cast<std::size_t>(row) >= Results().Rows().size()) return;
+  if (const SessionId id = m_runner.SessionOf(static_cast<std::size_t>(row)))
+    m_tabs.ShowSession(id, Results().Row(static_cast<std::size_t>(row)).line);
 }
 
-void RunOnSitesDlg::Copy() { QApplication::clipboard()->setText(Q(m_run.TabSeparated())); }
+void RunOnSitesDlg::Copy() { QApplication::clipboard()->setText(Q(Results().TabSeparated())); }
 
 void RunOnSitesDlg::Save() {
   m_chooseFile([this](const std::string& path) {
     if (path.empty()) return;
-    const std::string csv = m_run.Csv();
+    const std::string csv = Results().Csv();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (out) out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
     if (out) out.close();

@@ -1,6 +1,8 @@
-// "Run on Sites": one command sent to several saved sites at once, each in
-// its own tab, with a table of how each fared. The sessions do all the
-// waiting; this dialog only follows them and fills the table.
+// "Run on Sites": one command sent to several saved sites at once, with a
+// table of how each fared. It runs on the program's sessions (a site's
+// session that exists already serves) and opens no tab; a double-click
+// shows a row's session in a tab. The sessions do all the waiting; this
+// dialog gathers passwords and fills the table.
 #pragma once
 
 #include <QDialog>
@@ -13,10 +15,10 @@
 
 #include "SiteList.h"
 #include "SiteRun.h"
+#include "SiteRunner.h"
 #include "SiteTabs.h"
 #include "UserCommand.h"
 
-class CSiteCmdDlg;
 class IniStorage;
 class QCheckBox;
 class QComboBox;
@@ -27,7 +29,7 @@ class QTableWidget;
 class QTimer;
 class QVBoxLayout;
 
-class RunOnSitesDlg : public QDialog {
+class RunOnSitesDlg : public QDialog, private SiteRunner::Listener {
  public:
   // Asks for a file to save to and calls chosen with its path; not at all when cancelled.
   using FileChooser = std::function<void(std::function<void(const std::string& path)> chosen)>;
@@ -35,10 +37,10 @@ class RunOnSitesDlg : public QDialog {
   RunOnSitesDlg(SiteTabs& tabs, QWidget* parent = nullptr);
   ~RunOnSitesDlg() override;
 
-  // The host calls it before a tab goes: that tab's rows fail with "tab closed".
-  void TabClosing(CSiteCmdDlg& tab);
   void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-  const SiteRun& Results() const { return m_run; }
+  const SiteRun& Results() const { return m_runner.Run(); }
+  // The session a row ran on (0: none yet).
+  SessionId SessionOfRow(std::size_t row) const;
 
   // The saved sites read again (the dialog is opened anew).
   void ReloadSites() { LoadSites(); }
@@ -52,12 +54,18 @@ class RunOnSitesDlg : public QDialog {
   void Save();
 
  protected:
-  // Closing lets go of every tab the run still follows; the rows stay as they are.
+  // Closing ends the run and lets go of its sessions (those a tab shows
+  // stay); the rows stay as they are.
   void done(int result) override;
 
  private:
-  class Follower;
   class PasswordsDlg;
+  // What a row needs before it starts, besides its site.
+  struct Pending {
+    Site site;
+    bool lacking = false;          // no password found: the run asks for it
+    std::string keyringPassword;   // held only until the row starts
+  };
 
   void BuildControls();
   void LoadSites();
@@ -66,40 +74,26 @@ class RunOnSitesDlg : public QDialog {
   void OnCommandChanged();
   // The lines Run sends, checked; empty when nothing is to run (a box said why, if anything was wrong).
   std::vector<std::string> LinesToRun();
-  // Ends whatever the last run still does: reads, questions, deadline, followers.
+  // Ends whatever the last run still does: reads, questions, deadline, rows.
   void StopRun();
-  bool HasPassword(const Follower& follower) const;
   void GatherPasswords();
   void PasswordsRead();
   void AskPasswords(const std::vector<std::size_t>& rows);
   void StartRows();
+  void StartNext();
   void OnDeadline();
-  // The row's tab (opened when the site has none) followed, and the row started.
-  void Attach(Follower& follower);
-  void AttachNext();
-  // Takes the row one step further, as far as its tab's state allows.
-  void Advance(Follower& follower);
-  void AdvanceLater(const std::shared_ptr<Follower>& follower);
-  void Send(Follower& follower);
-  void OnRowState(Follower& follower, SessionState state);
-  void OnRowLogin(Follower& follower, ControlConnection::Login result, int connectError,
-                  const std::string& failure);
-  void OnRowRunDone(Follower& follower, ControlConnection::Result result);
-  void Fail(Follower& follower, const std::string& why, const std::string& code = {});
-  void Detach(Follower& follower);
-  void DetachAll();
+  void OnRowChanged(std::size_t row) override;
   void ShowRow(std::size_t row);
   void OnRowActivated(int row);
   void Box(const std::string& text, const std::string& caption);
 
   SiteTabs& m_tabs;
   SiteList m_sites;
-  SiteRun m_run;
-  std::vector<std::string> m_lines;  // what the current run sends
-  std::vector<std::shared_ptr<Follower>> m_followers;  // one per row; the keyring's answers hold weak ones
-  std::deque<std::weak_ptr<Follower>> m_toAttach;      // rows still to find their tabs, in order
-  unsigned m_runNumber = 0;                            // answers (keyring, passwords) for an earlier run are dropped
-  std::size_t m_keyringReads = 0;                      // keyring reads of this run not yet answered
+  SiteRunner m_runner;
+  std::vector<Pending> m_pending;    // one per row of the current run
+  std::deque<std::size_t> m_toStart;  // rows still to start, in order
+  unsigned m_runNumber = 0;           // answers (keyring, passwords) for an earlier run are dropped
+  std::size_t m_keyringReads = 0;     // keyring reads of this run not yet answered
   std::chrono::seconds m_limit{60};
   std::unique_ptr<PasswordsDlg> m_asking;  // the question of this run, while it is open
   std::unique_ptr<IniStorage> m_commandStorage;

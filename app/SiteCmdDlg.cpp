@@ -4,70 +4,51 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "CommandListLocation.h"
 #include "IniFile.h"
 #include "IniStorage.h"
-#include "MainThread.h"
 #include "PerUserHistory.h"
-#include "Socket.h"
-#include "TlsTransport.h"
-#include "TrustedCertificates.h"
+#include "ProgramSessions.h"
 #include "res/MainDialog.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 
-// The fingerprints the user trusted, in the per-user store.
-class CSiteCmdDlg::CertificateStore : public TrustStore {
- public:
-  std::string Remembered(const std::string& host, unsigned port) override {
-    return platform::TrustedFingerprint(host, port);
-  }
-  void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override {
-    platform::TrustFingerprint(host, port, fingerprint);
-  }
-};
-
-// The anti-idle period on the dialog's timer 2.
-class CSiteCmdDlg::AntiIdleTimer : public Timer {
- public:
-  explicit AntiIdleTimer(CSiteCmdDlg& dialog) : m_dialog(dialog) {}
-  void Start(unsigned milliseconds, std::function<void()> tick) override {
-    m_tick = std::move(tick);
-    m_dialog.SetTimer(TIMER_ANTI_IDLE, milliseconds);
-  }
-  void Stop() override { m_dialog.KillTimer(TIMER_ANTI_IDLE); }
-  void Fire() {
-    if (m_tick) m_tick();
-  }
-
- private:
-  CSiteCmdDlg& m_dialog;
-  std::function<void()> m_tick;
-};
-
 // The template's rows point at members and handlers of this very window; they
 // are only used once the window is built, after construction.
-CSiteCmdDlg::CSiteCmdDlg()
+CSiteCmdDlg::CSiteCmdDlg(SessionOwner* owner, SessionId session)
     : CDialog(MainDialogTemplate(*this)),
       m_commands(kInitialCommandSlots),
-      m_certificates(std::make_unique<CertificateStore>()),
       m_historyStore(std::make_unique<platform::PerUserHistory>()),
-      m_history(*m_historyStore),
-      m_antiIdleTimer(std::make_unique<AntiIdleTimer>(*this)) {
-  Session::Services services;
-  services.post = &platform::PostToMainThread;
-  services.connect = &platform::ConnectTcp;
-  services.startTls = &platform::StartTls;
-  services.trustStore = m_certificates.get();
-  services.asker = this;
-  services.antiIdleTimer = m_antiIdleTimer.get();
-  m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
+      m_history(*m_historyStore) {
+  if (!owner) {
+    m_ownSessions = std::make_unique<ProgramSessions>();
+    owner = &m_ownSessions->Owner();
+  }
+  m_owner = owner;
+  if (session != 0 && owner->Find(session)) {
+    owner->Hold(session);
+    m_sessionId = session;
+  } else {
+    m_sessionId = owner->Open();
+  }
+  m_session = owner->Find(m_sessionId);
+  m_session->AddObserver(*this);
+  owner->SetAsker(m_sessionId, this);  // a person sees this session now
 }
 
-// Closing the window releases the storage; the connection goes with the
-// dialog, dropped at once without a word to the server.
-CSiteCmdDlg::~CSiteCmdDlg() { m_session.reset(); }
+// The connection goes with the window unless a run still uses it.
+CSiteCmdDlg::~CSiteCmdDlg() { ReleaseSession(); }
+
+void CSiteCmdDlg::ReleaseSession() {
+  if (!m_session) return;
+  Session& session = *std::exchange(m_session, nullptr);
+  session.RemoveObserver(*this);
+  session.SetAntiIdle(false);  // its settings are this window's fields
+  m_owner->SetAsker(m_sessionId, nullptr);
+  m_owner->Release(m_sessionId);
+}
 
 bool CSiteCmdDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -76,7 +57,9 @@ bool CSiteCmdDlg::OnInitDialog() {
   if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
   m_transcript.ShowTranscript(&m_session->Log());
   m_transcript.FormatAtStartUp();
-  WriteBanner();
+  // A tab on a session that already ran (for Run on Sites) shows what it said; a new one greets.
+  if (m_session->Log().Length() == 0 && m_session->Log().DroppedBytes() == 0) WriteBanner();
+  OnState(m_session->State());
 
   m_iniStorage = std::make_unique<IniStorage>();
   const CommandListChoice commandList = ChooseCommandList(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
@@ -118,8 +101,6 @@ void CSiteCmdDlg::OnTimer(unsigned id) {
     LoadHistory();
     FillGroupList();
     if (m_groupList.GetCurSel() != CB_ERR) LoadGroupCommands(m_groupList.GetLBText(m_groupList.GetCurSel()));
-  } else if (id == TIMER_ANTI_IDLE) {
-    m_antiIdleTimer->Fire();
   }
 }
 
@@ -147,7 +128,7 @@ void CSiteCmdDlg::OnChar(unsigned key, unsigned repeat, unsigned flags) {
 }
 
 void CSiteCmdDlg::OnClose() {
-  m_session.reset();  // the connection goes at once, whatever it waits for
+  ReleaseSession();  // the connection goes at once, whatever it waits for, unless a run still uses it
   m_iniStorage.reset();
   CDialog::OnClose();
 }

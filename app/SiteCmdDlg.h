@@ -12,11 +12,13 @@
 #include "Dialog.h"
 #include "OutputLog.h"
 #include "Session.h"
+#include "SessionOwner.h"
 #include "SiteList.h"
 #include "UserCommand.h"
 #include "Window.h"
 
 class IniStorage;
+class ProgramSessions;
 
 // The window shows one session: its transcript in the pane (which colours
 // each kind of line), its state on the Connect button, and its questions in boxes.
@@ -24,7 +26,9 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
  public:
   static constexpr int kInitialCommandSlots = 50;
 
-  CSiteCmdDlg();
+  // A tab on a session of owner: the one given (held once more), else a
+  // new one. Without an owner the window has sessions of its own.
+  explicit CSiteCmdDlg(SessionOwner* owner = nullptr, SessionId session = 0);
   ~CSiteCmdDlg() override;
 
   // Members bound to controls; the template's rows (res/MainDialog.cpp) say which.
@@ -78,19 +82,16 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   // The site's first address, login, encryption and anti-idle command into
   // the fields (the members alone until the window is built).
   void ShowSite(const Site& site);
-  // quiet: a failed attempt shows no box (whoever asked reports it).
-  void ConnectSite(const Site& site, const std::string& password, bool quiet = false);
+  void ConnectSite(const Site& site, const std::string& password);
   // What a tab is called: the saved site's name, else LOGIN@HOST, else empty.
   std::string TabTitle() const;
   // The saved site this window was opened for, if any.
   const Site* SavedSite() const { return m_site ? &*m_site : nullptr; }
 
-  // The window's session (gone once the window is closed), and others who
-  // follow it (Run on Sites): each is told what the window is told, after
-  // it, until it is removed.
-  Session* GetSession() { return m_session.get(); }
-  void AddSessionObserver(SessionObserver& observer);
-  void RemoveSessionObserver(SessionObserver& observer);
+  // The session the window shows; none once the window is closed (the
+  // session itself may live on while a run still uses it).
+  Session* GetSession() { return m_session; }
+  SessionId GetSessionId() const { return m_session ? m_sessionId : 0; }
   // Called whenever the session's state changes (the tab bar's titles follow it).
   std::function<void()> onStateChanged;
 
@@ -125,20 +126,21 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   void OnLine(TranscriptKind kind, std::string_view text) override;
   void OnBlockDone(Transcript::Pos linesBefore) override;
   void OnState(SessionState state) override;
-  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
+  void OnLoginDone(const LoginReport& report) override;
   void OnRunDone(ControlConnection::Result result) override;
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
 
-  class CertificateStore;
-  class AntiIdleTimer;
-  std::unique_ptr<CertificateStore> m_certificates;
+  // Lets go of the session: it goes unless a run still holds it.
+  void ReleaseSession();
+
   std::unique_ptr<HistoryStore> m_historyStore;
   ConnectionHistory m_history;
-  std::unique_ptr<AntiIdleTimer> m_antiIdleTimer;
-  std::vector<SessionObserver*> m_followers;
   // The saved site this window was opened for: Connect tries all its
   // addresses while the fields still show its first one and its login.
   std::optional<Site> m_site;
-  bool m_quietAttempt = false;  // the running attempt's failure shows no box
-  std::unique_ptr<Session> m_session;  // gone once the window is closed; the pane shows its log until then
+  bool m_attemptMine = false;  // the running attempt is this window's: its failure shows a box
+  std::unique_ptr<ProgramSessions> m_ownSessions;  // without an owner given
+  SessionOwner* m_owner = nullptr;
+  SessionId m_sessionId = 0;
+  Session* m_session = nullptr;  // the owner's; null once the window is closed
 };

@@ -24,9 +24,7 @@ void CSiteCmdDlg::ShowSendResult(Session::SendResult result) {
   if (result == Session::SendResult::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
 }
 
-void CSiteCmdDlg::OnRunDone(ControlConnection::Result result) {
-  for (SessionObserver* f : std::vector(m_followers)) f->OnRunDone(result);
-}
+void CSiteCmdDlg::OnRunDone(ControlConnection::Result) {}
 
 void CSiteCmdDlg::OnSiteAction(int id) {
   for (const SiteAction& action : kSiteActions)

@@ -19,7 +19,6 @@ const char kPasswordNotSent[] = "\n\nThe connection was closed; your login and p
 }  // namespace
 
 void CSiteCmdDlg::OnConnect() {
-  m_quietAttempt = false;
   const int before = m_transcript.GetLineCount();
   if (IsConnected() || IsWorking()) {
     Disconnect();  // also while connecting or waiting for a reply: the button reads "Cancel" or "Disconnect"
@@ -48,6 +47,8 @@ void CSiteCmdDlg::ConnectAndLogin() {
   const bool site = m_site && !m_site->addresses.empty() && m_site->addresses.front().host == m_host &&
                     m_site->addresses.front().port == m_port && m_site->login == m_login;
   if (site) {
+    // Run on Sites may use it for this site too, in this run of the program only.
+    m_owner->Passwords().Set(m_site->name, m_password);
     request = m_site->Request(m_password);
     request.tls = m_tls;
     request.implicitTls = m_tls && m_site->encryption == Encryption::Implicit;
@@ -59,11 +60,12 @@ void CSiteCmdDlg::ConnectAndLogin() {
     request.tls = m_tls;
     request.implicitTls = m_tls && m_implicitTls;
   }
-  m_session->Connect(request);
+  m_attemptMine = m_session->Connect(request);
 }
 
 void CSiteCmdDlg::ShowSite(const Site& site) {
   m_site = site;
+  if (m_session) m_owner->SetSite(m_sessionId, site.name);
   if (!site.addresses.empty()) {
     m_host = site.addresses.front().host;
     m_port = site.addresses.front().port;
@@ -76,7 +78,7 @@ void CSiteCmdDlg::ShowSite(const Site& site) {
   if (GetSafeHwnd()) WriteFields();
 }
 
-void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password, bool quiet) {
+void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password) {
   if (IsConnected() || IsWorking()) return;
   ShowSite(site);
   m_password = password;
@@ -87,7 +89,6 @@ void CSiteCmdDlg::ConnectSite(const Site& site, const std::string& password, boo
     return;
   }
   const int before = m_transcript.GetLineCount();
-  m_quietAttempt = quiet;
   ConnectAndLogin();
   m_transcript.ScrollToNewLines(before);
 }
@@ -98,20 +99,13 @@ std::string CSiteCmdDlg::TabTitle() const {
   return m_login + "@" + m_host;
 }
 
-void CSiteCmdDlg::AddSessionObserver(SessionObserver& observer) { m_followers.push_back(&observer); }
-
-void CSiteCmdDlg::RemoveSessionObserver(SessionObserver& observer) {
-  std::erase(m_followers, &observer);
-}
-
-void CSiteCmdDlg::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
-  // Those who follow hear of it first: a box below waits for the user.
-  for (SessionObserver* f : std::vector(m_followers)) f->OnLoginDone(result, connectError, failure);
-  const bool quiet = std::exchange(m_quietAttempt, false);
-  if (quiet) return;
-  switch (result) {
+void CSiteCmdDlg::OnLoginDone(const LoginReport& report) {
+  // An attempt someone else started (a run) reports its own failure.
+  if (!std::exchange(m_attemptMine, false)) return;
+  const std::string& failure = report.failure;
+  switch (report.result) {
     case ControlConnection::Login::ConnectFailed:
-      MessageBox(ConnectErrorMessage(connectError), "Can't connect!", MB_ICONERROR);
+      MessageBox(ConnectErrorMessage(report.connectError), "Can't connect!", MB_ICONERROR);
       break;
     case ControlConnection::Login::TlsRefused:
       MessageBox("The server refused to encrypt the connection. To AUTH TLS it answered:\n\n" + failure +
@@ -136,7 +130,6 @@ void CSiteCmdDlg::Disconnect() {
 }
 
 void CSiteCmdDlg::OnState(SessionState state) {
-  for (SessionObserver* f : std::vector(m_followers)) f->OnState(state);
   if (onStateChanged) onStateChanged();
   switch (state) {
     case SessionState::Connecting:
@@ -154,11 +147,8 @@ void CSiteCmdDlg::OnState(SessionState state) {
 }
 
 // The session has put the line into its log, which the pane shows.
-void CSiteCmdDlg::OnLine(TranscriptKind kind, std::string_view text) {
-  for (SessionObserver* f : std::vector(m_followers)) f->OnLine(kind, text);
-}
+void CSiteCmdDlg::OnLine(TranscriptKind, std::string_view) {}
 
 void CSiteCmdDlg::OnBlockDone(Transcript::Pos linesBefore) {
   if (linesBefore >= 0) m_transcript.ScrollToNewLines(static_cast<int>(linesBefore));
-  for (SessionObserver* f : std::vector(m_followers)) f->OnBlockDone(linesBefore);
 }

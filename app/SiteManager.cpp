@@ -316,7 +316,7 @@ bool SiteManagerDlg::KeepEdits(bool leaving) {
   }
   // What is typed is kept for this run (Run on Sites reads it); what the keyring filled in is its own.
   SitePasswords& passwords = m_tabs.Passwords();
-  if (before) passwords.Rename(before->name, site.name);
+  if (before) m_tabs.Sessions().RenameSite(before->name, site.name);  // its sessions and typed password follow
   if (const std::string typed = Text(m_password); typed.empty() || typed != m_readPassword)
     passwords.Set(site.name, typed);
   KeepPassword(before ? &*before : nullptr, site);

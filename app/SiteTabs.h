@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "SessionOwner.h"
 #include "SiteList.h"
 #include "SitePasswords.h"
 
@@ -19,8 +20,12 @@ class SiteTabs {
   virtual CSiteCmdDlg& OpenSiteTab(const Site& site, bool background) = 0;
   // Brings the tab to the front, its pane showing the given line (-1: as it stands).
   virtual void ShowTab(CSiteCmdDlg& tab, long line) = 0;
+  // The session in a tab (one opened on it when none shows it), its pane at line.
+  virtual void ShowSession(SessionId session, long line) = 0;
+  // Every session of the program.
+  virtual SessionOwner& Sessions() = 0;
   // Where the site list is read from and written to.
   virtual std::string SiteListPath() const = 0;
   // What the user typed for saved sites in this run of the program.
-  virtual SitePasswords& Passwords() = 0;
+  SitePasswords& Passwords() { return Sessions().Passwords(); }
 };

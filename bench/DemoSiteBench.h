@@ -26,6 +26,8 @@ struct DiscardingSink : TranscriptSink {
     if (kind == TranscriptKind::Login && text.rfind(">TLS", 0) == 0) session.assign(text);
   }
   void BlockDone() override {}
+  void ExchangeStarted(const Exchange&) override {}
+  void ExchangeEnded(const Exchange&) override {}
 };
 
 // Keeps the medians of each benchmark for the summary lines, in ms.

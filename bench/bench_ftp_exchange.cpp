@@ -38,7 +38,7 @@ void LogIn(const std::function<bool(const std::string&)>& send, LineReader& read
 void BM_Exchange(benchmark::State& state) {
   bench::DiscardingSink sink;
   ControlConnection connection(sink, &platform::ConnectTcp);
-  int error = 0;
+  ConnectError error;
   if (connection.Open("127.0.0.1", g_server->Port(), "admin", "korvastel", error) !=
       ControlConnection::Login::LoggedIn) {
     state.SkipWithError("cannot log in");

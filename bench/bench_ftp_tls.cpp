@@ -36,7 +36,7 @@ struct Connection {
   TlsOptions tls{&platform::StartTls, [](const std::string&, unsigned, const TlsInfo&) { return true; }};
 
   bool Open(bool secure) {
-    int error = 0;
+    ConnectError error;
     const bool in = connection.Open("127.0.0.1", g_server->Port(), "admin", "korvastel", error,
                                     secure ? &tls : nullptr) == ControlConnection::Login::LoggedIn;
     if (in && secure && g_sessionLine.empty()) g_sessionLine = sink.session;

@@ -45,7 +45,8 @@ struct Counter : SessionObserver {
   void OnLine(TranscriptKind, std::string_view t) override { bytes += t.size(); }
   void OnBlockDone(Transcript::Pos) override {}
   void OnState(SessionState) override {}
-  void OnLoginDone(ControlConnection::Login result, int, const std::string&) override {
+  void OnLoginDone(const LoginReport& report) override {
+    const ControlConnection::Login result = report.result;
     loggedIn = result == ControlConnection::Login::LoggedIn;
     done = true;
   }

@@ -79,19 +79,9 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
   m_lastEvent = now;
   if (!m_settings.json) m_pane.Append(kind, text);
   switch (kind) {
-    case TranscriptKind::Command:
-      FinishExchange(false);
-      m_inExchange = true;
-      m_command.assign(text.substr(2, text.size() - 3));  // "\n>" COMMAND "\n"
-      m_lastLine.clear();
-      break;
-    case TranscriptKind::Reply: {
+    case TranscriptKind::Reply:
       if (m_inExchange && m_settings.json) AddJsonReply(text);
-      const std::string_view body = text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0));
-      const std::size_t start = body.rfind('\n');
-      m_lastLine.assign(start == std::string_view::npos ? body : body.substr(start + 1));
       break;
-    }
     case TranscriptKind::Hint:
       m_hint.assign(text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0)));
       break;
@@ -160,7 +150,20 @@ void TargetRun::FlushText() {
   m_pane.Pending().clear();
 }
 
-void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) {
+void TargetRun::OnExchangeStarted(const Exchange& exchange) {
+  if (exchange.kind != TranscriptKind::Command) return;
+  FinishExchange(false);
+  m_inExchange = true;
+  m_command = exchange.command;
+  m_reply = {};
+}
+
+void TargetRun::OnReply(const Exchange& exchange, Transcript::Pos) {
+  if (exchange.kind == TranscriptKind::Command) m_reply = exchange.reply;
+}
+
+void TargetRun::OnLoginDone(const LoginReport& report) {
+  ControlConnection::Login result = report.result;
   if (result == ControlConnection::Login::LoggedIn) {
     // The commands go first: the history is written while they travel.
     const bool sent = m_session->Send(m_lines) == Session::SendResult::Sent;
@@ -169,7 +172,9 @@ void TargetRun::OnLoginDone(ControlConnection::Login result, int connectError, c
     result = ControlConnection::Login::Dropped;
   }
   FlushText();
-  Fail(2, LoginFailure(result, connectError, failure),
+  LoginReport failed = report;
+  failed.result = result;
+  Fail(2, LoginFailure(failed),
        result == ControlConnection::Login::CertificateRefused ? m_certificate.fingerprint : std::string());
   End();
 }
@@ -182,20 +187,17 @@ void TargetRun::End() {
   m_post([this] { m_session.reset(); });  // not from inside the session's own call
 }
 
-std::string TargetRun::LoginFailure(ControlConnection::Login result, int connectError,
-                                    const std::string& failure) const {
+std::string TargetRun::LoginFailure(const LoginReport& report) const {
   using Login = ControlConnection::Login;
+  const std::string& failure = report.failure;
   const std::string silent = "no answer within the --timeout of " + Seconds(m_settings.timeout);
-  switch (result) {
-    case Login::ConnectFailed: {
-      std::string why = ConnectErrorMessage(connectError);
-      while (!why.empty() && why.back() == ' ') why.pop_back();
-      return "can't connect: " + why;
-    }
+  switch (report.result) {
+    case Login::ConnectFailed:
+      return "can't connect: " + ConnectErrorLine(report.connectError);
     case Login::Abandoned:
       return "can't connect: " + silent;
     case Login::Refused:
-      return "the server refused the login: " + m_lastLine + (m_hint.empty() ? "" : " (" + m_hint + ")");
+      return "the server refused the login: " + report.reply.last + (m_hint.empty() ? "" : " (" + m_hint + ")");
     case Login::Dropped:
       return m_timedOut ? silent : "the connection dropped during the login";
     case Login::TlsRefused:
@@ -233,7 +235,7 @@ void TargetRun::FinishExchange(bool dropped) {
   if (!m_inExchange) return;
   m_inExchange = false;
   ++m_exchanges;
-  const int code = dropped ? -1 : FinalCode(m_lastLine);
+  const int code = dropped || !m_reply.complete ? -1 : FinalCode(m_reply.last);
   const bool ok = code >= 100 && code < 400;
   if (m_settings.json) {
     std::string json = "{\"target\":";
@@ -260,7 +262,7 @@ void TargetRun::FinishExchange(bool dropped) {
                          : std::string("the connection dropped before the reply was complete")));
   } else if (!ok) {
     m_status = std::max(m_status, 1);
-    Complain(m_command + ": " + m_lastLine);
+    Complain(m_command + ": " + m_reply.last);
   }
 }
 

@@ -62,7 +62,9 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   void OnLine(TranscriptKind kind, std::string_view text) override;
   void OnBlockDone(Transcript::Pos linesBefore) override;
   void OnState(SessionState) override {}
-  void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) override;
+  void OnLoginDone(const LoginReport& report) override;
+  void OnExchangeStarted(const Exchange& exchange) override;
+  void OnReply(const Exchange& exchange, Transcript::Pos) override;
   void OnRunDone(ControlConnection::Result result) override;
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
   std::string Remembered(const std::string& host, unsigned port) override;
@@ -74,7 +76,7 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   void RecordHistory();
   void AddJsonReply(std::string_view text);
   void Complain(const std::string& what);
-  std::string LoginFailure(ControlConnection::Login result, int connectError, const std::string& failure) const;
+  std::string LoginFailure(const LoginReport& report) const;
 
   std::string m_name;
   ConnectRequest m_request;
@@ -84,17 +86,17 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   std::vector<std::string> m_lines;
   Session::Post m_post;
 
-  // The exchange under way, and the last reply line shown.
+  // The exchange under way, and how its reply ended.
   bool m_inExchange = false;
   std::size_t m_exchanges = 0;
   std::string m_command;
+  Reply m_reply;
   // The reply so far for JSON: its complete lines as JSON strings with commas
   // between, at most kMaxJsonReply bytes; the line still coming; whether
   // some was dropped.
   std::string m_jsonLines;
   std::string m_partial;
   bool m_truncated = false;
-  std::string m_lastLine;
   std::string m_hint;  // what the connection last said about itself
 
   std::chrono::steady_clock::time_point m_lastEvent;

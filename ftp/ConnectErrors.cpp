@@ -1,42 +1,54 @@
 #include "ConnectErrors.h"
 
-std::string ConnectErrorMessage(int code) {
-  switch (code) {
-    case 10014:
+#include <cerrno>
+
+std::string ConnectErrorMessage(const ConnectError& error) {
+  if (error.kind == ConnectError::Kind::BadAddress && error.systemError == 0) return "Invalid host address. ";
+  switch (error.systemError) {
+    case EFAULT:
       return "The nSockAddrLen argument is incorrect. ";
-    case 10022:
+    case EINVAL:
       return "Invalid host address. ";
-    case 10024:
+    case EMFILE:
+    case ENFILE:
       return "No more file descriptors are available. ";
-    case 10035:
+    case EAGAIN:
       return "The socket is marked as nonblocking and the connection cannot be completed immediately. ";
-    case 10036:
+    case EINPROGRESS:
       return "A blocking Windows Sockets call is in progress. ";
-    case 10038:
+    case ENOTSOCK:
+    case EBADF:
       return "The descriptor is not a socket. ";
-    case 10039:
+    case EDESTADDRREQ:
       return "A destination address is required. ";
-    case 10047:
+    case EAFNOSUPPORT:
       return "Addresses in the specified family cannot be used with this socket. ";
-    case 10048:
+    case EADDRINUSE:
       return "The specified address is already in use. ";
-    case 10049:
+    case EADDRNOTAVAIL:
       return "The specified address is not available from the local machine. ";
-    case 10050:
+    case ENETDOWN:
       return "The Windows Sockets implementation detected that the network subsystem failed.";
-    case 10051:
+    // An unreachable host is as far out of reach as its network.
+    case ENETUNREACH:
+    case EHOSTUNREACH:
       return "The network cannot be reached from this host at this time.";
-    case 10055:
+    case ENOBUFS:
+    case ENOMEM:
       return "No buffer space is available. The socket cannot be connected. ";
-    case 10056:
+    case EISCONN:
       return "The socket is already connected. ";
-    case 10060:
+    case ETIMEDOUT:
       return "Attempt to connect timed out without establishing a connection. ";
-    case 10061:
+    case ECONNREFUSED:
       return "The attempt to connect was rejected. ";
-    case 10093:
-      return "A successful AfxSocketInit must occur before using this API.";
     default:
       return "Unknown error when trying to connect to server.";
   }
+}
+
+std::string ConnectErrorLine(const ConnectError& error) {
+  std::string text = ConnectErrorMessage(error);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }

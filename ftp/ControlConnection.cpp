@@ -1,5 +1,6 @@
 #include "ControlConnection.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "LineBreak.h"
@@ -17,7 +18,7 @@ constexpr std::size_t kQuotedLine = 1000;
 const char kDisconnected[] = "\n>Disconnected.\n";
 const char kTlsHint[] = "The server asks for an encrypted connection: tick TLS and connect again.\n";
 const char kLineTooLong[] = "The server sent a line longer than 64 MiB; it was dropped and the connection closed.\n";
-const char kPasswordEcho[] = ">PASS **********\n";  // ten stars, whatever the password's length
+const char kPasswordShown[] = "PASS **********";  // ten stars, whatever the password's length
 
 // The first digit of a reply's code (RFC 959: 1 preliminary, 2 done, 3 more
 // needed, 4 and 5 refused), or 0 when the line carries no code.
@@ -58,10 +59,11 @@ bool ControlConnection::IsSendable(std::string_view line) {
 }
 
 ControlConnection::Login ControlConnection::Open(const std::string& host, unsigned port, const std::string& login,
-                                                 const std::string& password, int& connectError,
+                                                 const std::string& password, ConnectError& connectError,
                                                  const TlsOptions* tls) {
   Release();
-  connectError = 0;
+  connectError = {};
+  m_loginReply = {};
   m_failure.clear();
   m_greeted = false;
   if (!IsSendable(login) || !IsSendable(password)) return Login::Unsendable;
@@ -69,7 +71,10 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
 
   m_sink.Show(TranscriptKind::Login, "\n\n>connecting to " + host + "\n");
   m_transport = m_connector(host, port, connectError);
-  if (!m_transport) return connectError == kConnectAbandoned ? Login::Abandoned : Login::ConnectFailed;
+  if (!m_transport) {
+    if (!connectError.Failed()) connectError = {ConnectError::Kind::Other, 0, "no connection"};
+    return connectError.kind == ConnectError::Kind::Abandoned ? Login::Abandoned : Login::ConnectFailed;
+  }
   m_reader = std::make_unique<LineReader>([this](char* buf, std::size_t size, bool wait) {
     FlushReply();  // what came so far is shown before more is read, or awaited
     if (!wait && m_receiveBudget >= 0) {
@@ -84,21 +89,25 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
   // Each step shows what it sends and what comes back; a broken line ends the attempt as a drop.
   std::string last;
   std::string text;
-  auto reply = [&] {
+  auto reply = [&](::Exchange exchange) {
     text.clear();
-    const bool complete = ReadReply(last, &text);
+    const bool complete = ReadReply(exchange, last, &text);
+    m_loginReply = exchange.reply;
     if (complete && !tls && AsksForEncryption(ReplyClass(last), text)) m_sink.Show(TranscriptKind::Hint, kTlsHint);
     m_sink.BlockDone();
     if (!complete) Drop();
     return complete;
   };
-  auto send = [&](const std::string& line, const std::string& echo) {
+  auto greeting = [&] { return reply({++m_exchanges, TranscriptKind::Login, {}, {}}); };
+  // reported: the command as the transcript may show it.
+  auto send = [&](const std::string& line, const std::string& reported) {
     if (!SendLine(line)) {
       Drop();
       return false;
     }
-    m_sink.Show(TranscriptKind::Login, echo);
-    return reply();
+    ::Exchange exchange{++m_exchanges, TranscriptKind::Login, reported, {}};
+    m_sink.ExchangeStarted(exchange);
+    return reply(std::move(exchange));
   };
 
   if (tls && tls->implicit) {
@@ -108,7 +117,7 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
 
   // The greeting; "120" (ready in a while) is followed by the real one.
   do {
-    if (!reply()) return Login::Dropped;
+    if (!greeting()) return Login::Dropped;
   } while (ReplyClass(last) == '1');
   if (ReplyClass(last) != '2') {
     Release();
@@ -118,15 +127,15 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
 
   // TLS before the name and password travel; no way back to plain.
   if (tls && !tls->implicit) {
-    if (!send("AUTH TLS", ">AUTH TLS\n")) return Login::Dropped;
+    if (!send("AUTH TLS", "AUTH TLS")) return Login::Dropped;
     const Login secured = StartTls(host, port, *tls, last);
     if (secured != Login::LoggedIn) return secured;
   }
 
-  if (!send("USER " + login, ">USER " + login + "\n")) return Login::Dropped;
+  if (!send("USER " + login, "USER " + login)) return Login::Dropped;
   char answer = ReplyClass(last);
   if (answer == '3') {  // 331 or 332: the password is wanted
-    if (!send("PASS " + password, kPasswordEcho)) return Login::Dropped;
+    if (!send("PASS " + password, kPasswordShown)) return Login::Dropped;
     answer = ReplyClass(last);
   }
   if (answer != '2') {  // refused, or an account wanted that we have none for
@@ -149,13 +158,15 @@ ControlConnection::Result ControlConnection::Exchange(const std::string& command
   {
     BusyScope busy(m_busy);
     Watch(false);  // the wait below pumps events; the watch must not read meanwhile
-    m_sink.Show(TranscriptKind::Command, "\n>" + command + "\n");
+    ::Exchange exchange{++m_exchanges, TranscriptKind::Command, command, {}};
+    m_sink.ExchangeStarted(exchange);
     if (!SendLine(command)) {
+      m_sink.ExchangeEnded(exchange);
       Drop();
       return Result::Dropped;
     }
     std::string last;
-    const bool complete = ReadReply(last);
+    const bool complete = ReadReply(exchange, last);
     m_sink.BlockDone();
     if (!complete) {
       Drop();
@@ -253,20 +264,34 @@ bool ControlConnection::SendLine(std::string_view line) {
   return false;
 }
 
-bool ControlConnection::ReadReply(std::string& last, std::string* text) {
+bool ControlConnection::ReadReply(::Exchange& exchange, std::string& last, std::string* text) {
   // Reply lines are gathered and shown once per receive: a long reply costs
   // few transcript calls, and a slow one still shows as it comes.
-  const auto onLine = [this, text](std::string_view line) {
+  Reply& r = exchange.reply;
+  r = {};
+  m_lastShown.clear();
+  int firstCode = -2;
+  const auto onLine = [&](std::string_view line) {
+    if (r.lineCount++ == 0) firstCode = reply::Code(line);
     m_replyText.append(line).push_back('\n');
     if (text) text->append(line).push_back('\n');
   };
-  const bool complete = ReadReplyLines(*m_reader, onLine, last) == ReplyStatus::Complete;
+  r.complete = ReadReplyLines(*m_reader, onLine, last) == ReplyStatus::Complete;
   FlushReply();
-  return complete;
+  r.code = r.complete ? reply::Code(last) : std::max(firstCode, -1);
+  const std::string& final = r.complete || !last.empty() ? last : m_lastShown;
+  r.last.assign(final, 0, std::min(final.size(), Reply::kMaxLast));
+  m_sink.ExchangeEnded(exchange);
+  return r.complete;
 }
 
 void ControlConnection::FlushReply() {
   if (m_replyText.empty()) return;
+  // The batch's last line, for a reply that breaks off after it.
+  const std::size_t end = m_replyText.size() - 1;  // its line end
+  const std::size_t start = end == 0 ? 0 : m_replyText.rfind('\n', end - 1);
+  const std::size_t from = start == std::string::npos || end == 0 ? 0 : start + 1;
+  m_lastShown.assign(m_replyText, from, std::min(end - from, Reply::kMaxLast));
   m_sink.Show(TranscriptKind::Reply, m_replyText);
   m_replyText.clear();
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "ConnectError.h"
+#include "Exchange.h"
 #include "LineReader.h"
 #include "SecureLogin.h"
 #include "TranscriptKind.h"
@@ -21,6 +23,10 @@ class TranscriptSink {
   virtual void Show(TranscriptKind kind, std::string_view text) = 0;
   // One reply, or one batch of notices, is complete: the view may follow it.
   virtual void BlockDone() = 0;
+  // A command is about to go (a login step: has gone); the echo is the sink's to show.
+  virtual void ExchangeStarted(const ::Exchange& exchange) = 0;
+  // Its reply has ended, complete or not; its lines were shown before.
+  virtual void ExchangeEnded(const ::Exchange& exchange) = 0;
 };
 
 // Hears the line while no exchange runs.
@@ -36,9 +42,9 @@ class LineWatch {
 
 class ControlConnection {
  public:
-  // A connected transport, or null with error set to a Windows Sockets-style
-  // code (ConnectErrors.h).
-  using Connector = std::function<std::unique_ptr<Transport>(const std::string& host, unsigned port, int& error)>;
+  // A connected transport, or null with error saying why.
+  using Connector =
+      std::function<std::unique_ptr<Transport>(const std::string& host, unsigned port, ConnectError& error)>;
   // Calls ready() from the event loop whenever the descriptor has something
   // to read (bytes, a close, an error). May be empty: then only what arrives
   // with an exchange, or a call to CheckLine(), is seen.
@@ -64,12 +70,14 @@ class ControlConnection {
   // Connects and logs in; with tls, AUTH TLS and the handshake come first
   // and there is no way back to plain. Only while not connected.
   Login Open(const std::string& host, unsigned port, const std::string& login, const std::string& password,
-             int& connectError, const TlsOptions* tls = nullptr);
+             ConnectError& connectError, const TlsOptions* tls = nullptr);
   // Whether the last Open got as far as a greeting that welcomed it: before
   // that, nothing about the login was tried, and another address may serve.
   bool Greeted() const { return m_greeted; }
   // What the server or the TLS library said when Open ended with a TLS result.
   const std::string& FailureText() const { return m_failure; }
+  // The last reply of the last Open (a refusal's words are in it).
+  const Reply& LoginReply() const { return m_loginReply; }
 
   enum class Result {
     Done,          // the reply is shown; still connected unless it said "421 Timeout"
@@ -93,8 +101,9 @@ class ControlConnection {
 
  private:
   bool SendLine(std::string_view line);
-  // text, when given, receives every line of the reply, each ended by LF.
-  bool ReadReply(std::string& last, std::string* text = nullptr);
+  // Reads the reply of exchange and reports its end. last receives the
+  // final line whole; text, when given, every line, each ended by LF.
+  bool ReadReply(::Exchange& exchange, std::string& last, std::string* text = nullptr);
   Login StartTls(const std::string& host, unsigned port, const TlsOptions& tls, std::string& last);
   Login Handshake(const std::string& host, unsigned port, const TlsOptions& tls);
   void FlushReply();
@@ -119,4 +128,7 @@ class ControlConnection {
   std::string m_failure;     // see FailureText()
   bool m_secured = false;    // TLS came about on this connection
   std::string m_dropReason;  // the transport's words when a send or receive last failed
+  std::uint64_t m_exchanges = 0;  // ids handed out
+  std::string m_lastShown;        // the last reply line shown, for a reply that breaks off
+  Reply m_loginReply;
 };

@@ -320,6 +320,7 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
         Fail(10055, ENOMEM);
       else
         Fail(10022, 0);  // a name that does not resolve is an invalid host address
+      m_resolveError = rc;
       return false;
     }
   }
@@ -381,13 +382,58 @@ bool CSocket::BlockInSlices() {
   return true;
 }
 
-std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, int& error) {
+ConnectError ConnectErrorFromErrno(int err) {
+  using Kind = ConnectError::Kind;
+  ConnectError e;
+  e.systemError = err;
+  e.text = std::strerror(err);
+  switch (err) {
+    case EINVAL:
+    case EAFNOSUPPORT:
+    case EDESTADDRREQ:
+      e.kind = Kind::BadAddress;
+      break;
+    case ECONNREFUSED:
+      e.kind = Kind::Refused;
+      break;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN:
+      e.kind = Kind::Unreachable;
+      break;
+    case ETIMEDOUT:
+      e.kind = Kind::TimedOut;
+      break;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      e.kind = Kind::NoResources;
+      break;
+    default:
+      e.kind = Kind::Other;
+      break;
+  }
+  return e;
+}
+
+ConnectError CSocket::LastConnectError() const {
+  if (m_lastError == 0) return {};
+  if (m_lastError == kErrorAbandoned) return {ConnectError::Kind::Abandoned, 0, "the wait was abandoned"};
+  if (m_lastErrno != 0) return ConnectErrorFromErrno(m_lastErrno);
+  // A name that did not resolve.
+  return {ConnectError::Kind::BadAddress, 0,
+          m_resolveError != 0 ? ::gai_strerror(m_resolveError) : "the host name is empty"};
+}
+
+std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, ConnectError& error) {
   auto socket = std::make_unique<CSocket>();
   if (socket->Connect(host, port)) {
-    error = 0;
+    error = {};
     return socket;
   }
-  error = socket->GetLastError();
+  error = socket->LastConnectError();
   return nullptr;
 }
 

@@ -8,11 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "ConnectError.h"
 #include "Transport.h"
 
-// The code of a connect whose wait was abandoned (the session was cancelled):
-// WSAEINTR, a cancelled blocking call.
-inline constexpr int kConnectAbandoned = 10004;
 
 namespace platform {
 
@@ -32,8 +30,8 @@ void SetSocketWaitHook(std::function<bool()> hook, int wakeFd, std::function<int
                        const std::atomic<bool>* cancelled = nullptr);
 
 // A connected TCP transport for the control connection, or null with error
-// set to the Windows Sockets-style code of CSocket::GetLastError().
-std::unique_ptr<Transport> ConnectTcp(const std::string& host, unsigned port, int& error);
+// saying why.
+std::unique_ptr<Transport> ConnectTcp(const std::string& host, unsigned port, ConnectError& error);
 
 }  // namespace platform
 
@@ -44,7 +42,7 @@ class CSocket : public Transport {
  public:
   // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
   // blocking call was cancelled). It has no connect error text of its own.
-  static constexpr int kErrorAbandoned = kConnectAbandoned;
+  static constexpr int kErrorAbandoned = 10004;  // WSAEINTR
   // Any failure that has no Windows Sockets counterpart.
   static constexpr int kErrorUnknown = 0x7fffffff;
 
@@ -74,6 +72,8 @@ class CSocket : public Transport {
   bool IsOpen() const { return m_fd >= 0; }
 
   int GetLastError() const { return m_lastError; }
+  // The last failure as the control connection reports it.
+  ConnectError LastConnectError() const;
   // The errno behind the last failure (0 when it had none), for diagnostics.
   int GetLastSystemError() const { return m_lastErrno; }
 
@@ -89,5 +89,6 @@ class CSocket : public Transport {
 
   int m_fd = -1;
   int m_lastError = 0;
+  int m_resolveError = 0;  // getaddrinfo's code when a name did not resolve
   int m_lastErrno = 0;
 };

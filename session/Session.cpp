@@ -11,6 +11,7 @@
 #include "AntiIdle.h"
 #include "CommandText.h"
 #include "ConnectErrors.h"
+#include "Echo.h"
 #include "Socket.h"
 
 namespace {
@@ -40,15 +41,14 @@ bool MayTryNextAddress(ControlConnection::Login result, bool greeted) {
 }
 
 // One line for an address that failed while others remain.
-std::string WhyAddressFailed(const SiteAddress& a, ControlConnection::Login result, int error,
+std::string WhyAddressFailed(const SiteAddress& a, ControlConnection::Login result, const ConnectError& error,
                              const std::string& failure) {
   using Login = ControlConnection::Login;
   const std::string where = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" +
                             std::to_string(a.port);
   std::string why;
   if (result == Login::ConnectFailed) {
-    why = ConnectErrorMessage(error);
-    while (!why.empty() && why.back() == ' ') why.pop_back();
+    why = ConnectErrorLine(error);
   } else if (result == Login::Refused) {
     why = "it turned the connection away.";
   } else if (result == Login::TlsFailed) {
@@ -60,6 +60,18 @@ std::string WhyAddressFailed(const SiteAddress& a, ControlConnection::Login resu
 }
 
 }  // namespace
+
+template <class Tell>
+void Session::TellAll(Tell&& tell) {
+  // An observer may add or remove observers, or itself, while it is told.
+  if (m_observers.size() == 1) {
+    tell(*m_observers.front());
+    return;
+  }
+  const std::vector<SessionObserver*> now = m_observers;
+  for (SessionObserver* o : now)
+    if (std::find(m_observers.begin(), m_observers.end(), o) != m_observers.end()) tell(*o);
+}
 
 struct Session::Job {
   enum class Kind { Connect, Run, Close } kind;
@@ -174,6 +186,20 @@ class Session::Relay : public TranscriptSink {
     shownAt = std::chrono::steady_clock::now();
     m_inbox.Push(0, [](Session& s) { s.EndBlock(); });
   }
+  void ExchangeStarted(const Exchange& exchange) override {
+    shownAt = std::chrono::steady_clock::now();
+    m_inbox.Push(exchange.command.size(), [exchange](Session& s) {
+      const std::string echo = EchoText(exchange);
+      if (!echo.empty()) s.ShowLine(exchange.kind, echo);
+      s.m_replyLine = s.m_services.keepLog ? s.m_log.LineCount() - 1 : -1;
+      s.TellAll([&](SessionObserver& o) { o.OnExchangeStarted(exchange); });
+    });
+  }
+  void ExchangeEnded(const Exchange& exchange) override {
+    m_inbox.Push(0, [exchange](Session& s) {
+      s.TellAll([&](SessionObserver& o) { o.OnReply(exchange, s.m_replyLine); });
+    });
+  }
   bool LastWasDisconnect() const { return m_lastWasDisconnect; }
   // Whatever the connection shows is a sign of progress: a wait counts from the last one.
   std::chrono::steady_clock::time_point shownAt;
@@ -204,8 +230,11 @@ class Session::Watcher : public LineWatch {
   Session& m_session;
 };
 
-Session::Session(SessionObserver& observer, Services services)
-    : m_observer(observer), m_services(std::move(services)), m_inbox(std::make_shared<Inbox>()) {
+Session::Session(SessionObserver& observer, Services services) : Session(std::move(services)) {
+  AddObserver(observer);
+}
+
+Session::Session(Services services) : m_services(std::move(services)), m_inbox(std::make_shared<Inbox>()) {
   m_inbox->owner = this;
   m_inbox->post = m_services.post;
   m_relay = std::make_unique<Relay>(*m_inbox, [this] { return m_cancel.load(); });
@@ -215,6 +244,22 @@ Session::Session(SessionObserver& observer, Services services)
       });
   m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   m_worker = std::thread([this] { Work(); });
+}
+
+void Session::Abandon() {
+  m_observers.clear();
+  ClearWaiting();
+  m_antiIdleOn = false;
+  if (m_services.antiIdleTimer) m_services.antiIdleTimer->Stop();
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = true;
+    m_jobs.clear();
+  }
+  m_cancel = true;
+  m_answered.notify_all();
+  m_inbox->Nudge();
+  Wake();
 }
 
 Session::~Session() {
@@ -235,6 +280,13 @@ Session::~Session() {
   if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
 
+void Session::AddObserver(SessionObserver& observer) {
+  if (std::find(m_observers.begin(), m_observers.end(), &observer) == m_observers.end())
+    m_observers.push_back(&observer);
+}
+
+void Session::RemoveObserver(SessionObserver& observer) { std::erase(m_observers, &observer); }
+
 bool Session::Connect(const ConnectRequest& request) {
   if (IsWorking() || IsConnected()) return false;
   if (!ControlConnection::IsSendable(request.login) || !ControlConnection::IsSendable(request.password))
@@ -253,6 +305,12 @@ bool Session::Connect(const ConnectRequest& request) {
 }
 
 bool Session::Run(std::vector<std::string> lines) {
+  if (!RunAction(m_actionCount + 1, std::move(lines))) return false;
+  ++m_actionCount;
+  return true;
+}
+
+bool Session::RunAction(std::uint64_t action, std::vector<std::string> lines) {
   if (m_state != SessionState::LoggedIn || m_closing || lines.empty()) return false;
   for (const std::string& line : lines)
     if (!ControlConnection::IsSendable(line)) return false;
@@ -263,6 +321,7 @@ bool Session::Run(std::vector<std::string> lines) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_jobs.push_back(std::move(job));
   }
+  m_runningAction = action;
   SetState(SessionState::Busy);
   Wake();
   return true;
@@ -316,11 +375,12 @@ Session::SendResult Session::Queue(std::vector<std::string> lines, bool ahead) {
   if (kept.empty()) return SendResult::Empty;
   if (m_closing || (!IsConnected() && m_state != SessionState::Connecting)) return SendResult::NotReady;
   if (!sendable) return SendResult::Unsendable;
+  const std::uint64_t action = ++m_actionCount;
   if (IsWorking() || (!ahead && !m_waiting.empty())) {
-    m_waiting.push_back(std::move(kept));
+    m_waiting.push_back({action, std::move(kept)});
     return SendResult::Queued;
   }
-  Run(std::move(kept));
+  RunAction(action, std::move(kept));
   return SendResult::Sent;
 }
 
@@ -338,7 +398,7 @@ void Session::SetAntiIdle(bool enabled, std::function<AntiIdleSettings()> settin
   if (!m_services.antiIdleTimer) return;
   m_antiIdleOn = enabled;
   m_antiIdleDue = m_antiIdleSent = false;
-  std::erase_if(m_waiting, [](const auto& lines) { return lines.empty(); });
+  std::erase_if(m_waiting, [](const Waiting& w) { return w.lines.empty(); });
   if (settings) m_antiIdleSettings = std::move(settings);
   if (enabled)
     StartAntiIdle();
@@ -372,22 +432,22 @@ void Session::AfterRun() {
   if (!IsConnected() || m_closing) ClearWaiting();
   if (m_antiIdleSent && !m_antiIdleDue) StartAntiIdle();
   if (IsWorking() || m_waiting.empty()) return;
-  std::vector<std::string> lines = std::move(m_waiting.front());
+  Waiting next = std::move(m_waiting.front());
   m_waiting.pop_front();
-  if (lines.empty()) {  // the anti-idle command that fell due
+  if (next.lines.empty()) {  // the anti-idle command that fell due
     m_antiIdleDue = false;
     if (m_antiIdleOn) AntiIdleTick();
     if (!IsWorking()) AfterRun();
     return;
   }
   m_blockStart = -1;
-  Run(std::move(lines));
+  RunAction(next.action, std::move(next.lines));
 }
 
 void Session::SetState(SessionState state) {
   if (state == m_state) return;
   m_state = state;
-  m_observer.OnState(state);
+  TellAll([state](SessionObserver& o) { o.OnState(state); });
 }
 
 // On the owner's thread: the line goes into the log in its kind, then to the
@@ -403,14 +463,14 @@ void Session::ShowLine(TranscriptKind kind, std::string_view text) {
     m_log.SetInsertKind(kind == TranscriptKind::Notice ? TranscriptKind::Reply : kind);
   }
   if (m_services.keepLog) m_log.AppendAtEnd(text);
-  m_observer.OnLine(kind, text);
+  TellAll([&](SessionObserver& o) { o.OnLine(kind, text); });
   if (closing) EndBlock();  // the closing words are a block of their own
 }
 
 void Session::EndBlock() {
   const Transcript::Pos start = m_blockStart;
   m_blockStart = -1;
-  m_observer.OnBlockDone(start);
+  TellAll([start](SessionObserver& o) { o.OnBlockDone(start); });
 }
 
 void Session::Wake() {
@@ -479,7 +539,7 @@ void Session::RunJob(Job& job) {
         return AskTrust(host, port, info);
       };
       tls.implicit = job.request.implicitTls;
-      int error = 0;
+      ConnectError error;
       const ConnectRequest& r = job.request;
       std::vector<SiteAddress> addresses{{r.host, r.port}};
       addresses.insert(addresses.end(), r.more.begin(), r.more.end());
@@ -492,11 +552,11 @@ void Session::RunJob(Job& job) {
         m_relay->BlockDone();
       }
       const bool connected = m_connection->IsConnected();
-      std::string failure = m_connection->FailureText();
-      m_inbox->Push(0, [result, error, failure, connected](Session& s) {
+      LoginReport report{result, error, m_connection->FailureText(), m_connection->LoginReply()};
+      m_inbox->Push(0, [report = std::move(report), connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
         s.m_blockStart = -1;
-        s.m_observer.OnLoginDone(result, error, failure);
+        s.TellAll([&](SessionObserver& o) { o.OnLoginDone(report); });
         s.AfterRun();  // a period that ended while connecting
       });
       break;
@@ -512,7 +572,9 @@ void Session::RunJob(Job& job) {
       m_inbox->Push(0, [result, connected](Session& s) {
         s.SetState(connected ? SessionState::LoggedIn : SessionState::Disconnected);
         s.m_blockStart = -1;
-        s.m_observer.OnRunDone(result);
+        const std::uint64_t done = s.m_runningAction;
+        s.TellAll([result](SessionObserver& o) { o.OnRunDone(result); });
+        if (s.m_runningAction == done) s.m_runningAction = 0;
         s.AfterRun();
       });
       break;
@@ -542,6 +604,10 @@ bool Session::AskTrust(const std::string& host, unsigned port, const TlsInfo& in
   }
   m_inbox->Push(0, [host, port, info](Session& s) {
     bool yes = false;
+    if (s.m_cancel) {  // given up (or abandoned) before the question came
+      s.m_answered.notify_all();
+      return;
+    }
     const std::string remembered = s.m_services.trustStore ? s.m_services.trustStore->Remembered(host, port) : "";
     if (!remembered.empty() && remembered == info.fingerprint) {
       yes = true;

@@ -18,6 +18,7 @@
 
 #include "CommandList.h"
 #include "ControlConnection.h"
+#include "Exchange.h"
 #include "SecureLogin.h"
 #include "Transcript.h"
 
@@ -29,7 +30,15 @@ enum class SessionState {
   Disconnected,  // the connection ended (or never came about)
 };
 
-// What the session tells its owner, always on the owner's thread.
+// How a connect attempt ended.
+struct LoginReport {
+  ControlConnection::Login result = ControlConnection::Login::ConnectFailed;
+  ConnectError connectError;  // with ConnectFailed: why the last address could not be reached
+  std::string failure;        // with TlsRefused and TlsFailed: the server's line or the TLS library's words
+  Reply reply;                // the login's last reply (a refusal's words), empty before a greeting
+};
+
+// What the session tells those who follow it, always on the owner's thread.
 class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
@@ -41,10 +50,14 @@ class SessionObserver {
   // began, -1 when nothing was shown since the last one.
   virtual void OnBlockDone(Transcript::Pos linesBefore) = 0;
   virtual void OnState(SessionState state) = 0;
-  // A connect attempt ended; connectError and failure as ControlConnection gives them.
-  virtual void OnLoginDone(ControlConnection::Login result, int connectError, const std::string& failure) = 0;
+  virtual void OnLoginDone(const LoginReport& report) = 0;
   // The lines of one Run have all been sent (or the run stopped).
   virtual void OnRunDone(ControlConnection::Result result) = 0;
+  // A command goes out; its echo is in the log already.
+  virtual void OnExchangeStarted(const Exchange&) {}
+  // Its reply has ended. replyLine: the log's line where the reply's text
+  // begins (-1 without a log); the lines are there, not copied here.
+  virtual void OnReply(const Exchange&, Transcript::Pos /*replyLine*/) {}
 };
 
 // Decides about a certificate the system does not vouch for; called on the
@@ -120,11 +133,17 @@ class Session {
     bool keepLog = true;
   };
 
+  explicit Session(Services services);
   Session(SessionObserver& observer, Services services);
   // Drops the connection at once, without a word to the server.
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
+
+  // Observers are told in the order they were added; one removed while
+  // the session is telling others is not told any more.
+  void AddObserver(SessionObserver& observer);
+  void RemoveObserver(SessionObserver& observer);
 
   // Starts connecting and logging in; false (nothing done) unless idle and
   // not connected, or when the login or password holds CR, LF or NUL.
@@ -134,6 +153,11 @@ class Session {
   bool Run(std::vector<std::string> lines);
   // Ends the connection or the attempt at once, whatever waits.
   void Disconnect();
+  // Gives up every wait at once and tells nobody anything any more; the
+  // connection goes without a word to the server. For an owner that lets
+  // go of the session while the session is telling someone something: it
+  // destroys the session a moment later.
+  void Abandon();
 
   enum class SendResult {
     Sent,
@@ -162,6 +186,12 @@ class Session {
     return autoSite ? "SITE " + text : text;
   }
 
+  // Each action Send took (sent or queued) and each Run has an id, from 1.
+  // LastAction: the one taken last; RunningAction: the one whose lines run
+  // now, still during its OnRunDone (0: none).
+  std::uint64_t LastAction() const { return m_actionCount; }
+  std::uint64_t RunningAction() const { return m_runningAction; }
+
   // The anti-idle command, sent every period while logged in. A period that
   // ends while an exchange runs sends it once that exchange has ended; the
   // next period starts when the anti-idle exchange has ended. settings is
@@ -175,6 +205,8 @@ class Session {
 
   SessionState State() const { return m_state; }
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
+  // A Disconnect is on its way.
+  bool IsClosing() const { return m_closing; }
   // Connecting, exchanging or closing: the session starts nothing else meanwhile.
   bool IsWorking() const {
     return m_closing || m_state == SessionState::Connecting || m_state == SessionState::Busy;
@@ -192,6 +224,9 @@ class Session {
   void Wake();
   void SetState(SessionState state);
   void ShowLine(TranscriptKind kind, std::string_view text);
+  // Calls tell on every observer, as the list stands now.
+  template <class Tell>
+  void TellAll(Tell&& tell);
   void EndBlock();
   // ahead: before what waits (the anti-idle command that fell due).
   SendResult Queue(std::vector<std::string> lines, bool ahead = false);
@@ -199,18 +234,26 @@ class Session {
   void AntiIdleTick();
   void StartAntiIdle();
   void AfterRun();
+  bool RunAction(std::uint64_t action, std::vector<std::string> lines);
   void ClearWaiting();
 
-  SessionObserver& m_observer;
+  std::vector<SessionObserver*> m_observers;
+  Transcript::Pos m_replyLine = -1;  // where the running exchange's reply begins in the log
   Services m_services;
   SessionState m_state = SessionState::NotConnected;  // as the owner's thread knows it
   bool m_closing = false;                              // a Disconnect is on its way
   bool m_antiIdleOn = false;
   bool m_antiIdleDue = false;   // a period ended while the session was busy
   bool m_antiIdleSent = false;  // the running exchange is the anti-idle command's
-  // Actions sent while the session worked, in the order they came; an empty
-  // entry is the anti-idle command that fell due meanwhile.
-  std::deque<std::vector<std::string>> m_waiting;
+  // Actions sent while the session worked, in the order they came; an entry
+  // without lines is the anti-idle command that fell due meanwhile.
+  struct Waiting {
+    std::uint64_t action = 0;
+    std::vector<std::string> lines;
+  };
+  std::deque<Waiting> m_waiting;
+  std::uint64_t m_actionCount = 0;
+  std::uint64_t m_runningAction = 0;
   std::function<AntiIdleSettings()> m_antiIdleSettings;
   Transcript m_log;
   Transcript::Pos m_blockStart = -1;  // Log()'s line count when the shown block began; -1 between blocks

@@ -87,6 +87,12 @@ bool SiteRun::Done(std::size_t row, const std::string& lastLine, Clock::time_poi
   return true;
 }
 
+bool SiteRun::AddExchange(std::size_t row, const Exchange& exchange) {
+  if (m_rows.at(row).Ended()) return false;
+  m_rows[row].exchanges.push_back(exchange);
+  return true;
+}
+
 bool SiteRun::Fail(std::size_t row, const std::string& why, const std::string& code, Clock::time_point now) {
   SiteRunRow& r = m_rows.at(row);
   if (r.Ended()) return false;

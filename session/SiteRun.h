@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Exchange.h"
 #include "TranscriptKind.h"
 
 enum class SiteRunState { Connecting, Waiting, Done, Failed };
@@ -41,7 +42,8 @@ struct SiteRunRow {
   std::string reply;  // the final reply's last line, or why the row failed
   std::chrono::steady_clock::time_point started;
   std::chrono::steady_clock::time_point ended;
-  long line = -1;  // the pane line where the row's reply began; -1: not known
+  long line = -1;  // the transcript line where the row's first command was shown; -1: not known
+  std::vector<Exchange> exchanges;  // the run's commands on this site, each with its reply, typed
 
   bool Ended() const { return state == SiteRunState::Done || state == SiteRunState::Failed; }
   // Seconds with one decimal from the start to the end; empty while it runs.
@@ -63,6 +65,8 @@ class SiteRun {
   bool Waiting(std::size_t row);
   // The final reply's last line: its code goes into the Code column.
   bool Done(std::size_t row, const std::string& lastLine, Clock::time_point now = Clock::now());
+  // A typed reply of the row's run, kept in order.
+  bool AddExchange(std::size_t row, const Exchange& exchange);
   // why goes into the Reply column; a server's line, when it is why, gives the code.
   bool Fail(std::size_t row, const std::string& why, const std::string& code = {},
             Clock::time_point now = Clock::now());

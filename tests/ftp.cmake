@@ -15,13 +15,13 @@ add_executable(ftp_socket_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
 )
 target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(ftp_socket_tests PRIVATE ftp net siteserver GTest::gtest_main)
+target_link_libraries(ftp_socket_tests PRIVATE ftp net session siteserver GTest::gtest_main)
 gtest_discover_tests(ftp_socket_tests PROPERTIES LABELS unit TIMEOUT 60)
 
 # The TLS layer against the demo site and scripted servers.
 add_executable(ftp_tls_tests ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_test.cpp)
 target_include_directories(ftp_tls_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(ftp_tls_tests PRIVATE ftp net siteserver GTest::gtest_main)
+target_link_libraries(ftp_tls_tests PRIVATE ftp net session siteserver GTest::gtest_main)
 gtest_discover_tests(ftp_tls_tests PROPERTIES LABELS unit TIMEOUT 60)
 
 # Against real peers (Debian's pyftpdlib, plain and with TLS; a renegotiating
@@ -32,7 +32,7 @@ add_executable(ftp_integration_tests
   ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp
 )
 target_include_directories(ftp_integration_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(ftp_integration_tests PRIVATE ftp net siteserver GTest::gtest_main)
+target_link_libraries(ftp_integration_tests PRIVATE ftp net session siteserver GTest::gtest_main)
 target_compile_definitions(ftp_integration_tests PRIVATE
   KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
 gtest_discover_tests(ftp_integration_tests PROPERTIES LABELS integration TIMEOUT 60)

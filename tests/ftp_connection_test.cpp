@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "ConnectErrors.h"
 #include "ControlConnection.h"
 #include "ScriptedConnection.h"
 #include "ScriptedServer.h"
@@ -44,7 +45,7 @@ struct Fixture : ScriptedConnection {
     return done();
   }
 
-  int error = 0;
+  ConnectError error;
 };
 
 TEST(ControlConnection, LoginByTheReplyCodes) {
@@ -91,9 +92,11 @@ TEST(ControlConnection, LoginByTheReplyCodes) {
 TEST(ControlConnection, ConnectFailuresAndLineBreaksSendNothing) {
   TranscriptRecorder transcript;
   ControlConnection connection(transcript, &platform::ConnectTcp);
-  int error = 0;
+  ConnectError error;
   EXPECT_EQ(connection.Open("127.0.0.1", DeadPort(), "u", "p", error), Login::ConnectFailed);
-  EXPECT_EQ(error, 10061);
+  EXPECT_EQ(error.kind, ConnectError::Kind::Refused);
+  EXPECT_EQ(error.systemError, ECONNREFUSED);
+  EXPECT_EQ(ConnectErrorMessage(error), "The attempt to connect was rejected. ");
   EXPECT_EQ(transcript.Text(), "\n\n>connecting to 127.0.0.1\n");  // the socket's codes are its own test
 
   Fixture f({LoginThen({ExpectLine(), Send("200 ok\r\n")})});
@@ -248,14 +251,14 @@ TEST(ControlConnection, IPv6LiteralsAndEveryAddressInTurn) {
   Fixture f({LoginThen({}), LoginThen({}), LoginThen({})}, true);
   for (const char* host : {"::1", "[::1]"}) {
     f.transcript.Clear();
-    EXPECT_EQ(f.Open(host), Login::LoggedIn) << host << " " << f.error;
+    EXPECT_EQ(f.Open(host), Login::LoggedIn) << host << " " << f.error.text;
     EXPECT_EQ(f.transcript.Text().rfind(std::string("\n\n>connecting to ") + host + "\n", 0), 0u);
   }
   // Nothing listens on the IPv4 loopback at that port: refused there, then the next address.
   CSocket socket;
   EXPECT_TRUE(socket.Connect(std::vector<std::string>{"127.0.0.1", "::1"}, f.server.Port())) << socket.GetLastError();
   EXPECT_FALSE(socket.Connect(std::vector<std::string>{"::1", "127.0.0.1"}, f.server.Port() == 1 ? 2 : 1));
-  EXPECT_EQ(socket.GetLastError(), 10061);
+  EXPECT_EQ(socket.LastConnectError().kind, ConnectError::Kind::Refused);
 }
 
 // Bytes that a layer such as TLS has taken off the socket already: the
@@ -300,12 +303,12 @@ TEST(ControlConnection, NoticesHeldByTheTransportAreAllShownInBatches) {
   int again = 0;
   std::function<void()> ready;
   ControlConnection connection(
-      transcript, [&](const std::string&, unsigned, int&) { return std::make_unique<HeldBytes>(chunks); },
+      transcript, [&](const std::string&, unsigned, ConnectError&) { return std::make_unique<HeldBytes>(chunks); },
       [&](int, std::function<void()> r) {
         ready = std::move(r);
         return std::make_unique<CountingWatch>(again);
       });
-  int error = 0;
+  ConnectError error;
   ASSERT_EQ(connection.Open("127.0.0.1", 21, "u", "p", error), Login::LoggedIn);
   // Each call takes a bounded share, so the window gets its turn, and asks to be called again.
   EXPECT_LT(transcript.Of(Kind::Notice).size(), expected.size());

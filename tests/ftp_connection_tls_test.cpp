@@ -41,7 +41,7 @@ struct Fixture : ScriptedConnection {
     };
   }
   Login Open(bool withTls = true) {
-    int error = 0;
+    ConnectError error;
     return connection.Open("127.0.0.1", server.Port(), "u", "p", error, withTls ? &tls : nullptr);
   }
 

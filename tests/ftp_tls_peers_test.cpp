@@ -103,7 +103,7 @@ TEST_F(TlsPeers, ARenegotiationAfterTheLoginNeverPassesAnUncheckedCertificate) {
                      ++judged;
                      return info.trusted;
                    }};
-    int error = 0;
+    ConnectError error;
     ASSERT_EQ(connection.Open("127.0.0.1", port, "tester", "t3st-only", error, &tls),
               ControlConnection::Login::LoggedIn)
         << transcript.Text();
@@ -149,9 +149,9 @@ TEST_F(TlsPeers, Tls12NeedsForwardSecrecyAndAnAeadCipher) {
     peers::OpensslServer server;
     const unsigned port = server.Start(m_certs.rsaCert, m_certs.rsaKey, c.options);
     ASSERT_NE(port, 0u) << "openssl s_server did not start";
-    int connectError = 0;
+    ConnectError connectError;
     std::unique_ptr<Transport> transport = platform::ConnectTcp("127.0.0.1", port, connectError);
-    ASSERT_TRUE(transport) << connectError;
+    ASSERT_TRUE(transport) << connectError.text;
     TlsInfo info;
     std::string error;
     const TlsStart started = platform::StartTls(transport, "127.0.0.1", info, error);

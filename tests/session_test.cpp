@@ -57,7 +57,7 @@ struct Recorder : SessionObserver, TrustAsker, TrustStore {
     if (log && before > 0) blocks.push_back(log->Text(log->LineStart(before - 1), log->Length()));
   }
   void OnState(SessionState s) override { states.push_back(s); }
-  void OnLoginDone(Login result, int, const std::string&) override { logins.push_back(result); }
+  void OnLoginDone(const LoginReport& report) override { logins.push_back(report.result); }
   void OnRunDone(Result result) override { runs.push_back(result); }
   bool AskTrust(const std::string&, unsigned, const TlsInfo&, const std::string& remembered) override {
     asked.push_back(remembered);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ControlConnection.h"
+#include "Echo.h"
 
 struct TranscriptRecorder : TranscriptSink {
   std::vector<std::pair<TranscriptKind, std::string>> pieces;
@@ -20,6 +21,11 @@ struct TranscriptRecorder : TranscriptSink {
       pieces.emplace_back(kind, std::string(text));
   }
   void BlockDone() override { ++blocks; }
+  void ExchangeStarted(const Exchange& exchange) override {
+    if (const std::string echo = EchoText(exchange); !echo.empty()) Show(exchange.kind, echo);
+  }
+  void ExchangeEnded(const Exchange& exchange) override { exchanges.push_back(exchange); }
+  std::vector<Exchange> exchanges;  // as each ended
 
   std::string Text() const {
     std::string all;

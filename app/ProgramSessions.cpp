@@ -1,0 +1,30 @@
+#include "ProgramSessions.h"
+
+#include "MainThread.h"
+#include "Socket.h"
+#include "TlsTransport.h"
+#include "TrustedCertificates.h"
+
+// The fingerprints the user trusted, in the per-user store.
+class ProgramSessions::CertificateStore : public TrustStore {
+ public:
+  std::string Remembered(const std::string& host, unsigned port) override {
+    return platform::TrustedFingerprint(host, port);
+  }
+  void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override {
+    platform::TrustFingerprint(host, port, fingerprint);
+  }
+};
+
+ProgramSessions::ProgramSessions(TrustAsker* asker) : m_store(std::make_unique<CertificateStore>()) {
+  SessionOwner::Services services;
+  services.post = &platform::PostToMainThread;
+  services.connect = &platform::ConnectTcp;
+  services.startTls = &platform::StartTls;
+  services.trustStore = m_store.get();
+  services.asker = asker;
+  services.makeTimer = &platform::MakeMainThreadTimer;
+  m_owner = std::make_unique<SessionOwner>(std::move(services));
+}
+
+ProgramSessions::~ProgramSessions() = default;

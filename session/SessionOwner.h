@@ -1,0 +1,104 @@
+// Every session of the program, by id and by saved site. Tabs, Run on Sites
+// and the runner are peers over it: each holds the sessions it uses, and a
+// session goes when the last holder lets go (or when it is closed outright).
+// It raises each session's typed events with the session's id, keeps the
+// passwords typed this run, and answers certificate questions for sessions
+// no person watches.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Session.h"
+#include "SitePasswords.h"
+
+using SessionId = std::uint64_t;  // from 1; 0 is none
+
+// What the owner tells about all its sessions, on the owner's thread.
+class SessionEvents {
+ public:
+  virtual ~SessionEvents() = default;
+  virtual void OnState(SessionId, SessionState) {}
+  virtual void OnLoginDone(SessionId, const LoginReport&) {}
+  virtual void OnExchangeStarted(SessionId, const Exchange&) {}
+  virtual void OnReply(SessionId, const Exchange&, Transcript::Pos /*replyLine*/) {}
+  virtual void OnRunDone(SessionId, ControlConnection::Result) {}
+  // The session is about to go; it is still there to read.
+  virtual void OnClosed(SessionId) {}
+};
+
+class SessionOwner {
+ public:
+  struct Services {
+    Session::Post post;
+    ControlConnection::Connector connect;
+    Session::StartTls startTls;
+    TrustStore* trustStore = nullptr;
+    // A person who decides about certificates the system does not vouch
+    // for; none: the trust policy decides.
+    TrustAsker* asker = nullptr;
+    // Makes each session's anti-idle timer; none: no anti-idle command.
+    std::function<std::unique_ptr<Timer>()> makeTimer;
+    std::chrono::milliseconds waitLimit{0};
+    bool keepLog = true;
+  };
+  // Without a person to ask: a certificate passes when the system trusts
+  // it, when it was trusted before, or when its fingerprint is one of these
+  // (hex, upper case, no colons); every other is refused.
+  struct TrustPolicy {
+    std::vector<std::string> fingerprints;
+  };
+
+  explicit SessionOwner(Services services, TrustPolicy policy = {});
+  // Every session goes at once, without a word to the servers.
+  ~SessionOwner();
+  SessionOwner(const SessionOwner&) = delete;
+  SessionOwner& operator=(const SessionOwner&) = delete;
+
+  // A new session, held once by the caller; site names the saved site it
+  // is for (empty: a quick connect).
+  SessionId Open(const std::string& site = {});
+  Session* Find(SessionId id);
+  // The session of the saved site (the one opened first), or 0.
+  SessionId FindSite(const std::string& site) const;
+  const std::string& SiteOf(SessionId id) const;
+  std::vector<SessionId> Ids() const;
+
+  void Hold(SessionId id);
+  // The last holder's release drops the session.
+  void Release(SessionId id);
+  // Drops the session whoever holds it; the holders hear OnClosed.
+  void Close(SessionId id);
+  // The saved site the session is for from now on (empty: none).
+  void SetSite(SessionId id, const std::string& site);
+  // A saved site's new name: its sessions and typed password follow.
+  void RenameSite(const std::string& from, const std::string& to);
+
+  // Who answers the session's certificate questions while it is set (a
+  // tab showing it); nullptr: the owner's asker again.
+  void SetAsker(SessionId id, TrustAsker* asker);
+
+  void AddEvents(SessionEvents& events);
+  void RemoveEvents(SessionEvents& events);
+
+  // What the user typed for saved sites in this run of the program.
+  SitePasswords& Passwords() { return m_passwords; }
+
+ private:
+  class Entry;
+  void Drop(SessionId id);
+  template <class F>
+  void Tell(F&& tell);
+
+  Services m_services;
+  TrustPolicy m_policy;
+  SitePasswords m_passwords;
+  std::vector<SessionEvents*> m_events;
+  SessionId m_lastId = 0;
+  std::map<SessionId, std::unique_ptr<Entry>> m_sessions;
+};
