@@ -22,7 +22,6 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "DialogHarness.h"
 #include "res/resource.h"
@@ -42,12 +41,6 @@ std::pair<int, int> Selection(DialogHarness& h) {
 QPoint ViewportPoint(DialogHarness& h, int offset) {
   const QRect r = TextOf(h)->characterRect(offset);  // the left edge of the character's cell
   return PaneOf(h)->viewport()->mapFromGlobal(QPoint(r.left() + 1, r.center().y()));
-}
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 // Opens the pane's context menu and picks the entry whose text starts with `entry`.
 void PickFromContextMenu(DialogHarness& h, const QString& entry) {

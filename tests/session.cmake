@@ -5,7 +5,7 @@ target_link_libraries(session_tests PRIVATE session siteserver GTest::gtest_main
 gtest_discover_tests(session_tests PROPERTIES LABELS unit TIMEOUT 60)
 
 add_executable(sitelist_tests ${CMAKE_CURRENT_LIST_DIR}/sitelist_test.cpp)
-target_link_libraries(sitelist_tests PRIVATE session GTest::gtest_main)
+target_link_libraries(sitelist_tests PRIVATE test_support session GTest::gtest_main)
 gtest_discover_tests(sitelist_tests PROPERTIES LABELS unit TIMEOUT 60)
 
 # Site passwords in a real Secret Service (GNOME Keyring on a private bus).
