@@ -16,7 +16,6 @@ function(korvastel_gui_test name)
 endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
-korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
 korvastel_gui_test(test_gui_pane ${CMAKE_CURRENT_LIST_DIR}/gui_pane_test.cpp)
 
 # The Site Manager; its keyring cases run apart, each on a bus of its own

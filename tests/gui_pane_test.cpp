@@ -1,5 +1,5 @@
 // The drawn output pane as the user and a screen reader meet it: keys,
-// mouse, find bar, saving, the time column, the context menu, the accessible
+// long lines that never wrap, mouse, find bar, saving, the time column, the context menu, the accessible
 // text with its events, and the limit that drops the oldest lines.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -111,6 +111,11 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   EXPECT_EQ(TextOf(h)->cursorPosition(), static_cast<int>(all.size()) - 1);
   EXPECT_GT(pane->horizontalScrollBar()->value(), 0);
   EXPECT_GE(log.GetFirstVisibleLine(), log.GetLineCount() - page);
+  // It stays one row: the pane does not wrap.
+  const QRect lineStart = TextOf(h)->characterRect(static_cast<int>(all.rfind('\n', all.size() - 2)) + 1);
+  const QRect lineEnd = TextOf(h)->characterRect(static_cast<int>(all.size()) - 2);
+  EXPECT_EQ(lineEnd.top(), lineStart.top());
+  EXPECT_GT(lineEnd.left() - lineStart.left(), pane->width());
 
   QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
