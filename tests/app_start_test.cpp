@@ -11,6 +11,7 @@
 
 #include "CommandLine.h"
 #include "CommandListLocation.h"
+#include "TempFiles.h"
 
 namespace {
 
@@ -118,11 +119,10 @@ TEST(CommandLine, OptionsAndTheWindowsStart) {
 
 TEST(CommandListLocation, WorkingFolderFirstThenThePerUserFolder) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::temp_directory_path() / ("korvastel-start-" + std::to_string(::getpid()));
+  const TempDir root("korvastel-start-");
   const fs::path cwd = root / "work", xdg = root / "xdg", home = root / "home";
   for (const fs::path& p : {cwd, xdg / "korvastel", home / ".config" / "korvastel"}) fs::create_directories(p);
-  const fs::path old = fs::current_path();
-  fs::current_path(cwd);
+  const ScopedCwd inCwd(cwd);
 
   // Nothing anywhere: the plain name, so the missing-file message is unchanged.
   EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
@@ -170,9 +170,6 @@ TEST(CommandListLocation, WorkingFolderFirstThenThePerUserFolder) {
   EXPECT_EQ(ChooseCommandList(xdg.c_str(), home.c_str()).skipped,
             "Not read: " + here.string() + " is not a regular file; no user commands, since " + ours.string() +
                 " is missing too.");
-
-  fs::current_path(old);
-  fs::remove_all(root);
 }
 
 }  // namespace

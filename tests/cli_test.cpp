@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,8 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "Process.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
+#include "TempFiles.h"
 #include "TestPeers.h"
 
 using namespace siteserver;
@@ -39,79 +39,59 @@ enum class Stdout { File, ClosedPipe, BlockedPipe, Full, Closed };
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/korvastel-cli-XXXXXX";
-    m_home = ::mkdtemp(name);
-    fs::create_directories(m_home / ".config" / "korvastel");
-    std::ofstream(m_home / ".config" / "korvastel" / "commandList.ini")
-        << "[add]\ngroup = Users\ncmdDsc = add user\ncmd = ADDUSER %1\n";
+    WriteFile(m_home / ".config" / "korvastel" / "commandList.ini",
+              "[add]\ngroup = Users\ncmdDsc = add user\ncmd = ADDUSER %1\n");
   }
-  void TearDown() override { fs::remove_all(m_home); }
 
-  // In the child: the test's home, password and arguments, then the program.
-  [[noreturn]] void Exec(std::vector<std::string> args, const std::string& password) {
+  // The program with the test's home, password and arguments.
+  proc::Child Program(std::vector<std::string> args, const std::string& password) {
     args.insert(args.begin(), KORVASTEL_CLI);
-    ::setenv("HOME", m_home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (m_home / ".config").c_str(), 1);
-    ::unsetenv("KORVASTEL_PASSWORD");
-    if (!password.empty()) ::putenv(const_cast<char*>(password.c_str()));
-    if (::chdir(m_home.c_str()) != 0) ::_exit(99);
-    if (m_fileLimit) {
-      const rlimit limit{m_fileLimit, m_fileLimit};
-      ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(98);
+    return {args, -1, -1, -1, [this, password] {
+              ::setenv("HOME", m_home.Path().c_str(), 1);
+              ::setenv("XDG_CONFIG_HOME", (m_home / ".config").c_str(), 1);
+              ::unsetenv("KORVASTEL_PASSWORD");
+              if (!password.empty()) ::putenv(const_cast<char*>(password.c_str()));
+              if (::chdir(m_home.Path().c_str()) != 0) ::_exit(99);
+              if (m_fileLimit) {
+                const rlimit limit{m_fileLimit, m_fileLimit};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+              }
+            }};
   }
 
   // during(pid) runs while the program does.
   Outcome Run(std::vector<std::string> args, const std::string& input = "",
               const std::string& password = "KORVASTEL_PASSWORD=secret", const std::function<void(pid_t)>& during = {},
               Stdout out = Stdout::File) {
-    std::ofstream(m_home / "in", std::ios::binary) << input;
+    WriteFile(m_home / "in", input);
     int pipe[2] = {-1, -1};
-    if ((out == Stdout::ClosedPipe || out == Stdout::BlockedPipe) && ::pipe(pipe) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(::open((m_home / "in").c_str(), O_RDONLY), 0);
-      if (out == Stdout::ClosedPipe) ::close(pipe[0]);
-      if (pipe[1] >= 0) ::dup2(pipe[1], 1);
-      if (out == Stdout::Full) ::dup2(::open("/dev/full", O_WRONLY), 1);
-      if (out == Stdout::File) ::dup2(::open((m_home / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-      ::dup2(::open((m_home / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-      if (out == Stdout::Closed) ::close(1);
-      Exec(args, password);
-    }
-    if (pipe[1] >= 0) ::close(pipe[1]);
+    if ((out == Stdout::ClosedPipe || out == Stdout::BlockedPipe) && ::pipe2(pipe, O_CLOEXEC) != 0) return {};
+    proc::Child child = Program(std::move(args), password);
+    child.in = ::open((m_home / "in").c_str(), O_RDONLY | O_CLOEXEC);
+    child.err = ::open((m_home / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    child.out = out == Stdout::Full ? ::open("/dev/full", O_WRONLY | O_CLOEXEC)
+                : out == Stdout::File ? ::open((m_home / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
+                                      : pipe[1];
+    if (out == Stdout::Closed) child.setup = [setup = child.setup] { setup(); ::close(1); };
+    const pid_t pid = proc::Spawn(child);
+    for (int fd : {child.in, child.err, child.out}) ::close(fd);
     if (out == Stdout::ClosedPipe) ::close(pipe[0]);
     if (during) during(pid);
-    int wstatus = 0;
-    for (int i = 0; i < 2000 && ::waitpid(pid, &wstatus, WNOHANG) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (::waitpid(pid, &wstatus, WNOHANG) == 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &wstatus, 0);
-    }
+    const int status = proc::Wait(pid, std::chrono::seconds(20));
     if (out == Stdout::BlockedPipe) ::close(pipe[0]);
-    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, peers::ReadFile(m_home / "out"),
-            peers::ReadFile(m_home / "err")};
+    return {status, ReadFile(m_home / "out"), ReadFile(m_home / "err")};
   }
 
   // The program on a terminal: talk(master) reads and types; what the
   // terminal showed, and the exit status.
   Outcome RunOnTerminal(std::vector<std::string> args, const std::function<void(int)>& talk) {
     int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) Exec(args, "");
+    const pid_t pid = proc::SpawnOnTerminal(Program(std::move(args), ""), master);
     talk(master);
     Outcome r;
     r.out = Screen(master, "");
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    r.status = proc::Wait(pid, std::chrono::seconds(20));
     ::close(master);
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return r;
   }
 
@@ -129,7 +109,7 @@ class Cli : public ::testing::Test {
     return text;
   }
 
-  fs::path m_home;
+  TempDir m_home{"korvastel-cli-"};
   rlim_t m_fileLimit = 0;  // RLIMIT_NOFILE for the program; 0 as it is
 };
 
@@ -165,7 +145,7 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   r = Run({At(server), "-f", (m_home / "cmds").string(), "-u", "Users/add user", "bob"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(server.Received(2), "USER u\r\nPASS secret\r\nsite who\r\nSITE ADDUSER bob\r\n");
-  const std::string history = peers::ReadFile(m_home / ".config" / "Dunvarrow" / "korvastel.conf");
+  const std::string history = ReadFile(m_home / ".config" / "Dunvarrow" / "korvastel.conf");
   EXPECT_NE(history.find("u%40127.0.0.1%3A" + std::to_string(server.Port())), std::string::npos) << history;
   EXPECT_EQ(history.find("secret"), std::string::npos);
 }
@@ -257,7 +237,7 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
       {{t}, "KORVASTEL_PASSWORD=x", "no command"},
       {{t, "-s", "WHO"}, "", "no password"},
       {{t, "-s", "WHO"}, "KORVASTEL_PASSWORD=x\ny", "password holds a line break"},
-      {{t, "-f", m_home.string()}, "KORVASTEL_PASSWORD=x", "is a folder"},
+      {{t, "-f", m_home.Path().string()}, "KORVASTEL_PASSWORD=x", "is a folder"},
       {{t, "-f", "/dev/zero"}, "KORVASTEL_PASSWORD=x", "longer than 1 MiB"},
       {{t, "-c", "SITE WHO\nDELE x"}, "KORVASTEL_PASSWORD=x", "line break"},
       {{t, "-u", "Users/add user", "bob\r\nDELE x"}, "KORVASTEL_PASSWORD=x", "not sent"},

@@ -16,7 +16,7 @@ add_executable(ftp_socket_tests
 )
 target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(ftp_socket_tests PRIVATE ftp net session siteserver GTest::gtest_main)
-gtest_discover_tests(ftp_socket_tests PROPERTIES LABELS unit TIMEOUT 60)
+korvastel_tsan_test(ftp_socket_tests)
 
 # The TLS layer against the demo site and scripted servers.
 add_executable(ftp_tls_tests ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_test.cpp)
@@ -31,8 +31,7 @@ add_executable(ftp_integration_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_tls_peers_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp
 )
-target_include_directories(ftp_integration_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(ftp_integration_tests PRIVATE ftp net session siteserver GTest::gtest_main)
+target_link_libraries(ftp_integration_tests PRIVATE test_support ftp net session siteserver GTest::gtest_main)
 target_compile_definitions(ftp_integration_tests PRIVATE
   KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
 gtest_discover_tests(ftp_integration_tests PROPERTIES LABELS integration TIMEOUT 60)

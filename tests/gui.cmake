@@ -4,9 +4,9 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 add_library(gui_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/support/DialogHarness.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/GuiTestMain.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/WindowHarness.cpp
 )
-target_include_directories(gui_test_support PUBLIC ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(gui_test_support PUBLIC app siteserver Qt6::Widgets Qt6::Test GTest::gtest)
+target_link_libraries(gui_test_support PUBLIC test_support app siteserver Qt6::Widgets Qt6::Test GTest::gtest)
 
 # One executable per topic; each runs offscreen in a throwaway HOME.
 function(korvastel_gui_test name)
@@ -16,7 +16,6 @@ function(korvastel_gui_test name)
 endfunction()
 
 korvastel_gui_test(test_gui_mainwindow ${CMAKE_CURRENT_LIST_DIR}/gui_mainwindow_test.cpp)
-korvastel_gui_test(test_gui_outputlog ${CMAKE_CURRENT_LIST_DIR}/gui_outputlog_test.cpp)
 korvastel_gui_test(test_gui_pane ${CMAKE_CURRENT_LIST_DIR}/gui_pane_test.cpp)
 
 # The Site Manager; its keyring cases run apart, each on a bus of its own
@@ -78,7 +77,4 @@ korvastel_gui_test(test_platform_trust ${CMAKE_CURRENT_LIST_DIR}/platform_trust_
 korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
 
 # Run on Sites: one command on several saved sites, each in a tab of its own.
-korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp
-                   ${CMAKE_CURRENT_LIST_DIR}/support/TestPeers.cpp)
-# The shared test peers are compiled in; their pyftpdlib path must name the script.
-target_compile_definitions(test_gui_runonsites PRIVATE KORVASTEL_PYFTPD_SERVER="${CMAKE_CURRENT_LIST_DIR}/pyftpd_server.py")
+korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp)

@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,13 +38,6 @@ std::filesystem::path StorePath() {
   return std::filesystem::path(config ? config : "") / "Dunvarrow" / "korvastel.conf";
 }
 
-std::string StoreFile() {
-  std::ifstream in(StorePath(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(History, OddCharactersRoundTripThroughTheStore) {
   const std::string login = "we/b\\master@x:y";
   const std::string host = "h\xE4st.invalid";  // does not resolve
@@ -62,7 +53,7 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
     Attempt(h, std::string(300, 'l'), host, 21, secret);
     EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), longEntry);
   }
-  const std::string file = StoreFile();
+  const std::string file = ReadFile(StorePath());
   EXPECT_FALSE(file.empty());
   EXPECT_EQ(file.find(secret), std::string::npos);  // its modes are TheStoreIsPrivateFromItsFirstByte's
 

@@ -1,5 +1,5 @@
 // The drawn output pane as the user and a screen reader meet it: keys,
-// mouse, find bar, saving, the time column, the context menu, the accessible
+// long lines that never wrap, mouse, find bar, saving, the time column, the context menu, the accessible
 // text with its events, and the limit that drops the oldest lines.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -22,7 +22,6 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "DialogHarness.h"
 #include "res/resource.h"
@@ -42,12 +41,6 @@ std::pair<int, int> Selection(DialogHarness& h) {
 QPoint ViewportPoint(DialogHarness& h, int offset) {
   const QRect r = TextOf(h)->characterRect(offset);  // the left edge of the character's cell
   return PaneOf(h)->viewport()->mapFromGlobal(QPoint(r.left() + 1, r.center().y()));
-}
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 // Opens the pane's context menu and picks the entry whose text starts with `entry`.
 void PickFromContextMenu(DialogHarness& h, const QString& entry) {
@@ -118,6 +111,11 @@ TEST(Pane, KeyboardSelectsCopiesAndPages) {
   EXPECT_EQ(TextOf(h)->cursorPosition(), static_cast<int>(all.size()) - 1);
   EXPECT_GT(pane->horizontalScrollBar()->value(), 0);
   EXPECT_GE(log.GetFirstVisibleLine(), log.GetLineCount() - page);
+  // It stays one row: the pane does not wrap.
+  const QRect lineStart = TextOf(h)->characterRect(static_cast<int>(all.rfind('\n', all.size() - 2)) + 1);
+  const QRect lineEnd = TextOf(h)->characterRect(static_cast<int>(all.size()) - 2);
+  EXPECT_EQ(lineEnd.top(), lineStart.top());
+  EXPECT_GT(lineEnd.left() - lineStart.left(), pane->width());
 
   QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);

@@ -26,7 +26,7 @@
 #include "RunOnSites.h"
 #include "SiteCmdDlg.h"
 #include "SiteScripts.h"
-#include "TestPeers.h"
+#include "WindowHarness.h"
 
 using namespace siteserver;
 namespace fs = std::filesystem;
@@ -41,38 +41,18 @@ Site MakeSite(const std::string& name, std::vector<unsigned> ports, const std::s
   return site;
 }
 
-bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
+bool WaitUntil(const std::function<bool()>& done) { return WindowHarness::WaitUntil(done); }
 
 // The saved sites and the window with its Run on Sites, in a folder (and $XDG_CONFIG_HOME) of their own.
-struct Bench {
+struct Bench : WindowHarness {
   explicit Bench(const std::vector<Site>& sites, const std::string& commandList = {})
-      : sites(sites),
-        folder(fs::temp_directory_path() / ("korvastel-run-" + std::to_string(::getpid()))),
-        oldFolder(fs::current_path()),
-        oldConfig(std::getenv("XDG_CONFIG_HOME")) {
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-    std::ofstream(folder / "commandList.ini", std::ios::binary) << commandList;
+      : WindowHarness(commandList, true), sites(sites) {
     SiteList list;
     std::string error;
     for (const Site& site : sites) EXPECT_TRUE(list.Put("", site, error)) << error;
     EXPECT_TRUE(list.Write(SiteList::DefaultPath(), error)) << error;
-    platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
-      boxes.push_back(call);
-      return IDOK;
-    });
-    window = std::make_unique<MainWindow>();
     window->OpenRunOnSites();
     dlg = window->RunOnSites();
-  }
-  ~Bench() {
-    window->close();  // as the program ends: each tab closes before the window goes
-    window.reset();
-    platform::SetMessageBoxPresenter({});
-    ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
-    fs::current_path(oldFolder);
-    fs::remove_all(folder);
   }
 
   template <class T>
@@ -108,10 +88,6 @@ struct Bench {
   }
 
   std::vector<Site> sites;
-  fs::path folder, oldFolder;
-  std::string oldConfig;
-  std::vector<platform::MessageBoxCall> boxes;
-  std::unique_ptr<MainWindow> window;
   RunOnSitesDlg* dlg = nullptr;
 };
 
@@ -195,7 +171,7 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   const fs::path saved = b.folder / "results.csv";
   b.dlg->SetFileChooser([&](std::function<void(const std::string&)> chosen) { chosen(saved.string()); });
   b.Click("Save");
-  const std::string csv = peers::ReadFile(saved);
+  const std::string csv = ReadFile(saved);
   EXPECT_TRUE(std::regex_search(
       csv, std::regex("^Site,State,Code,Reply,Time\r\n"
                       "alpha,done,200,\"200 \"\"who\"\", ok\",\\d+\\.\\d\r\n"

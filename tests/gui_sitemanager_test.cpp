@@ -2,7 +2,6 @@
 // accessible name as a screen reader finds them. Offscreen; the keyring cases
 // run on a bus of their own (tests/gui.cmake).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -15,16 +14,13 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
 
 #include "DialogHarness.h"
 #include "Keyring.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
 #include "SiteCmdDlg.h"
 #include "SiteManager.h"
 #include "SiteScripts.h"
+#include "WindowHarness.h"
 #include "res/resource.h"
 
 namespace {
@@ -32,41 +28,12 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class SiteManager : public ::testing::Test {
+// The window's list lives under $XDG_CONFIG_HOME, here the test's own folder.
+class SiteManager : public ::testing::Test, public WindowHarness {
  protected:
-  // The window's list lives under $XDG_CONFIG_HOME, here a folder of this test's own.
-  SiteManager() : folder(fs::temp_directory_path() / ("korvastel-sm-" + std::to_string(::getpid()))) {
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    UseConfig(folder);
-    m_oldFolder = fs::current_path();
-    fs::current_path(folder);  // the tabs read their command list here
-    std::ofstream(folder / "commandList.ini") << "[Site]\n";
-    platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
-      boxes.push_back(call);
-      return answer;
-    });
-    window = std::make_unique<MainWindow>();
-  }
-  ~SiteManager() override {
-    window->close();  // as the program ends: each tab closes before the window goes
-    window.reset();
-    platform::SetMessageBoxPresenter({});
-    ::setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
-    std::error_code ec;
-    fs::current_path(m_oldFolder, ec);
-    fs::remove_all(folder, ec);
-  }
+  SiteManager() : WindowHarness("[Site]\n", true), path(SiteList::DefaultPath()) {}
   void UseConfig(const fs::path& config) {
-    if (m_oldConfig.empty()) m_oldConfig = std::getenv("XDG_CONFIG_HOME");
-    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);  // put back with the rest when the test ends
     path = SiteList::DefaultPath();
   }
 
@@ -121,15 +88,8 @@ class SiteManager : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << text;
   }
 
-  fs::path folder, path, chosen;
-  std::unique_ptr<MainWindow> window;
+  fs::path path, chosen;
   SiteManagerDlg* dlg = nullptr;
-  std::vector<platform::MessageBoxCall> boxes;
-  int answer = IDOK;
-
- private:
-  fs::path m_oldFolder;
-  std::string m_oldConfig;
 };
 
 TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
@@ -193,7 +153,7 @@ TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
   chosen = folder / "export.conf";
   Click("Export");
   ExpectBox("can't be saved until");
-  EXPECT_NE(FileText(chosen).find("[New site]"), std::string::npos);
+  EXPECT_NE(ReadFile(chosen).find("[New site]"), std::string::npos);
   answer = IDNO;
   Click("Close");
   ExpectBox("can't be saved until");
@@ -202,7 +162,7 @@ TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
   Click("Close");
   boxes.clear();
   EXPECT_FALSE(dlg->isVisible());
-  EXPECT_EQ(FileText(path), corrupt);
+  EXPECT_EQ(ReadFile(path), corrupt);
 
   fs::remove(path);
   fs::create_directory(path);
@@ -306,7 +266,7 @@ TEST_F(SiteManager, TypedPasswordsAreKeptForTheRunFollowRenamesAndGoWithTheSite)
   Set("Password", "s3cret");
   Click("Close");
   EXPECT_EQ(window->Passwords().Get("main"), "s3cret");
-  EXPECT_EQ(FileText(path).find("s3cret"), std::string::npos);
+  EXPECT_EQ(ReadFile(path).find("s3cret"), std::string::npos);
   Open();
   EXPECT_EQ(Get("Password"), "s3cret");
   Set("Name", "prime");
@@ -361,7 +321,7 @@ TEST_F(SiteManagerKeyring, RemembersThePassword) {
   Remember()->setChecked(true);
   Click("Close");
   EXPECT_TRUE(StoredBecomes("main", "admin", Status::Done, "s3cret"));
-  EXPECT_EQ(FileText(path).find("s3cret"), std::string::npos);
+  EXPECT_EQ(ReadFile(path).find("s3cret"), std::string::npos);
 
   Open();
   EXPECT_TRUE(QTest::qWaitFor([&] { return Get("Password") == "s3cret"; }));

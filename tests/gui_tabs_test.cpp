@@ -9,22 +9,17 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTest>
-#include <filesystem>
-#include <memory>
 
 #include "DialogHarness.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
 #include "ScriptedServer.h"
 #include "SiteCmdDlg.h"
 #include "SiteScripts.h"
+#include "WindowHarness.h"
 #include "res/resource.h"
 
 namespace {
 
 using namespace siteserver;
-
-bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 5000); }
 
 QWidget* Page(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
 QWidget* Item(CSiteCmdDlg& tab, int id) { return reinterpret_cast<QWidget*>(tab.GetDlgItem(id)->GetSafeHwnd()); }
@@ -44,26 +39,17 @@ void ConnectTab(CSiteCmdDlg& tab, unsigned port) {
   tab.m_password = "p";
   tab.WriteFields();
   qobject_cast<QAbstractButton*>(Item(tab, IDC_CONNECT))->click();
-  ASSERT_TRUE(WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); })) << tab.m_transcript.GetText();
+  ASSERT_TRUE(WindowHarness::WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); }))
+      << tab.m_transcript.GetText();
 }
 
-class Tabs : public ::testing::Test {
+class Tabs : public ::testing::Test, public WindowHarness {
  protected:
-  void SetUp() override {
-    platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
-      boxes.push_back(call);
-      return IDOK;
-    });
-    window = std::make_unique<MainWindow>();
-    window->onAllClosed = [this] { allClosed = true; };
-  }
-  void TearDown() override {
-    window.reset();
-    platform::SetMessageBoxPresenter({});
+  Tabs() { window->onAllClosed = [this] { allClosed = true; }; }
+  ~Tabs() override {
+    if (window) window->onAllClosed = {};
   }
   QTabBar* Bar() const { return window->findChild<QTabBar*>(); }
-  std::vector<platform::MessageBoxCall> boxes;
-  std::unique_ptr<MainWindow> window;
   bool allClosed = false;
 };
 

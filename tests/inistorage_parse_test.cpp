@@ -19,10 +19,10 @@
 #include "IniFile.h"
 #include "IniLineReader.h"
 #include "IniStorage.h"
+#include "TempFiles.h"
 
 // From inistorage_support.cpp.
 std::filesystem::path TempPath(const std::string& name);
-void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string Dump(const IniStorage& storage);
 void ReadInto(IniStorage& storage, std::string_view bytes, int mergeMode);
 std::string ReadDump(std::string_view bytes);
@@ -38,7 +38,7 @@ struct Case {
 
 TEST(IniRead, WorkedExample) {
   const std::filesystem::path path = TempPath("example.ini");
-  WriteBytes(path,
+  WriteFile(path,
              ";comment line\n#another comment\n[first]\nname = alpha\nlist = one, two,\n       three\n"
              "quoted = \"a, b\", c\nempty =\n\n[Second]\nname = beta\n");
   IniStorage storage;
@@ -198,7 +198,7 @@ ssize_t FailingRead(void* cookie, char* buffer, size_t size) {
 
 TEST(IniLineReader, SplitsLinesAndStopsOnErrors) {
   const std::filesystem::path path = TempPath("lines.txt");
-  WriteBytes(path, "a\r\nb\rc\n\nd\0e\r\n\r\r\nlast"s);
+  WriteFile(path, "a\r\nb\rc\n\nd\0e\r\n\r\r\nlast"s);
   std::string broken = "x\ny\npart";
   const std::vector<std::pair<std::FILE*, std::vector<std::string>>> files = {
       {std::fopen(path.string().c_str(), "rb"), {"a", "b\rc", "", "d", "\r", "last"}},
@@ -240,7 +240,7 @@ TEST(IniRead, FailuresLeaveTheStorageUntouched) {
 
   // The same reader goes on working after a failure.
   const std::filesystem::path good = TempPath("good.ini");
-  WriteBytes(good, "[kept]\nm = w");
+  WriteFile(good, "[kept]\nm = w");
   EXPECT_EQ(ReadError(file, good.string(), &storage), "no error");
   EXPECT_EQ(Dump(storage), "[kept]\nk=v\nm=w\n");
 }
@@ -258,7 +258,7 @@ TEST(IniRead, OnlyRegularFilesAreRead) {
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, sock.c_str(), sizeof address.sun_path - 1);
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
-  WriteBytes(target, "[via]\nk = v\n");
+  WriteFile(target, "[via]\nk = v\n");
   fs::create_symlink(target, link);
 
   for (const fs::path& path : {fifo, zero, sock, fs::path("/dev/null")}) {

@@ -5,20 +5,19 @@
 
 #include "IniFile.h"
 #include "IniStorage.h"
+#include "TempFiles.h"
 
 // From inistorage_support.cpp.
 std::filesystem::path TempPath(const std::string& name);
-void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
-std::string ReadBytes(const std::filesystem::path& path);
 std::string Dump(const IniStorage& storage);
 
 namespace {
 
 std::string Written(const IniStorage& storage) {
   const std::filesystem::path path = TempPath("out.ini");
-  WriteBytes(path, "old contents\n");
+  WriteFile(path, "old contents\n");
   IniFile().Write(path.string(), &storage);
-  return ReadBytes(path);
+  return ReadFile(path);
 }
 
 IniStorage ReadBack(const IniStorage& storage) {

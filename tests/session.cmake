@@ -2,11 +2,11 @@
 add_executable(session_tests ${CMAKE_CURRENT_LIST_DIR}/session_test.cpp)
 target_include_directories(session_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(session_tests PRIVATE session siteserver GTest::gtest_main)
-gtest_discover_tests(session_tests PROPERTIES LABELS unit TIMEOUT 60)
+korvastel_tsan_test(session_tests)
 
 add_executable(sitelist_tests ${CMAKE_CURRENT_LIST_DIR}/sitelist_test.cpp)
-target_link_libraries(sitelist_tests PRIVATE session GTest::gtest_main)
-gtest_discover_tests(sitelist_tests PROPERTIES LABELS unit TIMEOUT 60)
+target_link_libraries(sitelist_tests PRIVATE test_support session GTest::gtest_main)
+korvastel_tsan_test(sitelist_tests)
 
 # Site passwords in a real Secret Service (GNOME Keyring on a private bus).
 find_program(KORVASTEL_KEYRING_DAEMON gnome-keyring-daemon)

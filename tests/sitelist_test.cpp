@@ -7,22 +7,15 @@
 #include <fstream>
 
 #include "SiteList.h"
+#include "TempFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "sites-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string File(const std::string& name) const { return path + "/" + name; }
-  std::string path;
+struct Folder : TempDir {
+  std::string File(const std::string& name) const { return (*this / name).string(); }
 };
-
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // The sites as "name|login|remember", in order.
 std::vector<std::string> Summary(const SiteList& list) {
@@ -61,7 +54,7 @@ TEST(SiteList, AddressLinesAreCheckedOneByOneAndNamedWhenWrong) {
 }
 
 TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
-  TempDir dir;
+  Folder dir;
   SiteList list;
   std::string error;
   Site site{"main", {{"bnc1.example", 2121}, {"::1", 21}}, "admin", Encryption::Explicit, "SITE IDLE", 90, true};
@@ -109,7 +102,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   WriteFile(dir.File("bad.conf"), "[a]\naddress=h\nlogin\n");
   EXPECT_FALSE(again.Read(dir.File("bad.conf"), error));
   EXPECT_NE(error.find("line 3"), std::string::npos) << error;
-  EXPECT_FALSE(again.Read(dir.path, error));
+  EXPECT_FALSE(again.Read(dir.Path().string(), error));
   EXPECT_NE(error.find("is a folder"), std::string::npos);
   EXPECT_EQ(again.Sites().size(), 2u);
   ::chmod(dir.File("conf/Dunvarrow").c_str(), 0500);
@@ -124,7 +117,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
 }
 
 TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
-  TempDir dir;
+  Folder dir;
   SiteList list;
   std::string error;
   WriteFile(dir.File("ok.conf"), "[a (2)]\naddress=h\n[a]\naddress=h\n[a]\naddress=h\nremember=yes\n[a]\naddress=h\n");
@@ -164,7 +157,7 @@ TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
 }
 
 TEST(SiteList, TwoWritersMergeAndNameTheSitesBothChanged) {
-  TempDir dir;
+  Folder dir;
   const std::string path = dir.File("sites.conf");
   WriteFile(path, "[s1]\naddress=h\n[s2]\naddress=h\n[s3]\naddress=h\n[s4]\naddress=h\n");
   SiteList a, b;

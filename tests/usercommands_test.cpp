@@ -1,16 +1,14 @@
 // The command list without a window: reading commandList.ini's schema,
 // placeholders and the substitution Execute performs.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "CommandList.h"
 #include "IniFile.h"
 #include "IniStorage.h"
+#include "TempFiles.h"
 
 using namespace usercommands;
 using namespace std::string_literals;
@@ -18,11 +16,10 @@ using namespace std::string_literals;
 namespace {
 
 IniStorage ReadText(const std::string& text) {
-  const auto path = std::filesystem::temp_directory_path() / ("usercommands-" + std::to_string(::getpid()) + ".ini");
-  std::ofstream(path, std::ios::binary) << text;
+  const TempDir folder("usercommands-");
+  WriteFile(folder / "commandList.ini", text);
   IniStorage storage;
-  IniFile().Read(path.string(), &storage, IniFile::ReplaceKeys);
-  std::filesystem::remove(path);
+  IniFile().Read((folder / "commandList.ini").string(), &storage, IniFile::ReplaceKeys);
   return storage;
 }
 

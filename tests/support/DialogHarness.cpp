@@ -1,7 +1,6 @@
 #include "DialogHarness.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,12 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <atomic>
-#include <fstream>
 
 #include "res/resource.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 QString Q(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
@@ -22,13 +17,7 @@ std::string S(const QString& s) { return s.toLatin1().toStdString(); }
 }  // namespace
 
 DialogHarness::DialogHarness(const std::string* commandList) {
-  static std::atomic<int> counter{0};
-  folder =
-      fs::temp_directory_path() / ("korvastel-dlg-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  fs::create_directories(folder);
-  m_oldFolder = fs::current_path();
-  fs::current_path(folder);
-  if (commandList) std::ofstream(folder / "commandList.ini", std::ios::binary) << *commandList;
+  if (commandList) WriteFile(folder / "commandList.ini", *commandList);
   platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
     boxes.push_back(call);
     return answer ? answer(call) : IDOK;
@@ -39,9 +28,6 @@ DialogHarness::DialogHarness(const std::string* commandList) {
 DialogHarness::~DialogHarness() {
   m_dlg.reset();
   platform::SetMessageBoxPresenter({});
-  std::error_code ec;
-  fs::current_path(m_oldFolder, ec);
-  fs::remove_all(folder, ec);
 }
 
 void DialogHarness::Start(bool waitForStartup) {

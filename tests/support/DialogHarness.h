@@ -13,6 +13,7 @@
 #include "MessageBox.h"
 #include "ScriptedServer.h"
 #include "SiteCmdDlg.h"
+#include "TempFiles.h"
 
 // The control under root whose accessible name is name, as a screen reader finds it.
 template <class T = QWidget>
@@ -28,6 +29,10 @@ std::vector<std::string> Items(const CComboBox& combo);
 int IndexOf(const CComboBox& combo, const std::string& entry);
 
 class DialogHarness {
+  // First, so the folder is there before the dialog and outlives it.
+  TempDir m_temp{"korvastel-dlg-"};
+  ScopedCwd m_cwd{m_temp.Path()};
+
  public:
   // Runs in a fresh working folder; `commandList` (when given) is written there first.
   explicit DialogHarness(const std::string* commandList = nullptr);
@@ -75,9 +80,8 @@ class DialogHarness {
   std::vector<platform::MessageBoxCall> boxes;
   // Answers each box; without it every box is answered IDOK.
   std::function<int(const platform::MessageBoxCall&)> answer;
-  std::filesystem::path folder;
+  std::filesystem::path folder = m_temp.Path();
 
  private:
   std::unique_ptr<CSiteCmdDlg> m_dlg;
-  std::filesystem::path m_oldFolder;
 };

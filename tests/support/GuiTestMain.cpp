@@ -3,21 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
+
+#include "TempFiles.h"
 
 int main(int argc, char** argv) {
-  namespace fs = std::filesystem;
-  const fs::path home = fs::temp_directory_path() / ("korvastel-gui-" + std::to_string(::getpid()));
-  fs::create_directories(home / "config");
-  ::setenv("HOME", home.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+  const TempDir home("korvastel-gui-");
+  std::filesystem::create_directories(home / "config");
+  const ScopedEnv homeVar("HOME", home.Path().string()), config("XDG_CONFIG_HOME", (home / "config").string());
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  const int rc = RUN_ALL_TESTS();
-  std::error_code ec;
-  fs::remove_all(home, ec);
-  return rc;
+  return RUN_ALL_TESTS();
 }

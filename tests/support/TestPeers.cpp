@@ -15,21 +15,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "Process.h"
 #include "ServerIo.h"
+#include "TempFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace peers {
 
 namespace {
-
-std::string MakeTempFolder(const char* prefix) {
-  std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
-  return ::mkdtemp(pattern.data()) ? pattern : std::string();
-}
 
 // Runs a shell command; its output and errors go to log.
 bool Run(const std::string& command, const fs::path& log) {
@@ -64,23 +60,7 @@ bool Accepts(unsigned port) {
   return ok;
 }
 
-void StopChild(pid_t& pid, int signal) {
-  if (pid <= 0) return;
-  if (signal) ::kill(pid, signal);
-  for (int i = 0; i < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  if (::waitpid(pid, nullptr, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
-  pid = -1;
-}
-
 }  // namespace
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string FindPython(const std::vector<std::string>& modules) {
   std::vector<std::string> candidates;
@@ -106,11 +86,8 @@ void Certificates::ForgetCa() {
 }
 
 bool Certificates::Make(std::string& error) {
-  folder = MakeTempFolder("korvastel-certs-");
-  if (folder.empty()) {
-    error = "no temporary folder";
-    return false;
-  }
+  m_dir = std::make_unique<TempDir>("korvastel-certs-");
+  folder = m_dir->Path();
   const fs::path log = folder / "openssl.log";
   const std::string cd = "cd '" + folder.string() + "' && ";
   const std::string newKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
@@ -153,10 +130,8 @@ bool Certificates::Make(std::string& error) {
   return true;
 }
 
-Certificates::~Certificates() {
-  std::error_code ignored;
-  if (!folder.empty()) fs::remove_all(folder, ignored);
-}
+Certificates::Certificates() = default;
+Certificates::~Certificates() = default;
 
 std::string OpensslFingerprint(const fs::path& cert) {
   // "sha256 Fingerprint=AB:CD:..." (older tools say "SHA256 Fingerprint=").
@@ -170,31 +145,12 @@ std::string OpensslFingerprint(const fs::path& cert) {
 
 namespace {
 
-// In the child: runs args with stdin and stdout on the descriptors given
-// (-1: /dev/null); never returns.
-[[noreturn]] void Exec(std::vector<std::string> args, int in, int out) {
-  const int null = ::open("/dev/null", O_RDWR);
-  ::dup2(in < 0 ? null : in, 0);
-  ::dup2(out < 0 ? null : out, 1);
-  if (out < 0) ::dup2(null, 2);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ::execvp(argv[0], argv.data());
-  ::_exit(127);
-}
-
 // Starts a peer that prints its port as the first line of stdout and ends
 // when its stdin closes; the port, or 0.
 unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
   int in[2], out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0) return 0;
-  pid = ::fork();
-  if (pid == 0) {
-    ::close(in[1]);
-    ::close(out[0]);
-    Exec(std::move(args), in[0], out[1]);
-  }
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return 0;
+  pid = proc::Spawn({std::move(args), in[0], out[1], 2, {}});
   ::close(in[0]);
   ::close(out[1]);
   stdinFd = in[1];
@@ -210,8 +166,7 @@ unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdin
 // Starts a quiet server told to listen on port; true once it accepts there,
 // false (and stopped) when it ends or does not within ten seconds.
 bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid) {
-  pid = ::fork();
-  if (pid == 0) Exec(std::move(args), -1, -1);
+  pid = proc::Spawn({std::move(args), -1, -1, -1, {}});
   for (int i = 0; i < 200; ++i) {
     if (Accepts(port)) return true;
     if (::waitpid(pid, nullptr, WNOHANG) == pid) {
@@ -220,14 +175,14 @@ bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  StopChild(pid, SIGTERM);
+  proc::Stop(pid, SIGTERM);
   return false;
 }
 
 void StopSpawned(pid_t& pid, int& stdinFd) {
   if (stdinFd >= 0) ::close(stdinFd);  // the peer ends when its stdin closes
   stdinFd = -1;
-  StopChild(pid, 0);
+  proc::Stop(pid);
 }
 
 }  // namespace
@@ -253,7 +208,7 @@ unsigned RenegotiatingPeer::Start(const std::string& python, const fs::path& cer
 }
 
 std::string RenegotiatingPeer::Report() {
-  StopChild(m_pid, 0);  // it ends by itself once its one connection has gone
+  proc::Stop(m_pid);  // it ends by itself once its one connection has gone
   StopSpawned(m_pid, m_stdin);
   return ReadFile(m_report);
 }
@@ -265,12 +220,15 @@ unsigned OpensslServer::Start(const fs::path& cert, const fs::path& key, const s
   return port != 0 && SpawnListening({"/bin/sh", "-c", command}, port, m_pid) ? port : 0;
 }
 
-void OpensslServer::Stop() { StopChild(m_pid, SIGTERM); }
+void OpensslServer::Stop() { proc::Stop(m_pid, SIGTERM); }
 
 namespace {
 const char* kProFtpd = "/usr/sbin/proftpd";
 const char* kModTls = "/usr/lib/proftpd/mod_tls.so";
 }  // namespace
+
+ProFtpd::ProFtpd() = default;
+ProFtpd::~ProFtpd() { Stop(); }
 
 std::string ProFtpd::Missing() {
   if (!fs::exists(kProFtpd)) return "proftpd is not installed (apt-get install proftpd-core)";
@@ -279,15 +237,15 @@ std::string ProFtpd::Missing() {
 }
 
 unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& error) {
-  m_folder = MakeTempFolder("korvastel-proftpd-");
+  m_folder = std::make_unique<TempDir>("korvastel-proftpd-");
   const unsigned port = FreePort();
   const passwd* user = ::getpwuid(::getuid());
   const group* grp = ::getgrgid(::getgid());
-  if (m_folder.empty() || port == 0 || !user || !grp) {
+  if (port == 0 || !user || !grp) {
     error = "no folder, port, user or group for proftpd";
     return 0;
   }
-  const fs::path dir = m_folder;
+  const fs::path dir = m_folder->Path();
   fs::create_directory(dir / "home");
   const std::string hash = Output("openssl passwd -6 t3st-only");
   {
@@ -328,10 +286,8 @@ unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& 
 }
 
 void ProFtpd::Stop() {
-  StopChild(m_pid, SIGTERM);
-  std::error_code ignored;
-  if (!m_folder.empty()) fs::remove_all(m_folder, ignored);
-  m_folder.clear();
+  proc::Stop(m_pid, SIGTERM);
+  m_folder.reset();
 }
 
 }  // namespace peers

@@ -6,13 +6,13 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-namespace peers {
+class TempDir;
 
-// A file's bytes; empty when it can't be read.
-std::string ReadFile(const std::filesystem::path& path);
+namespace peers {
 
 // Debian's python first: a python3 earlier on PATH may lack the packages.
 // Empty when no interpreter can import every module named.
@@ -32,7 +32,11 @@ struct Certificates {
   // The test CA stands in for the system's trust store, until ForgetCa().
   void TrustCa() const;
   static void ForgetCa();
+  Certificates();
   ~Certificates();
+
+ private:
+  std::unique_ptr<TempDir> m_dir;
 };
 
 // The SHA-256 fingerprint as the openssl tool prints it ("AB:CD:...").
@@ -90,7 +94,8 @@ class OpensslServer {
 // "tester", password "t3st-only".
 class ProFtpd {
  public:
-  ~ProFtpd() { Stop(); }
+  ProFtpd();
+  ~ProFtpd();
   // Empty when proftpd and its TLS module are there; else what is missing.
   static std::string Missing();
   // The port, or 0 when the server did not come up (error says why).
@@ -99,7 +104,7 @@ class ProFtpd {
 
  private:
   pid_t m_pid = -1;
-  std::filesystem::path m_folder;
+  std::unique_ptr<TempDir> m_folder;
 };
 
 }  // namespace peers
