@@ -9,15 +9,7 @@
 #include <string>
 #include <vector>
 
-// The connection fields an address fills in. Bytes as given (the locale's
-// encoding), percent escapes decoded.
-struct StartTarget {
-  std::string login;
-  std::string host;  // an IPv6 address without its brackets
-  unsigned port = 21;
-  bool tls = false;          // ftpes:// or ftps://: TLS asked for
-  bool implicitTls = false;  // ftps://: TLS from the first byte
-};
+#include "Address.h"  // the address itself: StartTarget, ParseAddress
 
 enum class StartAction { Run, Help, Version, UsageError };
 
@@ -31,9 +23,6 @@ struct StartOptions {
 
 // `args` without the program name.
 StartOptions ParseCommandLine(const std::vector<std::string>& args);
-
-// The address alone; `error` says why when there is no result.
-std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error);
 
 std::string UsageText();
 std::string VersionText();

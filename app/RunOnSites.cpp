@@ -29,7 +29,6 @@
 
 #include "CommandList.h"
 #include "CommandListLocation.h"
-#include "IniFile.h"
 #include "IniStorage.h"
 #include "Keyring.h"
 #include "MessageBox.h"
@@ -249,19 +248,13 @@ void RunOnSitesDlg::LoadSites() {
 }
 
 void RunOnSitesDlg::LoadCommands() {
-  const std::string path = CommandListPath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  auto storage = std::make_unique<IniStorage>();
-  std::error_code ec;
-  if (std::filesystem::exists(path, ec)) {
-    try {
-      IniFile().Read(path, storage.get(), IniFile::ReplaceKeys);
-      m_commandStorage = std::move(storage);
-    } catch (const std::exception& e) {
-      // Raw commands still run; the user learns why the command choice is empty.
-      Box(std::string("Can't read file commandList.ini!\nNo user commands can be chosen.\n\nError Message:\n") +
-              e.what(),
-          "Run on Sites");
-    }
+  usercommands::LoadedCommandList list = usercommands::LoadCommandList();
+  if (!list.missing && list.error.empty()) {
+    m_commandStorage = std::make_unique<IniStorage>(std::move(list.storage));
+  } else if (!list.missing) {
+    // Raw commands still run; the user learns why the command choice is empty.
+    Box("Can't read file commandList.ini!\nNo user commands can be chosen.\n\nError Message:\n" + list.error,
+        "Run on Sites");
   }
   if (m_commandStorage)
     for (const std::string& group : usercommands::GroupList(*m_commandStorage)) m_group->addItem(Q(group));
@@ -273,19 +266,9 @@ void RunOnSitesDlg::OnGroupChanged() {
   const QSignalBlocker quiet(m_userCommand);
   m_userCommand->clear();
   m_userCommand->addItem(QString());  // no user command: the Command edit's text runs
-  if (m_commandStorage && m_group->currentIndex() >= 0) {
-    const std::string group = S(m_group->currentText());
-    for (int i = 0; i < m_commandStorage->GetBlockCount(); ++i) {
-      if (!usercommands::SameGroup(usercommands::ReadCommandValue(*m_commandStorage, i, "group"), group)) continue;
-      UserCommand command;
-      command.description = usercommands::ReadCommandValue(*m_commandStorage, i, "cmdDsc");
-      command.commandLines = usercommands::ReadCommandLines(*m_commandStorage, i);
-      for (int n = 1; n <= usercommands::kArgumentCount; ++n)
-        command.paramLabels[n - 1] = usercommands::ReadCommandValue(*m_commandStorage, i, "param" + std::to_string(n));
-      m_userCommand->addItem(Q(command.description));
-      m_groupCommands.push_back(std::move(command));
-    }
-  }
+  if (m_commandStorage && m_group->currentIndex() >= 0)
+    m_groupCommands = usercommands::CommandsOfGroup(*m_commandStorage, S(m_group->currentText()));
+  for (const UserCommand& command : m_groupCommands) m_userCommand->addItem(Q(command.description));
   m_userCommand->setCurrentIndex(0);
   OnCommandChanged();
 }

@@ -2,17 +2,14 @@
 #include "SiteCmdDlg.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <utility>
 
 #include "CommandListLocation.h"
-#include "IniFile.h"
 #include "IniStorage.h"
 #include "PerUserHistory.h"
 #include "ProgramSessions.h"
+#include "Version.h"
 #include "res/MainDialog.h"
-#include "res/Strings.h"
 #include "res/resource.h"
 
 // The template's rows point at members and handlers of this very window; they
@@ -61,19 +58,14 @@ bool CSiteCmdDlg::OnInitDialog() {
   if (m_session->Log().Length() == 0 && m_session->Log().DroppedBytes() == 0) WriteBanner();
   OnState(m_session->State());
 
-  m_iniStorage = std::make_unique<IniStorage>();
-  const CommandListChoice commandList = ChooseCommandList(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  usercommands::LoadedCommandList commandList = usercommands::LoadCommandList();
   if (!commandList.skipped.empty()) m_transcript.AppendKind(">" + commandList.skipped + "\n", TranscriptKind::Hint);
-  IniFile reader;
-  try {
-    reader.Read(commandList.path, m_iniStorage.get(), IniFile::ReplaceKeys);
-  } catch (const std::exception& e) {
-    if (!m_quietCommandList)
-      MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
+  m_iniStorage = std::make_unique<IniStorage>(std::move(commandList.storage));
+  if (!commandList.error.empty() && !m_quietCommandList)
+    MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
                            "commands!\n\nError Message:\n") +
-                   e.what(),
+                   commandList.error,
                "Error reading command list file.", MB_ICONHAND);
-  }
   SetTimer(TIMER_STARTUP, 50);
   return false;  // the focus is set
 }

@@ -112,9 +112,8 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
 
   // User commands.
   void FillGroupList();
-  std::string ReadCommandKey(int blockIndex, std::string keyName);
   void LoadGroupCommands(std::string groupName);
-  void StoreCommand(std::string description, std::vector<std::string> commandLines, UserCommand::Texts labels);
+  void StoreCommand(UserCommand command);
   void OnGroupSelChange();
   void OnCommandSelChange();
   void UpdateParamFields(int commandIndex);

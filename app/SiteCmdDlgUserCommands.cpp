@@ -17,11 +17,6 @@ void CSiteCmdDlg::FillGroupList() {
   WriteFields();
 }
 
-std::string CSiteCmdDlg::ReadCommandKey(int blockIndex, std::string keyName) {
-  if (!m_iniStorage) return {};
-  return usercommands::ReadCommandValue(*m_iniStorage, blockIndex, keyName);
-}
-
 void CSiteCmdDlg::LoadGroupCommands(std::string groupName) {
   m_commandCount = 0;  // later entries keep what they held; only the count says what is in use
   while (m_commandList.GetCount() > 0) {
@@ -29,30 +24,20 @@ void CSiteCmdDlg::LoadGroupCommands(std::string groupName) {
     WriteFields();
   }
 
-  const int blocks = m_iniStorage ? m_iniStorage->GetBlockCount() : 0;
-  for (int i = 0; i < blocks; ++i) {
-    if (!usercommands::SameGroup(ReadCommandKey(i, "group"), groupName)) continue;
-    std::vector<std::string> lines = usercommands::ReadCommandLines(*m_iniStorage, i);
-    UserCommand::Texts labels;
-    for (int n = usercommands::kArgumentCount; n >= 1; --n)
-      labels[n - 1] = ReadCommandKey(i, "param" + std::to_string(n));
-    std::string description = ReadCommandKey(i, "cmdDsc");
-    StoreCommand(std::move(description), std::move(lines), std::move(labels));
-  }
+  if (m_iniStorage)
+    for (UserCommand& command : usercommands::CommandsOfGroup(*m_iniStorage, groupName))
+      StoreCommand(std::move(command));
 
   WriteFields();
   OnCommandSelChange();  // nothing is selected now, so every row is disabled
 }
 
-void CSiteCmdDlg::StoreCommand(std::string description, std::vector<std::string> commandLines, UserCommand::Texts labels) {
+void CSiteCmdDlg::StoreCommand(UserCommand command) {
   // A group may hold more commands than the table's first size: grow it
   // rather than drop any of them.
   if (static_cast<std::size_t>(m_commandCount) >= m_commands.size()) m_commands.resize(m_commandCount + 1);
-  UserCommand& entry = m_commands[m_commandCount];
-  entry.description = description;
-  entry.commandLines = std::move(commandLines);
-  entry.paramLabels = std::move(labels);
-  m_commandList.InsertString(-1, description);
+  m_commands[m_commandCount] = std::move(command);
+  m_commandList.InsertString(-1, m_commands[m_commandCount].description);
   ++m_commandCount;
   WriteFields();
 }

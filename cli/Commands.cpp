@@ -6,13 +6,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "CommandList.h"
 #include "CommandListLocation.h"
-#include "IniFile.h"
 #include "IniStorage.h"
 #include "LineFile.h"
 #include "Session.h"
@@ -103,9 +102,7 @@ class UserCommands {
       error = "no user command \"" + wanted + "\" in " + m_path + " (write it as GROUP/DESCRIPTION)";
       return false;
     }
-    UserCommand command;
-    command.description = usercommands::ReadCommandValue(m_storage, chosen, "cmdDsc");
-    command.commandLines = usercommands::ReadCommandLines(m_storage, chosen);
+    const UserCommand command = usercommands::ReadCommand(m_storage, chosen);
     int wants = 0;
     for (int n = 1; n <= usercommands::kArgumentCount; ++n)
       if (usercommands::UsesArgument(command.commandLines, n)) wants = n;
@@ -135,18 +132,15 @@ class UserCommands {
  private:
   bool Load(std::string& error) {
     if (m_loaded) return true;
-    if (m_path.empty()) {
-      // A list in the working folder that others could have planted is passed over, and the user is told.
-      const CommandListChoice choice = ChooseCommandList(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-      m_path = choice.path;
-      if (!choice.skipped.empty()) std::fprintf(stderr, "korvastel-cli: %s\n", choice.skipped.c_str());
-    }
-    try {
-      IniFile().Read(m_path, &m_storage, IniFile::ReplaceKeys);
-    } catch (const std::exception& e) {
-      error = "can't read the command list " + m_path + ": " + e.what();
+    usercommands::LoadedCommandList list = usercommands::LoadCommandList(m_path);
+    m_path = list.path;
+    // A list in the working folder that others could have planted is passed over, and the user is told.
+    if (!list.skipped.empty()) std::fprintf(stderr, "korvastel-cli: %s\n", list.skipped.c_str());
+    if (!list.error.empty()) {
+      error = "can't read the command list " + m_path + ": " + list.error;
       return false;
     }
+    m_storage = std::move(list.storage);
     m_loaded = true;
     return true;
   }

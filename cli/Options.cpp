@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "res/Strings.h"
 
 namespace {
 

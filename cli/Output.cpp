@@ -10,15 +10,21 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "Json.h"
+#include "KindColours.h"
 
 namespace {
-// The window's palette as 24-bit terminal colours.
-constexpr const char* kLoginColour = "\x1b[38;2;128;255;128m";
-constexpr const char* kCommandColour = "\x1b[38;2;128;160;255m";
-constexpr const char* kDisconnectColour = "\x1b[38;2;255;160;128m";
 constexpr const char* kPlain = "\x1b[0m";
+
+// The window's palette as a 24-bit terminal colour. The program's own words
+// (white on the pane's grey) keep the terminal's colour.
+std::string TerminalColour(TranscriptKind kind) {
+  if (kind == TranscriptKind::Text) return {};
+  const palette::Colour c = palette::Of(kind);
+  return "\x1b[38;2;" + std::to_string(c.r) + ";" + std::to_string(c.g) + ";" + std::to_string(c.b) + "m";
+}
 }  // namespace
 
 // A reader that stops reading must not hold a stop hostage: where one sets
@@ -83,23 +89,9 @@ void Output::Cancel() {
 }
 
 void PaneText::Append(TranscriptKind kind, std::string_view text) {
-  switch (kind) {
-    case TranscriptKind::Login:
-      m_colour = kLoginColour;
-      break;
-    case TranscriptKind::Command:
-    case TranscriptKind::Notice:
-      m_colour = kCommandColour;
-      break;
-    case TranscriptKind::Reply:  // in the colour of its exchange
-      break;
-    case TranscriptKind::Hint:
-    case TranscriptKind::Disconnect:
-      m_colour = kDisconnectColour;
-      break;
-    case TranscriptKind::Text:  // the program's own words: the terminal's colour
-      m_colour = "";
-      break;
+  if (kind != TranscriptKind::Reply && kind != m_colourKind) {  // a reply: in the colour of its exchange
+    m_colour = TerminalColour(kind);
+    m_colourKind = kind;
   }
   // The pane's first lines are blank (they part attempts there); a file or a terminal starts with text.
   if (!m_started) {

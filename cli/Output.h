@@ -58,6 +58,7 @@ class PaneText {
   bool m_escape;
   bool m_started = false;
   bool m_lineStart = true;
-  const char* m_colour = "";  // of the exchange under way
+  std::string m_colour;                                // of the exchange under way
+  TranscriptKind m_colourKind = TranscriptKind::Text;  // whose colour m_colour is
   std::string m_pending;
 };

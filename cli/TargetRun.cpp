@@ -9,7 +9,6 @@
 #include "Socket.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
-#include "res/Strings.h"
 
 namespace {
 

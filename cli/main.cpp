@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
+#include "Address.h"
 #include "CommandList.h"
 #include "Commands.h"
 #include "LineFile.h"
@@ -24,7 +24,7 @@
 #include "Stop.h"
 #include "TargetRun.h"
 #include "Turns.h"
-#include "res/Strings.h"
+#include "Version.h"
 
 namespace {
 

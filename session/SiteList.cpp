@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "Address.h"
 #include "LineBreak.h"
 
 namespace {
@@ -36,32 +37,28 @@ std::optional<unsigned> Number(std::string_view text, unsigned long long max) {
 }
 
 // One address line; the empty string on success, else why not.
-std::string ParseAddress(std::string_view line, unsigned defaultPort, SiteAddress& address) {
+std::string ParseAddressLine(std::string_view line, unsigned defaultPort, SiteAddress& address) {
   if (line.find("://") != line.npos)
     return "give the address as HOST or HOST:PORT, without \"ftp://\" or the like; the Encryption field says how "
            "to connect.";
   if (line.find_first_of(" \t") != line.npos) return "an address holds no blanks.";
-  std::string_view host = line, port;
-  if (line.starts_with('[')) {
-    const std::size_t close = line.find(']');
-    if (close == line.npos || close == 1 || (close + 1 < line.size() && line[close + 1] != ':'))
+  const HostPort parsed = ParseHostPort(line, defaultPort);
+  switch (parsed.problem) {
+    case HostPortProblem::Brackets:
       return "an IPv6 address goes in brackets, as in [2001:db8::5]:21.";
-    host = line.substr(1, close - 1);
-    if (close + 1 < line.size()) port = line.substr(close + 2);
-  } else if (const std::size_t colon = line.find(':'); colon != line.npos) {
-    if (line.find(':', colon + 1) != line.npos) return "write an IPv6 address in brackets, as in [2001:db8::5]:21.";
-    host = line.substr(0, colon);
-    port = line.substr(colon + 1);
-    if (port.empty()) return "a \":\" must be followed by the port.";
+    case HostPortProblem::Colons:
+      return "write an IPv6 address in brackets, as in [2001:db8::5]:21.";
+    case HostPortProblem::EmptyPort:
+      return "a \":\" must be followed by the port.";
+    case HostPortProblem::NoHost:
+      return "the server's name is missing.";
+    case HostPortProblem::Port:
+      return "the port must be a number from 1 to 65535.";
+    case HostPortProblem::None:
+      break;
   }
-  if (host.empty()) return "the server's name is missing.";
-  address.host = std::string(host);
-  address.port = defaultPort;
-  if (!port.empty()) {
-    const auto number = Number(port, 65535);
-    if (!number || *number == 0) return "the port must be a number from 1 to 65535.";
-    address.port = *number;
-  }
+  address.host = std::string(parsed.host);
+  address.port = parsed.port;
   return {};
 }
 
@@ -353,7 +350,7 @@ std::optional<std::vector<SiteAddress>> ParseAddresses(const std::string& text, 
     const std::string address = Trimmed(line);
     if (address.empty()) continue;
     SiteAddress parsed;
-    const std::string why = ParseAddress(address, encryption == Encryption::Implicit ? 990 : 21, parsed);
+    const std::string why = ParseAddressLine(address, encryption == Encryption::Implicit ? 990 : 21, parsed);
     if (!why.empty()) {
       error = "Address line " + std::to_string(number) + " (\"" + Shown(address) + "\"): " + why;
       return std::nullopt;

@@ -1,17 +1,11 @@
-// The start-up without a window: the command line and where the command list
-// is read from.
+// The start-up without a window: the command line and the address it names.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
-#include "CommandListLocation.h"
-#include "TempFiles.h"
 
 namespace {
 
@@ -115,61 +109,6 @@ TEST(CommandLine, OptionsAndTheWindowsStart) {
   ASSERT_TRUE(ok.target);
   EXPECT_EQ(ok.target->port, 2121u);
   EXPECT_TRUE(ok.message.empty());
-}
-
-TEST(CommandListLocation, WorkingFolderFirstThenThePerUserFolder) {
-  namespace fs = std::filesystem;
-  const TempDir root("korvastel-start-");
-  const fs::path cwd = root / "work", xdg = root / "xdg", home = root / "home";
-  for (const fs::path& p : {cwd, xdg / "korvastel", home / ".config" / "korvastel"}) fs::create_directories(p);
-  const ScopedCwd inCwd(cwd);
-
-  // Nothing anywhere: the plain name, so the missing-file message is unchanged.
-  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
-  std::ofstream(home / ".config" / "korvastel" / "commandList.ini") << "[a]\n";
-  EXPECT_EQ(CommandListPath(nullptr, home.c_str()), (home / ".config/korvastel/commandList.ini").string());
-  EXPECT_EQ(CommandListPath("", home.c_str()), (home / ".config/korvastel/commandList.ini").string());
-  EXPECT_EQ(CommandListPath("relative/dir", home.c_str()), (home / ".config/korvastel/commandList.ini").string());
-  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini") << "XDG_CONFIG_HOME wins over HOME";
-  std::ofstream(xdg / "korvastel" / "commandList.ini") << "[a]\n";
-  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), (xdg / "korvastel/commandList.ini").string());
-  EXPECT_EQ(CommandListPath(nullptr, nullptr), "commandList.ini");
-
-  // A file of this user's that no one else may change is taken, readable or not (then its error is shown).
-  const fs::path here = cwd / "commandList.ini", ours = xdg / "korvastel/commandList.ini";
-  std::ofstream(here) << "[a]\n";
-  fs::permissions(here, fs::perms::owner_write);
-  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
-
-  // Any other is passed over for the per-user list, and the note says which, why and what instead.
-  const auto skipped = [&](const std::string& why) {
-    const CommandListChoice choice = ChooseCommandList(xdg.c_str(), home.c_str());
-    EXPECT_EQ(choice.path, ours.string()) << why;
-    EXPECT_EQ(choice.skipped, "Not read: " + here.string() + " " + why + "; read " + ours.string() + " instead.");
-  };
-  fs::permissions(here, fs::perms::owner_all | fs::perms::others_write);
-  skipped("is writable by others (its group or all users)");
-  fs::permissions(here, fs::perms::owner_read | fs::perms::group_write);
-  skipped("is writable by others (its group or all users)");
-  fs::permissions(here, fs::perms::owner_read);
-  fs::permissions(cwd, fs::perms::all);
-  skipped("is in a folder where others may replace it");
-  fs::permissions(cwd, fs::perms::all | fs::perms::sticky_bit);  // as /tmp: only the owner may remove it
-  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
-  if (::geteuid() == 0) {
-    ASSERT_EQ(::chown(here.c_str(), 65534, 65534), 0);
-    skipped("belongs to another user (uid 65534)");
-  }
-  fs::remove(here);
-  fs::create_symlink(ours, here);  // even to the user's own list: what a link points at can change under us
-  skipped("is a symbolic link, which is not followed");
-  fs::remove(here);
-  fs::create_directory(here);
-  skipped("is not a regular file");
-  fs::remove(ours);
-  EXPECT_EQ(ChooseCommandList(xdg.c_str(), home.c_str()).skipped,
-            "Not read: " + here.string() + " is not a regular file; no user commands, since " + ours.string() +
-                " is missing too.");
 }
 
 }  // namespace

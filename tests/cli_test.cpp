@@ -118,7 +118,7 @@ std::string At(const ScriptedServer& s) { return "u@127.0.0.1:" + std::to_string
 TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   const Script refused =
       LoginThen({ExpectLine(), Send("200-caf\xE9 \x81\r\n200 b\r\n"), ExpectLine(), Send("550 no\r\n")});
-  ScriptedServer server({refused, refused, LoginThen(Answers(2))});
+  ScriptedServer server({refused, refused, LoginThen(Answers(2)), LoginThen(Answers(1))});
   ASSERT_TRUE(server.Start());
 
   Outcome r = Run({At(server), "--password-stdin", "-s", "WHO", "-c", "DELE x "}, "pw from stdin\r\n", "");
@@ -148,6 +148,12 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
   const std::string history = ReadFile(m_home / ".config" / "Dunvarrow" / "korvastel.conf");
   EXPECT_NE(history.find("u%40127.0.0.1%3A" + std::to_string(server.Port())), std::string::npos) << history;
   EXPECT_EQ(history.find("secret"), std::string::npos);
+
+  // Colours as the window's pane has them: the login light green, an exchange light blue, the reply with it.
+  r = Run({"--color=always", At(server), "-s", "WHO"});
+  EXPECT_EQ(r.out.find("\x1b[38;2;128;255;128m>connecting to 127.0.0.1\x1b[0m\n"), 0u) << r.out;
+  EXPECT_NE(r.out.find("\x1b[38;2;128;160;255m>SITE WHO\x1b[0m\n\x1b[38;2;128;160;255m200"), std::string::npos)
+      << r.out;
 }
 
 TEST_F(Cli, APlantedCommandListIsNotReadButOneNamedWithCommandsIs) {

@@ -43,6 +43,7 @@ TEST(SiteList, AddressLinesAreCheckedOneByOneAndNamedWhenWrong) {
       {"a.example:65536", "the port must be a number from 1 to 65535."},
       {"a.example:4294967317", "the port must be a number from 1 to 65535."},
       {"a.example:", "must be followed by the port"},
+      {"[::1]:", "must be followed by the port"},
       {"::1", "write an IPv6 address in brackets"},
       {"[::1", "an IPv6 address goes in brackets"},
   };

@@ -1,11 +1,13 @@
-// The command list without a window: reading commandList.ini's schema,
-// placeholders and the substitution Execute performs.
+// The command list without a window: where commandList.ini is read from and
+// reading it, its schema, placeholders and the substitution Execute performs.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "CommandList.h"
+#include "CommandListLocation.h"
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "TempFiles.h"
@@ -66,6 +68,15 @@ TEST(CommandList, ValuesOfABlockWithTheirDefaults) {
   EXPECT_TRUE(ReadCommandLines(s, 1).empty());     // key without values
   EXPECT_EQ(ReadCommandValue(s, 7, "group"), "");  // no such block
   EXPECT_TRUE(ReadCommandLines(s, -1).empty());
+
+  // A group's commands, each block read as above, in the file's order.
+  const std::vector<UserCommand> g = CommandsOfGroup(s, "g");
+  ASSERT_EQ(g.size(), 2u);
+  EXPECT_EQ(g[0].description, "two\nlines");
+  EXPECT_EQ(g[0].commandLines, ReadCommandLines(s, 0));
+  EXPECT_EQ(g[0].paramLabels, (UserCommand::Texts{"first\nsecond"}));
+  EXPECT_TRUE(g[1].description.empty() && g[1].commandLines.empty());
+  EXPECT_TRUE(CommandsOfGroup(s, "H").empty());
 }
 
 TEST(CommandList, PlaceholdersEnableTheirRowsOnly) {
@@ -168,6 +179,77 @@ TEST(CommandList, SampleFileIsComplete) {
   }
   EXPECT_GE(multiLine, 3);
   EXPECT_GE(withComma, 2);
+}
+
+TEST(CommandListLocation, WorkingFolderFirstThenThePerUserFolder) {
+  namespace fs = std::filesystem;
+  const TempDir root("korvastel-start-");
+  const fs::path cwd = root / "work", xdg = root / "xdg", home = root / "home";
+  for (const fs::path& p : {cwd, xdg / "korvastel", home / ".config" / "korvastel"}) fs::create_directories(p);
+  const ScopedCwd inCwd(cwd);
+
+  // Nothing anywhere: the plain name, so the missing-file message is unchanged.
+  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
+  std::ofstream(home / ".config" / "korvastel" / "commandList.ini") << "[a]\n";
+  EXPECT_EQ(CommandListPath(nullptr, home.c_str()), (home / ".config/korvastel/commandList.ini").string());
+  EXPECT_EQ(CommandListPath("", home.c_str()), (home / ".config/korvastel/commandList.ini").string());
+  EXPECT_EQ(CommandListPath("relative/dir", home.c_str()), (home / ".config/korvastel/commandList.ini").string());
+  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini") << "XDG_CONFIG_HOME wins over HOME";
+  std::ofstream(xdg / "korvastel" / "commandList.ini") << "[a]\n";
+  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), (xdg / "korvastel/commandList.ini").string());
+  EXPECT_EQ(CommandListPath(nullptr, nullptr), "commandList.ini");
+
+  // A file of this user's that no one else may change is taken, readable or not (then its error is shown).
+  const fs::path here = cwd / "commandList.ini", ours = xdg / "korvastel/commandList.ini";
+  std::ofstream(here) << "[a]\n";
+  fs::permissions(here, fs::perms::owner_write);
+  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
+
+  // Any other is passed over for the per-user list, and the note says which, why and what instead.
+  const auto skipped = [&](const std::string& why) {
+    const CommandListChoice choice = ChooseCommandList(xdg.c_str(), home.c_str());
+    EXPECT_EQ(choice.path, ours.string()) << why;
+    EXPECT_EQ(choice.skipped, "Not read: " + here.string() + " " + why + "; read " + ours.string() + " instead.");
+  };
+  fs::permissions(here, fs::perms::owner_all | fs::perms::others_write);
+  skipped("is writable by others (its group or all users)");
+  fs::permissions(here, fs::perms::owner_read | fs::perms::group_write);
+  skipped("is writable by others (its group or all users)");
+  fs::permissions(here, fs::perms::owner_read);
+  fs::permissions(cwd, fs::perms::all);
+  skipped("is in a folder where others may replace it");
+  fs::permissions(cwd, fs::perms::all | fs::perms::sticky_bit);  // as /tmp: only the owner may remove it
+  EXPECT_EQ(CommandListPath(xdg.c_str(), home.c_str()), "commandList.ini");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(here.c_str(), 65534, 65534), 0);
+    skipped("belongs to another user (uid 65534)");
+  }
+  fs::remove(here);
+  fs::create_symlink(ours, here);  // even to the user's own list: what a link points at can change under us
+  skipped("is a symbolic link, which is not followed");
+  fs::remove(here);
+  fs::create_directory(here);
+  skipped("is not a regular file");
+  fs::remove(ours);
+  EXPECT_EQ(ChooseCommandList(xdg.c_str(), home.c_str()).skipped,
+            "Not read: " + here.string() + " is not a regular file; no user commands, since " + ours.string() +
+                " is missing too.");
+
+}
+
+TEST(CommandListLocation, LoadCarriesWhatWasReadOrWhyNot) {
+  const std::string path = std::filesystem::temp_directory_path() / ("load-" + std::to_string(::getpid()) + ".ini");
+  std::ofstream(path) << "[k]\ngroup = Users\ncmdDsc = Kick\ncmd = KICK %1\n";
+  const LoadedCommandList read = LoadCommandList(path);
+  EXPECT_TRUE(read.error.empty() && read.skipped.empty() && !read.missing) << read.error;
+  EXPECT_EQ(read.path, path);
+  EXPECT_EQ(CommandsOfGroup(read.storage, "users").size(), 1u);
+  std::filesystem::remove(path);
+
+  const LoadedCommandList missing = LoadCommandList(path);
+  EXPECT_TRUE(missing.missing);
+  EXPECT_EQ(missing.error, "[Runtime Error] Could not open file: " + path);
+  EXPECT_EQ(missing.storage.GetBlockCount(), 0);
 }
 
 }  // namespace

@@ -39,6 +39,22 @@ std::vector<std::string> ReadCommandLines(const IniStorage& storage, int blockIn
   }
 }
 
+UserCommand ReadCommand(const IniStorage& storage, int blockIndex) {
+  UserCommand command;
+  command.description = ReadCommandValue(storage, blockIndex, "cmdDsc");
+  command.commandLines = ReadCommandLines(storage, blockIndex);
+  for (int n = 1; n <= kArgumentCount; ++n)
+    command.paramLabels[n - 1] = ReadCommandValue(storage, blockIndex, "param" + std::to_string(n));
+  return command;
+}
+
+std::vector<UserCommand> CommandsOfGroup(const IniStorage& storage, std::string_view group) {
+  std::vector<UserCommand> commands;
+  for (int i = 0; i < storage.GetBlockCount(); ++i)
+    if (SameGroup(ReadCommandValue(storage, i, "group"), group)) commands.push_back(ReadCommand(storage, i));
+  return commands;
+}
+
 std::vector<std::string> GroupList(const IniStorage& storage) {
   // std::string compares through char_traits<char>, which orders bytes as
   // unsigned values: exactly the order the list needs.

@@ -34,6 +34,15 @@ std::string ReadCommandValue(const IniStorage& storage, int blockIndex, const st
 // All "cmd" values of the block, unchanged and in order; empty when missing.
 std::vector<std::string> ReadCommandLines(const IniStorage& storage, int blockIndex);
 
+// The user command the block at blockIndex holds: its description
+// ("cmdDsc"), lines ("cmd") and argument labels ("param1" ... "param9"), each
+// read as ReadCommandValue and ReadCommandLines read them.
+UserCommand ReadCommand(const IniStorage& storage, int blockIndex);
+
+// The commands of every block whose "group" is `group` (SameGroup), in the
+// file's order.
+std::vector<UserCommand> CommandsOfGroup(const IniStorage& storage, std::string_view group);
+
 // The distinct first "group" values of all blocks, as written (no line break
 // expansion). Equal only when byte for byte equal; ordered by unsigned bytes,
 // so "USERS" comes before "Users" and both before accented names.
