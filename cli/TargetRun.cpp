@@ -6,9 +6,6 @@
 #include "ConnectErrors.h"
 #include "Json.h"
 #include "Reply.h"
-#include "Socket.h"
-#include "TlsTransport.h"
-#include "TrustedCertificates.h"
 
 namespace {
 
@@ -37,38 +34,44 @@ int FinalCode(const std::string& line) { return line.size() > 3 && line[3] != ' 
 
 }  // namespace
 
-TargetRun::TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out,
-                     Session::Post post)
+TargetRun::TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out)
     : m_name(std::move(name)),
       m_request(std::move(request)),
       m_settings(settings),
       m_out(out),
-      m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color, settings.escape) {
-  Session::Services services;
-  m_post = post;
-  services.post = std::move(post);
-  services.connect = &platform::ConnectTcp;
-  services.startTls = &platform::StartTls;
-  services.trustStore = this;
-  services.asker = this;
-  services.waitLimit = settings.timeout;
-  services.keepLog = false;  // each piece is printed as it comes: a flood must not pile up here
-  m_session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
+      m_pane(settings.prefix ? m_name + ": " : std::string(), settings.color, settings.escape) {}
+
+TargetRun::~TargetRun() {
+  if (Session* session = m_owner ? m_owner->Find(m_id) : nullptr) session->RemoveObserver(*this);
+  if (m_owner) m_owner->SetAsker(m_id, nullptr);
 }
 
-// The connection goes with the session, without a word to the server.
-TargetRun::~TargetRun() { m_session.reset(); }
-
-void TargetRun::Start(std::vector<std::string> lines) {
-  m_lines = std::move(lines);
-  m_lastEvent = std::chrono::steady_clock::now();
+ConnectRequest TargetRun::Request() const {
   ConnectRequest request = m_request;
   if (request.password.empty()) request.password = m_settings.password;
   request.tls = request.tls || m_settings.tls;
-  if (!m_session->Connect(request)) {
-    Fail(2, "the login or the password holds a line break or a NUL; nothing was sent");
-    End();
+  return request;
+}
+
+void TargetRun::Follow(SessionOwner& owner, SessionId id, std::size_t lines) {
+  m_owner = &owner;
+  m_id = id;
+  m_lineCount = lines;
+  m_lastEvent = std::chrono::steady_clock::now();
+  owner.SetAsker(id, this);
+  if (Session* session = owner.Find(id)) session->AddObserver(*this);
+}
+
+void TargetRun::RowEnded(const SiteRunRow& row) {
+  if (m_done) return;
+  FlushText();
+  if (row.state == SiteRunState::Failed) {
+    // "could not start to connect": the login or password could not go as one line.
+    Fail(2, row.reply == "could not start to connect"
+                ? "the login or the password holds a line break or a NUL; nothing was sent"
+                : row.reply);
   }
+  End();
 }
 
 void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
@@ -139,7 +142,7 @@ void TargetRun::TimeUp() {
 }
 
 void TargetRun::Cancel() {
-  if (m_session) m_session->Disconnect();
+  if (Session* session = m_owner ? m_owner->Find(m_id) : nullptr) session->Disconnect();
 }
 
 void TargetRun::OnBlockDone(Transcript::Pos) { FlushText(); }
@@ -162,29 +165,21 @@ void TargetRun::OnReply(const Exchange& exchange, Transcript::Pos) {
 }
 
 void TargetRun::OnLoginDone(const LoginReport& report) {
-  ControlConnection::Login result = report.result;
-  if (result == ControlConnection::Login::LoggedIn) {
-    // The commands go first: the history is written while they travel.
-    const bool sent = m_session->Send(m_lines) == Session::SendResult::Sent;
+  if (report.result == ControlConnection::Login::LoggedIn) {
+    // The commands travel already (they waited for the login): the history is written meanwhile.
     if (m_settings.history) RecordHistory();
-    if (sent) return;
-    result = ControlConnection::Login::Dropped;
+    return;
   }
   FlushText();
-  LoginReport failed = report;
-  failed.result = result;
-  Fail(2, LoginFailure(failed),
-       result == ControlConnection::Login::CertificateRefused ? m_certificate.fingerprint : std::string());
+  Fail(2, LoginFailure(report),
+       report.result == ControlConnection::Login::CertificateRefused ? m_certificate.fingerprint : std::string());
   End();
 }
 
-// A target that is done lets go of its connection at once: servers count
-// connections per user, and one that waits for our close must not wait for
-// the other targets.
-void TargetRun::End() {
-  m_done = true;
-  m_post([this] { m_session.reset(); });  // not from inside the session's own call
-}
+// The run model lets go of a target's connection as soon as its row ends:
+// servers count connections per user, and one that waits for our close must
+// not wait for the other targets.
+void TargetRun::End() { m_done = true; }
 
 std::string TargetRun::LoginFailure(const LoginReport& report) const {
   using Login = ControlConnection::Login;
@@ -223,9 +218,9 @@ std::string TargetRun::LoginFailure(const LoginReport& report) const {
 
 void TargetRun::OnRunDone(ControlConnection::Result result) {
   FinishExchange(result == ControlConnection::Result::Dropped);
-  if (m_exchanges < m_lines.size() && m_status < 2)
+  if (m_exchanges < m_lineCount && m_status < 2)
     Fail(2,
-         "the server closed the connection; " + std::to_string(m_lines.size() - m_exchanges) + " command(s) not sent");
+         "the server closed the connection; " + std::to_string(m_lineCount - m_exchanges) + " command(s) not sent");
   FlushText();
   End();
 }
@@ -299,14 +294,4 @@ bool TargetRun::AskTrust(const std::string&, unsigned, const TlsInfo& info, cons
   m_certificate = info;
   m_rememberedFingerprint = remembered;
   return false;
-}
-
-std::string TargetRun::Remembered(const std::string& host, unsigned port) {
-  return platform::TrustedFingerprint(host, port);
-}
-
-// Only an answer given with --remember is kept; --trust alone holds for this run.
-void TargetRun::Remember(const std::string& host, unsigned port, const std::string& fingerprint) {
-  if (m_settings.remember && !platform::TrustFingerprint(host, port, fingerprint))
-    Complain("the trusted certificate could not be stored");
 }

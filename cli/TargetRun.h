@@ -1,5 +1,7 @@
-// One TARGET of a run: its session, what it shows, what it asks, and how it
-// ended. Lives on the main thread; the session's worker does the waiting.
+// One TARGET of a run as the terminal sees it: what its session shows, what
+// it asks, and how it ended. The run model (SiteRunner) connects the session
+// and sends the lines; this follows it. Lives on the main thread; the
+// session's worker does the waiting.
 #pragma once
 
 #include <chrono>
@@ -11,6 +13,8 @@
 #include "Output.h"
 #include "PerUserHistory.h"
 #include "Session.h"
+#include "SessionOwner.h"
+#include "SiteRun.h"
 
 // The window's connection history, shared by every target of a run and read
 // at the first login, so no target waits for it before connecting.
@@ -34,16 +38,19 @@ struct RunSettings {
   std::chrono::milliseconds maxTime{0};
 };
 
-class TargetRun : private SessionObserver, private TrustAsker, private TrustStore {
+class TargetRun : private SessionObserver, private TrustAsker {
  public:
-  // request's password, when empty, is the run's.
-  TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out, Session::Post post);
+  TargetRun(std::string name, ConnectRequest request, const RunSettings& settings, Output& out);
   ~TargetRun() override;
   TargetRun(const TargetRun&) = delete;
   TargetRun& operator=(const TargetRun&) = delete;
 
-  // Connects, logs in and sends the lines, one exchange at a time.
-  void Start(std::vector<std::string> lines);
+  // The request as it connects: without a password of its own, the run's.
+  ConnectRequest Request() const;
+  // Follows the session the run model found for the target, before it connects.
+  void Follow(SessionOwner& owner, SessionId id, std::size_t lines);
+  // The run model's row ended: a failure nothing else reported is reported now.
+  void RowEnded(const SiteRunRow& row);
   bool Done() const { return m_done; }
   // An exit status: 0 all fine, 1 a command refused, 2 the target failed.
   int Status() const { return m_status; }
@@ -56,7 +63,7 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   // Gives up every wait of the session at once, so destroying it takes no time.
   void Cancel();
   // The session and its descriptors are gone: another target may start.
-  bool Released() const { return !m_session; }
+  bool Released() const { return m_done && (!m_owner || !m_owner->Find(m_id)); }
 
  private:
   void OnLine(TranscriptKind kind, std::string_view text) override;
@@ -67,8 +74,6 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   void OnReply(const Exchange& exchange, Transcript::Pos) override;
   void OnRunDone(ControlConnection::Result result) override;
   bool AskTrust(const std::string& host, unsigned port, const TlsInfo& info, const std::string& remembered) override;
-  std::string Remembered(const std::string& host, unsigned port) override;
-  void Remember(const std::string& host, unsigned port, const std::string& fingerprint) override;
 
   void End();
   void FinishExchange(bool dropped);
@@ -83,8 +88,9 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   const RunSettings& m_settings;
   Output& m_out;
   PaneText m_pane;
-  std::vector<std::string> m_lines;
-  Session::Post m_post;
+  std::size_t m_lineCount = 0;
+  SessionOwner* m_owner = nullptr;
+  SessionId m_id = 0;
 
   // The exchange under way, and how its reply ended.
   bool m_inExchange = false;
@@ -105,6 +111,4 @@ class TargetRun : private SessionObserver, private TrustAsker, private TrustStor
   std::string m_rememberedFingerprint;
   bool m_done = false;
   int m_status = 0;
-
-  std::unique_ptr<Session> m_session;  // last: its events reach the members above
 };

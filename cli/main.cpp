@@ -114,9 +114,10 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
       targets.push_back(std::move(target));
       continue;
     }
-    std::optional<StartTarget> address = ParseAddress(name, error);
+    bool heldPassword = false;
+    std::optional<StartTarget> address = ParseAddress(name, error, &heldPassword);
     if (!address) {
-      if (error.find("password") != std::string::npos)
+      if (heldPassword)
         error =
             "a TARGET holds a password, so nothing was done: every user of this computer can read a "
             "program's command line. Give LOGIN@HOST[:PORT] and the password with --password-stdin or "

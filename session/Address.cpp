@@ -124,14 +124,16 @@ HostPort ParseHostPort(std::string_view text, unsigned defaultPort) {
   return result;
 }
 
-std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error) {
+std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error, bool* heldPassword) {
   StartTarget target;
+  if (heldPassword) *heldPassword = false;
   std::string_view rest = address;
   const std::size_t scheme = SchemeEnd(rest);
   // The password test comes first, before anything quotes the address, and
   // looks at everything before the last "@", so a password holding "/" or "@"
   // is refused all the same.
   if (HoldsPassword(scheme == std::string_view::npos ? rest : rest.substr(scheme + 3))) {
+    if (heldPassword) *heldPassword = true;
     error =
         "The address on the command line holds a password, so it was not used: every user of this computer can "
         "read a program's command line (in the process list, with ps for instance). Give LOGIN@HOST[:PORT] "

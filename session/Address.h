@@ -41,5 +41,7 @@ struct StartTarget {
 
 // [ftp://|ftpes://|ftps://]LOGIN@HOST[:PORT]; `error` says why when there is
 // no result. An address holding a password is refused, and no message
-// repeats what comes before the last "@".
-std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error);
+// repeats what comes before the last "@"; heldPassword, when given, says
+// whether that was why.
+std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error,
+                                        bool* heldPassword = nullptr);

@@ -127,6 +127,12 @@ void SessionOwner::Release(SessionId id) {
   if (it != m_sessions.end() && --it->second->holds <= 0) Drop(id);
 }
 
+void SessionOwner::ReleaseSoon(SessionId id) {
+  m_services.post([self = std::weak_ptr<SessionOwner*>(m_self), id] {
+    if (const auto owner = self.lock()) (*owner)->Release(id);
+  });
+}
+
 void SessionOwner::Close(SessionId id) {
   if (m_sessions.count(id)) Drop(id);
 }

@@ -72,6 +72,9 @@ class SessionOwner {
   void Hold(SessionId id);
   // The last holder's release drops the session.
   void Release(SessionId id);
+  // The same once the call under way has returned: every observer still
+  // hears the report that made the holder let go.
+  void ReleaseSoon(SessionId id);
   // Drops the session whoever holds it; the holders hear OnClosed.
   void Close(SessionId id);
   // The saved site the session is for from now on (empty: none).
@@ -101,4 +104,5 @@ class SessionOwner {
   std::vector<SessionEvents*> m_events;
   SessionId m_lastId = 0;
   std::map<SessionId, std::unique_ptr<Entry>> m_sessions;
+  std::shared_ptr<SessionOwner*> m_self = std::make_shared<SessionOwner*>(this);  // for calls posted to later
 };

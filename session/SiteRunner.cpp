@@ -109,7 +109,13 @@ bool SiteRunner::Fail(std::size_t row, const std::string& why, const std::string
 
 void SiteRunner::Keep(std::size_t row) {
   Track& t = m_tracks[row];
-  if (!m_options.keepSessions || !t.held) return LetGo(row);
+  if (!m_options.keepSessions || !t.held) {
+    // Those who follow the session still hear the report that ended the row.
+    t.request.password.clear();
+    if (t.held) m_owner.ReleaseSoon(t.session);
+    t.held = false;
+    return;
+  }
   t.request.password.clear();
   t.held = false;
   SessionId& kept = m_kept[m_run.Row(row).site];
