@@ -28,7 +28,7 @@
 #include <utility>
 
 #include "CommandList.h"
-#include "CommandListLocation.h"
+#include "CommandListFile.h"
 #include "IniStorage.h"
 #include "Keyring.h"
 #include "MessageBox.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "CommandListLocation.h"
+#include "CommandListFile.h"
 #include "IniStorage.h"
 #include "PerUserHistory.h"
 #include "ProgramSessions.h"

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "CommandList.h"
-#include "CommandListLocation.h"
+#include "CommandListFile.h"
 #include "IniStorage.h"
 #include "LineFile.h"
 #include "Session.h"

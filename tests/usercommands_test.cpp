@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "CommandList.h"
-#include "CommandListLocation.h"
+#include "CommandListFile.h"
 #include "IniFile.h"
 #include "IniStorage.h"
 #include "TempFiles.h"

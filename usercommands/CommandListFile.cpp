@@ -1,4 +1,4 @@
-#include "CommandListLocation.h"
+#include "CommandListFile.h"
 
 #include <cstdlib>
 #include <exception>
