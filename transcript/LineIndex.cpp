@@ -1,20 +1,21 @@
 #include "LineIndex.h"
 
 #include <algorithm>
-#include <limits>
-
-namespace {
-
-constexpr LineIndex::Pos kMaxOffset = std::numeric_limits<std::uint32_t>::max();
-
-}  // namespace
 
 void LineIndex::Reset(std::time_t time) {
   m_blocks.clear();
   m_times.clear();
   m_firstBlock = 0;
   m_first = m_end = 0;
-  PushBack(0, time);
+  PushBackSlowly(0, time);
+}
+
+void LineIndex::NoteTail() {
+  Block& b = m_blocks.back();
+  m_tailBlock = m_firstBlock + static_cast<Pos>(m_blocks.size()) - 1;
+  m_tailBase = b.base;
+  m_tail = b.wide ? nullptr : b.narrow.get();
+  m_lastTime = m_times.back().time;
 }
 
 std::time_t LineIndex::Time(Pos line) const {
@@ -71,9 +72,12 @@ void LineIndex::Refill(Pos block, Pos line, Pos start) {
   }
 }
 
-void LineIndex::SetStart(Pos line, Pos start) { Put(line, start); }
+void LineIndex::SetStart(Pos line, Pos start) {
+  Put(line, start);
+  NoteTail();
+}
 
-void LineIndex::PushBack(Pos start, std::time_t time) {
+void LineIndex::PushBackSlowly(Pos start, std::time_t time) {
   const Pos line = m_end++;
   if (m_blocks.empty()) m_firstBlock = BlockOf(line);
   if (BlockOf(line) - m_firstBlock == static_cast<Pos>(m_blocks.size())) {
@@ -84,6 +88,7 @@ void LineIndex::PushBack(Pos start, std::time_t time) {
   }
   Put(line, start);
   if (m_times.empty() || m_times.back().time != time) m_times.push_back({line, time});
+  NoteTail();
 }
 
 void LineIndex::PopBack() {
@@ -91,6 +96,7 @@ void LineIndex::PopBack() {
   --m_end;
   while (m_times.back().line >= m_end) m_times.pop_back();
   while (m_firstBlock + static_cast<Pos>(m_blocks.size()) - 1 > BlockOf(m_end - 1)) m_blocks.pop_back();
+  NoteTail();
 }
 
 void LineIndex::SetLastTime(std::time_t time) {
@@ -101,6 +107,7 @@ void LineIndex::SetLastTime(std::time_t time) {
   } else if (m_times.back().time != time) {
     m_times.push_back({last, time});
   }
+  NoteTail();
 }
 
 void LineIndex::DropFront(Pos line) {
@@ -112,6 +119,7 @@ void LineIndex::DropFront(Pos line) {
   }
   while (m_times.size() > 1 && m_times[1].line <= line) m_times.pop_front();
   m_times.front().line = line;
+  NoteTail();
 }
 
 void LineIndex::PushFront(Pos start, std::time_t time) {
@@ -128,6 +136,7 @@ void LineIndex::PushFront(Pos start, std::time_t time) {
     m_times.front().line = line;
   else
     m_times.push_front({line, time});
+  NoteTail();
 }
 
 void LineIndex::SetTimes(Pos from, const std::vector<std::time_t>& times) {
@@ -136,4 +145,5 @@ void LineIndex::SetTimes(Pos from, const std::vector<std::time_t>& times) {
   while (!m_times.empty() && m_times.back().line >= from) m_times.pop_back();
   for (std::size_t i = 0; i < times.size() && from + static_cast<Pos>(i) < m_end; ++i)
     if (m_times.empty() || m_times.back().time != times[i]) m_times.push_back({from + static_cast<Pos>(i), times[i]});
+  NoteTail();
 }

@@ -43,7 +43,16 @@ class LineIndex {
 
   // `line` is one of First()..End() - 1; the starts stay in order.
   void SetStart(Pos line, Pos start);
-  void PushBack(Pos start, std::time_t time);
+  void PushBack(Pos start, std::time_t time) {
+    // Most lines land in the last block, narrow, in the same second as the one before.
+    if (BlockOf(m_end) == m_tailBlock && m_tail && start >= m_tailBase && start - m_tailBase <= kMaxOffset &&
+        time == m_lastTime) {
+      m_tail[static_cast<std::size_t>(m_end & (kBlockLines - 1))] = static_cast<std::uint32_t>(start - m_tailBase);
+      ++m_end;
+      return;
+    }
+    PushBackSlowly(start, time);
+  }
   void PopBack();  // leaves at least one line
   void SetLastTime(std::time_t time);
   // Lines before `line` go.
@@ -64,14 +73,23 @@ class LineIndex {
     std::time_t time;
   };
 
+  static constexpr Pos kMaxOffset = 0xFFFFFFFF;
   static Pos BlockOf(Pos line) { return line >> 10; }  // floor(line / kBlockLines), below 0 too
   static_assert(kBlockLines == Pos{1} << 10);
+  void PushBackSlowly(Pos start, std::time_t time);
   void Put(Pos line, Pos start);
   void Refill(Pos block, Pos line, Pos start);
+  void NoteTail();
 
   std::deque<Block> m_blocks;
   Pos m_firstBlock = 0;  // number of m_blocks.front()
   Pos m_first = 0;
   Pos m_end = 0;
   std::deque<TimeRun> m_times;  // by line; the first covers m_first
+  // The last block and time, for PushBack's quick way; NoteTail() after
+  // every other change.
+  Pos m_tailBlock = 0;
+  Pos m_tailBase = 0;
+  std::uint32_t* m_tail = nullptr;  // null while the last block is wide
+  std::time_t m_lastTime = 0;
 };
