@@ -1,22 +1,31 @@
 // Korvastel's side of bench/compare-bigreply: the real dialog, offscreen,
 // logs in to a running site server, and each run times one click on "USERS"
 // until the reply's last line is shown (the view settled on it and painted).
-// Prints one line per run, then the median and the process's peak memory.
+// Prints one line per run, then the median, the process's peak memory and
+// its memory just before the first click (the idle window). First it times
+// the same reply read by a bare recv loop (login untimed; the reply is
+// `lines` lines of 60 bytes), the floor any client stands on.
 //
 //   bench_bigreply --port N --lines N [--runs 3] [--user admin] [--pass korvastel]
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MessageBox.h"
@@ -30,6 +39,70 @@ double PeakRssMb() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
   return static_cast<double>(ru.ru_maxrss) / 1024.0;
+}
+
+double RssMb() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  long pages = 0, resident = 0;
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Reads until the last line received is a reply's last line ("NNN ...").
+bool ReadReply(int fd) {
+  std::string got;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    got.append(buf, static_cast<std::size_t>(n));
+    if (got.size() < 2 || got.compare(got.size() - 2, 2, "\r\n") != 0) continue;
+    const std::size_t start = got.rfind('\n', got.size() - 3);
+    const std::string_view last = std::string_view(got).substr(start == std::string::npos ? 0 : start + 1);
+    if (last.size() >= 4 && last[3] == ' ') return true;
+  }
+}
+
+// The reply read by nothing but recv into one reused buffer, median of
+// `runs`; -1 when the server cannot be reached.
+double BareRecvSeconds(int port, long lines, int runs, const std::string& user, const std::string& pass) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  const auto send = [fd](const std::string& s) { return ::send(fd, s.data(), s.size(), MSG_NOSIGNAL) > 0; };
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !ReadReply(fd) ||
+      !send("USER " + user + "\r\n") || !ReadReply(fd) || !send("PASS " + pass + "\r\n") || !ReadReply(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  const std::size_t bytes = static_cast<std::size_t>(lines) * 60;
+  std::vector<char> buf(64 * 1024);
+  std::vector<double> seconds;
+  for (int run = 0; run < runs; ++run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    send("SITE USERS\r\n");
+    for (std::size_t total = 0; total < bytes;) {
+      const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+      if (n <= 0) {
+        ::close(fd);
+        return -1;
+      }
+      total += static_cast<std::size_t>(n);
+    }
+    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  ::close(fd);
+  return Median(seconds);
 }
 
 }  // namespace
@@ -52,6 +125,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_bigreply --port N --lines N [--runs 3] [--user U] [--pass P]\n");
     return 2;
   }
+  const double bare = BareRecvSeconds(port, lines, runs, user, pass);
+  if (bare < 0) {
+    std::fprintf(stderr, "bare recv loop: no reply from port %d\n", port);
+    return 1;
+  }
+  std::printf("bare_recv_median_s %.4f\n", bare);
+
   namespace fs = std::filesystem;
   const fs::path home = fs::temp_directory_path() / ("korvastel-bigreply-" + std::to_string(::getpid()));
   fs::create_directories(home);
@@ -66,6 +146,7 @@ int main(int argc, char** argv) {
   });
 
   std::vector<double> seconds;
+  double idleMb = 0;
   int rc = 0;
   for (int run = 0; run < runs; ++run) {
     auto dlg = std::make_unique<CSiteCmdDlg>();
@@ -86,6 +167,7 @@ int main(int argc, char** argv) {
     auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
     auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
     const int before = dlg->m_transcript.GetLineCount();
+    if (run == 0) idleMb = RssMb();
 
     const auto t0 = std::chrono::steady_clock::now();
     users->click();
@@ -107,9 +189,9 @@ int main(int argc, char** argv) {
     std::printf("run %d: %.3f s\n", run + 1, s);
   }
   if (!seconds.empty()) {
-    std::sort(seconds.begin(), seconds.end());
-    std::printf("korvastel_median_s %.3f\n", seconds[seconds.size() / 2]);
+    std::printf("korvastel_median_s %.3f\n", Median(seconds));
     std::printf("korvastel_peak_rss_MB %.1f\n", PeakRssMb());
+    std::printf("korvastel_idle_rss_MB %.1f\n", idleMb);
   }
   std::error_code ec;
   fs::current_path(fs::temp_directory_path(), ec);

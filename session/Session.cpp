@@ -25,7 +25,9 @@ constexpr std::size_t kDeliverBudget = 4u << 20;
 constexpr std::chrono::milliseconds kDeliverTime{8};
 // Text waiting for the owner beyond which the worker stops reading: a
 // server that floods is then slowed by TCP instead of filling our memory.
-constexpr std::size_t kMaxWaiting = 16u << 20;
+// What waits is a second copy of text the transcript is about to hold, so
+// the bound is kept small; 4 MiB still keeps the worker a turn ahead.
+constexpr std::size_t kMaxWaiting = 4u << 20;
 
 bool MayTryNextAddress(ControlConnection::Login result, bool greeted) {
   using Login = ControlConnection::Login;

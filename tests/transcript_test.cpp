@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
+#include <random>
 #include <string>
 
 namespace {
@@ -274,4 +277,71 @@ TEST(Transcript, DropsTheOldestWholeLinesAndSaysSoAtTheTop) {
   for (int i = 0; i < 100; ++i) t.AppendAtEnd(std::string(2000, '\n'));
   EXPECT_LE(t.LineCount() - t.FirstLine(), kLimit / Transcript::kBytesPerLine + 1);
   EXPECT_EQ(t.LineCount(), 200001);
+}
+
+// The compact index against a plain one, through block borders, lines below
+// 0 (a drop's line put at the top), a start before its block's base, and
+// lines spread over more than 4 GiB.
+TEST(Transcript, LineIndexHoldsWhatAPlainIndexHolds) {
+  using Pos = LineIndex::Pos;
+  std::deque<Pos> starts{0};
+  std::deque<std::time_t> times{7};
+  Pos first = 0;
+  LineIndex index(7);
+  std::mt19937_64 random(12345);
+  const auto pick = [&](Pos n) { return static_cast<Pos>(random() % static_cast<std::uint64_t>(n)); };
+  std::time_t now = 7;
+  Pos lowest = 0;
+  for (int step = 0; step < 60000; ++step) {
+    const Pos r = pick(100);
+    if (r < 70) {  // a new line, now and then far behind the last
+      const Pos start = starts.back() + (pick(500) == 0 ? (Pos{5} << 30) : pick(100));
+      now += pick(8) == 0 ? 1 : 0;
+      starts.push_back(start);
+      times.push_back(now);
+      index.PushBack(start, now);
+    } else if (r < 76) {
+      const Pos start = starts.back() + pick(3);
+      starts.back() = start;
+      index.SetStart(first + static_cast<Pos>(starts.size()) - 1, start);
+    } else if (r < 82) {
+      times.back() = now;
+      index.SetLastTime(now);
+    } else if (r < 88 && starts.size() > 1) {
+      starts.pop_back();
+      times.pop_back();
+      index.PopBack();
+    } else if (r < 94) {  // a drop: lines go (none in the first half), one comes at the top
+      const Pos keep = step < 30000 ? first : first + pick(static_cast<Pos>(starts.size()));
+      starts.erase(starts.begin(), starts.begin() + (keep - first));
+      times.erase(times.begin(), times.begin() + (keep - first));
+      first = keep;
+      index.DropFront(keep);
+      const Pos start = starts.front() - pick(3000);
+      starts.push_front(start);
+      times.push_front(++now);
+      --first;
+      index.PushFront(start, now);
+      lowest = std::min(lowest, first);
+    } else if (r < 96) {  // an edit in the middle gives the lines behind it their times back
+      const auto from = static_cast<std::size_t>(pick(static_cast<Pos>(starts.size())));
+      std::vector<std::time_t> back;
+      for (std::size_t i = from; i < starts.size(); ++i) back.push_back(times[i] = now - pick(3));
+      index.SetTimes(first + static_cast<Pos>(from), back);
+    }
+    if (step % 997 != 0 && step + 1 < 60000) continue;
+    ASSERT_EQ(index.First(), first);
+    ASSERT_EQ(index.End(), first + static_cast<Pos>(starts.size()));
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+      const Pos line = first + static_cast<Pos>(i);
+      ASSERT_EQ(index.Start(line), starts[i]) << "line " << line << " step " << step;
+      ASSERT_EQ(index.Time(line), times[i]) << "line " << line << " step " << step;
+    }
+    const Pos at = starts[static_cast<std::size_t>(pick(static_cast<Pos>(starts.size())))];
+    const auto last = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
+    ASSERT_EQ(index.LineAt(at), first + last);
+    ASSERT_EQ(index.LineAt(starts.front() - 1), first - 1);
+  }
+  EXPECT_LT(lowest, -LineIndex::kBlockLines);
+  EXPECT_GT(first, 0);
 }

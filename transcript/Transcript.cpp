@@ -31,7 +31,7 @@ std::string Megabytes(Transcript::Pos bytes) {
 
 }  // namespace
 
-Transcript::Transcript() : m_lineTimes{std::time(nullptr)} {}
+Transcript::Transcript() : m_index(std::time(nullptr)) {}
 
 Transcript::~Transcript() {
   if (m_view) m_view->OnTranscriptGone();
@@ -46,15 +46,14 @@ Transcript::Pos Transcript::LineEnd(Pos line) const {
 }
 
 Transcript::Pos Transcript::LineOf(Pos pos) const {
-  const auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), Abs(pos));
-  return m_firstLine + static_cast<Pos>(it - m_lineStarts.begin()) - 1;
+  return m_index.LineAt(Abs(pos));
 }
 
 Transcript::Pos Transcript::LongestLine() const {
   if (!m_longestKnown) {
     m_longest = m_longestLines = 0;
     m_longestKnown = true;
-    for (Pos line = m_firstLine; line + 1 < LineCount(); ++line) NoteLineLength(LineEnd(line) - LineStart(line));
+    for (Pos line = FirstLine(); line + 1 < LineCount(); ++line) NoteLineLength(LineEnd(line) - LineStart(line));
   }
   return std::max(m_longest, m_length - LineStart(LineCount() - 1));
 }
@@ -137,25 +136,32 @@ void Transcript::Append(std::string_view text, Kind kind, std::time_t now) {
       m_runs.push_back({Abs(m_length), kind});
     }
   }
-  if (m_lineStarts.back() == Abs(m_length)) m_lineTimes.back() = now;  // the line's first byte arrives
+  Pos lastStart = m_index.LastStart();
+  if (lastStart == Abs(m_length)) m_index.SetLastTime(now);  // the line's first byte arrives
 
-  char prev = m_length > 0 ? At(m_length - 1) : '\0';
+  // Line ends are found with memchr: a CR is rare, so its search runs once
+  // per CR, not once per line.
+  const char before = m_length > 0 ? At(m_length - 1) : '\0';
   const char* data = text.data();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char ch = data[i];
-    if (ch != '\n' && ch != '\r') {
-      prev = ch;
-      continue;
-    }
+  const char* const end = data + text.size();
+  const char* nextCr = static_cast<const char*>(std::memchr(data, '\r', text.size()));
+  const char* nextLf = static_cast<const char*>(std::memchr(data, '\n', text.size()));
+  while (nextCr || nextLf) {
+    const char* p = !nextLf || (nextCr && nextCr < nextLf) ? nextCr : nextLf;
+    const std::size_t i = static_cast<std::size_t>(p - data);
     const Pos next = Abs(m_length) + static_cast<Pos>(i) + 1;
-    if (ch == '\n' && prev == '\r' && m_lineStarts.back() == next - 1) {
-      m_lineStarts.back() = next;  // CR LF ends one line
+    const char prev = i > 0 ? p[-1] : before;
+    if (*p == '\n' && prev == '\r' && lastStart == next - 1) {
+      m_index.SetStart(LineCount() - 1, next);  // CR LF ends one line
     } else {
-      if (m_longestKnown) NoteLineLength(next - 1 - m_lineStarts.back());
-      m_lineStarts.push_back(next);
-      m_lineTimes.push_back(now);
+      if (m_longestKnown) NoteLineLength(next - 1 - lastStart);
+      m_index.PushBack(next, now);
     }
-    prev = ch;
+    lastStart = next;
+    if (p == nextCr)
+      nextCr = static_cast<const char*>(std::memchr(p + 1, '\r', static_cast<std::size_t>(end - p - 1)));
+    else
+      nextLf = static_cast<const char*>(std::memchr(p + 1, '\n', static_cast<std::size_t>(end - p - 1)));
   }
 
   std::size_t done = 0;
@@ -205,10 +211,7 @@ void Transcript::Truncate(Pos length) {
   m_length = length;
   m_chunks.resize((static_cast<std::size_t>(Abs(length)) + kChunkSize - 1) / kChunkSize -
                   static_cast<std::size_t>(m_origin) / kChunkSize);
-  while (m_lineStarts.size() > 1 && m_lineStarts.back() > Abs(length)) {
-    m_lineStarts.pop_back();
-    m_lineTimes.pop_back();
-  }
+  while (LineCount() - FirstLine() > 1 && m_index.LastStart() > Abs(length)) m_index.PopBack();
   while (!m_runs.empty() && m_runs.back().start >= Abs(length)) m_runs.pop_back();
   m_longestKnown = false;
 }
@@ -238,8 +241,8 @@ void Transcript::Replace(Pos from, Pos to, std::string_view text) {
   }
   const std::size_t added = static_cast<std::size_t>(LineCount() - linesBeforeTail);
   const std::size_t kept = std::min(added, tailTimes.size());
-  std::copy(tailTimes.end() - static_cast<std::ptrdiff_t>(kept), tailTimes.end(),
-            m_lineTimes.end() - static_cast<std::ptrdiff_t>(kept));
+  tailTimes.erase(tailTimes.begin(), tailTimes.end() - static_cast<std::ptrdiff_t>(kept));
+  m_index.SetTimes(LineCount() - static_cast<Pos>(kept), tailTimes);
   m_longestKnown = false;
 }
 
@@ -276,9 +279,7 @@ void Transcript::Clear() {
   m_chunks.clear();
   m_length = 0;
   m_origin = 0;
-  m_firstLine = 0;
-  m_lineStarts.assign(1, 0);
-  m_lineTimes.assign(1, Now());
+  m_index.Reset(Now());
   m_runs.clear();
   m_longest = m_longestLines = 0;
   m_longestKnown = true;
@@ -308,7 +309,7 @@ std::string Transcript::MarkerText(Pos bytes, Pos lines) const {
 void Transcript::DropIfOver() {
   if (m_limit == 0) return;
   const Pos maxLines = m_limit / kBytesPerLine;
-  if (m_length <= m_limit && LineCount() - m_firstLine <= maxLines) return;
+  if (m_length <= m_limit && LineCount() - FirstLine() <= maxLines) return;
   Pos cut = std::max<Pos>(0, m_length - (m_limit - m_limit / 16));
   Pos line = LineOf(cut);
   if (LineStart(line) < cut) {
@@ -322,7 +323,7 @@ void Transcript::DropIfOver() {
 
 void Transcript::DropBefore(Pos line, Pos cut) {
   const bool midLine = cut > LineStart(line);
-  const Pos lines = m_droppedLines + std::max<Pos>(0, line - m_firstLine - (m_markerLength > 0 ? 1 : 0));
+  const Pos lines = m_droppedLines + std::max<Pos>(0, line - FirstLine() - (m_markerLength > 0 ? 1 : 0));
   const Pos bytes = m_droppedBytes + std::max<Pos>(0, cut - m_markerLength);
   const std::string text = MarkerText(bytes, lines);
   const auto size = static_cast<Pos>(text.size());
@@ -332,7 +333,7 @@ void Transcript::DropBefore(Pos line, Pos cut) {
   // The new top line is noted before the old one is forgotten: it is often
   // the longest, and seldom shorter than the one before.
   if (m_longestKnown) NoteLineLength(size - 1);
-  for (Pos l = m_firstLine; l < line; ++l) ForgetLineLength(LineEnd(l) - LineStart(l));
+  for (Pos l = FirstLine(); l < line; ++l) ForgetLineLength(LineEnd(l) - LineStart(l));
   if (midLine && line + 1 < LineCount()) {
     ForgetLineLength(LineEnd(line) - LineStart(line));
     if (m_longestKnown) NoteLineLength(LineEnd(line) - cut);
@@ -353,13 +354,9 @@ void Transcript::DropBefore(Pos line, Pos cut) {
   const Pos cutAbs = Abs(cut);
   const Pos origin = Abs(at);
   const Kind kept = cut < m_length ? KindAt(cut) : kMarkerKind;
-  const auto gone = static_cast<std::ptrdiff_t>(Index(line));
-  m_lineStarts.erase(m_lineStarts.begin(), m_lineStarts.begin() + gone);
-  m_lineTimes.erase(m_lineTimes.begin(), m_lineTimes.begin() + gone);
-  if (midLine) m_lineStarts.front() = cutAbs;
-  m_lineStarts.push_front(origin);
-  m_lineTimes.push_front(Now());
-  m_firstLine = line - 1;
+  m_index.DropFront(line);
+  if (midLine) m_index.SetStart(line, cutAbs);
+  m_index.PushFront(origin, Now());
 
   while (!m_runs.empty() && m_runs.front().start <= cutAbs) m_runs.pop_front();
   if (kept != kMarkerKind) m_runs.push_front({cutAbs, kept});
@@ -489,7 +486,7 @@ void Transcript::Write(const std::function<void(const char*, std::size_t)>& out,
     ForEachSpan(0, m_length, out);
     return;
   }
-  for (Pos line = m_firstLine; line < LineCount(); ++line) {
+  for (Pos line = FirstLine(); line < LineCount(); ++line) {
     const Pos start = LineStart(line);
     const Pos end = line + 1 < LineCount() ? LineStart(line + 1) : m_length;
     if (start == end) continue;  // the empty line behind a final line end

@@ -1,7 +1,7 @@
 // A session's transcript, which the output pane shows: Windows-1252 bytes in
-// fixed-size chunks, an index of line starts, runs of one kind of text
-// (login, command, notice...) and the arrival time of each line; the view
-// colours the kinds.
+// fixed-size chunks, an index of line starts and arrival times (LineIndex),
+// runs of one kind of text (login, command, notice...); the view colours the
+// kinds.
 // Appending at the end costs time in proportion to the text appended and
 // never copies what is already there, so replies of millions of lines stay
 // cheap; the view reads only the lines it shows.
@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LineIndex.h"
 #include "TranscriptKind.h"
 
 class Transcript {
@@ -40,8 +41,8 @@ class Transcript {
   static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
   // The smallest limit: a drop always frees room for its line at the top.
   static constexpr Pos kMinLimit = Pos{1} << 20;
-  // The index costs 16 bytes a line (start and time): a limit of N bytes
-  // also keeps at most N / 16 lines, so a flood of empty lines is bounded too.
+  // A limit of N bytes also keeps at most N / 16 lines, so a flood of empty
+  // lines is bounded too (the index costs about 4 bytes a line).
   static constexpr Pos kBytesPerLine = 16;
 
   class Snapshot;
@@ -84,13 +85,13 @@ class Transcript {
   Pos Length() const { return m_length; }
   // The lines held are FirstLine() to LineCount() - 1; FirstLine() is 0
   // until something is dropped, then the line that says so.
-  Pos FirstLine() const { return m_firstLine; }
-  Pos LineCount() const { return m_firstLine + static_cast<Pos>(m_lineStarts.size()); }
-  Pos LineStart(Pos line) const { return m_lineStarts[Index(line)] - m_origin; }
+  Pos FirstLine() const { return m_index.First(); }
+  Pos LineCount() const { return m_index.End(); }
+  Pos LineStart(Pos line) const { return m_index.Start(line) - m_origin; }
   // Where the line's text ends, before its CR, LF or CR LF.
   Pos LineEnd(Pos line) const;
   Pos LineOf(Pos pos) const;
-  std::time_t LineTime(Pos line) const { return m_lineTimes[Index(line)]; }
+  std::time_t LineTime(Pos line) const { return m_index.Time(line); }
   // Length of the longest line, terminator excluded.
   Pos LongestLine() const;
 
@@ -175,7 +176,6 @@ class Transcript {
   }
   static std::size_t Offset(Pos pos, Pos origin) { return static_cast<std::size_t>(pos + origin) % kChunkSize; }
   std::size_t Offset(Pos pos) const { return Offset(pos, m_origin); }
-  std::size_t Index(Pos line) const { return static_cast<std::size_t>(line - m_firstLine); }
   std::time_t Now() const { return m_clock ? m_clock() : std::time(nullptr); }
 
   void Append(std::string_view text, Kind kind, std::time_t now);
@@ -194,13 +194,11 @@ class Transcript {
   std::vector<std::shared_ptr<char[]>> m_chunks;
   Pos m_length = 0;
   Pos m_origin = 0;  // absolute position of the first byte held
-  // Deques: a million-line reply grows them without ever copying them whole,
-  // which would hold the window for tens of milliseconds; a drop takes from
-  // their front. Line starts are absolute.
-  std::deque<Pos> m_lineStarts{0};
-  std::deque<std::time_t> m_lineTimes;
+  // Line starts are absolute. It and the runs grow without ever being copied
+  // whole (which would hold the window for tens of milliseconds); a drop
+  // takes from their front.
+  LineIndex m_index;
   std::deque<Run> m_runs;  // absolute starts
-  Pos m_firstLine = 0;
   // Of the lines before the last one: the longest length, and how many lines
   // have it, so a drop only looks again when it took the last of them.
   mutable Pos m_longest = 0;
