@@ -306,7 +306,7 @@ TEST(SiteRunner, RunnersOnOneSiteQueueOnItsConnectionAndTheKeptSessionServesTheN
 
 TEST(SiteRunner, AClosedSessionFailsOnlyItsRowAndATabLettingGoLeavesTheRowRunning) {
   auto one = Serve({LoginThen({ExpectLine(), Hold()})});
-  auto two = Serve({LoginThen({ExpectLine(), Pause(200), Send("200 ok\r\n"), Hold()})});
+  auto two = Serve({LoginThen({ExpectLine(), Pause(400), Send("200 ok\r\n"), Hold()})});
   Owner o;
   const SessionId tab = o.owner->Open("two");
   Runner r(o, {true, false});
