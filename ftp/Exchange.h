@@ -19,7 +19,7 @@ struct Reply {
 };
 
 struct Exchange {
-  std::uint64_t id = 0;  // from 1, per connection; the login's steps count too
+  std::uint64_t id = 0;  // from 1, per ControlConnection (a reconnect counts on); the login's steps count too
   // Command for the owner's lines, Login for the greeting, AUTH TLS, USER and PASS.
   TranscriptKind kind = TranscriptKind::Command;
   // As sent, without its line end; empty for the greeting. The password

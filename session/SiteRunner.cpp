@@ -257,10 +257,12 @@ void SiteRunner::OnRunDone(SessionId id, ControlConnection::Result result) {
     Track& t = m_tracks[row];
     if (!Ours(row, id) || !t.sent || s->RunningAction() != t.action) continue;
     const std::vector<Exchange>& done = m_run.Row(row).exchanges;
-    if (result != ControlConnection::Result::Done || done.empty()) {
-      Fail(row, kDropped);
-    } else if (!done.back().reply.complete) {
+    // A reply that broke off ends the run as dropped: say what came of it.
+    const bool cut = !done.empty() && !done.back().reply.complete && done.back().reply.lineCount > 0;
+    if (cut) {
       Fail(row, "dropped: the reply did not end: " + done.back().reply.last);
+    } else if (result != ControlConnection::Result::Done || done.empty()) {
+      Fail(row, kDropped);
     } else {
       m_run.Done(row, done.back().reply.last);
       Keep(row);

@@ -117,6 +117,30 @@ TEST(ControlConnection, ConnectFailuresAndLineBreaksSendNothing) {
   EXPECT_EQ(f.Wire(), std::string(kLoginWire) + "SITE WHO\r\n");
 }
 
+TEST(ControlConnection, EachExchangeIsReportedTypedAndThePasswordNever) {
+  Fixture f({LoginThen({ExpectLine(), Send("200-who\r\n user1\r\n200 end\r\n"), ExpectLine(),
+                        Send("200-cut\r\n200-sh"), Close()}),
+             {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(),
+              Send("530-no\r\n530 Login incorrect.\r\n")}});
+  ASSERT_EQ(f.Open("127.0.0.1", "u", "secret"), Login::LoggedIn);
+  ASSERT_EQ(f.connection.Exchange("SITE WHO"), Result::Done);
+  EXPECT_EQ(f.connection.Exchange("SITE CUT"), Result::Dropped);
+  ASSERT_EQ(f.Open("127.0.0.1", "u", "secret"), Login::Refused);
+  EXPECT_EQ(f.connection.LoginReply().code, 530);
+  EXPECT_EQ(f.connection.LoginReply().last, "530 Login incorrect.");
+  std::string seen;
+  for (const Exchange& e : f.transcript.exchanges)
+    seen += std::to_string(e.id) + (e.kind == Kind::Login ? " L " : " C ") + e.command + "|" +
+            std::to_string(e.reply.code) + (e.reply.complete ? " done " : " cut ") +
+            std::to_string(e.reply.lineCount) + " " + e.reply.last + "\n";
+  // Ids count on across a reconnect; a reply cut short counts its broken line.
+  EXPECT_EQ(seen,
+            "1 L |220 done 1 220 hi\n2 L USER u|331 done 1 331 pw\n3 L PASS **********|230 done 1 230 in\n"
+            "4 C SITE WHO|200 done 3 200 end\n5 C SITE CUT|200 cut 2 200-sh\n6 L |220 done 1 220 hi\n"
+            "7 L USER u|331 done 1 331 pw\n8 L PASS **********|530 done 2 530 Login incorrect.\n");
+  EXPECT_EQ(f.transcript.Text().find("secret"), std::string::npos);
+}
+
 TEST(ControlConnection, RepliesBelongToTheirCommandAndTheRestAreNotices) {
   Fixture f({LoginThen({ExpectLine(), Send("200-who\r\n user1\r\n200 end\r\n200 stray\r\n"), Pause(100),
                         Send("NOTICE the admin says hi\r\n"), ExpectLine(), Send("421 Service not available\r\n"),
