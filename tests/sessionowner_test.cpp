@@ -323,7 +323,7 @@ TEST(SiteRunner, AClosedSessionFailsOnlyItsRowAndATabLettingGoLeavesTheRowRunnin
   EXPECT_FALSE(r.Row(1).Ended());
   ASSERT_TRUE(r.Ended());
   EXPECT_EQ(r.Row(1).reply, "200 ok");
-  EXPECT_EQ(o.owner->Find(tab), nullptr) << "nobody holds it once the row ended";
+  EXPECT_TRUE(o.Until([&] { return o.owner->Find(tab) == nullptr; })) << "nobody holds it once the row ended";
   EXPECT_TRUE(o.Gone(*one));
   EXPECT_TRUE(o.Gone(*two));
 }
