@@ -253,6 +253,11 @@ void Session::Abandon() {
   ClearWaiting();
   m_antiIdleOn = false;
   if (m_services.antiIdleTimer) m_services.antiIdleTimer->Stop();
+  StopWorker();
+}
+
+// Every wait of the worker gives up, and it takes no job any more.
+void Session::StopWorker() {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = true;
@@ -265,15 +270,7 @@ void Session::Abandon() {
 }
 
 Session::~Session() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = true;
-    m_jobs.clear();
-  }
-  m_cancel = true;
-  m_answered.notify_all();
-  m_inbox->Nudge();
-  Wake();
+  StopWorker();
   m_worker.join();
   {
     std::lock_guard<std::mutex> lock(m_inbox->mutex);

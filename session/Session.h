@@ -219,6 +219,7 @@ class Session {
   class Watcher;
 
   void Work();
+  void StopWorker();
   void RunJob(Job& job);
   void Watch();
   void Wake();
