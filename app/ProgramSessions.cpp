@@ -1,6 +1,8 @@
 #include "ProgramSessions.h"
 
 #include "MainThread.h"
+#include "RichEdit.h"
+#include "Transcript.h"
 #include "Socket.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
@@ -24,6 +26,12 @@ ProgramSessions::ProgramSessions(TrustAsker* asker) : m_store(std::make_unique<C
   services.trustStore = m_store.get();
   services.asker = asker;
   services.makeTimer = &platform::MakeMainThreadTimer;
+  // A session no tab shows (one Run on Sites opened) keeps what a pane would.
+  services.prepareLog = [](Transcript& log) {
+    std::string hint;
+    const long long limit = platform::ReadTranscriptLimit(hint);
+    log.SetLimit(limit, hint);
+  };
   m_owner = std::make_unique<SessionOwner>(std::move(services));
 }
 

@@ -41,6 +41,8 @@ CSiteCmdDlg::~CSiteCmdDlg() { ReleaseSession(); }
 void CSiteCmdDlg::ReleaseSession() {
   if (!m_session) return;
   Session& session = *std::exchange(m_session, nullptr);
+  // The pane lets go of the log too: the session may live on, shown by another tab later.
+  if (GetSafeHwnd()) m_transcript.ShowTranscript(nullptr);
   session.RemoveObserver(*this);
   session.SetAntiIdle(false);  // its settings are this window's fields
   m_owner->SetAsker(m_sessionId, nullptr);

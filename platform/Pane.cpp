@@ -19,6 +19,7 @@
 
 #include "MessageBox.h"
 #include "Palette.h"
+#include "RichEdit.h"
 #include "internal/Cp1252.h"
 #include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
@@ -33,10 +34,12 @@ constexpr int kDefaultMegabytes = 1024;
 constexpr int kMostMegabytes = 2047;  // the accessible text's offsets are int
 constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
 
+}  // namespace
+
 // The transcript's limit from the per-user store, and the words that end the
 // line telling of a drop: where to raise it, or why the value found there
 // was not used.
-Transcript::Pos ReadLimit(std::string& hint) {
+long long ReadTranscriptLimit(std::string& hint) {
   const QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
   const std::string where = "maxMegabytes under [pane] in " + ToCp1252(settings.fileName());
   int megabytes = kDefaultMegabytes;
@@ -55,6 +58,8 @@ Transcript::Pos ReadLimit(std::string& hint) {
   hint = "To keep more, raise " + where + " (at most " + std::to_string(kMostMegabytes) + ").";
   return Transcript::Pos{megabytes} << 20;
 }
+
+namespace {
 
 QString MonospaceFace(const std::string& wanted) {
   const QString face = FromCp1252(wanted);
@@ -80,7 +85,7 @@ bool IsWordByte(char c) {
 
 PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(logBackgroundColor)) {
   InstallPaneAccessibility();
-  m_limit = ReadLimit(m_limitHint);
+  m_limit = ReadTranscriptLimit(m_limitHint);
   Adopt(m_blank);
   setFrameShape(QFrame::StyledPanel);
   setAttribute(Qt::WA_InputMethodEnabled, false);

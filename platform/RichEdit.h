@@ -12,6 +12,12 @@
 
 class Transcript;
 
+namespace platform {
+// How much of a transcript the user keeps ([pane] maxMegabytes), and the
+// words that end the line telling of a drop.
+long long ReadTranscriptLimit(std::string& hint);
+}  // namespace platform
+
 inline constexpr unsigned CFM_BOLD = 0x00000001;
 inline constexpr unsigned CFM_FACE = 0x20000000;
 inline constexpr unsigned CFE_BOLD = 0x00000001;

@@ -40,6 +40,7 @@ class SessionOwner::Entry : public SessionObserver, public TrustAsker {
     services.waitLimit = owner.m_services.waitLimit;
     services.keepLog = owner.m_services.keepLog;
     session = std::make_unique<Session>(static_cast<SessionObserver&>(*this), std::move(services));
+    if (owner.m_services.prepareLog) owner.m_services.prepareLog(session->Log());
   }
 
   void OnLine(TranscriptKind, std::string_view) override {}

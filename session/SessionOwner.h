@@ -46,6 +46,8 @@ class SessionOwner {
     std::function<std::unique_ptr<Timer>()> makeTimer;
     std::chrono::milliseconds waitLimit{0};
     bool keepLog = true;
+    // Called on each new session's log: how much of it to keep, say.
+    std::function<void(Transcript&)> prepareLog;
   };
   // Without a person to ask: a certificate passes when the system trusts
   // it, when it was trusted before, or when its fingerprint is one of these
