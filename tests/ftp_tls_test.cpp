@@ -10,6 +10,7 @@
 #include "DemoSite.h"
 #include "ScriptedConnection.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "TlsSession.h"
 
 namespace {
@@ -62,15 +63,13 @@ TEST(TlsTransport, HandshakeFailuresAndASilentServer) {
   using namespace siteserver;
   // A server that answers the handshake in plain text, one that hangs up in
   // the middle of it, and one that never answers.
-  ScriptedServer server(
-      {{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Send("500 What?\r\n"), Hold()},
-       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Close()},
-       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
-  ASSERT_TRUE(server.Start());
+  auto server = Serve({{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Send("500 What?\r\n"), Hold()},
+                       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Close()},
+                       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
   for (const char* expected :
        {"TLS handshake failed: wrong version number", "TLS handshake failed: the server closed the connection"}) {
     Session s;
-    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(s.Connect("127.0.0.1", server->Port()));
     s.Reply();
     s.Exchange("AUTH TLS");
     EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Failed);
@@ -78,7 +77,7 @@ TEST(TlsTransport, HandshakeFailuresAndASilentServer) {
   }
 
   Session s;
-  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
+  ASSERT_TRUE(s.Connect("127.0.0.1", server->Port()));
   s.Reply();
   s.Exchange("AUTH TLS");
   int calls = 0;
