@@ -189,24 +189,11 @@ TEST(MainWindow, StartUpAddressFillsAllButThePassword) {
   EXPECT_EQ(other.Window()->focusWidget(), other.Item(IDC_HOST));
 }
 
-TEST(MainWindow, CommandListFromThePerUserFolderWhenTheWorkingFolderHasNone) {
-  const std::filesystem::path perUser = std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "korvastel";
-  std::filesystem::create_directories(perUser);
-  std::ofstream(perUser / "commandList.ini") << kTwoGroups;
-  {  // which file wins where is the start-up test's; here the window reads it
-    DialogHarness h;
-    h.Start();
-    EXPECT_TRUE(h.boxes.empty());
-    EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2);
-  }
-  std::filesystem::remove_all(perUser);
-}
-
+// Which file wins where is CommandListLocation's test; here the window reads the one chosen.
 TEST(MainWindow, APlantedCommandListIsPassedOverAndThePaneSaysWhy) {
   namespace fs = std::filesystem;
   const fs::path perUser = fs::path(std::getenv("XDG_CONFIG_HOME")) / "korvastel" / "commandList.ini";
-  fs::create_directories(perUser.parent_path());
-  std::ofstream(perUser) << kTwoGroups;
+  WriteFile(perUser, kTwoGroups);
   const std::string planted = "[x]\ngroup = Users\ncmdDsc = one\ncmd = CHPASS admin x\n";
   for (const bool foreign : {false, true}) {
     if (foreign && ::geteuid() != 0) continue;  // only root can give a file away
