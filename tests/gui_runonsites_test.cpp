@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -107,14 +106,8 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   for (int row : {0, 1, 2, 4}) b.window->Passwords().Set(sites[static_cast<std::size_t>(row)].name, "p");
   EXPECT_TRUE(b.Named<QCheckBox>("auto add SITE pref.")->isChecked());
   b.Named<QLineEdit>("Command")->setText("WHO");
-  // Each site is a check box to a screen reader: checkable, its state readable.
-  for (int row = 0; row < 5; ++row) {
-    b.Check(row);
-    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(b.SiteBox(row));
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->role(), QAccessible::CheckBox);
-    EXPECT_TRUE(item->state().checkable && item->state().checked) << row;
-  }
+  // Each site as a check box to a screen reader is runonsites_atspi_check.py's.
+  for (int row = 0; row < 5; ++row) b.Check(row);
   b.Click("Run");
   // delta's password is asked for, alone, before any site connects; Cancel fails that row only.
   ASSERT_TRUE(WaitUntil([&] { return b.Asking() != nullptr; }));

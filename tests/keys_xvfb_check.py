@@ -78,13 +78,11 @@ try:
 
     # 3. Escape: the find bar closes and the program runs on; in an edit the program ends.
     xdotool("key", "ctrl+f")
-    check(wait_for(lambda: find(p.app, lambda n: n.name == "Match case" and
-                                  n.getState().contains(pyatspi.STATE_SHOWING)) is not None, 5),
-          "Ctrl+F opens the find bar")
+    def find_bar():
+        return find(p.app, lambda n: n.name == "Match case" and n.getState().contains(pyatspi.STATE_SHOWING))
+    check(wait_for(find_bar, 5), "Ctrl+F opens the find bar")
     xdotool("key", "Escape")
-    check(wait_for(lambda: find(p.app, lambda n: n.name == "Match case" and
-                                  n.getState().contains(pyatspi.STATE_SHOWING)) is None, 5),
-          "Escape closes the find bar")
+    check(wait_for(lambda: find_bar() is None, 5), "Escape closes the find bar")
     time.sleep(0.3)
     check(p.proc.poll() is None, "the program runs on after the find bar's Escape")
     p.click(p.node("raw command"))
