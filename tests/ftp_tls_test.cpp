@@ -23,9 +23,7 @@ TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
   std::string error;
   ASSERT_TRUE(server.Start(error)) << error;
   Session s;
-  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
-  ASSERT_EQ(s.Reply().substr(0, 4), "220 ");
-  ASSERT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "234 ");
+  ASSERT_TRUE(s.AskForTls("127.0.0.1", server.Port())) << (s.lines.empty() ? "no reply" : s.lines.back());
   ASSERT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Done) << s.tls_->ErrorText();
   EXPECT_FALSE(s.tls_->Info().trusted);
   EXPECT_EQ(s.tls_->Info().fingerprint, server.Fingerprint());
@@ -69,17 +67,13 @@ TEST(TlsTransport, HandshakeFailuresAndASilentServer) {
   for (const char* expected :
        {"TLS handshake failed: wrong version number", "TLS handshake failed: the server closed the connection"}) {
     Session s;
-    ASSERT_TRUE(s.Connect("127.0.0.1", server->Port()));
-    s.Reply();
-    s.Exchange("AUTH TLS");
+    ASSERT_TRUE(s.AskForTls("127.0.0.1", server->Port()));
     EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Failed);
     EXPECT_EQ(s.tls_->ErrorText(), expected);
   }
 
   Session s;
-  ASSERT_TRUE(s.Connect("127.0.0.1", server->Port()));
-  s.Reply();
-  s.Exchange("AUTH TLS");
+  ASSERT_TRUE(s.AskForTls("127.0.0.1", server->Port()));
   int calls = 0;
   HookGuard guard([&calls] { return ++calls < 5; });
   EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Abandoned);

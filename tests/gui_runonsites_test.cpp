@@ -40,8 +40,6 @@ Site MakeSite(const std::string& name, std::vector<unsigned> ports, const std::s
   return site;
 }
 
-bool WaitUntil(const std::function<bool()>& done) { return WindowHarness::WaitUntil(done); }
-
 // The saved sites and the window with its Run on Sites, in a folder (and $XDG_CONFIG_HOME) of their own.
 struct Bench : WindowHarness {
   explicit Bench(const std::vector<Site>& sites, const std::string& commandList = {})
@@ -110,7 +108,7 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   for (int row = 0; row < 5; ++row) b.Check(row);
   b.Click("Run");
   // delta's password is asked for, alone, before any site connects; Cancel fails that row only.
-  ASSERT_TRUE(WaitUntil([&] { return b.Asking() != nullptr; }));
+  ASSERT_TRUE(b.WaitUntil([&] { return b.Asking() != nullptr; }));
   const auto fields = b.Asking()->findChildren<QLineEdit*>();
   ASSERT_EQ(fields.size(), 1);
   EXPECT_EQ(fields[0]->accessibleName(), "delta");
@@ -129,8 +127,8 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
 
   // The silent site's session is closed while its row waits: that row fails, nothing else moves.
   b.window->Sessions().Close(b.dlg->SessionOfRow(4));
-  EXPECT_TRUE(WaitUntil([&] { return b.Cell(4, 3) == "closed"; }));
-  EXPECT_TRUE(WaitUntil([&] { return silent->ClientClosed(0); }));
+  EXPECT_TRUE(b.WaitUntil([&] { return b.Cell(4, 3) == "closed"; }));
+  EXPECT_TRUE(b.WaitUntil([&] { return silent->ClientClosed(0); }));
 
   // A double click shows alpha's session in a tab; its pane from the row's line on holds the run.
   emit b.Named<QTableWidget>("Results")->cellDoubleClicked(0, 2);
@@ -210,7 +208,7 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndATabClosedMeanwhileLeavesTheRunI
   b.Named<QLineEdit>("Argument 2")->setText("secret");
   third->setText("staff");
   b.Click("Run");
-  EXPECT_TRUE(WaitUntil([&] { return b.Cell(0, 1) == "waiting"; }));
+  EXPECT_TRUE(b.WaitUntil([&] { return b.Cell(0, 1) == "waiting"; }));
   b.window->CloseTab(tab);
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1) + " " + b.Cell(0, 3), "done 250 last");
@@ -230,7 +228,7 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndATabClosedMeanwhileLeavesTheRunI
   EXPECT_TRUE(b.boxes.empty());
   // Closing Run on Sites lets go of a session no tab shows.
   b.dlg->close();
-  EXPECT_TRUE(WaitUntil([&] { return server->ClientClosed(0); }));
+  EXPECT_TRUE(b.WaitUntil([&] { return server->ClientClosed(0); }));
 }
 
 TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
@@ -244,7 +242,7 @@ TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
   for (int row = 0; row < 3; ++row) b.Check(row);
   b.Named<QLineEdit>("Command")->setText("WHO");
   b.Click("Run");
-  ASSERT_TRUE(WaitUntil([&] { return b.Asking() != nullptr; }));
+  ASSERT_TRUE(b.WaitUntil([&] { return b.Asking() != nullptr; }));
   QDialog* asking = b.Asking();
   ASSERT_EQ(asking->findChildren<QLineEdit*>().size(), 2);
   Named<QLineEdit>(asking, "new")->setText("pw2");  // "kept" is left empty
@@ -289,5 +287,5 @@ TEST(RunOnSites, ARowPastTheTimeoutEndsAndItsLineIsDropped) {
   b.Click("Run");
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1) + " " + b.Cell(0, 3), "failed timed out");
-  EXPECT_TRUE(WaitUntil([&] { return silent->ClientClosed(0); }));
+  EXPECT_TRUE(b.WaitUntil([&] { return silent->ClientClosed(0); }));
 }

@@ -121,10 +121,6 @@ TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
   EXPECT_TRUE(b.IsConnected());
 }
 
-}  // namespace
-
-namespace {
-
 // The session's end without a close (a logout, a signal): the window goes
 // with its tabs open and the caret in an edit, and no handler of a tab
 // being torn down may run.

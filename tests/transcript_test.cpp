@@ -187,16 +187,10 @@ TEST(Transcript, WritesBytesWithOrWithoutTimes) {
   EXPECT_EQ(timed, "10 one\r\n20 \xE9two\n");  // no stamp for the empty line behind the last LF
 }
 
-}  // namespace
-
-namespace {
-
 std::string NumberedLine(Transcript::Pos n) {  // 32 bytes
   const std::string digits = std::to_string(n);
   return "line " + std::string(7 - digits.size(), '0') + digits + " " + std::string(18, '.') + "\n";
 }
-
-}  // namespace
 
 TEST(Transcript, DropsTheOldestWholeLinesAndSaysSoAtTheTop) {
   constexpr Transcript::Pos kLimit = Transcript::kMinLimit;
@@ -275,3 +269,5 @@ TEST(Transcript, DropsTheOldestWholeLinesAndSaysSoAtTheTop) {
   EXPECT_LE(t.LineCount() - t.FirstLine(), kLimit / Transcript::kBytesPerLine + 1);
   EXPECT_EQ(t.LineCount(), 200001);
 }
+
+}  // namespace
