@@ -6,6 +6,7 @@
 #include "Reply.h"
 #include "ScriptedConnection.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "Socket.h"
 
 using namespace siteserver;
@@ -38,11 +39,10 @@ TEST(CSocket, BadAddressesGiveSocketsCodes) {
 }
 
 TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
-  ScriptedServer server({{Close()}});
-  ASSERT_TRUE(server.Start());
+  auto server = Serve({{Close()}});
   Client c;
-  ASSERT_TRUE(c.Connect(server.Port()));
-  ASSERT_TRUE(server.WaitDone(0, kWait));
+  ASSERT_TRUE(c.Connect(server->Port()));
+  ASSERT_TRUE(server->WaitDone(0, kWait));
   bool sent = true;
   for (int i = 0; i < 100 && sent; ++i) sent = c.socket.Send(std::string(4096, 'x'));
   EXPECT_FALSE(sent);
@@ -52,12 +52,11 @@ TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
 // A hook that gives the wait up is the connection's test (a server that never
 // greets) and the TLS layer's (a silent handshake).
 TEST(CSocket, WaitHookRunsWhileAWaitLasts) {
-  ScriptedServer server({{Pause(200), Send("220 Late\r\n"), Hold()}});
-  ASSERT_TRUE(server.Start());
+  auto server = Serve({{Pause(200), Send("220 Late\r\n"), Hold()}});
   int calls = 0;
   HookGuard guard([&calls] { return ++calls > 0; });
   Client c;
-  ASSERT_TRUE(c.Connect(server.Port()));
+  ASSERT_TRUE(c.Connect(server->Port()));
   EXPECT_EQ(c.Reply(), "220 Late");
   EXPECT_GE(calls, 2);
   EXPECT_LE(calls, 50) << "the wait sleeps in slices, it does not spin";

@@ -26,9 +26,7 @@ class TlsPeers : public ::testing::Test {
 
   // Greeting, AUTH TLS, handshake; the login then goes through TLS.
   void SecureLogin(Session& s, const std::string& host, unsigned port) {
-    ASSERT_TRUE(s.Connect(host, port));
-    ASSERT_EQ(s.Reply().substr(0, 4), "220 ");
-    ASSERT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "234 ");
+    ASSERT_TRUE(s.AskForTls(host, port)) << (s.lines.empty() ? "no reply" : s.lines.back());
     ASSERT_EQ(s.Secure(host), TlsTransport::Handshake::Done) << s.tls_->ErrorText();
     const TlsInfo& info = s.tls_->Info();
     EXPECT_TRUE(info.protocol == "TLSv1.2" || info.protocol == "TLSv1.3") << info.protocol;

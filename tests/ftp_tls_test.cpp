@@ -10,6 +10,7 @@
 #include "DemoSite.h"
 #include "ScriptedConnection.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "TlsSession.h"
 
 namespace {
@@ -22,9 +23,7 @@ TEST(TlsTransport, SessionTicketsAreNoDataAndTheDemoCertificateIsItsOwn) {
   std::string error;
   ASSERT_TRUE(server.Start(error)) << error;
   Session s;
-  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
-  ASSERT_EQ(s.Reply().substr(0, 4), "220 ");
-  ASSERT_EQ(s.Exchange("AUTH TLS").substr(0, 4), "234 ");
+  ASSERT_TRUE(s.AskForTls("127.0.0.1", server.Port())) << (s.lines.empty() ? "no reply" : s.lines.back());
   ASSERT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Done) << s.tls_->ErrorText();
   EXPECT_FALSE(s.tls_->Info().trusted);
   EXPECT_EQ(s.tls_->Info().fingerprint, server.Fingerprint());
@@ -62,25 +61,19 @@ TEST(TlsTransport, HandshakeFailuresAndASilentServer) {
   using namespace siteserver;
   // A server that answers the handshake in plain text, one that hangs up in
   // the middle of it, and one that never answers.
-  ScriptedServer server(
-      {{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Send("500 What?\r\n"), Hold()},
-       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Close()},
-       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
-  ASSERT_TRUE(server.Start());
+  auto server = Serve({{Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Send("500 What?\r\n"), Hold()},
+                       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Pause(200), Close()},
+                       {Send("220 hi\r\n"), ExpectLine(), Send("234 go\r\n"), Hold()}});
   for (const char* expected :
        {"TLS handshake failed: wrong version number", "TLS handshake failed: the server closed the connection"}) {
     Session s;
-    ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
-    s.Reply();
-    s.Exchange("AUTH TLS");
+    ASSERT_TRUE(s.AskForTls("127.0.0.1", server->Port()));
     EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Failed);
     EXPECT_EQ(s.tls_->ErrorText(), expected);
   }
 
   Session s;
-  ASSERT_TRUE(s.Connect("127.0.0.1", server.Port()));
-  s.Reply();
-  s.Exchange("AUTH TLS");
+  ASSERT_TRUE(s.AskForTls("127.0.0.1", server->Port()));
   int calls = 0;
   HookGuard guard([&calls] { return ++calls < 5; });
   EXPECT_EQ(s.Secure("127.0.0.1"), TlsTransport::Handshake::Abandoned);

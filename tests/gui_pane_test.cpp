@@ -361,7 +361,6 @@ TEST(Pane, DropsTheOldestLinesAndKeepsViewSelectionAndFindInStep) {
   for (int n = 30000; n < 35000; ++n) log.AppendText(line(n));
   log.ScrollToNewLines(before);
   EXPECT_EQ(log.GetFirstVisibleLine(), first + 29000);
-  EXPECT_TRUE(log.GetText().starts_with("Earlier text was dropped: "));
 
   QTest::keyClick(pane, Qt::Key_F, Qt::ControlModifier);
   QTest::keyClicks(QApplication::focusWidget(), "line 34000.");

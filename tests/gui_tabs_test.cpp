@@ -102,29 +102,24 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
 }
 
 TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
-  ScriptedServer slow({LoginThen({ExpectLine(), Hold()})});
-  ScriptedServer quick({LoginThen(Answers(1))});
-  ASSERT_TRUE(slow.Start() && quick.Start());
+  auto slow = Serve({LoginThen({ExpectLine(), Hold()})});
+  auto quick = Serve({LoginThen(Answers(1))});
   CSiteCmdDlg& a = window->NewTab();
   CSiteCmdDlg& b = window->NewTab();
-  ConnectTab(a, slow.Port());
-  ConnectTab(b, quick.Port());
+  ConnectTab(a, slow->Port());
+  ConnectTab(b, quick->Port());
   EXPECT_EQ(Bar()->tabText(0), "u@127.0.0.1");
 
   a.SendCommand("SITE WHO");  // never answered
-  ASSERT_TRUE(WaitUntil([&] { return slow.Received(0).find("SITE WHO") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil([&] { return slow->Received(0).find("SITE WHO") != std::string::npos; }));
   b.SendCommand("SITE USERS");
   ASSERT_TRUE(WaitUntil([&] { return b.m_transcript.GetText().find("200 ok") != std::string::npos; }));
   EXPECT_TRUE(a.IsWorking());
 
   window->CloseTab(a);
-  ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 1 && slow.ClientClosed(0); }));
+  ASSERT_TRUE(WaitUntil([&] { return window->TabCount() == 1 && slow->ClientClosed(0); }));
   EXPECT_TRUE(b.IsConnected());
 }
-
-}  // namespace
-
-namespace {
 
 // The session's end without a close (a logout, a signal): the window goes
 // with its tabs open and the caret in an edit, and no handler of a tab

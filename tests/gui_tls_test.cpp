@@ -20,6 +20,7 @@
 #include "Registry.h"
 #include "Relay.h"
 #include "ScriptedServer.h"
+#include "SiteScripts.h"
 #include "TestPeers.h"
 #include "TrustedCertificates.h"
 #include "res/resource.h"
@@ -72,10 +73,9 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
     EXPECT_FALSE(other->geometry().intersects(box->geometry())) << other->objectName().toStdString();
   }
 
-  ScriptedServer server({{Send("220 hi\r\n"), ExpectLine(), Send("500 AUTH not understood\r\n"), Hold()},
-                         {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")}});
-  ASSERT_TRUE(server.Start());
-  h.Fill(server.Port());
+  auto server = Serve({{Send("220 hi\r\n"), ExpectLine(), Send("500 AUTH not understood\r\n"), Hold()},
+                       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n")}});
+  h.Fill(server->Port());
   h.Click(IDC_TLS);
   h.Click(IDC_CONNECT);
   ASSERT_EQ(h.boxes.size(), 1u);
@@ -89,8 +89,8 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
   h.Click(IDC_CONNECT);
   ASSERT_TRUE(h.WaitUntil([&] { return Caption(h) == "Disconnect"; }));
   h.Click(IDC_CONNECT);
-  const std::string tlsEntry = "u@127.0.0.1:" + std::to_string(server.Port());
-  const std::string plainEntry = "v@127.0.0.1:" + std::to_string(server.Port());
+  const std::string tlsEntry = "u@127.0.0.1:" + std::to_string(server->Port());
+  const std::string plainEntry = "v@127.0.0.1:" + std::to_string(server->Port());
   for (const auto& [entry, tls] : {std::pair{tlsEntry, true}, {plainEntry, false}, {tlsEntry, true}}) {
     const int index = IndexOf(h.Dlg().m_historyList, entry);
     ASSERT_GE(index, 0) << entry;

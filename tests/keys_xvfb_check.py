@@ -10,16 +10,11 @@
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
-try:
-    import pyatspi
-except ImportError as e:
-    print("skipped: python3-pyatspi is missing (%s)" % e)
-    sys.exit(77)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import Program, check, demo_site, failures, find, xdotool  # noqa: E402
+from atspi_program import (Program, check, demo_site, failures, find, finish, make_home,  # noqa: E402
+                           pyatspi, wait_for, xdotool)
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
 
@@ -34,15 +29,6 @@ def debug_boxes():
     return r.stdout.split()
 
 
-def wait_until(done, limit_s=10.0):
-    deadline = time.time() + limit_s
-    while time.time() < deadline:
-        if done():
-            return True
-        time.sleep(0.1)
-    return done()
-
-
 def enter_without_box(what):
     xdotool("key", "Return")
     time.sleep(0.4)
@@ -53,9 +39,7 @@ def enter_without_box(what):
         time.sleep(0.2)
 
 
-home = tempfile.mkdtemp(prefix="korvastel-keys-")
-with open(os.path.join(home, "commandList.ini"), "w") as f:
-    f.write(COMMAND_LIST)
+home = make_home("korvastel-keys-", COMMAND_LIST)
 server, port = demo_site(siteserver)
 programs = []
 try:
@@ -68,12 +52,12 @@ try:
     check(p.node("password:").queryText().characterCount == len("korvastel"),
           "the first keys went to the password field")
     p.click(p.node("Connect", ("push button",)))
-    check(wait_until(lambda: "\n230" in p.text("output")), "the typed password logs in")
+    check(wait_for(lambda: "\n230" in p.text("output")), "the typed password logs in")
 
     # 2. Every edit and the pane, each clicked into: a key goes there, Enter does nothing.
     p.click(p.node("command", ("combo box",)))
     xdotool("key", "Return")  # picks the command from the open list: all nine arguments take text
-    check(wait_until(lambda: p.node("Argument 9").getState().contains(pyatspi.STATE_SENSITIVE), 5),
+    check(wait_for(lambda: p.node("Argument 9").getState().contains(pyatspi.STATE_SENSITIVE), 5),
           "the command with nine arguments is chosen")
     edits = ["server:", "Port", "login:", "Command:", "send every n seconds:", "raw command"] + \
         ["Argument %d" % n for n in range(1, 10)]
@@ -94,18 +78,16 @@ try:
 
     # 3. Escape: the find bar closes and the program runs on; in an edit the program ends.
     xdotool("key", "ctrl+f")
-    check(wait_until(lambda: find(p.app, lambda n: n.name == "Match case" and
-                                  n.getState().contains(pyatspi.STATE_SHOWING)) is not None, 5),
-          "Ctrl+F opens the find bar")
+    def find_bar():
+        return find(p.app, lambda n: n.name == "Match case" and n.getState().contains(pyatspi.STATE_SHOWING))
+    check(wait_for(find_bar, 5), "Ctrl+F opens the find bar")
     xdotool("key", "Escape")
-    check(wait_until(lambda: find(p.app, lambda n: n.name == "Match case" and
-                                  n.getState().contains(pyatspi.STATE_SHOWING)) is None, 5),
-          "Escape closes the find bar")
+    check(wait_for(lambda: find_bar() is None, 5), "Escape closes the find bar")
     time.sleep(0.3)
     check(p.proc.poll() is None, "the program runs on after the find bar's Escape")
     p.click(p.node("raw command"))
     xdotool("key", "Escape")
-    check(wait_until(lambda: p.proc.poll() is not None, 5), "Escape in an edit ends the program")
+    check(wait_for(lambda: p.proc.poll() is not None, 5), "Escape in an edit ends the program")
 
     # 4. Started without an address: the first keys go to the server field.
     p = Program(korvastel, home)
@@ -115,8 +97,5 @@ try:
     check(p.text("server:") == "127.0.0.1", "the first keys went to the server field: %r" % p.text("server:"))
     check(p.proc.poll() is None, "the window stays after Enter")
 finally:
-    for p in programs:
-        p.end()
-    server.kill()
-    subprocess.run(["rm", "-rf", home])
+    finish(programs, server, home)
 sys.exit(1 if failures else 0)

@@ -8,25 +8,16 @@
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   pane_atspi_check.py KORVASTEL SITESERVER
 import os
-import subprocess
 import sys
-import tempfile
 import time
 
-try:
-    import pyatspi
-    from gi.repository import GLib
-except ImportError as e:
-    print("skipped: python3-pyatspi is missing (%s)" % e)
-    sys.exit(77)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import Program, check, demo_site, failures  # noqa: E402
+from atspi_program import GLib, Program, check, demo_site, failures, finish, make_home, pyatspi  # noqa: E402
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
 REPLY_LINES = 2000
 
-home = tempfile.mkdtemp(prefix="korvastel-atspi-")
-open(os.path.join(home, "commandList.ini"), "w").close()  # no start-up box about a missing list
+home = make_home("korvastel-atspi-")
 server, port = demo_site(siteserver, "--reply-lines", str(REPLY_LINES))
 app = None
 try:
@@ -92,8 +83,5 @@ try:
     check(inserted and inserted[0][0] == before and joined == whole[before:],
           "the inserted texts are exactly the new text, in order")
 finally:
-    if app:
-        app.end()
-    server.kill()
-    subprocess.run(["rm", "-rf", home])
+    finish([app], server, home)
 sys.exit(1 if failures else 0)

@@ -11,17 +11,11 @@
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   runonsites_atspi_check.py KORVASTEL SITESERVER
 import os
-import shutil
 import sys
-import tempfile
 
-try:
-    import pyatspi
-except ImportError as e:
-    print("skipped: python3-pyatspi is missing (%s)" % e)
-    sys.exit(77)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import Program, check, demo_site, failures, find, wait_for  # noqa: E402
+from atspi_program import (Program, check, demo_site, failures, find, finish, make_home,  # noqa: E402
+                           pyatspi, wait_for, write_sites)
 
 korvastel, siteserver = sys.argv[1], sys.argv[2]
 
@@ -30,12 +24,9 @@ def states(node):
     return {pyatspi.stateToString(s) for s in node.getState().getStates()}
 
 
-home = tempfile.mkdtemp(prefix="korvastel-runs-atspi-")
-open(os.path.join(home, "commandList.ini"), "w").close()
+home = make_home("korvastel-runs-atspi-")
 server, port = demo_site(siteserver)
-os.makedirs(os.path.join(home, "Dunvarrow"), mode=0o700)
-with open(os.path.join(home, "Dunvarrow", "korvastel-sites.conf"), "w") as sites:
-    sites.write("[alpha]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % port)
+write_sites(home, "[alpha]\naddress=127.0.0.1:%s\nlogin=admin\nencryption=none\nremember=no\n" % port)
 app = None
 try:
     app = Program(korvastel, home)
@@ -69,8 +60,5 @@ try:
     check(tab is not None, "the double click shows alpha's session in a tab of its own")
 
 finally:
-    if app:
-        app.end()
-    server.kill()
-    shutil.rmtree(home, ignore_errors=True)
+    finish([app], server, home)
 sys.exit(1 if failures else 0)

@@ -6,26 +6,16 @@
 # ctest runs it inside xvfb-run and dbus-run-session (tests/gui.cmake).
 #   sitemanager_atspi_check.py KORVASTEL
 import os
-import shutil
 import sys
-import tempfile
 import time
 
-try:
-    import pyatspi
-except ImportError as e:
-    print("skipped: python3-pyatspi is missing (%s)" % e)
-    sys.exit(77)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import Program, check, failures, find, wait_for  # noqa: E402
+from atspi_program import (Program, check, failures, find, finish, make_home, pyatspi,  # noqa: E402
+                           wait_for, write_sites)
 
 korvastel = sys.argv[1]
-home = tempfile.mkdtemp(prefix="korvastel-sm-atspi-")
-open(os.path.join(home, "commandList.ini"), "w").close()  # no start-up box about a missing list
-sites = os.path.join(home, "Dunvarrow", "korvastel-sites.conf")
-os.makedirs(os.path.dirname(sites))
-with open(sites, "w") as f:
-    f.write("[old]\naddress=h\n")
+home = make_home("korvastel-sm-atspi-")
+sites = write_sites(home, "[old]\naddress=h\n")
 
 
 def press(node):
@@ -68,8 +58,5 @@ try:
     check(text is not None and all("[%s]" % s in text for s in ("old", "from-second", "from-first")),
           "the list holds both programs' new sites: %r" % text)
 finally:
-    for program in (first, second):
-        if program:
-            program.end()
-    shutil.rmtree(home, ignore_errors=True)
+    finish([first, second], None, home)
 sys.exit(1 if failures else 0)

@@ -190,16 +190,10 @@ TEST(Transcript, WritesBytesWithOrWithoutTimes) {
   EXPECT_EQ(timed, "10 one\r\n20 \xE9two\n");  // no stamp for the empty line behind the last LF
 }
 
-}  // namespace
-
-namespace {
-
 std::string NumberedLine(Transcript::Pos n) {  // 32 bytes
   const std::string digits = std::to_string(n);
   return "line " + std::string(7 - digits.size(), '0') + digits + " " + std::string(18, '.') + "\n";
 }
-
-}  // namespace
 
 TEST(Transcript, DropsTheOldestWholeLinesAndSaysSoAtTheTop) {
   constexpr Transcript::Pos kLimit = Transcript::kMinLimit;
@@ -345,3 +339,4 @@ TEST(Transcript, LineIndexHoldsWhatAPlainIndexHolds) {
   EXPECT_LT(lowest, -LineIndex::kBlockLines);
   EXPECT_GT(first, 0);
 }
+}  // namespace

@@ -255,8 +255,7 @@ unsigned ProFtpd::Start(const fs::path& cert, const fs::path& key, std::string& 
     std::ofstream groups(dir / "group");
     groups << "testers:x:" << ::getgid() << ":\n";
   }
-  fs::permissions(dir / "passwd", fs::perms::owner_read | fs::perms::owner_write);
-  fs::permissions(dir / "group", fs::perms::owner_read | fs::perms::owner_write);
+  for (const char* file : {"passwd", "group"}) fs::permissions(dir / file, fs::perms::owner_read | fs::perms::owner_write);
   {
     std::ofstream conf(dir / "proftpd.conf");
     conf << "ServerName \"korvastel test\"\n"

@@ -29,6 +29,10 @@ class Session {
   std::string Exchange(const std::string& command) {
     return m_transport->Send(command + "\r\n") ? Reply() : "(send failed: " + m_transport->ErrorText() + ")";
   }
+  // Connected, greeted (220) and told to go ahead with TLS (234); the handshake is Secure's.
+  bool AskForTls(const std::string& host, unsigned port) {
+    return Connect(host, port) && Reply().starts_with("220 ") && Exchange("AUTH TLS").starts_with("234 ");
+  }
   TlsTransport::Handshake Secure(const std::string& host) {
     auto tls = std::make_unique<TlsTransport>(std::move(m_transport));
     tls_ = tls.get();

@@ -3,11 +3,19 @@
 # and the demo site server on a free port. A check imports it after making
 # sure pyatspi is there (it exits 77, "skipped", when it is not).
 import os
+import shutil
 import socket
 import subprocess
+import sys
+import tempfile
 import time
 
-import pyatspi
+try:
+    import pyatspi
+    from gi.repository import GLib  # noqa: F401 (the pane check's event loop)
+except ImportError as e:
+    print("skipped: python3-pyatspi is missing (%s)" % e)
+    sys.exit(77)
 
 failures = []
 
@@ -40,6 +48,33 @@ def wait_for(get, limit_s=20.0):
             return hit
         time.sleep(0.1)
     return None
+
+
+def make_home(prefix, command_list=""):
+    """A throwaway HOME and working folder holding commandList.ini (empty: no start-up box)."""
+    home = tempfile.mkdtemp(prefix=prefix)
+    with open(os.path.join(home, "commandList.ini"), "w") as f:
+        f.write(command_list)
+    return home
+
+
+def write_sites(home, text):
+    """The saved sites of the program started with this HOME; their path."""
+    sites = os.path.join(home, "Dunvarrow", "korvastel-sites.conf")
+    os.makedirs(os.path.dirname(sites), mode=0o700, exist_ok=True)
+    with open(sites, "w") as f:
+        f.write(text)
+    return sites
+
+
+def finish(programs, server, home):
+    """Ends what a check started (in its finally: an exception still fails the check)."""
+    for program in programs:
+        if program:
+            program.end()
+    if server:
+        server.kill()
+    shutil.rmtree(home, ignore_errors=True)
 
 
 def xdotool(*args):
