@@ -100,6 +100,11 @@ Session* SessionOwner::Find(SessionId id) {
   return it == m_sessions.end() ? nullptr : it->second->session.get();
 }
 
+const Session* SessionOwner::Find(SessionId id) const {
+  const auto it = m_sessions.find(id);
+  return it == m_sessions.end() ? nullptr : it->second->session.get();
+}
+
 SessionId SessionOwner::FindSite(const std::string& site) const {
   if (site.empty()) return 0;
   for (const auto& [id, entry] : m_sessions)

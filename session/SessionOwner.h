@@ -66,6 +66,7 @@ class SessionOwner {
   // is for (empty: a quick connect).
   SessionId Open(const std::string& site = {});
   Session* Find(SessionId id);
+  const Session* Find(SessionId id) const;
   // The session of the saved site (the one opened first), or 0.
   SessionId FindSite(const std::string& site) const;
   const std::string& SiteOf(SessionId id) const;

@@ -34,7 +34,7 @@ bool SiteRunner::Running() const {
 
 bool SiteRunner::HasLiveSession(std::size_t row) const {
   const SessionId id = m_options.reuse ? m_owner.FindSite(m_run.Row(row).site) : 0;
-  const Session* s = id ? const_cast<SessionOwner&>(m_owner).Find(id) : nullptr;
+  const Session* s = id ? std::as_const(m_owner).Find(id) : nullptr;
   return s && (s->IsConnected() || s->State() == SessionState::Connecting);
 }
 
