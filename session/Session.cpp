@@ -94,6 +94,7 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
   Session* owner = nullptr;  // null once the session is gone
   bool posted = false;       // a delivery is on its way
   bool delivering = false;   // a delivery runs (boxes open nested loops)
+  std::function<void()> whenQuiet;  // posted once the running delivery has returned
   Post post;
 
   void Push(std::size_t size, std::function<void(Session&)> deliver) {
@@ -140,6 +141,7 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
       }
       delivering = true;
     }
+    std::function<void()> quiet;
     for (;;) {
       Event event;
       Session* session = nullptr;
@@ -157,10 +159,13 @@ struct Session::Inbox : std::enable_shared_from_this<Inbox> {
           more = session && !events.empty();
           posted = more;
           session = nullptr;
+          quiet = std::move(whenQuiet);
+          whenQuiet = nullptr;
         }
       }
       if (!session) {
         if (more) Schedule();
+        if (quiet) post(std::move(quiet));
         return;
       }
       bytes += event.size;
@@ -277,6 +282,17 @@ Session::~Session() {
     m_inbox->owner = nullptr;
   }
   if (m_wakeFd >= 0) ::close(m_wakeFd);
+}
+
+void Session::WhenQuiet(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> lock(m_inbox->mutex);
+    if (m_inbox->delivering) {
+      m_inbox->whenQuiet = std::move(call);
+      return;
+    }
+  }
+  m_services.post(std::move(call));
 }
 
 void Session::AddObserver(SessionObserver& observer) {

@@ -207,6 +207,9 @@ class Session {
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
   // A Disconnect is on its way.
   bool IsClosing() const { return m_closing; }
+  // Posts call once no report of the session is being told any more (a box
+  // one opened may wait in a nested event loop): the moment it may be destroyed.
+  void WhenQuiet(std::function<void()> call);
   // Connecting, exchanging or closing: the session starts nothing else meanwhile.
   bool IsWorking() const {
     return m_closing || m_state == SessionState::Connecting || m_state == SessionState::Busy;

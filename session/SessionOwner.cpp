@@ -152,7 +152,8 @@ void SessionOwner::Drop(SessionId id) {
   // The connection stops now; the object goes once the call that got us
   // here (perhaps one of the session's own reports) has returned.
   entry->session->Abandon();
-  m_services.post([entry] {});
+  Session& session = *entry->session;
+  session.WhenQuiet([entry] {});
 }
 
 void SessionOwner::RenameSite(const std::string& from, const std::string& to) {
