@@ -149,8 +149,12 @@ TEST(SessionOwner, SessionsBySiteHeldUntilTheLastReleaseClosedRenamedAndDroppedF
   EXPECT_EQ(owner.Find(b), nullptr);
   EXPECT_EQ(o.events.closed, (std::vector<SessionId>{a, b}));
 
-  // Let go of by a listener while the session tells of its login: it goes once the report is over.
-  o.events.onLogin = [&](SessionId id) { owner.Release(id); };
+  // Let go of by a listener while the session tells of its login, which then
+  // runs a nested loop as a box does: it goes once the report is over.
+  o.events.onLogin = [&](SessionId id) {
+    owner.Release(id);
+    o.loop.RunUntil([] { return false; }, 50ms);
+  };
   ASSERT_TRUE(owner.Find(quick)->Connect(Owner::Request(*server)));
   ASSERT_TRUE(o.Until([&] { return o.events.closed.size() == 3; }));
   EXPECT_EQ(o.events.closed.back(), quick);
