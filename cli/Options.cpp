@@ -100,6 +100,12 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
         error = "--commands needs a file name";
         ok = false;
       }
+    } else if (name == "--proxy") {
+      ok = value(options.proxy);
+      if (ok && options.proxy.empty()) {
+        error = "--proxy needs socks5://[USER@]HOST:PORT";
+        ok = false;
+      }
     } else if (name == "--trust") {
       ok = value(text);
       options.trusted.push_back(text);
@@ -208,6 +214,9 @@ std::string CliUsage() {
       "      --raw               pass a server's control bytes through as they are, when\n"
       "                          the output is not a terminal (they are shown as \\x1b or\n"
       "                          \\u009d otherwise)\n"
+      "      --proxy socks5://[USER@]HOST:PORT\n"
+      "                          reach every TARGET through this SOCKS5 proxy; its\n"
+      "                          password comes from KORVASTEL_PROXY_PASSWORD\n"
       "      --no-history        do not record the login in the window's history\n"
       "  -h, --help              show this help and exit\n"
       "      --version           show the version and exit\n"

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "Session.h"
 #include "SessionOwner.h"
 #include "SiteRun.h"
+#include "Socks5.h"
 
 // The window's connection history, shared by every target of a run and read
 // at the first login, so no target waits for it before connecting.
@@ -36,6 +38,7 @@ struct RunSettings {
   bool prefix = false;  // several targets: every line says whose it is
   std::chrono::milliseconds timeout{0};
   std::chrono::milliseconds maxTime{0};
+  std::optional<Socks5Proxy> proxy;  // --proxy: every target goes through it
 };
 
 class TargetRun : private SessionObserver, private TrustAsker {

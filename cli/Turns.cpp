@@ -8,6 +8,7 @@
 
 #include "Options.h"
 #include "Socket.h"
+#include "Socks5.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
 
@@ -32,7 +33,12 @@ Turns::Turns(const std::vector<Target>& targets, const RunSettings& settings, co
     m_runs.push_back(std::make_unique<TargetRun>(target.name, target.request, settings, out));
   SessionOwner::Services services;
   services.post = loop.Poster();
-  services.connect = &platform::ConnectTcp;
+  if (settings.proxy)
+    services.connect = [proxy = *settings.proxy](const std::string& host, unsigned port, ConnectError& error) {
+      return ConnectSocks5(proxy, host, port, error);
+    };
+  else
+    services.connect = &platform::ConnectTcp;
   services.startTls = &platform::StartTls;
   services.trustStore = &m_trust;
   services.waitLimit = settings.timeout;

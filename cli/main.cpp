@@ -150,6 +150,15 @@ int Run(const CliOptions& options, Output& out) {
     settings.trusted.push_back(hex);
   }
 
+  if (!options.proxy.empty()) {
+    settings.proxy = ParseProxy(options.proxy, error);
+    if (!settings.proxy) return Usage("--proxy: " + error);
+    if (const char* password = std::getenv("KORVASTEL_PROXY_PASSWORD"); password && !settings.proxy->user.empty())
+      settings.proxy->password = password;
+    if (settings.proxy->password.size() > kSocks5MaxField)
+      return Usage("KORVASTEL_PROXY_PASSWORD holds more than 255 bytes, more than a SOCKS5 login can carry");
+  }
+
   OwnerLoop loop;
   StopSignals signals(loop, out, options.maxTime);
   auto stop = [] { return StopSignals::Taken() != 0 || StopSignals::TimeUp(); };

@@ -3,6 +3,20 @@
 #include <cerrno>
 
 std::string ConnectErrorMessage(const ConnectError& error) {
+  switch (error.kind) {
+    case ConnectError::Kind::ProxyUnreachable:
+      return "the proxy " + error.place + " could not be reached";
+    case ConnectError::Kind::ProxyLoginRefused:
+      return "the proxy refused the login";
+    case ConnectError::Kind::ProxyCannotReach:
+      return "the proxy could not reach " + error.place + " (" + error.text + ")";
+    case ConnectError::Kind::ProxyNotSocks5:
+      return "the proxy answered something that is not SOCKS5";
+    case ConnectError::Kind::ProxyLoginTooLong:
+      return "the proxy user name or password is longer than 255 bytes";
+    default:
+      break;
+  }
   if (error.kind == ConnectError::Kind::BadAddress && error.systemError == 0) return "Invalid host address. ";
   switch (error.systemError) {
     case EFAULT:

@@ -72,7 +72,7 @@ ControlConnection::Login ControlConnection::Open(const std::string& host, unsign
   m_sink.Show(TranscriptKind::Login, "\n\n>connecting to " + host + "\n");
   m_transport = m_connector(host, port, connectError);
   if (!m_transport) {
-    if (!connectError.Failed()) connectError = {ConnectError::Kind::Other, 0, "no connection"};
+    if (!connectError.Failed()) connectError = {ConnectError::Kind::Other, 0, "no connection", {}};
     return connectError.kind == ConnectError::Kind::Abandoned ? Login::Abandoned : Login::ConnectFailed;
   }
   m_reader = std::make_unique<LineReader>([this](char* buf, std::size_t size, bool wait) {

@@ -15,12 +15,20 @@ struct ConnectError {
     TimedOut,     // no answer within the system's connect time
     NoResources,  // out of descriptors or memory
     Other,        // anything else; systemError says what
+    // Through a SOCKS5 proxy; only ProxyCannotReach says the site may be down.
+    ProxyUnreachable,   // no connection to the proxy: place is the proxy's HOST:PORT
+    ProxyLoginRefused,  // the proxy turned our login (or the want of one) away
+    ProxyCannotReach,   // the proxy could not reach place (SITE:PORT); text is its reason
+    ProxyNotSocks5,     // the proxy's answer broke the protocol, or it closed midway
+    ProxyLoginTooLong,  // a proxy user name or password over 255 bytes: nothing was sent
   };
   Kind kind = Kind::None;
   int systemError = 0;  // errno, 0 when there is none (a name that did not resolve)
   std::string text;     // the system's or the resolver's words
+  std::string place;    // the proxy kinds: the HOST:PORT the message names
 
   bool Failed() const { return kind != Kind::None; }
+  bool FromProxy() const { return kind >= Kind::ProxyUnreachable; }
 };
 
 // The kind and words for an errno from connect, socket or poll.

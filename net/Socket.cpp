@@ -420,11 +420,11 @@ ConnectError ConnectErrorFromErrno(int err) {
 
 ConnectError CSocket::LastConnectError() const {
   if (m_lastError == 0) return {};
-  if (m_lastError == kErrorAbandoned) return {ConnectError::Kind::Abandoned, 0, "the wait was abandoned"};
+  if (m_lastError == kErrorAbandoned) return {ConnectError::Kind::Abandoned, 0, "the wait was abandoned", {}};
   if (m_lastErrno != 0) return ConnectErrorFromErrno(m_lastErrno);
   // A name that did not resolve.
   return {ConnectError::Kind::BadAddress, 0,
-          m_resolveError != 0 ? ::gai_strerror(m_resolveError) : "the host name is empty"};
+          m_resolveError != 0 ? ::gai_strerror(m_resolveError) : "the host name is empty", {}};
 }
 
 std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, ConnectError& error) {

@@ -22,6 +22,7 @@ packages=(
   dbus-daemon at-spi2-core python3-pyatspi  # the pane read through AT-SPI, end to end
   clang-14 libclang-rt-14-dev               # the INI reader's fuzzer
   gnome-keyring                             # a real Secret Service for the keyring test
+  microsocks dante-server                   # real SOCKS5 proxies (with and without a login) for the proxy tests
 )
 if [ "${1:-}" = "--run-only" ]; then
   packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libssl-dev qtkeychain-qt6-dev fonts-dejavu-core fonts-liberation2)

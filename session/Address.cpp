@@ -205,3 +205,40 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
   target.port = parsed.port;
   return target;
 }
+
+std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error) {
+  const std::string shape = " Write it as socks5://[USER@]HOST:PORT (an IPv6 address in brackets).";
+  std::string_view rest = text;
+  const std::size_t scheme = SchemeEnd(rest);
+  if (scheme == std::string_view::npos || Lower(rest.substr(0, scheme)) != "socks5") {
+    error = "The proxy address does not start with \"socks5://\"." + shape;
+    return std::nullopt;
+  }
+  rest.remove_prefix(scheme + 3);
+  if (HoldsPassword(rest)) {
+    error = "The proxy address holds a password, so it was not used: every user of this computer can read a "
+            "program's command line. Give the proxy's password in KORVASTEL_PROXY_PASSWORD.";
+    return std::nullopt;
+  }
+  const std::string quoted = "\"" + ShownAddress(text) + "\"";
+  Socks5Proxy proxy;
+  if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) {
+    if (!PercentDecode(rest.substr(0, at), proxy.user) || proxy.user.empty() || HoldsControlByte(proxy.user) ||
+        proxy.user.size() > kSocks5MaxField) {
+      error = "The user in the proxy address " + quoted + " can't be used: it holds 1 to 255 bytes, no control " +
+              "characters, and a \"%\" is followed by two hex digits.";
+      return std::nullopt;
+    }
+    rest.remove_prefix(at + 1);
+  }
+  if (rest.ends_with('/')) rest.remove_suffix(1);
+  const HostPort parsed = ParseHostPort(rest, 1080);
+  if (parsed.problem != HostPortProblem::None || rest.find_first_of("/?#@ ") != std::string_view::npos ||
+      HoldsControlByte(parsed.host)) {
+    error = "The proxy address " + quoted + " names no usable proxy." + shape;
+    return std::nullopt;
+  }
+  proxy.host = parsed.host;
+  proxy.port = parsed.port;
+  return proxy;
+}

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "Socks5.h"
+
 enum class HostPortProblem {
   None,
   Brackets,   // "[" unclosed or empty, or something other than ":PORT" after "]"
@@ -45,3 +47,8 @@ struct StartTarget {
 // whether that was why.
 std::optional<StartTarget> ParseAddress(const std::string& address, std::string& error,
                                         bool* heldPassword = nullptr);
+
+// socks5://[USER@]HOST[:PORT] (1080 unless given), the user percent-decoded;
+// the password is never part of it (one is refused, as in ParseAddress).
+// `error` says why when there is no result.
+std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error);

@@ -29,10 +29,13 @@ constexpr std::chrono::milliseconds kDeliverTime{8};
 // the bound is kept small; 4 MiB still keeps the worker a turn ahead.
 constexpr std::size_t kMaxWaiting = 4u << 20;
 
-bool MayTryNextAddress(ControlConnection::Login result, bool greeted) {
+// Of a proxy's failures only "could not reach the site" says anything about
+// the address: the others would fail the same way for every one of them.
+bool MayTryNextAddress(ControlConnection::Login result, bool greeted, const ConnectError& error) {
   using Login = ControlConnection::Login;
   switch (result) {
     case Login::ConnectFailed:
+      return !error.FromProxy() || error.kind == ConnectError::Kind::ProxyCannotReach;
     case Login::Dropped:
     case Login::Refused:
     case Login::TlsFailed:
@@ -50,7 +53,7 @@ std::string WhyAddressFailed(const SiteAddress& a, ControlConnection::Login resu
                             std::to_string(a.port);
   std::string why;
   if (result == Login::ConnectFailed) {
-    why = ConnectErrorLine(error);
+    why = ConnectErrorLine(error) + (error.FromProxy() ? "." : "");
   } else if (result == Login::Refused) {
     why = "it turned the connection away.";
   } else if (result == Login::TlsFailed) {
@@ -562,7 +565,7 @@ void Session::RunJob(Job& job) {
       for (std::size_t i = 0; i < addresses.size(); ++i) {
         const SiteAddress& a = addresses[i];
         result = m_connection->Open(a.host, a.port, r.login, r.password, error, r.tls ? &tls : nullptr);
-        if (i + 1 == addresses.size() || m_cancel || !MayTryNextAddress(result, m_connection->Greeted())) break;
+        if (i + 1 == addresses.size() || m_cancel || !MayTryNextAddress(result, m_connection->Greeted(), error)) break;
         m_relay->Show(TranscriptKind::Hint, WhyAddressFailed(a, result, error, m_connection->FailureText()));
         m_relay->BlockDone();
       }

@@ -13,6 +13,7 @@ add_executable(ftp_socket_tests
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_connection_tls_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/socks5_test.cpp
 )
 target_include_directories(ftp_socket_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(ftp_socket_tests PRIVATE ftp net session siteserver GTest::gtest_main)

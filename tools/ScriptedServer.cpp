@@ -1,5 +1,6 @@
 #include "ScriptedServer.h"
 
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -160,6 +161,11 @@ bool ScriptedServer::ClientClosed(std::size_t conn) const {
   return conn < m_records.size() && m_records[conn].clientClosed;
 }
 
+std::string ScriptedServer::Peer(std::size_t conn) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return conn < m_records.size() ? m_records[conn].peer : std::string();
+}
+
 bool ScriptedServer::WaitDone(std::size_t conn, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(m_mutex);
   return m_changed.wait_for(lock, timeout,
@@ -171,11 +177,17 @@ void ScriptedServer::Serve() {
   while (io::WaitFor(m_listenFd, POLLIN, m_stop, -1) == io::Wait::Ready) {
     const int fd = io::AcceptClient(m_listenFd);
     if (fd < 0) continue;
+    sockaddr_storage from{};
+    socklen_t size = sizeof from;
+    char peer[NI_MAXHOST] = "";
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&from), &size) == 0)
+      ::getnameinfo(reinterpret_cast<sockaddr*>(&from), size, peer, sizeof peer, nullptr, 0, NI_NUMERICHOST);
     std::size_t conn;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       conn = m_records.size();
       m_records.emplace_back();
+      m_records[conn].peer = peer;
     }
     if (conn < m_scripts.size())
       Play(fd, m_scripts[conn], conn);

@@ -70,6 +70,8 @@ class ScriptedServer {
   std::string Received(std::size_t conn) const;
   // The client closed its side (seen while the script waited or held).
   bool ClientClosed(std::size_t conn) const;
+  // The address connection conn came from, numeric ("127.0.0.1").
+  std::string Peer(std::size_t conn) const;
   // Waits until connection conn has played its script to the end (for a
   // holding script: until the client closed). False on timeout.
   bool WaitDone(std::size_t conn, std::chrono::milliseconds timeout) const;
@@ -79,6 +81,7 @@ class ScriptedServer {
     std::string received;
     bool clientClosed = false;
     bool done = false;
+    std::string peer;
   };
 
   void Serve();
