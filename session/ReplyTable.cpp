@@ -223,10 +223,13 @@ struct Aligned {
       ++s;
     }
     if (columns.size() < 2 || columns.size() > kMaxColumns) return std::nullopt;
+    // Two rows at least with text in two columns or more: a short line under another is not a table.
+    std::size_t filled = 0;
+    for (std::size_t r = s; r < e && filled < 2; ++r) filled += Filled(lines[rows[r]], columns) > 1 ? 1 : 0;
+    if (filled < 2) return std::nullopt;
     std::vector<std::vector<std::string>> table;
     for (std::size_t r = s + (header ? 1 : 0); r < e; ++r) table.push_back(Cut(lines[rows[r]], columns));
-    return Finish(header ? Cut(lines[rows[s]], columns) : std::vector<std::string>{}, std::move(table),
-                  columns.size());
+    return Finish(header ? Cut(lines[rows[s]], columns) : std::vector<std::string>{}, std::move(table), columns.size());
   }
 };
 
@@ -251,7 +254,8 @@ std::vector<std::string_view> ReplyBodies(const std::vector<std::string_view>& l
   std::vector<std::string_view> bodies;
   bodies.reserve(lines.size());
   const std::string_view code = !lines.empty() && lines[0].size() >= 3 ? lines[0].substr(0, 3) : std::string_view();
-  const bool digits = code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const bool digits =
+      code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
   for (std::string_view line : lines) {
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (digits && line.starts_with(code) && (line.size() == 3 || line[3] == ' ' || line[3] == '-'))
@@ -332,8 +336,8 @@ std::optional<double> CellNumber(std::string_view cell) {
   if (digits == 0 || digits > 30) return std::nullopt;
   std::string unit;
   for (const char c : Trim(cell.substr(i))) unit.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
-  static const std::pair<const char*, int> kUnits[] = {{"", 0},  {"%", 0},   {"B", 0},   {"K", 1},   {"KB", 1},
-                                                       {"KIB", 1}, {"M", 2},  {"MB", 2},  {"MIB", 2}, {"G", 3},
+  static const std::pair<const char*, int> kUnits[] = {{"", 0},    {"%", 0},   {"B", 0},  {"K", 1},   {"KB", 1},
+                                                       {"KIB", 1}, {"M", 2},   {"MB", 2}, {"MIB", 2}, {"G", 3},
                                                        {"GB", 3},  {"GIB", 3}, {"T", 4},  {"TB", 4},  {"TIB", 4}};
   const auto found = std::find_if(std::begin(kUnits), std::end(kUnits), [&](const auto& u) { return unit == u.first; });
   if (found == std::end(kUnits)) return std::nullopt;

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct ReplyTable {
-  std::vector<std::string> columns;  // the header's cells, else "Column 1" ... "Column n"
+  std::vector<std::string> columns;            // the header's cells, else "Column 1" ... "Column n"
   std::vector<std::vector<std::string>> rows;  // each as wide as columns, cells trimmed
 };
 

@@ -1,11 +1,11 @@
 // Tables found in replies, and how their cells sort.
+#include "ReplyTable.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "ReplyTable.h"
 
 namespace {
 
@@ -56,7 +56,8 @@ TEST(ReplyTable, FindsTheTableOfEachReplyShape) {
        "200- bob     friends       512  12:40\n"
        "200 Command Successful.",
        "User;Group;Up (MB);Idle/alice;staff;10240;0:01/bob;friends;512;12:40"},
-      {"211-alice  staff   3\r\n211-bob    friends 12\r\n211 End.", "Column 1;Column 2;Column 3/alice;staff;3/bob;friends;12"},
+      {"211-alice  staff   3\r\n211-bob    friends 12\r\n211 End.",
+       "Column 1;Column 2;Column 3/alice;staff;3/bob;friends;12"},
       {"name\tsize\nfoo\t12 KB\nbar\t3 MB", "Column 1;Column 2/name;size/foo;12 KB/bar;3 MB"},
       {"caf\xE9  \x81x\nbob   yy", "Column 1;Column 2/caf\xE9;\x81x/bob;yy"},
       // A "|" inside a cell of a framed table stays in the cell; without a frame, in the last one.
@@ -72,6 +73,7 @@ TEST(ReplyTable, FindsTheTableOfEachReplyShape) {
       {"", "none"},
       {"\n\n\n", "none"},
       {"Hello there\nGeneral Kenobi", "none"},
+      {"200-caf\xE9 \x81\n200 b", "none"},
       {"| framed |\n| lines |", "none"},
   };
   for (const Case& c : cases) EXPECT_EQ(Shape(c.reply), c.shape) << c.reply;
