@@ -302,7 +302,8 @@ std::optional<double> CellNumber(std::string_view cell) {
       if (part.empty() || part.size() > 9 || (parts > 0 && part.size() != 2) ||
           !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
-      const double value = std::stod(std::string(part));
+      double value = 0;
+      for (const char c : part) value = value * 10 + (c - '0');
       if (parts > 0 && value >= 60) return std::nullopt;
       seconds = seconds * 60 + value;
       ++parts;
@@ -334,8 +335,12 @@ std::optional<double> CellNumber(std::string_view cell) {
     }
   }
   if (digits == 0 || digits > 30) return std::nullopt;
-  std::string unit;
-  for (const char c : Trim(cell.substr(i))) unit.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
+  const std::string_view written = Trim(cell.substr(i));
+  if (written.size() > 3) return std::nullopt;
+  char upper[4] = {};
+  for (std::size_t k = 0; k < written.size(); ++k)
+    upper[k] = static_cast<char>(written[k] >= 'a' && written[k] <= 'z' ? written[k] - 32 : written[k]);
+  const std::string_view unit(upper, written.size());
   static const std::pair<const char*, int> kUnits[] = {{"", 0},    {"%", 0},   {"B", 0},  {"K", 1},   {"KB", 1},
                                                        {"KIB", 1}, {"M", 2},   {"MB", 2}, {"MIB", 2}, {"G", 3},
                                                        {"GB", 3},  {"GIB", 3}, {"T", 4},  {"TB", 4},  {"TIB", 4}};
