@@ -88,20 +88,26 @@ std::size_t CellCount(std::string_view line) {
 }
 
 // A row of the table: split at the reference row's bars when the row has a
-// bar at each (a "|" inside a cell then stays in it), else at its own;
-// cells past the width go back into the last cell as they were.
+// bar at each (a "|" inside a cell then stays in it), else at its own, the
+// first width - 1 of them: the rest is the last cell as it was. Either way
+// the work is the row's length at most.
 std::vector<std::string> PipeRow(std::string_view line, const std::vector<std::size_t>& reference, std::size_t width) {
-  std::vector<std::string_view> cells;
   const bool lined = std::all_of(reference.begin(), reference.end(),
                                  [&](std::size_t at) { return at < line.size() && line[at] == '|'; });
-  if (lined) cells = SplitAt(line, reference);
-  if (!lined || cells.size() != width) cells = SplitAt(line, Bars(line));
-  std::vector<std::string> row(cells.begin(), cells.begin() + std::min(width, cells.size()));
-  if (cells.size() > width && width > 0) {
-    const char* begin = cells[width - 1].data();
-    const char* end = cells.back().data() + cells.back().size();
-    row.back().assign(begin, static_cast<std::size_t>(end - begin));
+  if (lined) {
+    const std::vector<std::string_view> cells = SplitAt(line, reference);
+    if (cells.size() == width) return {cells.begin(), cells.end()};
   }
+  std::string_view rest = Trim(line);
+  if (rest.starts_with('|')) rest.remove_prefix(1);
+  if (rest.ends_with('|')) rest.remove_suffix(1);
+  std::vector<std::string> row;
+  for (std::size_t bar = rest.find('|'); row.size() + 1 < width && bar != std::string_view::npos;
+       bar = rest.find('|')) {
+    row.emplace_back(Trim(rest.substr(0, bar)));
+    rest.remove_prefix(bar + 1);
+  }
+  row.emplace_back(Trim(rest));
   return row;
 }
 
@@ -121,11 +127,11 @@ std::optional<ReplyTable> PipeTable(const std::vector<std::string_view>& lines, 
   for (const auto& [count, times] : frequency)
     if (times > seen || (times == seen && count > mode)) std::tie(mode, seen) = std::tie(count, times);
   if (mode < 2 || seen < 2 || mode > kMaxColumns) return std::nullopt;
-  std::size_t start = 0;
-  while (counts[start] < mode) ++start;
+  std::size_t start = 0;  // the first row as wide as most (a title above is narrower), or wider within reason
+  while (counts[start] < mode || counts[start] > kMaxColumns) ++start;
   std::size_t end = rows.size();
   while (end > start + 2 && counts[end - 1] == 1) --end;  // a closing line inside the frame
-  const std::size_t width = std::min(std::max<std::size_t>(counts[start], mode), kMaxColumns);
+  const std::size_t width = counts[start];
   const std::size_t headerLine = rows[start];
   const bool header = headerLine + 1 < last && kinds[headerLine + 1] == Kind::Ruling;
   const std::vector<std::size_t> reference = Bars(lines[headerLine]);

@@ -84,6 +84,11 @@ TEST(ReplyTable, BadInputEndsWithoutACrashAndLargeTablesWhole) {
   for (int i = 0; i < (5 << 20); ++i) wide += "a|";
   EXPECT_EQ(Shape(wide + "\n" + wide), "none");  // 5 million columns: none
   EXPECT_EQ(Shape(std::string(10 << 20, 'x') + "\n" + std::string(10 << 20, ' ')), "none");
+  const std::string bars = "|a|b|\n|c|d|\n|e|" + std::string(10 << 20, '|');
+  const std::optional<ReplyTable> barred = FindTable(Lines(bars));  // a row of 10 million bars: in one cell
+  ASSERT_TRUE(barred);
+  EXPECT_EQ(barred->rows.back()[0], "e");
+  EXPECT_EQ(barred->rows.back()[1].size(), (10u << 20) - 1);
 
   std::string big = "| user | bytes |\n|---|---|\n";
   for (int i = 0; i < 100000; ++i) big += "| u" + std::to_string(i) + " | " + std::to_string(i) + " |\n";
