@@ -149,6 +149,8 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
       ok = flag(options.remember);
     } else if (name == "--json") {
       ok = flag(options.json);
+    } else if (name == "--csv") {
+      ok = flag(options.csv);
     } else if (name == "--no-history") {
       bool off = false;
       ok = flag(off);
@@ -170,6 +172,10 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
   }
   if (options.commands.empty()) {
     error = "no command given (-c, -s, -u or -f)";
+    return std::nullopt;
+  }
+  if (options.csv && options.json) {
+    error = "--csv and --json each choose the output; give one of them";
     return std::nullopt;
   }
   if (options.remember && options.trusted.empty()) {
@@ -205,6 +211,7 @@ std::string CliUsage() {
       "      --trust SHA256      accept the certificate with this fingerprint for this run\n"
       "      --remember          also store it, as the window's \"Yes\" does\n"
       "      --json              one JSON object per line per exchange\n"
+      "      --csv               a reply that holds a table as CSV, other replies as text\n"
       "      --color[=WHEN]      colour the transcript: auto (on a terminal), always, never\n"
       "      --timeout SECONDS   give up a wait for the server after SECONDS of silence\n"
       "      --max-time SECONDS  end the whole run after SECONDS; targets still running\n"

@@ -36,6 +36,7 @@ struct CliOptions {
   std::vector<std::string> trusted;  // --trust fingerprints, as typed
   bool remember = false;
   bool json = false;
+  bool csv = false;  // a reply's table as CSV
   bool history = true;
   ColorMode color = ColorMode::Auto;
   std::chrono::milliseconds timeout{0};  // zero: waits as long as it takes

@@ -6,6 +6,7 @@
 #include "ConnectErrors.h"
 #include "Json.h"
 #include "Reply.h"
+#include "SiteRun.h"
 
 namespace {
 
@@ -14,6 +15,9 @@ namespace {
 constexpr std::size_t kWriteAt = 1u << 20;
 // One reply in JSON at most; the rest of a flood is dropped as it comes.
 constexpr std::size_t kMaxJsonReply = 64u << 20;
+// One reply looked at for a table; a longer one is written without. Its
+// cells cost more than its text, many times more when they are short.
+constexpr std::size_t kMaxTableReply = 16u << 20;
 
 std::string HexOnly(const std::string& fingerprint) {
   std::string hex;
@@ -31,6 +35,25 @@ std::string Seconds(std::chrono::milliseconds limit) {
 
 // A final reply line: three digits, then a blank or nothing.
 int FinalCode(const std::string& line) { return line.size() > 3 && line[3] != ' ' ? -1 : reply::Code(line); }
+
+std::optional<ReplyTable> TableOf(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    lines.push_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return FindTable(ReplyBodies(lines));
+}
+
+void AppendJsonArray(std::string& out, const std::vector<std::string>& cells) {
+  out.push_back('[');
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) out.push_back(',');
+    AppendJsonString(out, cells[i]);
+  }
+  out.push_back(']');
+}
 
 }  // namespace
 
@@ -79,10 +102,11 @@ void TargetRun::OnLine(TranscriptKind kind, std::string_view text) {
   const bool quiet =
       m_settings.timeout.count() > 0 && now - m_lastEvent + std::chrono::milliseconds(100) >= m_settings.timeout;
   m_lastEvent = now;
-  if (!m_settings.json) m_pane.Append(kind, text);
+  if (!m_settings.json && !m_settings.csv) m_pane.Append(kind, text);
   switch (kind) {
     case TranscriptKind::Reply:
       if (m_inExchange && m_settings.json) AddJsonReply(text);
+      if (m_inExchange && (m_settings.json || m_settings.csv)) AddTableText(text);
       break;
     case TranscriptKind::Hint:
       m_hint.assign(text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0)));
@@ -123,6 +147,52 @@ void TargetRun::AddJsonReply(std::string_view text) {
   m_truncated = true;
   m_partial.clear();
   m_partial.shrink_to_fit();
+}
+
+void TargetRun::AddTableText(std::string_view text) {
+  if (!m_tableDropped && m_tableText.size() + text.size() <= kMaxTableReply) {
+    m_tableText.append(text);
+    return;
+  }
+  // Too long to look for a table in: with --csv its lines go out as they come.
+  if (m_settings.csv) {
+    m_pane.Append(TranscriptKind::Reply, m_tableText);
+    m_pane.Append(TranscriptKind::Reply, text);
+  }
+  m_tableDropped = true;
+  m_tableText = std::string();
+}
+
+// With --json as the reply's "table", else as CSV rows (a "site" column first for several targets).
+void TargetRun::WriteTable(const ReplyTable& table) {
+  std::string out, row;
+  if (m_settings.json) {
+    out = ",\"table\":{\"columns\":";
+    AppendJsonArray(out, table.columns);
+    out += ",\"rows\":[";
+  }
+  for (std::size_t r = 0; r <= table.rows.size(); ++r) {
+    const std::vector<std::string>& cells = r == 0 ? table.columns : table.rows[r - 1];
+    if (m_settings.json) {
+      if (r == 0) continue;
+      if (r > 1) out.push_back(',');
+      AppendJsonArray(out, cells);
+    } else {
+      row.clear();
+      std::vector<std::string> fields;
+      if (m_settings.prefix) fields.push_back(r == 0 ? std::string("site") : m_name);
+      fields.insert(fields.end(), cells.begin(), cells.end());
+      AppendCsvFields(row, fields);
+      (m_settings.escape ? AppendTerminalText : AppendUtf8Text)(out, row);
+      out += "\r\n";
+    }
+    if (out.size() >= kWriteAt) {  // in pieces: a table of a 16 MiB reply is not held twice
+      m_out.Write(out);
+      out.clear();
+    }
+  }
+  if (m_settings.json) out += "]}";
+  m_out.Write(out);
 }
 
 void TargetRun::Complain(const std::string& what) {
@@ -219,8 +289,7 @@ std::string TargetRun::LoginFailure(const LoginReport& report) const {
 void TargetRun::OnRunDone(ControlConnection::Result result) {
   FinishExchange(result == ControlConnection::Result::Dropped);
   if (m_exchanges < m_lineCount && m_status < 2)
-    Fail(2,
-         "the server closed the connection; " + std::to_string(m_lineCount - m_exchanges) + " command(s) not sent");
+    Fail(2, "the server closed the connection; " + std::to_string(m_lineCount - m_exchanges) + " command(s) not sent");
   FlushText();
   End();
 }
@@ -231,6 +300,17 @@ void TargetRun::FinishExchange(bool dropped) {
   ++m_exchanges;
   const int code = dropped || !m_reply.complete ? -1 : FinalCode(m_reply.last);
   const bool ok = code >= 100 && code < 400;
+  std::optional<ReplyTable> table;
+  if ((m_settings.json || m_settings.csv) && !m_tableDropped && code >= 0) table = TableOf(m_tableText);
+  if (m_settings.csv) {
+    if (table)
+      WriteTable(*table);
+    else if (!m_tableDropped)
+      m_pane.Append(TranscriptKind::Reply, m_tableText);
+    FlushText();
+  }
+  m_tableText = std::string();
+  m_tableDropped = false;
   if (m_settings.json) {
     std::string json = "{\"target\":";
     AppendJsonString(json, m_name);
@@ -241,7 +321,9 @@ void TargetRun::FinishExchange(bool dropped) {
     // In pieces, so a 64 MiB reply is not copied: only this thread writes, so nothing comes between.
     m_out.Write(json);
     m_out.Write(m_jsonLines);
-    json = "],\"ok\":";
+    m_out.Write("]");
+    if (table) WriteTable(*table);
+    json = ",\"ok\":";
     json += ok ? "true" : "false";
     json += m_truncated ? ",\"truncated\":true}\n" : "}\n";
     m_out.Write(json);

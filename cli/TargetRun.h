@@ -13,6 +13,7 @@
 #include "ConnectionHistory.h"
 #include "Output.h"
 #include "PerUserHistory.h"
+#include "ReplyTable.h"
 #include "Session.h"
 #include "SessionOwner.h"
 #include "SiteRun.h"
@@ -33,8 +34,9 @@ struct RunSettings {
   bool remember = false;
   RunHistory* history = nullptr;  // none: --no-history
   bool json = false;
+  bool csv = false;  // a reply's table as CSV, the lines of other replies as text, nothing else
   bool color = false;
-  bool escape = true;  // a server's control bytes shown as escapes (not --raw to a file)
+  bool escape = true;   // a server's control bytes shown as escapes (not --raw to a file)
   bool prefix = false;  // several targets: every line says whose it is
   std::chrono::milliseconds timeout{0};
   std::chrono::milliseconds maxTime{0};
@@ -83,6 +85,8 @@ class TargetRun : private SessionObserver, private TrustAsker {
   void Fail(int status, const std::string& why, const std::string& fingerprint = {});
   void RecordHistory();
   void AddJsonReply(std::string_view text);
+  void AddTableText(std::string_view text);
+  void WriteTable(const ReplyTable& table);
   void Complain(const std::string& what);
   std::string LoginFailure(const LoginReport& report) const;
 
@@ -106,6 +110,10 @@ class TargetRun : private SessionObserver, private TrustAsker {
   std::string m_jsonLines;
   std::string m_partial;
   bool m_truncated = false;
+  // The reply so far for its table (--csv, --json): its text as it came, at
+  // most kMaxTableReply bytes; dropped once longer (no table is looked for).
+  std::string m_tableText;
+  bool m_tableDropped = false;
   std::string m_hint;  // what the connection last said about itself
 
   std::chrono::steady_clock::time_point m_lastEvent;

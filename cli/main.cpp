@@ -184,8 +184,10 @@ int Run(const CliOptions& options, Output& out) {
   RunHistory history;
   if (options.history) settings.history = &history;
   settings.json = options.json;
+  settings.csv = options.csv;
   const bool terminal = ::isatty(STDOUT_FILENO);
-  settings.color = !options.json && (options.color == ColorMode::Always || (options.color == ColorMode::Auto && terminal));
+  settings.color = !options.json && !options.csv &&
+                   (options.color == ColorMode::Always || (options.color == ColorMode::Auto && terminal));
   settings.escape = !options.raw || terminal;
   settings.prefix = targets->size() > 1;
   settings.timeout = options.timeout;

@@ -154,23 +154,27 @@ std::string SiteRun::TabSeparated() const {
   return text;
 }
 
+void AppendCsvFields(std::string& out, const std::vector<std::string>& fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out += ',';
+    const std::string field = Inert(fields[i]);
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+      out += field;
+      continue;
+    }
+    out += '"';
+    for (char c : field) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  }
+}
+
 std::string SiteRun::Csv() const {
   std::string text;
   for (const auto& row : Table()) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i > 0) text += ',';
-      const std::string field = Inert(row[i]);
-      if (field.find_first_of(",\"\r\n") == std::string::npos) {
-        text += field;
-        continue;
-      }
-      text += '"';
-      for (char c : field) {
-        if (c == '"') text += '"';
-        text += c;
-      }
-      text += '"';
-    }
+    AppendCsvFields(text, row);
     text += "\r\n";
   }
   return text;

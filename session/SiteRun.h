@@ -42,13 +42,18 @@ struct SiteRunRow {
   std::string reply;  // the final reply's last line, or why the row failed
   std::chrono::steady_clock::time_point started;
   std::chrono::steady_clock::time_point ended;
-  long line = -1;  // the transcript line where the row's first command was shown; -1: not known
+  long line = -1;                   // the transcript line where the row's first command was shown; -1: not known
   std::vector<Exchange> exchanges;  // the run's commands on this site, each with its reply, typed
 
   bool Ended() const { return state == SiteRunState::Done || state == SiteRunState::Failed; }
   // Seconds with one decimal from the start to the end; empty while it runs.
   std::string TimeText() const;
 };
+
+// One row of CSV without its line end, as SiteRun::Csv writes each: a
+// field that a spreadsheet would run as a formula gets a "'" in front; one
+// holding a comma, a quote or a line break is quoted, its quotes doubled.
+void AppendCsvFields(std::string& out, const std::vector<std::string>& fields);
 
 class SiteRun {
  public:

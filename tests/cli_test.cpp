@@ -236,6 +236,7 @@ TEST_F(Cli, BadInputIsRefusedBeforeAnythingIsSent) {
       {{t, "-u", "Users/add user", "bob\r\nDELE x"}, "KORVASTEL_PASSWORD=x", "not sent"},
       {{t, "-u", "Users/kill user", "bob"}, "KORVASTEL_PASSWORD=x", "no user command"},
       {{t, "--timeout", "soon", "-s", "WHO"}, "KORVASTEL_PASSWORD=x", "--timeout"},
+      {{t, "--csv", "--json", "-s", "WHO"}, "KORVASTEL_PASSWORD=x", "--csv and --json"},
   };
   for (const Case& c : cases) {
     const Outcome r = Run(c.args, "", c.password);
@@ -332,6 +333,40 @@ TEST_F(Cli, AServerCannotDriveTheTerminal) {
   EXPECT_NE(r.out.find("\\x1b]0;owned"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("\x1b]"), std::string::npos) << r.out;
   EXPECT_EQ(server->Received(2), "USER u\r\nPASS pty-secret\r\nSITE WHO\r\nDELE x\r\n");
+}
+
+TEST_F(Cli, ATableInAReplyComesAsCsvOrInTheJson) {
+  const Script who = LoginThen({ExpectLine(),
+                                Send("200- .------------------------------------------------.\r\n"
+                                     "200- | User       | Group    | Ratio | Up (MB) | Idle   |\r\n"
+                                     "200- |------------+----------+-------+---------+--------|\r\n"
+                                     "200- | =alice     | staff    | 1:3   |  10240  | 0:01   |\r\n"
+                                     "200- | bob, \"jr\"  | friends  | 0     |    512  | 12:40  |\r\n"
+                                     "200- `------------------------------------------------'\r\n"
+                                     "200 Command Successful.\r\n"),
+                                ExpectLine(), Send("200 fine\r\n")});
+  auto server = Serve({who, who, who, who});
+  const std::string rows = "'=alice,staff,1:3,10240,0:01\r\n\"bob, \"\"jr\"\"\",friends,0,512,12:40\r\n";
+  Outcome r = Run({"--csv", At(server), "-s", "WHO", "-c", "NOOP"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "User,Group,Ratio,Up (MB),Idle\r\n" + rows + "200 fine\n");
+
+  // Two targets: each table whole, with a site column, the text lines behind the target's name.
+  r = Run({"--csv", At(server), At(server), "-s", "WHO", "-c", "NOOP"});
+  const std::string site = At(server) + ",";
+  const std::string csv = "site,User,Group,Ratio,Up (MB),Idle\r\n" + site + "'=alice,staff,1:3,10240,0:01\r\n" + site +
+                          "\"bob, \"\"jr\"\"\",friends,0,512,12:40\r\n";
+  EXPECT_EQ(r.out.size(), 2 * (csv.size() + At(server).size() + 11)) << r.out;
+  EXPECT_NE(r.out.find(csv), r.out.rfind(csv)) << r.out;
+  EXPECT_NE(r.out.find(At(server) + ": 200 fine\n"), std::string::npos) << r.out;
+
+  r = Run({"--json", At(server), "-s", "WHO", "-c", "NOOP"});
+  EXPECT_NE(r.out.find("\"200 Command Successful.\"],\"table\":{\"columns\":[\"User\",\"Group\",\"Ratio\",\"Up "
+                       "(MB)\",\"Idle\"],\"rows\":[[\"=alice\",\"staff\",\"1:3\",\"10240\",\"0:01\"],[\"bob, "
+                       "\\\"jr\\\"\",\"friends\",\"0\",\"512\",\"12:40\"]]},\"ok\":true}\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_TRUE(r.out.ends_with("\"lines\":[\"200 fine\"],\"ok\":true}\n")) << r.out;
 }
 
 TEST_F(Cli, AJsonReplyStopsAt64MiB) {
