@@ -33,6 +33,7 @@
 #include "Keyring.h"
 #include "MessageBox.h"
 #include "Session.h"
+#include "TabLog.h"
 #include "internal/Cp1252.h"
 
 namespace {
@@ -451,6 +452,7 @@ void RunOnSitesDlg::StartNext() {
         continue;
       }
       m_runner.Start(row, p.site.Request(password));
+      LogOnConnect(m_tabs.Sessions(), m_runner.SessionOf(row), &p.site, p.site.name);
     }
     if (!m_toStart.empty()) StartNext();
   });

@@ -7,6 +7,7 @@
 
 #include "ConnectErrors.h"
 #include "SiteCmdDlg.h"
+#include "TabLog.h"
 #include "res/resource.h"
 
 namespace {
@@ -60,6 +61,7 @@ void CSiteCmdDlg::ConnectAndLogin() {
     request.tls = m_tls;
     request.implicitTls = m_tls && m_implicitTls;
   }
+  LogOnConnect(*m_owner, m_sessionId, SavedSite(), TabTitle());
   m_attemptMine = m_session->Connect(request);
 }
 

@@ -151,6 +151,8 @@ void SiteManagerDlg::BuildControls() {
   m_antiIdleSeconds = new QLineEdit(this);
   m_remember = new QCheckBox(QStringLiteral("Remember password in the system keyring"), this);
   named(m_remember, "Remember password in the system keyring");
+  m_keepLog = new QCheckBox(QStringLiteral("Keep a log of this site"), this);
+  named(m_keepLog, "Keep a log of this site");
 
   auto* form = new QFormLayout;
   const std::pair<const char*, QWidget*> rows[] = {
@@ -159,6 +161,7 @@ void SiteManagerDlg::BuildControls() {
       {"Anti-idle seconds", m_antiIdleSeconds}};
   for (const auto& [name, widget] : rows) form->addRow(QString::fromLatin1(name) + ':', named(widget, name));
   form->addRow(m_remember);
+  form->addRow(m_keepLog);
 
   const auto button = [this, named](const char* caption, const char* name, std::function<void()> handler) {
     auto* b = new QPushButton(QString::fromUtf8(caption), this);
@@ -235,6 +238,7 @@ void SiteManagerDlg::ShowSite(int row) {
   m_antiIdleCommand->setText(FromCp1252(site.antiIdleCommand));
   m_antiIdleSeconds->setText(row < 0 ? QString() : QString::number(site.antiIdleSeconds));
   m_remember->setChecked(site.rememberPassword);
+  m_keepLog->setChecked(site.keepLog);
   // What was typed for it in this run comes back; the keyring's fills an empty field only.
   if (kept) m_password->setText(FromCp1252(m_tabs.Passwords().Get(site.name).value_or(std::string())));
   for (QWidget* field : std::initializer_list<QWidget*>{m_name, m_addresses, m_login, m_password, m_encryption,
@@ -268,6 +272,7 @@ bool SiteManagerDlg::SiteFromFields(Site& site) {
   site.encryption = static_cast<Encryption>(m_encryption->currentIndex());
   site.antiIdleCommand = trimmed(m_antiIdleCommand);
   site.rememberPassword = m_remember->isChecked();
+  site.keepLog = m_keepLog->isChecked();
   std::string error;
   auto addresses = ParseAddresses(ToCp1252(m_addresses->toPlainText()), site.encryption, error);
   if (!addresses) {

@@ -82,4 +82,5 @@ class SiteManagerDlg : public QDialog {
   QLineEdit* m_antiIdleCommand = nullptr;
   QLineEdit* m_antiIdleSeconds = nullptr;
   QCheckBox* m_remember = nullptr;
+  QCheckBox* m_keepLog = nullptr;
 };

@@ -106,6 +106,12 @@ std::optional<CliOptions> ParseOptions(const std::vector<std::string>& args, std
         error = "--proxy needs socks5://[USER@]HOST:PORT";
         ok = false;
       }
+    } else if (name == "--log") {
+      ok = value(options.logFolder);
+      if (ok && options.logFolder.empty()) {
+        error = "--log needs a folder";
+        ok = false;
+      }
     } else if (name == "--trust") {
       ok = value(text);
       options.trusted.push_back(text);
@@ -224,6 +230,9 @@ std::string CliUsage() {
       "      --proxy socks5://[USER@]HOST:PORT\n"
       "                          reach every TARGET through this SOCKS5 proxy; its\n"
       "                          password comes from KORVASTEL_PROXY_PASSWORD\n"
+      "      --log DIR           append each TARGET's transcript to DIR/SITE/YYYY-MM-DD.log\n"
+      "                          (SITE: the saved site's name, else LOGIN@HOST), each\n"
+      "                          line behind its local time; no password is written\n"
       "      --no-history        do not record the login in the window's history\n"
       "  -h, --help              show this help and exit\n"
       "      --version           show the version and exit\n"

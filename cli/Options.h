@@ -43,6 +43,7 @@ struct CliOptions {
   std::chrono::milliseconds maxTime{0};  // the whole run; zero: no limit
   std::size_t parallel = 0;              // sessions at once; zero: as the open-file limit allows
   std::string proxy;                     // --proxy socks5://[USER@]HOST:PORT, as typed
+  std::string logFolder;                 // --log DIR; empty: no logs
   bool raw = false;                      // --raw: a server's control bytes pass, unless to a terminal
 };
 

@@ -41,6 +41,7 @@ struct RunSettings {
   std::chrono::milliseconds timeout{0};
   std::chrono::milliseconds maxTime{0};
   std::optional<Socks5Proxy> proxy;  // --proxy: every target goes through it
+  std::string logFolder;             // --log DIR: every target's session keeps a log there
 };
 
 class TargetRun : private SessionObserver, private TrustAsker {

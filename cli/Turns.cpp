@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "Json.h"
 #include "Options.h"
 #include "Socket.h"
 #include "Socks5.h"
@@ -43,6 +44,10 @@ Turns::Turns(const std::vector<Target>& targets, const RunSettings& settings, co
   services.trustStore = &m_trust;
   services.waitLimit = settings.timeout;
   services.keepLog = false;  // each piece is printed as it comes: a flood must not pile up here
+  services.logFolder = settings.logFolder;
+  services.logFailed = [](SessionId, const std::string& why) {
+    std::fprintf(stderr, "korvastel-cli: %s\n", TerminalText(why).c_str());
+  };
   m_owner = std::make_unique<SessionOwner>(std::move(services));
   // Each target a session of its own (two targets may name one site), let go as soon as its row ends.
   m_runner = std::make_unique<SiteRunner>(*m_owner, static_cast<SiteRunner::Listener&>(*this),
@@ -91,7 +96,15 @@ bool Turns::Pump() {
   return Done();
 }
 
-void Turns::OnRowSession(std::size_t row, SessionId id) { m_runs[row]->Follow(*m_owner, id, m_lines.size()); }
+void Turns::OnRowSession(std::size_t row, SessionId id) {
+  if (!m_settings.logFolder.empty()) {
+    // A saved site's log goes under its name; an address's under LOGIN@HOST, however it was written.
+    const Target& target = m_targets[row];
+    const bool saved = target.name.find('@') == std::string::npos && target.name.find("://") == std::string::npos;
+    m_owner->KeepLog(id, saved ? target.name : target.request.login + "@" + target.request.host);
+  }
+  m_runs[row]->Follow(*m_owner, id, m_lines.size());
+}
 
 void Turns::OnRowChanged(std::size_t row) {
   if (!m_runner->Run().Row(row).Ended()) return;

@@ -159,6 +159,8 @@ int Run(const CliOptions& options, Output& out) {
       return Usage("KORVASTEL_PROXY_PASSWORD holds more than 255 bytes, more than a SOCKS5 login can carry");
   }
 
+  settings.logFolder = options.logFolder;
+
   OwnerLoop loop;
   StopSignals signals(loop, out, options.maxTime);
   auto stop = [] { return StopSignals::Taken() != 0 || StopSignals::TimeUp(); };

@@ -21,6 +21,7 @@
 #include "Palette.h"
 #include "RichEdit.h"
 #include "internal/Cp1252.h"
+#include "internal/PaneMenu.h"
 #include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
 
@@ -730,6 +731,7 @@ void PaneWidget::contextMenuEvent(QContextMenuEvent* e) {
   times->setChecked(m_showTimes);
   menu.addSeparator();
   menu.addAction(QStringLiteral("C&lear"), this, [this] { ClearTranscript(); });
+  AddPaneMenuItems(menu, m_menuItems);
   menu.exec(e->globalPos());
 }
 

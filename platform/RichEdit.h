@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "PaneMenu.h"
 #include "Palette.h"
 #include "TranscriptKind.h"
 #include "Window.h"
@@ -48,6 +49,8 @@ class CRichEditCtrl : public CWnd {
   // The number behind the last line: lines keep their numbers when older ones are dropped.
   int GetLineCount() const;
   void LineScroll(int lines);
+  // More items for the context menu, after the pane's own.
+  void AddMenuItems(PaneMenuItems items);
 
   // Reading back, for tests and tools.
   std::string GetText() const;

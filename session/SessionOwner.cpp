@@ -43,7 +43,18 @@ class SessionOwner::Entry : public SessionObserver, public TrustAsker {
     if (owner.m_services.prepareLog) owner.m_services.prepareLog(session->Log());
   }
 
-  void OnLine(TranscriptKind, std::string_view) override {}
+  // Every piece the session shows passes here once, in order, as it comes.
+  void OnLine(TranscriptKind, std::string_view text) override {
+    if (!log || log->Add(text)) return;
+    const std::string why = log->Failure();
+    log.reset();  // the session goes on without it
+    if (m_owner.m_services.logFailed) return m_owner.m_services.logFailed(id, why);
+    Transcript& shown = session->Log();
+    const TranscriptKind kind = shown.InsertKind();
+    shown.SetInsertKind(TranscriptKind::Disconnect);
+    shown.AppendAtEnd("\n>" + why + "\n");
+    shown.SetInsertKind(kind);  // the block it came in goes on in its own colour
+  }
   void OnBlockDone(Transcript::Pos) override {}
   void OnState(SessionState state) override {
     m_owner.Tell([&](SessionEvents& e) { e.OnState(id, state); });
@@ -78,6 +89,9 @@ class SessionOwner::Entry : public SessionObserver, public TrustAsker {
   int holds = 1;
   TrustAsker* asker = nullptr;
   std::unique_ptr<Timer> timer;
+  std::unique_ptr<SessionLog> log;
+  std::string logName;
+  bool logChosen = false;
   std::unique_ptr<Session> session;  // last: it goes first
 };
 
@@ -152,14 +166,53 @@ void SessionOwner::Drop(SessionId id) {
   // The connection stops now; the object goes once the call that got us
   // here (perhaps one of the session's own reports) has returned.
   entry->session->Abandon();
+  entry->log.reset();  // nothing more comes: the file closes now
   Session& session = *entry->session;
   session.WhenQuiet([entry] {});
 }
 
 void SessionOwner::RenameSite(const std::string& from, const std::string& to) {
-  for (auto& [id, entry] : m_sessions)
-    if (entry->site == from) entry->site = to;
+  for (auto& [id, entry] : m_sessions) {
+    if (entry->site != from) continue;
+    entry->site = to;
+    if (entry->log && entry->logName == from) KeepLog(id, to, entry->logChosen);
+  }
   m_passwords.Rename(from, to);
+}
+
+void SessionOwner::KeepLog(SessionId id, const std::string& name, bool chosen) {
+  const auto it = m_sessions.find(id);
+  if (it == m_sessions.end()) return;
+  Entry& entry = *it->second;
+  entry.logChosen = entry.logChosen || chosen;
+  if (entry.log && entry.logName == name) return;
+  entry.log = std::make_unique<SessionLog>(LogRoot(), name);
+  entry.logName = name;
+}
+
+void SessionOwner::StopLog(SessionId id, bool chosen) {
+  const auto it = m_sessions.find(id);
+  if (it == m_sessions.end()) return;
+  it->second->logChosen = it->second->logChosen || chosen;
+  it->second->log.reset();
+}
+
+bool SessionOwner::KeepsLog(SessionId id) const {
+  const auto it = m_sessions.find(id);
+  return it != m_sessions.end() && it->second->log;
+}
+
+bool SessionOwner::LogChosen(SessionId id) const {
+  const auto it = m_sessions.find(id);
+  return it != m_sessions.end() && it->second->logChosen;
+}
+
+std::string SessionOwner::LogFolderOf(const std::string& name) const {
+  return LogRoot() + "/" + LogName(name);
+}
+
+std::string SessionOwner::LogRoot() const {
+  return m_services.logFolder.empty() ? DefaultLogFolder() : m_services.logFolder;
 }
 
 void SessionOwner::SetSite(SessionId id, const std::string& site) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Session.h"
+#include "SessionLog.h"
 #include "SitePasswords.h"
 
 using SessionId = std::uint64_t;  // from 1; 0 is none
@@ -48,6 +49,12 @@ class SessionOwner {
     bool keepLog = true;
     // Called on each new session's log: how much of it to keep, say.
     std::function<void(Transcript&)> prepareLog;
+    // Where KeepLog writes; empty: DefaultLogFolder() as it stands then.
+    std::string logFolder;
+    // A session's log could not be written, with the words why (once per
+    // KeepLog; the session goes on without it). None: one line in the
+    // session's transcript, in the disconnect colour.
+    std::function<void(SessionId, const std::string& why)> logFailed;
   };
   // Without a person to ask: a certificate passes when the system trusts
   // it, when it was trusted before, or when its fingerprint is one of these
@@ -85,6 +92,17 @@ class SessionOwner {
   // A saved site's new name: its sessions and typed password follow.
   void RenameSite(const std::string& from, const std::string& to);
 
+  // From now on the session's transcript goes to a log on disk under name
+  // (a saved site's, or LOGIN@HOST; see SessionLog.h); a log kept already
+  // goes on under the new name. chosen: the person decided for this session
+  // (LogChosen), so a site's own setting no longer decides for it.
+  void KeepLog(SessionId id, const std::string& name, bool chosen = false);
+  void StopLog(SessionId id, bool chosen = false);
+  bool KeepsLog(SessionId id) const;
+  bool LogChosen(SessionId id) const;
+  // The folder the logs of name go to.
+  std::string LogFolderOf(const std::string& name) const;
+
   // Who answers the session's certificate questions while it is set (a
   // tab showing it); nullptr: the owner's asker again.
   void SetAsker(SessionId id, TrustAsker* asker);
@@ -98,6 +116,7 @@ class SessionOwner {
  private:
   class Entry;
   void Drop(SessionId id);
+  std::string LogRoot() const;
   template <class F>
   void Tell(F&& tell);
 

@@ -207,6 +207,8 @@ bool ParseText(const std::string& path, std::string_view file, FreeNames& names,
       site.antiIdleSeconds = *seconds;
     } else if (key == "remember") {
       site.rememberPassword = value == "yes";
+    } else if (key == "log") {
+      site.keepLog = value == "yes";
     }  // other keys belong to later versions: kept out, not refused
   }
   for (auto& [site, lines] : read) {
@@ -233,6 +235,7 @@ std::string ListText(const std::vector<Site>& sites) {
     text += "login=" + s.login + "\nencryption=" + EncryptionName(s.encryption) + "\nantiidle=" + s.antiIdleCommand +
             "\ninterval=" + std::to_string(s.antiIdleSeconds) + "\nremember=" + (s.rememberPassword ? "yes" : "no") +
             "\n";
+    if (s.keepLog) text += "log=yes\n";  // written only when on: older lists stay as they were
   }
   return text;
 }
@@ -314,7 +317,7 @@ bool SameSite(const Site& a, const Site& b) {
   };
   return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
          a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
-         a.rememberPassword == b.rememberPassword &&
+         a.rememberPassword == b.rememberPassword && a.keepLog == b.keepLog &&
          std::equal(a.addresses.begin(), a.addresses.end(), b.addresses.begin(), b.addresses.end(), sameAddress);
 }
 

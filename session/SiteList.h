@@ -22,6 +22,7 @@ struct Site {
   std::string antiIdleCommand = "NOOP";
   unsigned antiIdleSeconds = 360;
   bool rememberPassword = false;  // the password itself lives in the system keyring
+  bool keepLog = false;           // its sessions keep a log on disk (SessionLog.h)
 
   // What Session::Connect needs, the password aside.
   ConnectRequest Request(const std::string& password) const;

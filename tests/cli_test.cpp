@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -172,6 +173,28 @@ TEST_F(Cli, APlantedCommandListIsNotReadButOneNamedWithCommandsIs) {
   r = Run({At(server), "--commands", planted.string(), "-u", "Users/add user", "bob"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(server->Received(1), "USER u\r\nPASS secret\r\nSITE CHPASS admin bob\r\n");
+}
+
+TEST_F(Cli, LogKeepsEachTargetsTranscriptWithoutThePasswordAndAFailedLogIsSaidOnce) {
+  auto server = Serve({LoginThen({ExpectLine(), Send("200-one\r\n200 two\r\n")}), LoginThen(Answers(2))});
+  Outcome r = Run({"--log", "logs", "ftp://" + At(server), "-s", "WHO"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::string logged;
+  for (const auto& entry : fs::directory_iterator(m_home / "logs" / "u@127.0.0.1")) logged += ReadFile(entry.path());
+  for (const char* line : {" >USER u\n", " >PASS **********\n", " >SITE WHO\n", " 200-one\n", " 200 two\n"})
+    EXPECT_NE(logged.find(line), std::string::npos) << line << " in\n" << logged;
+  EXPECT_EQ(logged.find("secret"), std::string::npos);
+  std::istringstream lines(logged);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_TRUE(std::regex_search(line, std::regex("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ")))
+        << line;
+
+  // A log that can't be written: one line on stderr, and the run goes on.
+  WriteFile(m_home / "file", "not a folder");
+  r = Run({"--log", "file/logs", At(server), "-s", "WHO", "-s", "USERS"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "korvastel-cli: Log not written: file: not a folder\n");
+  EXPECT_NE(r.out.find(">SITE USERS\n200 ok"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, ASavedSiteIsATargetAndItsAddressesAreTriedInOrder) {

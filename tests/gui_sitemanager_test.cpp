@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
@@ -199,6 +204,55 @@ TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
   EXPECT_EQ(server->Received(0), "USER u\r\nPASS p\r\n");
   EXPECT_EQ(tab.TabTitle(), "Main EU");
   EXPECT_EQ(boxes.size(), 0u);
+}
+
+// "Keep a log of this site": the site's sessions write their transcript,
+// the password starred; the pane's "Keep a Log" turns it off for the session.
+TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
+  const ScopedEnv state("XDG_STATE_HOME", (folder / "state").string());
+  auto server = siteserver::Serve({siteserver::LoginThen(siteserver::Answers(2))});
+  WriteFile(path, "[Main EU]\naddress=127.0.0.1:" + std::to_string(server->Port()) + "\nlogin=u\n");
+  Open();
+  auto* keep = W<QCheckBox>("Keep a log of this site");
+  EXPECT_FALSE(keep->isChecked());
+  keep->click();
+  Set("Password", "s3cr3t");
+  Click("Connect");
+  EXPECT_NE(ReadFile(path).find("log=yes\n"), std::string::npos) << ReadFile(path);
+  ASSERT_EQ(window->TabCount(), 1);
+  CSiteCmdDlg& tab = window->Tab(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
+  tab.SendCommands({"SITE WHO"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tab.m_transcript.EndsWith("200 ok\n"); })) << tab.m_transcript.GetText();
+
+  // The pane's menu shows the log kept, and stops it for this session.
+  auto* pane = qobject_cast<QAbstractScrollArea*>(reinterpret_cast<QWidget*>(tab.m_transcript.GetSafeHwnd()));
+  ASSERT_TRUE(pane);
+  int found = 0;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    for (QAction* a : menu->actions()) {
+      found += a->text() == "&Open Log Folder";
+      if (a->text() != "Keep a &Log") continue;
+      found += a->isCheckable() && a->isChecked();
+      a->trigger();
+    }
+    menu->close();
+  });
+  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(pane->viewport(), &ev);
+  EXPECT_EQ(found, 2);
+  tab.SendCommands({"SITE USERS"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tab.m_transcript.GetText().find("SITE USERS\n200 ok") != std::string::npos; }));
+
+  std::string logged;
+  for (const auto& entry : fs::directory_iterator(folder / "state" / "korvastel" / "logs" / "Main EU"))
+    logged += ReadFile(entry.path());
+  for (const char* line : {" >PASS **********\n", " >SITE WHO\n", " 200 ok\n"})
+    EXPECT_NE(logged.find(line), std::string::npos) << line << " in\n" << logged;
+  EXPECT_EQ(logged.find("s3cr3t"), std::string::npos);
+  EXPECT_EQ(logged.find("SITE USERS"), std::string::npos) << "kept no more once stopped";
 }
 
 TEST_F(SiteManager, TwoSiteManagersKeepEachOthersSitesAndSayWhichBothChanged) {

@@ -1,8 +1,8 @@
 # The session on its worker thread, its owner and the runner on several sites, against the scripted server.
 add_executable(session_tests ${CMAKE_CURRENT_LIST_DIR}/session_test.cpp ${CMAKE_CURRENT_LIST_DIR}/sessionowner_test.cpp
-                             ${CMAKE_CURRENT_LIST_DIR}/replytable_test.cpp)
+                             ${CMAKE_CURRENT_LIST_DIR}/replytable_test.cpp ${CMAKE_CURRENT_LIST_DIR}/sessionlog_test.cpp)
 target_include_directories(session_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/support)
-target_link_libraries(session_tests PRIVATE session siteserver GTest::gtest_main)
+target_link_libraries(session_tests PRIVATE session siteserver test_support GTest::gtest_main)
 korvastel_tsan_test(session_tests)
 
 add_executable(sitelist_tests ${CMAKE_CURRENT_LIST_DIR}/sitelist_test.cpp)

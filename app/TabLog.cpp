@@ -1,0 +1,40 @@
+#include "TabLog.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+
+#include "SiteCmdDlg.h"
+
+void LogOnConnect(SessionOwner& owner, SessionId id, const Site* site, const std::string& name) {
+  if (owner.KeepsLog(id) || (site && site->keepLog && !owner.LogChosen(id))) owner.KeepLog(id, name);
+}
+
+PaneMenuItems TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
+  return [&tab, &owner] {
+    const SessionId id = tab.GetSessionId();
+    PaneMenuItem keep;
+    keep.caption = "Keep a &Log";
+    keep.checkable = true;
+    const Site* site = tab.SavedSite();
+    keep.checked = id && (owner.KeepsLog(id) || (site && site->keepLog && !owner.LogChosen(id)));
+    keep.enabled = id != 0;
+    keep.run = [&tab, &owner, on = !keep.checked] {
+      const SessionId now = tab.GetSessionId();
+      if (!now) return;
+      if (on) owner.KeepLog(now, tab.TabTitle(), true);
+      else owner.StopLog(now, true);
+    };
+    PaneMenuItem open;
+    open.caption = "&Open Log Folder";
+    open.run = [&tab, &owner] {
+      const std::string folder = owner.LogFolderOf(tab.TabTitle());
+      if (const std::string error = MakeLogFolder(folder); !error.empty()) {
+        tab.MessageBox("The log folder could not be made:\n\n" + Shown(error), "Open Log Folder", MB_ICONERROR);
+        return;
+      }
+      QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
+    };
+    return std::vector<PaneMenuItem>{keep, open};
+  };
+}
