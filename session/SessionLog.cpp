@@ -128,14 +128,19 @@ bool SessionLog::Add(std::string_view text, Clock::time_point at) {
   if (m_afterCr && !text.empty() && text.front() == '\n') i = 1;  // the LF of a CR LF cut in two
   m_afterCr = false;
   std::string batch;
+  batch.reserve(text.size() + text.size() / 2 + 64);  // room for the stamps of lines of 50 bytes or more
   std::string batchDate;
   Stamp now;  // made once: every whole line here but the first came at `at`
+  const Stamp* last = nullptr;
   const auto emit = [&](std::string_view first, std::string_view rest, const Stamp& stamp) {
-    if (!batch.empty() && stamp.date != batchDate) {  // a line past midnight starts the next day's file
-      Write(batch, batchDate);
-      batch.clear();
+    if (&stamp != last) {
+      if (!batch.empty() && stamp.date != batchDate) {  // a line past midnight starts the next day's file
+        Write(batch, batchDate);
+        batch.clear();
+      }
+      batchDate = stamp.date;
+      last = &stamp;
     }
-    batchDate = stamp.date;
     batch += stamp.text;
     batch.push_back(' ');
     text::AppendUtf8(batch, first, true);
@@ -143,8 +148,9 @@ bool SessionLog::Add(std::string_view text, Clock::time_point at) {
     batch.push_back('\n');
   };
   while (i < text.size() && !Failed()) {
-    const std::size_t end = text.find_first_of("\r\n", i);
-    if (end == std::string_view::npos) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+    if (end == text.size()) {
       if (!m_hasPartial) m_partialAt = at;
       m_hasPartial = true;
       m_partial.append(text.substr(i));
