@@ -28,7 +28,10 @@ PaneMenuItems TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
     PaneMenuItem open;
     open.caption = "&Open Log Folder";
     open.run = [&tab, &owner] {
-      const std::string folder = owner.LogFolderOf(tab.TabTitle());
+      // A tab without a name yet opens the folder of all logs.
+      const std::string title = tab.TabTitle();
+      std::string folder = owner.LogFolderOf(title);
+      if (title.empty()) folder.erase(folder.rfind('/'));
       if (const std::string error = MakeLogFolder(folder); !error.empty()) {
         tab.MessageBox("The log folder could not be made:\n\n" + Shown(error), "Open Log Folder", MB_ICONERROR);
         return;

@@ -97,12 +97,7 @@ bool Turns::Pump() {
 }
 
 void Turns::OnRowSession(std::size_t row, SessionId id) {
-  if (!m_settings.logFolder.empty()) {
-    // A saved site's log goes under its name; an address's under LOGIN@HOST, however it was written.
-    const Target& target = m_targets[row];
-    const bool saved = target.name.find('@') == std::string::npos && target.name.find("://") == std::string::npos;
-    m_owner->KeepLog(id, saved ? target.name : target.request.login + "@" + target.request.host);
-  }
+  if (!m_settings.logFolder.empty()) m_owner->KeepLog(id, m_targets[row].logName);
   m_runs[row]->Follow(*m_owner, id, m_lines.size());
 }
 

@@ -19,6 +19,7 @@ struct Target {
   ConnectRequest request;
   bool ownPassword = false;  // from the keyring: the run's is never given to it
   std::string unusable;
+  std::string logName;  // --log: the saved site's name, or LOGIN@HOST
 };
 
 // Sessions at once: each holds a socket and a wake-up descriptor, and a

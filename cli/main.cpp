@@ -91,7 +91,7 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
   std::vector<Target> targets;
   std::optional<SiteList> sites;
   for (const std::string& name : names) {
-    Target target{name, {}, false, {}};
+    Target target{name, {}, false, {}, {}};
     if (name.find('@') == std::string::npos && name.find("://") == std::string::npos) {
       if (!sites) {
         sites.emplace();
@@ -111,6 +111,7 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
                             "); nothing was sent";
       }
       target.request = site->Request(password);
+      target.logName = site->name;
       targets.push_back(std::move(target));
       continue;
     }
@@ -129,6 +130,7 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
     target.request.login = address->login;
     target.request.tls = address->tls;
     target.request.implicitTls = address->implicitTls;
+    target.logName = address->login + "@" + address->host;  // however the address was written
     targets.push_back(std::move(target));
   }
   return targets;

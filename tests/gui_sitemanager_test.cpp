@@ -206,11 +206,40 @@ TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
   EXPECT_EQ(boxes.size(), 0u);
 }
 
+// Picks "Keep a Log" in the tab's pane menu: whether it was checked, or -1
+// when the menu lacked it or "Open Log Folder".
+int PickKeepALog(CSiteCmdDlg& tab) {
+  auto* pane = qobject_cast<QAbstractScrollArea*>(reinterpret_cast<QWidget*>(tab.m_transcript.GetSafeHwnd()));
+  int checked = -1, open = 0;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    for (QAction* a : menu ? menu->actions() : QList<QAction*>()) {
+      open += a->text() == "&Open Log Folder";
+      if (a->text() != "Keep a &Log" || !a->isCheckable()) continue;
+      checked = a->isChecked();
+      a->trigger();
+    }
+    if (menu) menu->close();
+  });
+  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(pane->viewport(), &ev);
+  return open == 1 ? checked : -1;
+}
+
+std::string Logged(const fs::path& folder) {
+  std::string logged;
+  for (const auto& entry : fs::directory_iterator(folder)) logged += ReadFile(entry.path());
+  return logged;
+}
+
 // "Keep a log of this site": the site's sessions write their transcript,
-// the password starred; the pane's "Keep a Log" turns it off for the session.
+// the password starred; the pane's "Keep a Log" turns it off for the
+// session, and on for a quick connect, which logs as LOGIN@HOST.
 TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
   const ScopedEnv state("XDG_STATE_HOME", (folder / "state").string());
+  const fs::path logs = folder / "state" / "korvastel" / "logs";
   auto server = siteserver::Serve({siteserver::LoginThen(siteserver::Answers(2))});
+  auto other = siteserver::Serve({siteserver::LoginThen()});
   WriteFile(path, "[Main EU]\naddress=127.0.0.1:" + std::to_string(server->Port()) + "\nlogin=u\n");
   Open();
   auto* keep = W<QCheckBox>("Keep a log of this site");
@@ -224,35 +253,22 @@ TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
   tab.SendCommands({"SITE WHO"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return tab.m_transcript.EndsWith("200 ok\n"); })) << tab.m_transcript.GetText();
-
-  // The pane's menu shows the log kept, and stops it for this session.
-  auto* pane = qobject_cast<QAbstractScrollArea*>(reinterpret_cast<QWidget*>(tab.m_transcript.GetSafeHwnd()));
-  ASSERT_TRUE(pane);
-  int found = 0;
-  QTimer::singleShot(0, [&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_TRUE(menu);
-    for (QAction* a : menu->actions()) {
-      found += a->text() == "&Open Log Folder";
-      if (a->text() != "Keep a &Log") continue;
-      found += a->isCheckable() && a->isChecked();
-      a->trigger();
-    }
-    menu->close();
-  });
-  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
-  QApplication::sendEvent(pane->viewport(), &ev);
-  EXPECT_EQ(found, 2);
+  EXPECT_EQ(PickKeepALog(tab), 1);
   tab.SendCommands({"SITE USERS"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return tab.m_transcript.GetText().find("SITE USERS\n200 ok") != std::string::npos; }));
-
-  std::string logged;
-  for (const auto& entry : fs::directory_iterator(folder / "state" / "korvastel" / "logs" / "Main EU"))
-    logged += ReadFile(entry.path());
+  const std::string logged = Logged(logs / "Main EU");
   for (const char* line : {" >PASS **********\n", " >SITE WHO\n", " 200 ok\n"})
     EXPECT_NE(logged.find(line), std::string::npos) << line << " in\n" << logged;
   EXPECT_EQ(logged.find("s3cr3t"), std::string::npos);
   EXPECT_EQ(logged.find("SITE USERS"), std::string::npos) << "kept no more once stopped";
+
+  CSiteCmdDlg& quick = window->NewTab();
+  EXPECT_EQ(PickKeepALog(quick), 0);
+  quick.m_host = "127.0.0.1", quick.m_port = other->Port(), quick.m_login = "u", quick.m_password = "s3cr3t";
+  quick.WriteFields();
+  qobject_cast<QAbstractButton*>(reinterpret_cast<QWidget*>(quick.GetDlgItem(IDC_CONNECT)->GetSafeHwnd()))->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return quick.IsConnected(); })) << (boxes.empty() ? "" : boxes.back().text);
+  EXPECT_NE(Logged(logs / "u@127.0.0.1").find(" >USER u\n"), std::string::npos);
 }
 
 TEST_F(SiteManager, TwoSiteManagersKeepEachOthersSitesAndSayWhichBothChanged) {

@@ -56,7 +56,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   Folder dir;
   SiteList list;
   std::string error;
-  Site site{"main", {{"bnc1.example", 2121}, {"::1", 21}}, "admin", Encryption::Explicit, "SITE IDLE", 90, true};
+  Site site{"main", {{"bnc1.example", 2121}, {"::1", 21}}, "admin", Encryption::Explicit, "SITE IDLE", 90, true, true};
   ASSERT_TRUE(list.Put("", site, error)) << error;
   EXPECT_FALSE(list.Put("", site, error)) << "two sites with one name";
   EXPECT_NE(error.find("There is a site called \"main\" already"), std::string::npos);
@@ -87,6 +87,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   EXPECT_EQ(read.antiIdleCommand, "SITE IDLE");
   EXPECT_EQ(read.antiIdleSeconds, 90u);
   EXPECT_TRUE(read.rememberPassword);
+  EXPECT_TRUE(read.keepLog);
   const ConnectRequest request = read.Request("pw");
   EXPECT_TRUE(request.tls && !request.implicitTls);
   EXPECT_EQ(request.more.size(), 1u);
@@ -119,13 +120,14 @@ TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
   Folder dir;
   SiteList list;
   std::string error;
-  WriteFile(dir.File("ok.conf"), "[a (2)]\naddress=h\n[a]\naddress=h\n[a]\naddress=h\nremember=yes\n[a]\naddress=h\n");
+  WriteFile(dir.File("ok.conf"), "[a (2)]\naddress=h\n[a]\naddress=h\n[a]\naddress=h\nremember=yes\nlog=yes\n[a]\naddress=h\n");
   ASSERT_EQ(::symlink(dir.File("ok.conf").c_str(), dir.File("link.conf").c_str()), 0);
   ASSERT_TRUE(list.Read(dir.File("link.conf"), error)) << error;
   EXPECT_EQ(Summary(list), (std::vector<std::string>{"a (2)||no", "a||no", "a (3)||yes", "a (4)||no"}));
   // An import never remembers a password: the keyring's would go to the file's address.
   ASSERT_TRUE(list.Import(dir.File("ok.conf"), error)) << error;
   EXPECT_EQ(Summary(list).back(), "a (7)||no");
+  EXPECT_TRUE(list.Sites()[6].keepLog && !list.Sites()[7].keepLog) << "the log setting comes along";
   EXPECT_EQ(list.FreeName("a"), "a (8)");
 
   ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
