@@ -272,6 +272,7 @@ TEST(SiteRunner, TimedOutRowsSayWhetherAReplyWasCutAndTheirConnectionsGo) {
   r.runner.Start(1, Owner::Request(*slow));
   const Session* s = o.owner->Find(r.runner.SessionOf(1));
   ASSERT_TRUE(o.Until([&] { return s->Log().Text().find("200-working") != std::string::npos; }));
+  ASSERT_TRUE(o.Until([&] { return mute->Connections() == 1; })) << "a connection the timeout must close";
   EXPECT_TRUE(r.runner.TimeOut(60s, t0 + 59s).empty());
   EXPECT_EQ(r.runner.TimeOut(60s, t0 + 60s), (std::vector<std::size_t>{0, 1}));
   EXPECT_EQ(r.Row(0).reply, "timed out");
