@@ -207,6 +207,13 @@ bool ParseText(const std::string& path, std::string_view file, FreeNames& names,
       site.antiIdleSeconds = *seconds;
     } else if (key == "remember") {
       site.rememberPassword = value == "yes";
+    } else if (key == "proxy") {
+      std::string why;
+      if (!value.empty() && !ParseProxy(value, why)) {
+        error = at + why;
+        return false;
+      }
+      site.proxy = value;
     }  // other keys belong to later versions: kept out, not refused
   }
   for (auto& [site, lines] : read) {
@@ -233,6 +240,7 @@ std::string ListText(const std::vector<Site>& sites) {
     text += "login=" + s.login + "\nencryption=" + EncryptionName(s.encryption) + "\nantiidle=" + s.antiIdleCommand +
             "\ninterval=" + std::to_string(s.antiIdleSeconds) + "\nremember=" + (s.rememberPassword ? "yes" : "no") +
             "\n";
+    if (!s.proxy.empty()) text += "proxy=" + s.proxy + "\n";
   }
   return text;
 }
@@ -294,7 +302,7 @@ bool Same(const Site* a, const Site* b) { return a && b ? SameSite(*a, *b) : a =
 
 }  // namespace
 
-ConnectRequest Site::Request(const std::string& password) const {
+ConnectRequest Site::Request(const std::string& password, const std::string& proxyPassword) const {
   ConnectRequest request;
   if (!addresses.empty()) {
     request.host = addresses.front().host;
@@ -305,7 +313,20 @@ ConnectRequest Site::Request(const std::string& password) const {
   request.password = password;
   request.tls = encryption != Encryption::None;
   request.implicitTls = encryption == Encryption::Implicit;
+  std::string error;
+  if (!proxy.empty()) {
+    // The list keeps only proxies it can read; one that slipped past still never means "direct".
+    request.proxy = ParseProxy(proxy, error);
+    if (!request.proxy) request.proxy = Socks5Proxy{proxy, 0, {}, {}};
+    if (!request.proxy->user.empty()) request.proxy->password = proxyPassword;
+  }
   return request;
+}
+
+std::string Site::ProxyUser() const {
+  std::string error;
+  const auto parsed = proxy.empty() ? std::nullopt : ParseProxy(proxy, error);
+  return parsed ? parsed->user : std::string();
 }
 
 bool SameSite(const Site& a, const Site& b) {
@@ -314,7 +335,7 @@ bool SameSite(const Site& a, const Site& b) {
   };
   return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
          a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
-         a.rememberPassword == b.rememberPassword &&
+         a.rememberPassword == b.rememberPassword && a.proxy == b.proxy &&
          std::equal(a.addresses.begin(), a.addresses.end(), b.addresses.begin(), b.addresses.end(), sameAddress);
 }
 
@@ -383,6 +404,7 @@ bool SiteList::Put(const std::string& originalName, const Site& site, std::strin
     error = "There is a site called \"" + Shown(site.name) + "\" already; choose another name.";
   } else if (site.addresses.empty()) {
     error = "A site needs at least one address.";
+  } else if (!site.proxy.empty() && !ParseProxy(site.proxy, error)) {
   } else if (!nameProblem.empty() || HoldsLineBreak(site.login) || HoldsLineBreak(site.antiIdleCommand)) {
     error = "The name, login and anti-idle command hold no line breaks, and the name no \"]\" or \"@\".";
   } else {

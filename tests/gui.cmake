@@ -30,7 +30,11 @@ if(KORVASTEL_KEYRING_DAEMON)
                    --gtest_filter=SiteManagerKeyring.RemembersThePassword)
   add_test(NAME SiteManagerKeyring.NoKeyringDisablesTheBox
            COMMAND $<TARGET_FILE:test_gui_sitemanager> --gtest_filter=SiteManagerKeyring.NoKeyringDisablesTheBox)
+  add_test(NAME SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh $<TARGET_FILE:test_gui_sitemanager>
+                   --gtest_filter=SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites)
   set_tests_properties(SiteManagerKeyring.RemembersThePassword SiteManagerKeyring.NoKeyringDisablesTheBox
+                       SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites
                        PROPERTIES LABELS integration TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
   set_tests_properties(SiteManagerKeyring.NoKeyringDisablesTheBox PROPERTIES
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus")
