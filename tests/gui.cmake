@@ -70,6 +70,12 @@ if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
                    /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/sitemanager_atspi_check.py $<TARGET_FILE:korvastel>)
   set_tests_properties(SiteManager.TwoProgramsThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120
                        SKIP_RETURN_CODE 77)
+  # A saved site through a real SOCKS5 proxy: the right proxy password logs in, a wrong one says so.
+  add_test(NAME SiteManager.ThroughAProxyThroughAtSpi
+           COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
+                   /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/proxy_atspi_check.py $<TARGET_FILE:korvastel>)
+  set_tests_properties(SiteManager.ThroughAProxyThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120
+                       SKIP_RETURN_CODE 77)
 else()
   message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check and the X11 key check are not run")
 endif()
