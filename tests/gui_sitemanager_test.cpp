@@ -343,16 +343,20 @@ class SiteManagerKeyring : public SiteManager {
     });
   }
   QCheckBox* Remember() { return W<QCheckBox>("Remember password in the system keyring"); }
+  // "main" at h, admin and s3cret; the box is the test's to tick.
+  void NewRememberedSite() {
+    Open();
+    Click("New Site");
+    Set("Name", "main");
+    Set("Addresses", "h");
+    Set("Login", "admin");
+    Set("Password", "s3cret");
+  }
 };
 
 TEST_F(SiteManagerKeyring, RemembersThePassword) {
   using Status = platform::KeyringAnswer::Status;
-  Open();
-  Click("New Site");
-  Set("Name", "main");
-  Set("Addresses", "h");
-  Set("Login", "admin");
-  Set("Password", "s3cret");
+  NewRememberedSite();
   Remember()->setChecked(true);
   Click("Close");
   EXPECT_TRUE(StoredBecomes("main", "admin", Status::Done, "s3cret"));
@@ -385,12 +389,7 @@ TEST_F(SiteManagerKeyring, RemembersThePassword) {
 
 TEST_F(SiteManagerKeyring, RemembersTheProxyPasswordBesideTheSites) {
   using Status = platform::KeyringAnswer::Status;
-  Open();
-  Click("New Site");
-  Set("Name", "main");
-  Set("Addresses", "h");
-  Set("Login", "admin");
-  Set("Password", "s3cret");
+  NewRememberedSite();
   Set("Proxy", "socks5://gate@127.0.0.1:1080");
   Set("Proxy password", "pr0xy");
   Remember()->setChecked(true);

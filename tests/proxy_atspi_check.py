@@ -15,7 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import (Program, check, failures, find, finish, make_home, pyatspi,  # noqa: E402
+from atspi_program import (Program, check, failures, find, finish, make_home, press, pyatspi,  # noqa: E402
                            wait_for, write_sites)
 
 MICROSOCKS = "/usr/bin/microsocks"
@@ -50,16 +50,6 @@ def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-def press(node):
-    action = node.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i).lower() in ("press", "click"):
-            action.doAction(i)
-            time.sleep(0.2)
-            return
-    raise RuntimeError("%s can't be pressed" % node.name)
 
 
 def connect_through_site_manager(app, proxy_password):
