@@ -487,7 +487,8 @@ void SiteManagerDlg::OnConnect() {
   SiteTabs& tabs = m_tabs;
   m_closing = true;  // kept already
   // The tab reads the proxy's password where a typed one is kept, for this run.
-  if (!proxyPassword.empty() && !site.ProxyUser().empty()) m_tabs.Sessions().ProxyPasswords().Set(site.name, proxyPassword);
+  if (!proxyPassword.empty() && !site.ProxyUser().empty())
+    m_tabs.Sessions().ProxyPasswords().Set(site.name, proxyPassword);
   close();
   tabs.OpenSiteTab(site, false).ConnectSite(site, password);
 }

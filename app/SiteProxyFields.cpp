@@ -56,7 +56,11 @@ void SiteProxyFields::Show(const Site& site, bool kept, bool enabled, bool readK
 bool SiteProxyFields::Take(Site& site, std::string& why) {
   site.proxy = ToCp1252(m_proxy->text().trimmed());
   const std::size_t length = ToCp1252(m_password->text()).size();
-  if (!site.proxy.empty() && !ParseProxy(site.proxy, why)) {
+  bool heldPassword = false;
+  if (!site.proxy.empty() && !ParseProxy(site.proxy, why, &heldPassword)) {
+    if (heldPassword)
+      why = "The proxy address holds a password; the site list never keeps one. Write the address as "
+            "socks5://[USER@]HOST:PORT and the password in the Proxy password field.";
     m_proxy->setFocus();
     return false;
   }

@@ -313,8 +313,8 @@ ConnectRequest Site::Request(const std::string& password, const std::string& pro
   request.password = password;
   request.tls = encryption != Encryption::None;
   request.implicitTls = encryption == Encryption::Implicit;
-  std::string error;
   if (!proxy.empty()) {
+    std::string error;
     // The list keeps only proxies it can read; one that slipped past still never means "direct".
     request.proxy = ParseProxy(proxy, error);
     if (!request.proxy) request.proxy = Socks5Proxy{proxy, 0, {}, {}};
@@ -405,6 +405,7 @@ bool SiteList::Put(const std::string& originalName, const Site& site, std::strin
   } else if (site.addresses.empty()) {
     error = "A site needs at least one address.";
   } else if (!site.proxy.empty() && !ParseProxy(site.proxy, error)) {
+    // error says why
   } else if (!nameProblem.empty() || HoldsLineBreak(site.login) || HoldsLineBreak(site.antiIdleCommand)) {
     error = "The name, login and anti-idle command hold no line breaks, and the name no \"]\" or \"@\".";
   } else {

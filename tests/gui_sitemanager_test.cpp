@@ -292,6 +292,9 @@ TEST_F(SiteManager, ProxyIsKeptWithoutItsPasswordAndItsFailureIsShown) {
   Click("Close");
   ExpectBox("does not start with \"socks5://\"");
   EXPECT_EQ(dlg->focusWidget(), W("Proxy"));
+  Set("Proxy", "socks5://gate:pr0xy-pw@" + proxy);
+  Click("Close");
+  ExpectBox("in the Proxy password field");
   Set("Proxy", url);
   Set("Proxy password", "pr0xy-pw");
   Click("Close");
