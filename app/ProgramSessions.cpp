@@ -4,6 +4,7 @@
 #include "RichEdit.h"
 #include "Transcript.h"
 #include "Socket.h"
+#include "Socks5.h"
 #include "TlsTransport.h"
 #include "TrustedCertificates.h"
 
@@ -22,6 +23,8 @@ ProgramSessions::ProgramSessions(TrustAsker* asker) : m_store(std::make_unique<C
   SessionOwner::Services services;
   services.post = &platform::PostToMainThread;
   services.connect = &platform::ConnectTcp;
+  // A saved site with a proxy: every address through it; TLS and trust still the site's.
+  services.connectThrough = &ConnectSocks5;
   services.startTls = &platform::StartTls;
   services.trustStore = m_store.get();
   services.asker = asker;

@@ -339,7 +339,7 @@ void RunOnSitesDlg::Run() {
   m_pending.clear();
   for (const Site& site : sites) {
     names.push_back(site.name);
-    m_pending.push_back({site, false, {}});
+    m_pending.push_back({site, false, {}, {}});
   }
   m_runner.Begin(names, std::move(lines));
   m_table->setRowCount(static_cast<int>(sites.size()));
@@ -353,7 +353,7 @@ void RunOnSitesDlg::StopRun() {
   m_asking.reset();
   m_toStart.clear();
   if (m_deadline) m_deadline->stop();
-  for (Pending& p : m_pending) p.keyringPassword.clear();
+  for (Pending& p : m_pending) p.keyringPassword.clear(), p.keyringProxyPassword.clear();
 }
 
 void RunOnSitesDlg::GatherPasswords() {
@@ -367,8 +367,24 @@ void RunOnSitesDlg::GatherPasswords() {
     else
       m_pending[row].lacking = true;
   }
-  m_keyringReads = toRead.size();
-  if (toRead.empty()) {
+  // A proxy's password: typed this run, else the keyring's beside the site's (never asked for).
+  std::vector<std::size_t> proxyReads;
+  for (std::size_t row = 0; row < m_pending.size(); ++row) {
+    const Site& site = m_pending[row].site;
+    if (site.rememberPassword && !site.ProxyUser().empty() && !m_tabs.Sessions().ProxyPasswords().Get(site.name))
+      proxyReads.push_back(row);
+  }
+  m_keyringReads = toRead.size() + proxyReads.size();
+  for (std::size_t row : proxyReads) {
+    QPointer<RunOnSitesDlg> self(this);
+    platform::ReadProxyPassword(m_pending[row].site.name, m_pending[row].site.ProxyUser(),
+                                [self, run = m_runNumber, row](const platform::KeyringAnswer& answer) {
+                                  if (!self || run != self->m_runNumber) return;
+                                  self->m_pending[row].keyringProxyPassword = answer.password;
+                                  if (self->m_keyringReads > 0 && --self->m_keyringReads == 0) self->PasswordsRead();
+                                });
+  }
+  if (m_keyringReads == 0) {
     PasswordsRead();
     return;
   }
@@ -451,7 +467,9 @@ void RunOnSitesDlg::StartNext() {
         m_runner.Fail(row, kNoPassword);
         continue;
       }
-      m_runner.Start(row, p.site.Request(password));
+      const std::string proxyPassword = m_tabs.Sessions().ProxyPasswords().Get(p.site.name).value_or(
+          std::exchange(p.keyringProxyPassword, {}));
+      m_runner.Start(row, p.site.Request(password, proxyPassword));
       LogOnConnect(m_tabs.Sessions(), m_runner.SessionOf(row), &p.site, p.site.name);
     }
     if (!m_toStart.empty()) StartNext();

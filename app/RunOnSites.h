@@ -65,6 +65,7 @@ class RunOnSitesDlg : public QDialog, private SiteRunner::Listener {
     Site site;
     bool lacking = false;          // no password found: the run asks for it
     std::string keyringPassword;   // held only until the row starts
+    std::string keyringProxyPassword;  // the same for the site's proxy
   };
 
   void BuildControls();

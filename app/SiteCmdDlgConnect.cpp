@@ -50,7 +50,7 @@ void CSiteCmdDlg::ConnectAndLogin() {
   if (site) {
     // Run on Sites may use it for this site too, in this run of the program only.
     m_owner->Passwords().Set(m_site->name, m_password);
-    request = m_site->Request(m_password);
+    request = m_site->Request(m_password, m_owner->ProxyPasswords().Get(m_site->name).value_or(std::string()));
     request.tls = m_tls;
     request.implicitTls = m_tls && m_site->encryption == Encryption::Implicit;
   } else {

@@ -160,6 +160,7 @@ void SiteManagerDlg::BuildControls() {
       {"Password", m_password}, {"Encryption", m_encryption},       {"Anti-idle command", m_antiIdleCommand},
       {"Anti-idle seconds", m_antiIdleSeconds}};
   for (const auto& [name, widget] : rows) form->addRow(QString::fromLatin1(name) + ':', named(widget, name));
+  m_proxy = std::make_unique<SiteProxyFields>(this, *form, m_tabs.Sessions());
   form->addRow(m_remember);
   form->addRow(m_keepLog);
 
@@ -244,6 +245,7 @@ void SiteManagerDlg::ShowSite(int row) {
   for (QWidget* field : std::initializer_list<QWidget*>{m_name, m_addresses, m_login, m_password, m_encryption,
                                                          m_antiIdleCommand, m_antiIdleSeconds})
     field->setEnabled(row >= 0);
+  m_proxy->Show(site, kept, row >= 0, m_keyringUsable);
   if (!site.rememberPassword) return;
   if (m_keyringUsable) ReadPassword(site);
   else m_password->setFocus();
@@ -274,6 +276,10 @@ bool SiteManagerDlg::SiteFromFields(Site& site) {
   site.rememberPassword = m_remember->isChecked();
   site.keepLog = m_keepLog->isChecked();
   std::string error;
+  if (!m_proxy->Take(site, error)) {
+    Box(error, MB_ICONERROR);
+    return false;
+  }
   auto addresses = ParseAddresses(ToCp1252(m_addresses->toPlainText()), site.encryption, error);
   if (!addresses) {
     Box(error, MB_ICONERROR);
@@ -325,6 +331,7 @@ bool SiteManagerDlg::KeepEdits(bool leaving) {
   if (const std::string typed = Text(m_password); typed.empty() || typed != m_readPassword)
     passwords.Set(site.name, typed);
   KeepPassword(before ? &*before : nullptr, site);
+  m_proxy->Keep(before ? &*before : nullptr, site, m_keyringUsable);
   return SaveList(leaving);
 }
 
@@ -453,6 +460,7 @@ void SiteManagerDlg::OnDelete() {
     const Site site = m_list.Sites()[static_cast<std::size_t>(row)];
     m_list.Remove(site.name);
     m_tabs.Passwords().Forget(site.name);
+    m_proxy->Forget(site, m_keyringUsable);
     m_dirty = true;
     if (site.rememberPassword && m_keyringUsable) {
       QPointer<SiteManagerDlg> self(this);
@@ -474,6 +482,7 @@ void SiteManagerDlg::OnConnect() {
   if (m_row < 0) return;
   // Taken before keeping: a merge that shows the site afresh would clear the field.
   const std::string name = ToCp1252(m_name->text().trimmed()), password = Text(m_password);
+  const std::string proxyPassword = m_proxy->Password();
   if (!KeepEdits(true)) return;
   // An empty new site was all there was, or another window deleted this one (a box said so).
   if (m_row < 0 || m_row >= static_cast<int>(m_list.Sites().size()) ||
@@ -482,6 +491,9 @@ void SiteManagerDlg::OnConnect() {
   const Site site = m_list.Sites()[static_cast<std::size_t>(m_row)];
   SiteTabs& tabs = m_tabs;
   m_closing = true;  // kept already
+  // The tab reads the proxy's password where a typed one is kept, for this run.
+  if (!proxyPassword.empty() && !site.ProxyUser().empty())
+    m_tabs.Sessions().ProxyPasswords().Set(site.name, proxyPassword);
   close();
   tabs.OpenSiteTab(site, false).ConnectSite(site, password);
 }

@@ -4,10 +4,12 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "SiteList.h"
+#include "SiteProxyFields.h"
 
 class QCheckBox;
 class QComboBox;
@@ -83,4 +85,5 @@ class SiteManagerDlg : public QDialog {
   QLineEdit* m_antiIdleSeconds = nullptr;
   QCheckBox* m_remember = nullptr;
   QCheckBox* m_keepLog = nullptr;
+  std::unique_ptr<SiteProxyFields> m_proxy;
 };

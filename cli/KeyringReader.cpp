@@ -27,7 +27,7 @@ std::string ReadAll(int fd) {
 
 }  // namespace
 
-std::string ReadKeyringPassword(const std::string& site, const std::string& login, std::string& why) {
+std::string ReadKeyringPassword(const std::string& site, const std::string& login, std::string& why, bool proxy) {
   std::error_code ec;
   const std::string program =
       (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "korvastel-keyring").string();
@@ -42,7 +42,7 @@ std::string ReadKeyringPassword(const std::string& site, const std::string& logi
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  std::vector<std::string> args{program, "read", site, login};
+  std::vector<std::string> args{program, proxy ? "read-proxy" : "read", site, login};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

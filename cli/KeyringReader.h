@@ -5,5 +5,7 @@
 
 #include <string>
 
-// The password; empty, with why set, when none could be read.
-std::string ReadKeyringPassword(const std::string& site, const std::string& login, std::string& why);
+// The password; empty, with why set, when none could be read. proxy: the
+// password of the site's proxy, login being the proxy's user.
+std::string ReadKeyringPassword(const std::string& site, const std::string& login, std::string& why,
+                                bool proxy = false);

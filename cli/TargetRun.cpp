@@ -73,6 +73,7 @@ ConnectRequest TargetRun::Request() const {
   ConnectRequest request = m_request;
   if (request.password.empty()) request.password = m_settings.password;
   request.tls = request.tls || m_settings.tls;
+  if (!request.proxy) request.proxy = m_settings.proxy;
   return request;
 }
 

@@ -40,7 +40,7 @@ struct RunSettings {
   bool prefix = false;  // several targets: every line says whose it is
   std::chrono::milliseconds timeout{0};
   std::chrono::milliseconds maxTime{0};
-  std::optional<Socks5Proxy> proxy;  // --proxy: every target goes through it
+  std::optional<Socks5Proxy> proxy;  // --proxy: every target without a proxy of its own goes through it
   std::string logFolder;             // --log DIR: every target's session keeps a log there
 };
 

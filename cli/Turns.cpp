@@ -34,12 +34,8 @@ Turns::Turns(const std::vector<Target>& targets, const RunSettings& settings, co
     m_runs.push_back(std::make_unique<TargetRun>(target.name, target.request, settings, out));
   SessionOwner::Services services;
   services.post = loop.Poster();
-  if (settings.proxy)
-    services.connect = [proxy = *settings.proxy](const std::string& host, unsigned port, ConnectError& error) {
-      return ConnectSocks5(proxy, host, port, error);
-    };
-  else
-    services.connect = &platform::ConnectTcp;
+  services.connect = &platform::ConnectTcp;
+  services.connectThrough = &ConnectSocks5;  // a target's own proxy, else --proxy (TargetRun::Request)
   services.startTls = &platform::StartTls;
   services.trustStore = &m_trust;
   services.waitLimit = settings.timeout;

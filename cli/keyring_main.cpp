@@ -5,6 +5,8 @@
 //   korvastel-keyring read SITE LOGIN     the password on standard output
 //   korvastel-keyring store SITE LOGIN    the password from standard input's first line
 //   korvastel-keyring delete SITE LOGIN
+//   korvastel-keyring read-proxy|store-proxy|delete-proxy SITE USER
+//                                         the same for the site's proxy and its user
 //
 // Exit status: 0 done, 1 no such entry, 2 usage, 3 no keyring answers, 4 the keyring refused.
 #include <QCoreApplication>
@@ -15,9 +17,11 @@
 #include "Keyring.h"
 
 int main(int argc, char** argv) {
-  const std::string verb = argc == 4 ? argv[1] : "";
+  std::string verb = argc == 4 ? argv[1] : "";
+  const bool proxy = verb.ends_with("-proxy");
+  if (proxy) verb.resize(verb.size() - 6);
   if (verb != "read" && verb != "store" && verb != "delete") {
-    std::fputs("Usage: korvastel-keyring read|store|delete SITE LOGIN\n", stderr);
+    std::fputs("Usage: korvastel-keyring read|store|delete[-proxy] SITE LOGIN\n", stderr);
     return 2;
   }
   const std::string site = argv[2], login = argv[3];
@@ -41,11 +45,13 @@ int main(int argc, char** argv) {
     app.quit();
   };
   if (verb == "read")
-    platform::ReadSitePassword(site, login, done);
+    (proxy ? platform::ReadProxyPassword : platform::ReadSitePassword)(site, login, done);
+  else if (verb == "store" && proxy)
+    platform::WriteProxyPassword(site, login, password, done);
   else if (verb == "store")
     platform::WriteSitePassword(site, login, password, done);
   else
-    platform::DeleteSitePassword(site, login, done);
+    (proxy ? platform::DeleteProxyPassword : platform::DeleteSitePassword)(site, login, done);
   app.exec();
   return status;
 }

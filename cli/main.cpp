@@ -110,7 +110,15 @@ std::optional<std::vector<Target>> Targets(const std::vector<std::string>& names
           target.unusable = "the keyring gave no password (" + (why.empty() ? "it holds an empty one" : why) +
                             "); nothing was sent";
       }
-      target.request = site->Request(password);
+      // The proxy's password: the keyring's beside the site's, else the environment's.
+      std::string proxyPassword;
+      if (const std::string user = site->ProxyUser(); !user.empty()) {
+        std::string proxyWhy;
+        if (site->rememberPassword) proxyPassword = ReadKeyringPassword(site->name, user, proxyWhy, true);
+        const char* given = std::getenv("KORVASTEL_PROXY_PASSWORD");
+        if (proxyPassword.empty() && given) proxyPassword = given;
+      }
+      target.request = site->Request(password, proxyPassword);
       target.logName = site->name;
       targets.push_back(std::move(target));
       continue;

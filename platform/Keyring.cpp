@@ -146,6 +146,23 @@ void DeleteSitePassword(const std::string& site, const std::string& login, Keyri
   });
 }
 
+std::string ProxyKeyringKey(const std::string& site, const std::string& user) {
+  return "proxy/" + KeyringKey(site, user);  // two "/": a site's key has one
+}
+
+void ReadProxyPassword(const std::string& site, const std::string& user, KeyringDone done) {
+  if (!Refused(site, user, done)) Read(ProxyKeyringKey(site, user), std::move(done));
+}
+
+void WriteProxyPassword(const std::string& site, const std::string& user, const std::string& password,
+                        KeyringDone done) {
+  if (!Refused(site, user, done)) Write(ProxyKeyringKey(site, user), password, std::move(done));
+}
+
+void DeleteProxyPassword(const std::string& site, const std::string& user, KeyringDone done) {
+  if (!Refused(site, user, done)) Delete(ProxyKeyringKey(site, user), std::move(done));
+}
+
 void ProbeKeyring(KeyringDone done) {
   // A key no site files under (site keys hold a "/", older ones an "@"): "not found" means a keyring answered.
   Read("probe", [done = std::move(done)](const KeyringAnswer& answer) {

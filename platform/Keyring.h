@@ -29,6 +29,14 @@ void ReadSitePassword(const std::string& site, const std::string& login, Keyring
 void WriteSitePassword(const std::string& site, const std::string& login, const std::string& password,
                        KeyringDone done);
 void DeleteSitePassword(const std::string& site, const std::string& login, KeyringDone done);
+// The password of a saved site's proxy, filed under "proxy/" and the site's
+// name and the proxy's user (escaped as in KeyringKey): never the key of a
+// site's own password, whatever the names.
+std::string ProxyKeyringKey(const std::string& site, const std::string& user);
+void ReadProxyPassword(const std::string& site, const std::string& user, KeyringDone done);
+void WriteProxyPassword(const std::string& site, const std::string& user, const std::string& password,
+                        KeyringDone done);
+void DeleteProxyPassword(const std::string& site, const std::string& user, KeyringDone done);
 // Whether a keyring answers at all: Unavailable, with why, when none does.
 void ProbeKeyring(KeyringDone done);
 

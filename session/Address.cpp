@@ -206,7 +206,7 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
   return target;
 }
 
-std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error) {
+std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error, bool* heldPassword) {
   const std::string shape = " Write it as socks5://[USER@]HOST:PORT (an IPv6 address in brackets).";
   std::string_view rest = text;
   const std::size_t scheme = SchemeEnd(rest);
@@ -215,6 +215,7 @@ std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& erro
     return std::nullopt;
   }
   rest.remove_prefix(scheme + 3);
+  if (heldPassword) *heldPassword = HoldsPassword(rest);
   if (HoldsPassword(rest)) {
     error = "The proxy address holds a password, so it was not used: every user of this computer can read a "
             "program's command line. Give the proxy's password in KORVASTEL_PROXY_PASSWORD.";

@@ -49,6 +49,7 @@ std::optional<StartTarget> ParseAddress(const std::string& address, std::string&
                                         bool* heldPassword = nullptr);
 
 // socks5://[USER@]HOST[:PORT] (1080 unless given), the user percent-decoded;
-// the password is never part of it (one is refused, as in ParseAddress).
-// `error` says why when there is no result.
-std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error);
+// the password is never part of it (one is refused, as in ParseAddress;
+// heldPassword, when given, says whether that was why). `error` says why
+// when there is no result.
+std::optional<Socks5Proxy> ParseProxy(const std::string& text, std::string& error, bool* heldPassword = nullptr);

@@ -248,8 +248,14 @@ Session::Session(Services services) : m_services(std::move(services)), m_inbox(s
   m_inbox->owner = this;
   m_inbox->post = m_services.post;
   m_relay = std::make_unique<Relay>(*m_inbox, [this] { return m_cancel.load(); });
+  // Through the request's proxy when it has one, else as the owner connects.
+  auto connect = [this](const std::string& host, unsigned port, ConnectError& error) {
+    if (!m_proxy) return m_services.connect(host, port, error);
+    return m_services.connectThrough ? m_services.connectThrough(*m_proxy, host, port, error)
+                                     : ConnectSocks5(*m_proxy, host, port, error);
+  };
   m_connection = std::make_unique<ControlConnection>(
-      *m_relay, m_services.connect, [this](int fd, std::function<void()> ready) -> std::unique_ptr<LineWatch> {
+      *m_relay, std::move(connect), [this](int fd, std::function<void()> ready) -> std::unique_ptr<LineWatch> {
         return std::make_unique<Watcher>(*this, fd, std::move(ready));
       });
   m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -562,11 +568,18 @@ void Session::RunJob(Job& job) {
       std::vector<SiteAddress> addresses{{r.host, r.port}};
       addresses.insert(addresses.end(), r.more.begin(), r.more.end());
       ControlConnection::Login result = ControlConnection::Login::ConnectFailed;
+      m_proxy = r.proxy;
       for (std::size_t i = 0; i < addresses.size(); ++i) {
         const SiteAddress& a = addresses[i];
         result = m_connection->Open(a.host, a.port, r.login, r.password, error, r.tls ? &tls : nullptr);
         if (i + 1 == addresses.size() || m_cancel || !MayTryNextAddress(result, m_connection->Greeted(), error)) break;
         m_relay->Show(TranscriptKind::Hint, WhyAddressFailed(a, result, error, m_connection->FailureText()));
+        m_relay->BlockDone();
+      }
+      m_proxy.reset();
+      // A proxy's failure is the user's to act on: it stays in the pane, not only in a box.
+      if (result == ControlConnection::Login::ConnectFailed && error.FromProxy()) {
+        m_relay->Show(TranscriptKind::Disconnect, ">" + ConnectErrorLine(error) + ".\n");
         m_relay->BlockDone();
       }
       const bool connected = m_connection->IsConnected();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "ControlConnection.h"
 #include "Exchange.h"
 #include "SecureLogin.h"
+#include "Socks5.h"
 #include "Transcript.h"
 
 enum class SessionState {
@@ -110,6 +112,9 @@ struct ConnectRequest {
   // refused login or certificate ends the attempt: the next address would
   // hear the same.
   std::vector<SiteAddress> more;
+  // A saved site's SOCKS5 proxy: every address goes through it, in order;
+  // none: direct.
+  std::optional<Socks5Proxy> proxy;
 };
 
 class Session {
@@ -118,10 +123,14 @@ class Session {
   using Post = std::function<void(std::function<void()>)>;
   using StartTls = std::function<TlsStart(std::unique_ptr<Transport>&, const std::string& host, TlsInfo& info,
                                           std::string& error)>;
+  using ConnectThrough = std::function<std::unique_ptr<Transport>(const Socks5Proxy&, const std::string& host,
+                                                                  unsigned port, ConnectError& error)>;
 
   struct Services {
     Post post;
     ControlConnection::Connector connect;
+    // A request with a proxy connects through this; none: ConnectSocks5.
+    ConnectThrough connectThrough;
     StartTls startTls;
     TrustStore* trustStore = nullptr;  // none: nothing is remembered
     TrustAsker* asker = nullptr;       // none: only certificates the system trusts pass
@@ -265,6 +274,7 @@ class Session {
   std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner
   std::unique_ptr<Relay> m_relay;  // the connection's transcript, into the inbox
   std::unique_ptr<ControlConnection> m_connection;  // the worker's alone
+  std::optional<Socks5Proxy> m_proxy;               // the running connect's proxy; the worker's alone
 
   std::mutex m_mutex;  // guards the jobs and the flags below
   std::condition_variable m_answered;

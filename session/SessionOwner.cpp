@@ -33,6 +33,7 @@ class SessionOwner::Entry : public SessionObserver, public TrustAsker {
     Session::Services services;
     services.post = owner.m_services.post;
     services.connect = owner.m_services.connect;
+    services.connectThrough = owner.m_services.connectThrough;
     services.startTls = owner.m_services.startTls;
     services.trustStore = owner.m_services.trustStore;
     services.asker = this;
@@ -178,6 +179,7 @@ void SessionOwner::RenameSite(const std::string& from, const std::string& to) {
     if (entry->log && entry->logName == from) KeepLog(id, to, entry->logChosen);
   }
   m_passwords.Rename(from, to);
+  m_proxyPasswords.Rename(from, to);
 }
 
 void SessionOwner::KeepLog(SessionId id, const std::string& name, bool chosen) {

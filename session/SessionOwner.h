@@ -38,6 +38,7 @@ class SessionOwner {
   struct Services {
     Session::Post post;
     ControlConnection::Connector connect;
+    Session::ConnectThrough connectThrough;  // a request with a proxy; none: ConnectSocks5
     Session::StartTls startTls;
     TrustStore* trustStore = nullptr;
     // A person who decides about certificates the system does not vouch
@@ -112,6 +113,8 @@ class SessionOwner {
 
   // What the user typed for saved sites in this run of the program.
   SitePasswords& Passwords() { return m_passwords; }
+  // The same for saved sites' proxies: a password typed for a site's proxy.
+  SitePasswords& ProxyPasswords() { return m_proxyPasswords; }
 
  private:
   class Entry;
@@ -123,6 +126,7 @@ class SessionOwner {
   Services m_services;
   TrustPolicy m_policy;
   SitePasswords m_passwords;
+  SitePasswords m_proxyPasswords;
   std::vector<SessionEvents*> m_events;
   SessionId m_lastId = 0;
   std::map<SessionId, std::unique_ptr<Entry>> m_sessions;

@@ -209,6 +209,13 @@ bool ParseText(const std::string& path, std::string_view file, FreeNames& names,
       site.rememberPassword = value == "yes";
     } else if (key == "log") {
       site.keepLog = value == "yes";
+    } else if (key == "proxy") {
+      std::string why;
+      if (!value.empty() && !ParseProxy(value, why)) {
+        error = at + why;
+        return false;
+      }
+      site.proxy = value;
     }  // other keys belong to later versions: kept out, not refused
   }
   for (auto& [site, lines] : read) {
@@ -236,6 +243,7 @@ std::string ListText(const std::vector<Site>& sites) {
             "\ninterval=" + std::to_string(s.antiIdleSeconds) + "\nremember=" + (s.rememberPassword ? "yes" : "no") +
             "\n";
     if (s.keepLog) text += "log=yes\n";  // written only when on: older lists stay as they were
+    if (!s.proxy.empty()) text += "proxy=" + s.proxy + "\n";
   }
   return text;
 }
@@ -297,7 +305,7 @@ bool Same(const Site* a, const Site* b) { return a && b ? SameSite(*a, *b) : a =
 
 }  // namespace
 
-ConnectRequest Site::Request(const std::string& password) const {
+ConnectRequest Site::Request(const std::string& password, const std::string& proxyPassword) const {
   ConnectRequest request;
   if (!addresses.empty()) {
     request.host = addresses.front().host;
@@ -308,7 +316,20 @@ ConnectRequest Site::Request(const std::string& password) const {
   request.password = password;
   request.tls = encryption != Encryption::None;
   request.implicitTls = encryption == Encryption::Implicit;
+  if (!proxy.empty()) {
+    std::string error;
+    // The list keeps only proxies it can read; one that slipped past still never means "direct".
+    request.proxy = ParseProxy(proxy, error);
+    if (!request.proxy) request.proxy = Socks5Proxy{proxy, 0, {}, {}};
+    if (!request.proxy->user.empty()) request.proxy->password = proxyPassword;
+  }
   return request;
+}
+
+std::string Site::ProxyUser() const {
+  std::string error;
+  const auto parsed = proxy.empty() ? std::nullopt : ParseProxy(proxy, error);
+  return parsed ? parsed->user : std::string();
 }
 
 bool SameSite(const Site& a, const Site& b) {
@@ -317,7 +338,7 @@ bool SameSite(const Site& a, const Site& b) {
   };
   return a.name == b.name && a.login == b.login && a.encryption == b.encryption &&
          a.antiIdleCommand == b.antiIdleCommand && a.antiIdleSeconds == b.antiIdleSeconds &&
-         a.rememberPassword == b.rememberPassword && a.keepLog == b.keepLog &&
+         a.rememberPassword == b.rememberPassword && a.keepLog == b.keepLog && a.proxy == b.proxy &&
          std::equal(a.addresses.begin(), a.addresses.end(), b.addresses.begin(), b.addresses.end(), sameAddress);
 }
 
@@ -386,6 +407,8 @@ bool SiteList::Put(const std::string& originalName, const Site& site, std::strin
     error = "There is a site called \"" + Shown(site.name) + "\" already; choose another name.";
   } else if (site.addresses.empty()) {
     error = "A site needs at least one address.";
+  } else if (!site.proxy.empty() && !ParseProxy(site.proxy, error)) {
+    // error says why
   } else if (!nameProblem.empty() || HoldsLineBreak(site.login) || HoldsLineBreak(site.antiIdleCommand)) {
     error = "The name, login and anti-idle command hold no line breaks, and the name no \"]\" or \"@\".";
   } else {

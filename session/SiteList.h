@@ -23,9 +23,14 @@ struct Site {
   unsigned antiIdleSeconds = 360;
   bool rememberPassword = false;  // the password itself lives in the system keyring
   bool keepLog = false;           // its sessions keep a log on disk (SessionLog.h)
+  // socks5://[USER@]HOST:PORT as ParseProxy reads it; empty: direct. The
+  // proxy's password lives where the site's does, never here.
+  std::string proxy;
 
-  // What Session::Connect needs, the password aside.
-  ConnectRequest Request(const std::string& password) const;
+  // What Session::Connect needs, the passwords aside.
+  ConnectRequest Request(const std::string& password, const std::string& proxyPassword = {}) const;
+  // The user of the proxy, empty when there is none or it takes no login.
+  std::string ProxyUser() const;
 };
 
 // Field by field, addresses in order.

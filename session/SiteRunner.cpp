@@ -172,6 +172,8 @@ std::string SiteRunner::LoginFailure(const LoginReport& report, std::string& cod
       if (report.reply.code >= 0) code = report.reply.last.substr(0, 3);
       return "login refused: " + report.reply.last;
     case Login::ConnectFailed:
+      // A proxy's failure is the proxy's, not the addresses'.
+      if (report.connectError.FromProxy()) return ConnectErrorLine(report.connectError);
       return "no address answered: " + ConnectErrorLine(report.connectError);
     case Login::TlsRefused:
       code = ReplyCode(report.failure);

@@ -60,6 +60,23 @@ out=$(XDG_CONFIG_HOME="$HOME/imported" "$cli" Main -s WHO </dev/null 2>&1); rc=$
 [ $rc -eq 64 ] || fail "a list naming a site corp@ftp ended $rc: $out"
 grep -q 'the name "corp@ftp" can.t be used' <<<"$out" || fail "no word of the name: $out"
 
+# A site's proxy takes its password from the keyring too, filed apart from the site's.
+if [ -x /usr/bin/microsocks ]; then
+  pport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  /usr/bin/microsocks -i 127.0.0.1 -p "$pport" -u gate -P 'pr0xy pw' >/dev/null 2>&1 &
+  proxy=$!
+  trap 'kill $! $proxy 2>/dev/null' EXIT
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/"$pport") 2>/dev/null && break; sleep 0.1; done
+  printf '\n[Proxied]\naddress=127.0.0.1:%s\nlogin=admin\nremember=yes\nproxy=socks5://gate@127.0.0.1:%s\n' \
+    "$port" "$pport" >>"$XDG_CONFIG_HOME/Dunvarrow/korvastel-sites.conf"
+  printf 'k0rv@stel pw\n' | "$keyring" store Proxied admin || fail "store for Proxied"
+  printf 'pr0xy pw\n' | "$keyring" store-proxy Proxied gate || fail "store-proxy"
+  [ "$("$keyring" read Proxied gate 2>/dev/null)" = 'pr0xy pw' ] && fail "the proxy's entry is the site's"
+  out=$("$cli" Proxied -s WHO </dev/null 2>&1); rc=$?
+  [ $rc -eq 0 ] || fail "run on Proxied: $rc: $out"
+  grep -q 'pr0xy' <<<"$out" && fail "the proxy password was shown: $out"
+fi
+
 "$keyring" delete Main admin || fail "delete"
 "$keyring" read Main admin >/dev/null 2>&1; [ $? -eq 1 ] || fail "read after delete"
 echo "ok"

@@ -507,6 +507,15 @@ TEST_F(Cli, ThroughMicrosocksWithALogin) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out.find("Trying the next address"), std::string::npos) << r.out;
   EXPECT_EQ(second->Connections(), 1u);
+  // A site's own proxy, its password from the environment, goes before --proxy (one that is down).
+  auto third = Serve({LoginThen(Answers(1))});
+  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf", std::ios::app)
+      << "[own]\naddress=127.0.0.1:" << third->Port() << "\nlogin=u\nproxy=socks5://gate@127.0.0.1:" << proxy.port
+      << "\n";
+  ::setenv("KORVASTEL_PROXY_PASSWORD", "k3y", 1);
+  r = Run({"--proxy=socks5://127.0.0.1:" + std::to_string(dead), "own", "-s", "WHO"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(third->Peer(0), "127.0.0.2");
 
   // TLS through the proxy, the certificate judged for the site.
   ::setenv("KORVASTEL_PROXY_PASSWORD", "k3y", 1);

@@ -30,7 +30,11 @@ if(KORVASTEL_KEYRING_DAEMON)
                    --gtest_filter=SiteManagerKeyring.RemembersThePassword)
   add_test(NAME SiteManagerKeyring.NoKeyringDisablesTheBox
            COMMAND $<TARGET_FILE:test_gui_sitemanager> --gtest_filter=SiteManagerKeyring.NoKeyringDisablesTheBox)
+  add_test(NAME SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_keyring.sh $<TARGET_FILE:test_gui_sitemanager>
+                   --gtest_filter=SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites)
   set_tests_properties(SiteManagerKeyring.RemembersThePassword SiteManagerKeyring.NoKeyringDisablesTheBox
+                       SiteManagerKeyring.RemembersTheProxyPasswordBesideTheSites
                        PROPERTIES LABELS integration TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
   set_tests_properties(SiteManagerKeyring.NoKeyringDisablesTheBox PROPERTIES
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus")
@@ -65,6 +69,12 @@ if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
            COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
                    /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/sitemanager_atspi_check.py $<TARGET_FILE:korvastel>)
   set_tests_properties(SiteManager.TwoProgramsThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120
+                       SKIP_RETURN_CODE 77)
+  # A saved site through a real SOCKS5 proxy: the right proxy password logs in, a wrong one says so.
+  add_test(NAME SiteManager.ThroughAProxyThroughAtSpi
+           COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
+                   /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/proxy_atspi_check.py $<TARGET_FILE:korvastel>)
+  set_tests_properties(SiteManager.ThroughAProxyThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120
                        SKIP_RETURN_CODE 77)
 else()
   message(STATUS "xvfb-run, dbus-run-session or xdotool missing: the pane's AT-SPI check and the X11 key check are not run")

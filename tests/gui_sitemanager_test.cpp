@@ -22,6 +22,7 @@
 
 #include "DialogHarness.h"
 #include "Keyring.h"
+#include "Palette.h"
 #include "SiteCmdDlg.h"
 #include "SiteManager.h"
 #include "SiteScripts.h"
@@ -351,15 +352,62 @@ TEST_F(SiteManager, NamesAreQuotedEscapedAndEncryptionIsNamedForWhatItIs) {
   ExpectBox("Delete the site \"evil\\x1b[2J\"?");
 }
 
+TEST_F(SiteManager, ProxyIsKeptWithoutItsPasswordAndItsFailureIsShown) {
+  auto server = siteserver::Serve({siteserver::LoginThen()});
+  const std::string proxy = "127.0.0.1:" + std::to_string(siteserver::DeadPort()), url = "socks5://gate@" + proxy;
+  WriteFile(path, "[p]\naddress=127.0.0.1:" + std::to_string(server->Port()) + "\nlogin=u\n");
+  Open();
+  EXPECT_EQ(W<QLineEdit>("Proxy password")->echoMode(), QLineEdit::Password);
+  Set("Proxy", "http://" + proxy);
+  Click("Close");
+  ExpectBox("does not start with \"socks5://\"");
+  EXPECT_EQ(dlg->focusWidget(), W("Proxy"));
+  Set("Proxy", "socks5://gate:pr0xy-pw@" + proxy);
+  Click("Close");
+  ExpectBox("in the Proxy password field");
+  Set("Proxy", url);
+  Set("Proxy password", "pr0xy-pw");
+  Click("Close");
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+  EXPECT_NE(ReadFile(path).find("\nproxy=" + url + "\n"), std::string::npos) << ReadFile(path);
+  EXPECT_EQ(ReadFile(path).find("pr0xy-pw"), std::string::npos);
+  EXPECT_EQ(window->Sessions().ProxyPasswords().Get("p"), "pr0xy-pw");
+
+  // Export and import carry the proxy, never its password.
+  Open();
+  EXPECT_EQ(Get("Proxy password"), "pr0xy-pw");
+  chosen = folder / "export.conf";
+  Click("Export");
+  EXPECT_EQ(ReadFile(chosen).find("pr0xy-pw"), std::string::npos);
+  Click("Import");
+  Select(1);
+  EXPECT_EQ(Get("Proxy"), url);
+  EXPECT_EQ(Get("Proxy password"), "");
+
+  // Connect goes through the proxy, which is down: the box and the pane say so, and the site hears nothing.
+  Select(0);
+  Set("Password", "p");
+  Click("Connect");
+  ASSERT_EQ(window->TabCount(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }));
+  const std::string words = "the proxy " + proxy + " could not be reached";
+  EXPECT_EQ(boxes[0].caption + "|" + boxes[0].text, "Can't connect!|" + words);
+  const std::string pane = window->Tab(0).m_transcript.GetText();
+  const std::size_t at = pane.find(">" + words + ".\n");
+  ASSERT_NE(at, std::string::npos) << pane;
+  EXPECT_EQ(window->Tab(0).m_transcript.GetColorAt(static_cast<long>(at + 1)), logDisconnectColor);
+  EXPECT_EQ(server->Connections(), 0u);
+}
+
 // Run by tests/with_keyring.sh, or on a bus where no keyring answers.
 class SiteManagerKeyring : public SiteManager {
  protected:
   bool StoredBecomes(const std::string& site, const std::string& login, platform::KeyringAnswer::Status status,
-                     const std::string& password = {}) {
+                     const std::string& password = {}, bool proxy = false) {
     return QTest::qWaitFor([&] {
       platform::KeyringAnswer got;
       QEventLoop loop;
-      platform::ReadSitePassword(site, login, [&](const platform::KeyringAnswer& a) {
+      (proxy ? platform::ReadProxyPassword : platform::ReadSitePassword)(site, login, [&](const platform::KeyringAnswer& a) {
         got = a;
         loop.quit();
       });
@@ -368,16 +416,20 @@ class SiteManagerKeyring : public SiteManager {
     });
   }
   QCheckBox* Remember() { return W<QCheckBox>("Remember password in the system keyring"); }
+  // "main" at h, admin and s3cret; the box is the test's to tick.
+  void NewRememberedSite() {
+    Open();
+    Click("New Site");
+    Set("Name", "main");
+    Set("Addresses", "h");
+    Set("Login", "admin");
+    Set("Password", "s3cret");
+  }
 };
 
 TEST_F(SiteManagerKeyring, RemembersThePassword) {
   using Status = platform::KeyringAnswer::Status;
-  Open();
-  Click("New Site");
-  Set("Name", "main");
-  Set("Addresses", "h");
-  Set("Login", "admin");
-  Set("Password", "s3cret");
+  NewRememberedSite();
   Remember()->setChecked(true);
   Click("Close");
   EXPECT_TRUE(StoredBecomes("main", "admin", Status::Done, "s3cret"));
@@ -405,6 +457,33 @@ TEST_F(SiteManagerKeyring, RemembersThePassword) {
   Open();
   EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->focusWidget() == W("Password"); }));
   EXPECT_EQ(Get("Password"), "");
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
+}
+
+TEST_F(SiteManagerKeyring, RemembersTheProxyPasswordBesideTheSites) {
+  using Status = platform::KeyringAnswer::Status;
+  NewRememberedSite();
+  Set("Proxy", "socks5://gate@127.0.0.1:1080");
+  Set("Proxy password", "pr0xy");
+  Remember()->setChecked(true);
+  Click("Close");
+  EXPECT_TRUE(StoredBecomes("main", "gate", Status::Done, "pr0xy", true));
+  EXPECT_TRUE(StoredBecomes("main", "admin", Status::Done, "s3cret"));
+  EXPECT_EQ(ReadFile(path).find("pr0xy"), std::string::npos);
+
+  // A new run of the program knows it from the keyring alone; a new proxy user moves it.
+  window->Sessions().ProxyPasswords().Forget("main");
+  Open();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Get("Proxy password") == "pr0xy"; }));
+  Set("Proxy", "socks5://door@127.0.0.1:1080");
+  Click("Close");
+  EXPECT_TRUE(StoredBecomes("main", "door", Status::Done, "pr0xy", true));
+  EXPECT_TRUE(StoredBecomes("main", "gate", Status::NotFound, {}, true));
+  Open();
+  Remember()->setChecked(false);
+  Click("Close");
+  EXPECT_TRUE(StoredBecomes("main", "door", Status::NotFound, {}, true));
+  EXPECT_EQ(window->Sessions().ProxyPasswords().Get("main"), std::nullopt);
   EXPECT_TRUE(boxes.empty()) << boxes[0].text;
 }
 

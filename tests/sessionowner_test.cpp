@@ -217,11 +217,20 @@ TEST(SiteRunner, EachRowEndsWithItsLoginFailureItsTypedRepliesOrTheReplyThatDidN
   servers.push_back(Serve({LoginThen({ExpectLine(), Send("200-first\r\n second\r\n200 end\r\n"), ExpectLine(),
                                       Send("250 two\r\n"), Hold()})}));
   servers.push_back(Serve({LoginThen({ExpectLine(), Send("200-partial\r\n200-more\r\n"), Pause(50), Close()})}));
+  // A proxy that takes none of the logins offered: its words alone, and the site's next address is never tried.
+  servers.push_back(Serve({{Send(std::string("\x05\xFF", 2)), Hold()}}));
+  servers.push_back(Serve({LoginThen()}));
   Owner o;
   Runner r(o);
-  r.runner.Begin({"refuses", "answers", "breaks"}, {"SITE WHO", "SITE TWO"});
+  r.runner.Begin({"refuses", "answers", "breaks", "proxied"}, {"SITE WHO", "SITE TWO"});
   for (std::size_t row = 0; row < 3; ++row) r.runner.Start(row, Owner::Request(*servers[row]));
+  ConnectRequest proxied = Owner::Request(*servers[4]);
+  proxied.more = {{"127.0.0.1", servers[4]->Port()}};
+  proxied.proxy = Socks5Proxy{"127.0.0.1", servers[3]->Port(), "gate", "wrong"};
+  r.runner.Start(3, proxied);
   ASSERT_TRUE(r.Ended());
+  EXPECT_EQ(r.Row(3).reply, "the proxy refused the login");
+  EXPECT_EQ(servers[4]->Connections(), 0u);
 
   EXPECT_EQ(r.Row(0).state, SiteRunState::Failed);
   EXPECT_EQ(r.Row(0).reply, "login refused: 530 Login incorrect.");

@@ -56,7 +56,7 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
   Folder dir;
   SiteList list;
   std::string error;
-  Site site{"main", {{"bnc1.example", 2121}, {"::1", 21}}, "admin", Encryption::Explicit, "SITE IDLE", 90, true, true};
+  Site site{"main", {{"bnc1.example", 2121}, {"::1", 21}}, "admin", Encryption::Explicit, "SITE IDLE", 90, true, true, {}};
   ASSERT_TRUE(list.Put("", site, error)) << error;
   EXPECT_FALSE(list.Put("", site, error)) << "two sites with one name";
   EXPECT_NE(error.find("There is a site called \"main\" already"), std::string::npos);
@@ -150,7 +150,7 @@ TEST(SiteList, ReadsOnlyRegularFilesOfAtMost16MiBAndChecksNamesAsPutDoes) {
   WriteFile(dir.File("esc.conf"), "[x\x1b[2J]\naddress=bad\x07host:0\n");
   EXPECT_FALSE(list.Read(dir.File("esc.conf"), error));
   EXPECT_NE(error.find("site \"x\\x1b[2J\": Address line 1 (\"bad\\x07host:0\")"), std::string::npos) << error;
-  Site site{"x\x1b[2J", {{"h", 21}}, "", Encryption::None, "NOOP", 60, false};
+  Site site{"x\x1b[2J", {{"h", 21}}, "", Encryption::None, "NOOP", 60, false, false, {}};
   ASSERT_TRUE(list.Put("", site, error)) << error;
   EXPECT_FALSE(list.Put("", site, error));
   EXPECT_NE(error.find("\"x\\x1b[2J\" already"), std::string::npos) << error;
@@ -165,7 +165,7 @@ TEST(SiteList, TwoWritersMergeAndNameTheSitesBothChanged) {
   std::string error;
   ASSERT_TRUE(a.Read(path, error) && b.Read(path, error)) << error;
   const auto edit = [&](SiteList& list, const std::string& name, const std::string& login) {
-    Site site{name, {{"h", 21}}, "", Encryption::None, "NOOP", 360, false};
+    Site site{name, {{"h", 21}}, "", Encryption::None, "NOOP", 360, false, false, {}};
     if (list.Find(name)) site = *list.Find(name);
     site.login = login;
     ASSERT_TRUE(list.Put(list.Find(name) ? name : "", site, error)) << error;

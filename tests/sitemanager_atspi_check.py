@@ -7,25 +7,14 @@
 #   sitemanager_atspi_check.py KORVASTEL
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from atspi_program import (Program, check, failures, find, finish, make_home, pyatspi,  # noqa: E402
+from atspi_program import (Program, check, failures, find, finish, make_home, press, pyatspi,  # noqa: E402
                            wait_for, write_sites)
 
 korvastel = sys.argv[1]
 home = make_home("korvastel-sm-atspi-")
 sites = write_sites(home, "[old]\naddress=h\n")
-
-
-def press(node):
-    action = node.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i).lower() in ("press", "click"):
-            action.doAction(i)
-            time.sleep(0.2)
-            return
-    raise RuntimeError("%s can't be pressed" % node.name)
 
 
 def site_manager(app):

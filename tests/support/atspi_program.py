@@ -50,6 +50,17 @@ def wait_for(get, limit_s=20.0):
     return None
 
 
+def press(node):
+    """Its press (or click) action, as a screen reader's user would."""
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() in ("press", "click"):
+            action.doAction(i)
+            time.sleep(0.2)
+            return
+    raise RuntimeError("%s can't be pressed" % node.name)
+
+
 def make_home(prefix, command_list=""):
     """A throwaway HOME and working folder holding commandList.ini (empty: no start-up box)."""
     home = tempfile.mkdtemp(prefix=prefix)
