@@ -38,6 +38,7 @@
 
 namespace {
 const char kNoPassword[] = "no password: open the site from the Site Manager and type it";
+const char kNoProxyPassword[] = "no proxy password: open the site from the Site Manager and type it";
 const char kBadTimeout[] = "The timeout must be a whole number of seconds from 1 to 86400.\n\nNothing was run.";
 const char kLineBreak[] =
     "The command holds a line break or a NUL character.\n\n"
@@ -469,6 +470,11 @@ void RunOnSitesDlg::StartNext() {
       }
       const std::string proxyPassword = m_tabs.Sessions().ProxyPasswords().Get(p.site.name).value_or(
           std::exchange(p.keyringProxyPassword, {}));
+      // A proxy that wants a login would only refuse an empty password.
+      if (proxyPassword.empty() && !p.site.ProxyUser().empty() && !m_runner.HasLiveSession(row)) {
+        m_runner.Fail(row, kNoProxyPassword);
+        continue;
+      }
       m_runner.Start(row, p.site.Request(password, proxyPassword));
       LogOnConnect(m_tabs.Sessions(), m_runner.SessionOf(row), &p.site, p.site.name);
     }

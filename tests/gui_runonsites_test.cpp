@@ -237,9 +237,12 @@ TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
   auto third = Serve({LoginThen({ExpectLine(), Send("200 three\r\n")})});
   Site kept = MakeSite("kept", {third->Port()});
   kept.rememberPassword = true;  // the keyring has nothing for it (or there is none)
-  Bench b({MakeSite("typed", {first->Port()}), MakeSite("new", {second->Port()}), kept});
+  Site proxied = MakeSite("proxied", {third->Port()});
+  proxied.proxy = "socks5://pu@127.0.0.1:" + std::to_string(third->Port());  // its proxy password is nowhere
+  Bench b({MakeSite("typed", {first->Port()}), MakeSite("new", {second->Port()}), kept, proxied});
   b.window->Passwords().Set("typed", "pw1");  // as the Site Manager keeps what is typed there
-  for (int row = 0; row < 3; ++row) b.Check(row);
+  b.window->Passwords().Set("proxied", "pw4");
+  for (int row = 0; row < 4; ++row) b.Check(row);
   b.Named<QLineEdit>("Command")->setText("WHO");
   b.Click("Run");
   ASSERT_TRUE(b.WaitUntil([&] { return b.Asking() != nullptr; }));
@@ -247,8 +250,9 @@ TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
   ASSERT_EQ(asking->findChildren<QLineEdit*>().size(), 2);
   Named<QLineEdit>(asking, "new")->setText("pw2");  // "kept" is left empty
   Named<QPushButton>(asking, "OK")->click();
-  ASSERT_TRUE(b.RowsEnded(3));
+  ASSERT_TRUE(b.RowsEnded(4));
   EXPECT_EQ(b.Cell(0, 3) + "|" + b.Cell(1, 3) + "|" + b.Cell(2, 3), "200 one|200 two|no password: none was typed");
+  EXPECT_EQ(b.Cell(3, 3), "no proxy password: open the site from the Site Manager and type it");
   EXPECT_NE(first->Received(0).find("PASS pw1\r\n"), std::string::npos);
   EXPECT_NE(second->Received(0).find("PASS pw2\r\n"), std::string::npos);
   EXPECT_EQ(b.window->Passwords().Get("new"), std::optional<std::string>("pw2"));
@@ -256,6 +260,7 @@ TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
 
   // The next run asks nothing: both sessions are still logged in.
   b.SiteBox(2)->setChecked(false);
+  b.SiteBox(3)->setChecked(false);
   b.Click("Run");
   ASSERT_TRUE(b.RowsEnded(2));
   EXPECT_EQ(b.Asking(), nullptr);
