@@ -33,6 +33,7 @@
 #include "Keyring.h"
 #include "MessageBox.h"
 #include "Session.h"
+#include "ShowAsTable.h"
 #include "internal/Cp1252.h"
 
 namespace {
@@ -207,6 +208,8 @@ void RunOnSitesDlg::BuildControls() {
   close->setAccessibleName(QStringLiteral("Close"));
   buttons->addWidget(copy);
   buttons->addWidget(save);
+  m_showTable = MakeRunTableButton(this, m_runner, m_tabs.Sessions());
+  buttons->addWidget(m_showTable);
   buttons->addStretch(1);
   buttons->addWidget(close);
   layout->addLayout(buttons);
@@ -491,6 +494,7 @@ void RunOnSitesDlg::ShowRow(std::size_t row) {
     }
     item->setText(Q(cells[column]));
   }
+  UpdateRunTableButton(*m_showTable, m_runner, m_tabs.Sessions());
 }
 
 void RunOnSitesDlg::OnRowActivated(int row) {

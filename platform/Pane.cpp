@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
+#include <utility>
 
 #include "MessageBox.h"
 #include "Palette.h"
@@ -713,6 +714,25 @@ void PaneWidget::mouseDoubleClickEvent(QMouseEvent* e) {
   SetSelectionByUser(a, b);
 }
 
+namespace {
+// The items other parts of the window add, after a separator of their own.
+void AddExtensionItems(QMenu& menu, const std::vector<PaneMenuExtension>& extensions, Transcript::Pos caretLine) {
+  bool first = true;
+  for (const PaneMenuExtension& extension : extensions) {
+    for (PaneMenuItem& item : extension(caretLine)) {
+      if (std::exchange(first, false)) menu.addSeparator();
+      QAction* action = menu.addAction(FromCp1252(item.text));
+      action->setEnabled(item.enabled);
+      action->setCheckable(item.checkable);
+      action->setChecked(item.checked);
+      action->setToolTip(FromCp1252(item.toolTip));
+      if (item.run) QObject::connect(action, &QAction::triggered, &menu, std::move(item.run));
+    }
+  }
+  menu.setToolTipsVisible(true);
+}
+}  // namespace
+
 void PaneWidget::contextMenuEvent(QContextMenuEvent* e) {
   Flush();
   QMenu menu(this);
@@ -728,6 +748,7 @@ void PaneWidget::contextMenuEvent(QContextMenuEvent* e) {
   QAction* times = menu.addAction(QStringLiteral("Show &Times"), this, [this](bool on) { SetShowTimes(on); });
   times->setCheckable(true);
   times->setChecked(m_showTimes);
+  AddExtensionItems(menu, m_menuExtensions, m_model->LineOf(m_model->Caret()));
   menu.addSeparator();
   menu.addAction(QStringLiteral("C&lear"), this, [this] { ClearTranscript(); });
   menu.exec(e->globalPos());

@@ -58,6 +58,9 @@ int CRichEditCtrl::GetLineCount() const {
   return static_cast<int>(std::min<Transcript::Pos>(Pane(m_hWnd)->Model().LineCount(), INT_MAX));
 }
 void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
+void CRichEditCtrl::AddMenuExtension(PaneMenuExtension extension) {
+  Pane(m_hWnd)->AddMenuExtension(std::move(extension));
+}
 
 std::string CRichEditCtrl::GetText() const { return Pane(m_hWnd)->Model().Text(); }
 

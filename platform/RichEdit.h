@@ -4,7 +4,9 @@
 // than short ones.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "Palette.h"
 #include "TranscriptKind.h"
@@ -28,6 +30,19 @@ struct CHARFORMAT {
   std::string szFaceName;
 };
 
+// An item another part of the window adds to the pane's context menu.
+struct PaneMenuItem {
+  std::string text;  // Windows-1252; "&" marks its key
+  std::function<void()> run;
+  bool enabled = true;
+  std::string toolTip;  // shown while it is disabled too: say why
+  bool checkable = false;
+  bool checked = false;
+};
+// Asked each time the menu opens, with the transcript line the caret is on;
+// its items follow the pane's own, in the order the extensions were added.
+using PaneMenuExtension = std::function<std::vector<PaneMenuItem>(long long caretLine)>;
+
 class CRichEditCtrl : public CWnd {
  public:
   void ShowScrollBars(BOOL show);
@@ -48,6 +63,7 @@ class CRichEditCtrl : public CWnd {
   // The number behind the last line: lines keep their numbers when older ones are dropped.
   int GetLineCount() const;
   void LineScroll(int lines);
+  void AddMenuExtension(PaneMenuExtension extension);
 
   // Reading back, for tests and tools.
   std::string GetText() const;

@@ -78,3 +78,6 @@ korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
 
 # Run on Sites: one command on several saved sites, each in a tab of its own.
 korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp)
+
+# The Reply Table window, and "Show as Table" in the pane's menu.
+korvastel_gui_test(test_gui_replytable ${CMAKE_CURRENT_LIST_DIR}/gui_replytable_test.cpp)

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "../RichEdit.h"
 #include "../Types.h"
 #include "../Window.h"
 #include "Transcript.h"
@@ -104,6 +105,7 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   bool ShowTimes() const { return m_showTimes; }
   void SetShowTimes(bool show, bool remember = true);
   FindBar* Bar() const { return m_findBar.get(); }
+  void AddMenuExtension(PaneMenuExtension extension) { m_menuExtensions.push_back(std::move(extension)); }
   // Places the find bar above the text while it is shown.
   void LayoutFindBar();
 
@@ -153,6 +155,7 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   int m_ascent = 11;
   int m_gutter = 0;
   bool m_showTimes = false;
+  std::vector<PaneMenuExtension> m_menuExtensions;
   int m_pendingScroll = 0;  // lines to scroll once the scroll bars know the new lines
   bool m_flushScheduled = false;
   bool m_dragging = false;
