@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -155,8 +156,9 @@ class ReplyTableModel : public QAbstractTableModel {
 
 ReplyTableWindow::ReplyTableWindow(ReplyTable table, const std::string& command, const std::string& site,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Reply Table"));
+  setModal(false);
   m_chooseFile = [this](std::function<void(const std::string&)> chosen) {
     auto* chooser = new QFileDialog(this, QStringLiteral("Save"), QStringLiteral("table.csv"),
                                    QStringLiteral("CSV files (*.csv);;All files (*)"));
@@ -207,7 +209,6 @@ ReplyTableWindow::ReplyTableWindow(ReplyTable table, const std::string& command,
   m_view->setSortingEnabled(true);
   m_view->horizontalHeader()->setResizeContentsPrecision(200);
   m_view->resizeColumnsToContents();
-  m_view->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(m_view, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -224,6 +225,8 @@ ReplyTableWindow::ReplyTableWindow(ReplyTable table, const std::string& command,
   buttons->addStretch(1);
   buttons->addWidget(close);
   layout->addLayout(buttons);
+  // Enter in the filter copies nothing: no button is the default.
+  for (QPushButton* button : {copy, save, close}) button->setAutoDefault(false);
 
   connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
     m_model->SetFilter(S(text));
@@ -233,7 +236,11 @@ ReplyTableWindow::ReplyTableWindow(ReplyTable table, const std::string& command,
   connect(save, &QPushButton::clicked, this, [this] { Save(); });
   connect(close, &QPushButton::clicked, this, [this] { this->close(); });
   ShowCount();
-  resize(720, 520);
+  // As wide as the columns need, within reason.
+  const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
+  const int wanted = m_view->horizontalHeader()->length() + 2 * m_view->frameWidth() +
+                     m_view->verticalScrollBar()->sizeHint().width() + margins;
+  resize(std::clamp(wanted, 480, 1000), 520);
 }
 
 ReplyTableWindow::~ReplyTableWindow() = default;

@@ -4,7 +4,7 @@
 // transcript may go while it is open.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <string>
 
@@ -15,7 +15,8 @@ class QLineEdit;
 class QTableView;
 class ReplyTableModel;
 
-class ReplyTableWindow : public QWidget {
+// A dialog that blocks nothing, so a screen reader names it as one.
+class ReplyTableWindow : public QDialog {
  public:
   // Asks for a file to save to and calls chosen with its path; not at all when cancelled.
   using FileChooser = std::function<void(std::function<void(const std::string& path)> chosen)>;

@@ -20,7 +20,7 @@ std::string SiteOf(const CSiteCmdDlg& tab) {
 void AddShowAsTable(CSiteCmdDlg& tab) {
   tab.m_transcript.AddMenuExtension([&tab](long long caretLine) {
     PaneMenuItem item;
-    item.text = "Show as &Table";
+    item.text = "Show as Ta&ble";
     item.enabled = false;
     item.toolTip = kNoReply;
     const Session* session = tab.GetSession();

@@ -51,7 +51,7 @@ std::pair<bool, std::string> ShowAsTable(DialogHarness& h, bool trigger) {
   QTimer::singleShot(0, [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     for (QAction* a : menu ? menu->actions() : QList<QAction*>())
-      if (a->text() == "Show as &Table") {
+      if (a->text() == "Show as Ta&ble") {
         seen = {a->isEnabled(), (menu->toolTipsVisible() ? "" : "hidden: ") + a->toolTip().toStdString()};
         if (trigger) a->trigger();
       }
