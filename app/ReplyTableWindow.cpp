@@ -3,8 +3,6 @@
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,15 +12,12 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <numeric>
 #include <vector>
 
 #include "CaseFold.h"
-#include "MessageBox.h"
+#include "SaveFile.h"
 #include "SiteRun.h"
 #include "internal/Cp1252.h"
 
@@ -160,26 +155,17 @@ ReplyTableWindow::ReplyTableWindow(ReplyTable table, const std::string& command,
   setWindowTitle(QStringLiteral("Reply Table"));
   setModal(false);
   m_chooseFile = [this](std::function<void(const std::string&)> chosen) {
-    auto* chooser = new QFileDialog(this, QStringLiteral("Save"), QStringLiteral("table.csv"),
-                                   QStringLiteral("CSV files (*.csv);;All files (*)"));
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setAcceptMode(QFileDialog::AcceptSave);
-    chooser->setAccessibleName(QStringLiteral("Save table"));
-    connect(chooser, &QFileDialog::fileSelected, this,
-            [chosen](const QString& path) { chosen(QFile::encodeName(path).toStdString()); });
-    chooser->open();
+    ChooseFileToSave(this, QStringLiteral("table.csv"), QStringLiteral("Save table"), std::move(chosen));
   };
 
   auto* layout = new QVBoxLayout(this);
   // Plain labels: a screen reader reads each as it is shown.
-  auto* commandLabel = new QLabel(QStringLiteral("Command: ") + Q(command), this);
-  commandLabel->setTextFormat(Qt::PlainText);
-  commandLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  auto* siteLabel = new QLabel(QStringLiteral("Site: ") + Q(site), this);
-  siteLabel->setTextFormat(Qt::PlainText);
-  siteLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  layout->addWidget(commandLabel);
-  layout->addWidget(siteLabel);
+  for (const QString& text : {QStringLiteral("Command: ") + Q(command), QStringLiteral("Site: ") + Q(site)}) {
+    auto* label = new QLabel(text, this);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    layout->addWidget(label);
+  }
 
   auto* filterRow = new QHBoxLayout;
   auto* filterLabel = new QLabel(QStringLiteral("&Filter:"), this);
@@ -260,40 +246,25 @@ void ReplyTableWindow::ShowCount() {
   m_count->setText(shown == all ? QStringLiteral("%1 rows").arg(all) : QStringLiteral("%1 of %2 rows").arg(shown).arg(all));
 }
 
-std::string ReplyTableWindow::TabSeparated() const {
+std::string ReplyTableWindow::Rows(void (*append)(std::string&, const std::vector<std::string>&),
+                                   const char* end) const {
   std::string text;
-  AppendTsvFields(text, m_model->Table().columns);
-  text += '\n';
+  append(text, m_model->Table().columns);
+  text += end;
   for (std::size_t i = 0; i < m_model->Shown(); ++i) {
-    AppendTsvFields(text, m_model->ShownRow(i));
-    text += '\n';
+    append(text, m_model->ShownRow(i));
+    text += end;
   }
   return text;
 }
 
-std::string ReplyTableWindow::Csv() const {
-  std::string text;
-  AppendCsvFields(text, m_model->Table().columns);
-  text += "\r\n";
-  for (std::size_t i = 0; i < m_model->Shown(); ++i) {
-    AppendCsvFields(text, m_model->ShownRow(i));
-    text += "\r\n";
-  }
-  return text;
-}
+std::string ReplyTableWindow::TabSeparated() const { return Rows(AppendTsvFields, "\n"); }
+std::string ReplyTableWindow::Csv() const { return Rows(AppendCsvFields, "\r\n"); }
 
 void ReplyTableWindow::Copy() { QApplication::clipboard()->setText(Q(TabSeparated())); }
 
 void ReplyTableWindow::Save() {
   m_chooseFile([this](const std::string& path) {
-    if (path.empty()) return;
-    const std::string csv = Csv();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
-    if (out) out.close();
-    if (!out)
-      platform::ShowMessageBox(this, {"Can't save the table to " + S(QFile::decodeName(path.c_str())) + ":\n\n" +
-                                          std::strerror(errno),
-                                      "Reply Table", MB_ICONERROR});
+    if (!path.empty()) SaveWhole(this, path, Csv(), "the table", "Reply Table");
   });
 }

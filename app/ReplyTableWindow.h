@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ReplyTable.h"
 
@@ -41,6 +42,8 @@ class ReplyTableWindow : public QDialog {
 
  private:
   void ShowCount();
+  // The header and the rows shown, each written by append and ended by end.
+  std::string Rows(void (*append)(std::string&, const std::vector<std::string>&), const char* end) const;
 
   ReplyTableModel* m_model = nullptr;  // owned by the window as its Qt parent
   QTableView* m_view = nullptr;

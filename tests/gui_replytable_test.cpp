@@ -44,14 +44,14 @@ ReplyTableWindow* OpenTableWindow() {
   return nullptr;
 }
 
-// The pane's "Show as Table" item as the menu shows it: enabled, tooltip; triggered when asked.
-std::pair<bool, std::string> ShowAsTable(DialogHarness& h, bool trigger) {
+// A pane menu item as the menu shows it: enabled, tooltip; triggered when asked.
+std::pair<bool, std::string> MenuItem(DialogHarness& h, bool trigger, const char* text = "Show as Ta&ble") {
   auto* pane = qobject_cast<QAbstractScrollArea*>(h.Item(IDC_OUTPUT));
   std::pair<bool, std::string> seen{false, "no item"};
   QTimer::singleShot(0, [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     for (QAction* a : menu ? menu->actions() : QList<QAction*>())
-      if (a->text() == "Show as Ta&ble") {
+      if (a->text() == text) {
         seen = {a->isEnabled(), (menu->toolTipsVisible() ? "" : "hidden: ") + a->toolTip().toStdString()};
         if (trigger) a->trigger();
       }
@@ -118,7 +118,7 @@ TEST(ReplyTableWindow, PaneMenuShowsTheTableUnderTheCaretOrTheLastOne) {
       "200 Done.\r\n";
   auto server = Serve({LoginThen({ExpectLine(), Send(table), ExpectLine(), Send("200-no\r\n200 table\r\n")})});
   DialogHarness h("");
-  EXPECT_EQ(ShowAsTable(h, false), std::make_pair(false, std::string("No reply in this tab holds a table.")));
+  EXPECT_EQ(MenuItem(h, false), std::make_pair(false, std::string("No reply in this tab holds a table.")));
   ASSERT_TRUE(h.Connect(server->Port()));
   for (const char* command : {"WHO", "HELP"}) {
     h.Focus(IDC_RAW_COMMAND);
@@ -126,7 +126,7 @@ TEST(ReplyTableWindow, PaneMenuShowsTheTableUnderTheCaretOrTheLastOne) {
     h.Click(IDC_EXECUTE_RAW);
   }
   // The caret at the end is under no reply: the last table.
-  EXPECT_EQ(ShowAsTable(h, true), std::make_pair(true, std::string("The table in the reply to SITE WHO")));
+  EXPECT_EQ(MenuItem(h, true), std::make_pair(true, std::string("The table in the reply to SITE WHO")));
   ReplyTableWindow* window = OpenTableWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(Column(Named<QTableView>(window, "Rows"), 1), "12:40;0:01;");
@@ -134,5 +134,11 @@ TEST(ReplyTableWindow, PaneMenuShowsTheTableUnderTheCaretOrTheLastOne) {
 
   const std::string pane = h.Pane();
   h.Dlg().m_transcript.SetSel(static_cast<long>(pane.find("200 table")), static_cast<long>(pane.find("200 table")));
-  EXPECT_EQ(ShowAsTable(h, false), std::make_pair(false, std::string("The reply to SITE HELP holds no table.")));
+  EXPECT_EQ(MenuItem(h, false), std::make_pair(false, std::string("The reply to SITE HELP holds no table.")));
+  // Cleared, the pane's lines are other lines: a table where SITE WHO's reply stood is no reply of it.
+  const auto echoLine = std::count(pane.begin(), pane.begin() + static_cast<long>(pane.find(">SITE WHO")), '\n');
+  MenuItem(h, true, "C&lear");
+  h.Dlg().m_transcript.AppendAtEnd(std::string(static_cast<std::size_t>(echoLine), '\n') +
+                                   ">SITE WHX\n| a | b |\n|---|---|\n| 1 | 2 |\n| 3 | 4 |\n\n\n");
+  EXPECT_EQ(MenuItem(h, false), std::make_pair(false, std::string("No reply in this tab holds a table.")));
 }
