@@ -5,8 +5,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,11 +17,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <utility>
 
@@ -32,8 +27,10 @@
 #include "IniStorage.h"
 #include "Keyring.h"
 #include "MessageBox.h"
+#include "SaveFile.h"
 #include "Session.h"
 #include "TabLog.h"
+#include "ShowAsTable.h"
 #include "internal/Cp1252.h"
 
 namespace {
@@ -98,14 +95,7 @@ RunOnSitesDlg::RunOnSitesDlg(SiteTabs& tabs, QWidget* parent)
   setModal(false);
   m_chooseFile = [this](std::function<void(const std::string&)> chosen) {
     // Not modal: the run goes on while the user picks a file.
-    auto* chooser = new QFileDialog(this, QStringLiteral("Save"), QStringLiteral("results.csv"),
-                                   QStringLiteral("CSV files (*.csv);;All files (*)"));
-    chooser->setAttribute(Qt::WA_DeleteOnClose);
-    chooser->setAcceptMode(QFileDialog::AcceptSave);
-    chooser->setAccessibleName(QStringLiteral("Save results"));
-    connect(chooser, &QFileDialog::fileSelected, this,
-            [chosen](const QString& path) { chosen(QFile::encodeName(path).toStdString()); });
-    chooser->open();
+    ChooseFileToSave(this, QStringLiteral("results.csv"), QStringLiteral("Save results"), std::move(chosen));
   };
   BuildControls();
   LoadSites();
@@ -209,6 +199,8 @@ void RunOnSitesDlg::BuildControls() {
   close->setAccessibleName(QStringLiteral("Close"));
   buttons->addWidget(copy);
   buttons->addWidget(save);
+  m_showTable = MakeRunTableButton(this, m_runner, m_tabs.Sessions());
+  buttons->addWidget(m_showTable);
   buttons->addStretch(1);
   buttons->addWidget(close);
   layout->addLayout(buttons);
@@ -517,6 +509,7 @@ void RunOnSitesDlg::ShowRow(std::size_t row) {
     }
     item->setText(Q(cells[column]));
   }
+  UpdateRunTableButton(*m_showTable, m_runner, m_tabs.Sessions());
 }
 
 void RunOnSitesDlg::OnRowActivated(int row) {
@@ -529,11 +522,6 @@ void RunOnSitesDlg::Copy() { QApplication::clipboard()->setText(Q(Results().TabS
 
 void RunOnSitesDlg::Save() {
   m_chooseFile([this](const std::string& path) {
-    if (path.empty()) return;
-    const std::string csv = Results().Csv();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
-    if (out) out.close();
-    if (!out) Box("Can't save the results to " + S(QFile::decodeName(path.c_str())) + ":\n\n" + std::strerror(errno), "Run on Sites");
+    if (!path.empty()) SaveWhole(this, path, Results().Csv(), "the results", "Run on Sites");
   });
 }

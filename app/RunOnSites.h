@@ -114,4 +114,5 @@ class RunOnSitesDlg : public QDialog, private SiteRunner::Listener {
   std::vector<QLineEdit*> m_arguments;
   QPushButton* m_runButton = nullptr;
   QTableWidget* m_table = nullptr;
+  QPushButton* m_showTable = nullptr;
 };

@@ -10,11 +10,11 @@ void LogOnConnect(SessionOwner& owner, SessionId id, const Site* site, const std
   if (owner.KeepsLog(id) || (site && site->keepLog && !owner.LogChosen(id))) owner.KeepLog(id, name);
 }
 
-PaneMenuItems TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
-  return [&tab, &owner] {
+PaneMenuExtension TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
+  return [&tab, &owner](long long) {
     const SessionId id = tab.GetSessionId();
     PaneMenuItem keep;
-    keep.caption = "Keep a &Log";
+    keep.text = "&Keep a Log";
     keep.checkable = true;
     const Site* site = tab.SavedSite();
     keep.checked = id && (owner.KeepsLog(id) || (site && site->keepLog && !owner.LogChosen(id)));
@@ -26,7 +26,7 @@ PaneMenuItems TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
       else owner.StopLog(now, true);
     };
     PaneMenuItem open;
-    open.caption = "&Open Log Folder";
+    open.text = "&Open Log Folder";
     open.run = [&tab, &owner] {
       // A tab without a name yet opens the folder of all logs.
       const std::string title = tab.TabTitle();

@@ -17,4 +17,4 @@ class CSiteCmdDlg;
 void LogOnConnect(SessionOwner& owner, SessionId id, const Site* site, const std::string& name);
 
 // The tab's items for its pane's context menu.
-PaneMenuItems TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner);
+PaneMenuExtension TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner);

@@ -25,3 +25,7 @@ target_link_libraries(bench_run_on_sites PRIVATE app siteserver Qt6::Widgets)
 # The window's peak memory under a reply that never ends, with a transcript limit.
 add_executable(bench_flood ${CMAKE_CURRENT_LIST_DIR}/bench_flood.cpp)
 target_link_libraries(bench_flood PRIVATE app siteserver Qt6::Widgets)
+
+# Opening the Reply Table window on a 100,000-row reply.
+add_executable(bench_replytable_window ${CMAKE_CURRENT_LIST_DIR}/bench_replytable_window.cpp)
+target_link_libraries(bench_replytable_window PRIVATE app Qt6::Widgets)

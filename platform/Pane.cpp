@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTimer>
+#include <utility>
 
 #include "MessageBox.h"
 #include "Palette.h"
@@ -729,9 +730,9 @@ void PaneWidget::contextMenuEvent(QContextMenuEvent* e) {
   QAction* times = menu.addAction(QStringLiteral("Show &Times"), this, [this](bool on) { SetShowTimes(on); });
   times->setCheckable(true);
   times->setChecked(m_showTimes);
+  AddPaneMenuItems(menu, m_menuExtensions, m_model->LineOf(m_model->Caret()));
   menu.addSeparator();
   menu.addAction(QStringLiteral("C&lear"), this, [this] { ClearTranscript(); });
-  AddPaneMenuItems(menu, m_menuItems);
   menu.exec(e->globalPos());
 }
 

@@ -1,6 +1,6 @@
-// Items the pane's owner adds to the pane's context menu, in plain C++: the
-// pane asks for them each time the menu opens, so they show the state of
-// that moment.
+// Items other parts of the window add to the pane's context menu, in plain
+// C++: the pane asks for them each time the menu opens, with the line the
+// caret is on, so they show the state of that moment.
 #pragma once
 
 #include <functional>
@@ -8,11 +8,13 @@
 #include <vector>
 
 struct PaneMenuItem {
-  std::string caption;  // Windows-1252; "&" marks the access key
+  std::string text;  // Windows-1252; "&" marks its key
   std::function<void()> run;
+  bool enabled = true;
+  std::string toolTip;  // shown while it is disabled too: say why
   bool checkable = false;
   bool checked = false;
-  bool enabled = true;
 };
 
-using PaneMenuItems = std::function<std::vector<PaneMenuItem>()>;
+// Its items follow the pane's own, in the order the extensions were added.
+using PaneMenuExtension = std::function<std::vector<PaneMenuItem>(long long caretLine)>;

@@ -52,13 +52,15 @@ void CRichEditCtrl::SetAppendKind(TranscriptKind kind) { Pane(m_hWnd)->Model().S
 long CRichEditCtrl::GetWindowTextLength() const { return static_cast<long>(Pane(m_hWnd)->Model().Length()); }
 void CRichEditCtrl::SetSel(long start, long end) { Pane(m_hWnd)->MoveCaret(start, end); }
 void CRichEditCtrl::AppendAtEnd(const std::string& text) { Pane(m_hWnd)->Append(text); }
-void CRichEditCtrl::AddMenuItems(PaneMenuItems items) { Pane(m_hWnd)->AddMenuItems(std::move(items)); }
 // Line numbers go on across drops; past INT_MAX (2^31 lines in one window)
 // they stay there, so differences of them are 0, never a wrap.
 int CRichEditCtrl::GetLineCount() const {
   return static_cast<int>(std::min<Transcript::Pos>(Pane(m_hWnd)->Model().LineCount(), INT_MAX));
 }
 void CRichEditCtrl::LineScroll(int lines) { Pane(m_hWnd)->ScrollLines(lines); }
+void CRichEditCtrl::AddMenuExtension(PaneMenuExtension extension) {
+  Pane(m_hWnd)->AddMenuExtension(std::move(extension));
+}
 
 std::string CRichEditCtrl::GetText() const { return Pane(m_hWnd)->Model().Text(); }
 

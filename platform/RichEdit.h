@@ -4,7 +4,9 @@
 // than short ones.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "PaneMenu.h"
 #include "Palette.h"
@@ -29,6 +31,7 @@ struct CHARFORMAT {
   std::string szFaceName;
 };
 
+
 class CRichEditCtrl : public CWnd {
  public:
   void ShowScrollBars(BOOL show);
@@ -49,8 +52,7 @@ class CRichEditCtrl : public CWnd {
   // The number behind the last line: lines keep their numbers when older ones are dropped.
   int GetLineCount() const;
   void LineScroll(int lines);
-  // More items for the context menu, after the pane's own.
-  void AddMenuItems(PaneMenuItems items);
+  void AddMenuExtension(PaneMenuExtension extension);
 
   // Reading back, for tests and tools.
   std::string GetText() const;

@@ -207,6 +207,7 @@ class Session::Relay : public TranscriptSink {
   }
   void ExchangeEnded(const Exchange& exchange) override {
     m_inbox.Push(0, [exchange](Session& s) {
+      s.m_replies.Add(exchange, s.m_replyLine);
       s.TellAll([&](SessionObserver& o) { o.OnReply(exchange, s.m_replyLine); });
     });
   }

@@ -20,6 +20,7 @@
 #include "CommandList.h"
 #include "ControlConnection.h"
 #include "Exchange.h"
+#include "ReplyIndex.h"
 #include "SecureLogin.h"
 #include "Socks5.h"
 #include "Transcript.h"
@@ -211,6 +212,8 @@ class Session {
   // words (a banner, a note) go in here too. Only the owner's thread touches it.
   Transcript& Log() { return m_log; }
   const Transcript& Log() const { return m_log; }
+  // Where the owner's commands' replies stand in Log().
+  const ReplyIndex& Replies() const { return m_replies; }
 
   SessionState State() const { return m_state; }
   bool IsConnected() const { return m_state == SessionState::LoggedIn || m_state == SessionState::Busy; }
@@ -269,6 +272,7 @@ class Session {
   std::uint64_t m_runningAction = 0;
   std::function<AntiIdleSettings()> m_antiIdleSettings;
   Transcript m_log;
+  ReplyIndex m_replies;
   Transcript::Pos m_blockStart = -1;  // Log()'s line count when the shown block began; -1 between blocks
 
   std::shared_ptr<Inbox> m_inbox;  // events on their way to the owner

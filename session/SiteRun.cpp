@@ -145,13 +145,17 @@ std::vector<std::vector<std::string>> SiteRun::Table() const {
 std::string SiteRun::TabSeparated() const {
   std::string text;
   for (const auto& row : Table()) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i > 0) text += '\t';
-      for (char c : Inert(row[i])) text += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
-    }
+    AppendTsvFields(text, row);
     text += '\n';
   }
   return text;
+}
+
+void AppendTsvFields(std::string& out, const std::vector<std::string>& fields) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out += '\t';
+    for (char c : Inert(fields[i])) out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+  }
 }
 
 void AppendCsvFields(std::string& out, const std::vector<std::string>& fields) {

@@ -54,6 +54,10 @@ struct SiteRunRow {
 // field that a spreadsheet would run as a formula gets a "'" in front; one
 // holding a comma, a quote or a line break is quoted, its quotes doubled.
 void AppendCsvFields(std::string& out, const std::vector<std::string>& fields);
+// One tab-separated row without its line end, as SiteRun::TabSeparated
+// writes each: the same "'" in front, and a tab or line break inside a
+// field becomes a blank.
+void AppendTsvFields(std::string& out, const std::vector<std::string>& fields);
 
 class SiteRun {
  public:

@@ -64,6 +64,12 @@ if(KORVASTEL_XVFB_RUN AND KORVASTEL_DBUS_RUN_SESSION AND KORVASTEL_XDOTOOL)
                    /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/runonsites_atspi_check.py
                    $<TARGET_FILE:korvastel> $<TARGET_FILE:korvastel-siteserver>)
   set_tests_properties(RunOnSites.ThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
+  # "Show as Table" on the demo site's SITE USERS: the Reply Table window sorted and copied from outside.
+  add_test(NAME ReplyTable.ThroughAtSpi
+           COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
+                   /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/replytable_atspi_check.py
+                   $<TARGET_FILE:korvastel> $<TARGET_FILE:korvastel-siteserver>)
+  set_tests_properties(ReplyTable.ThroughAtSpi PROPERTIES LABELS gui RUN_SERIAL TRUE TIMEOUT 120 SKIP_RETURN_CODE 77)
   # The Site Manager of two programs on one list, driven through AT-SPI.
   add_test(NAME SiteManager.TwoProgramsThroughAtSpi
            COMMAND ${KORVASTEL_XVFB_RUN} -a -s "-screen 0 1280x900x24" ${KORVASTEL_DBUS_RUN_SESSION}
@@ -88,3 +94,6 @@ korvastel_gui_test(test_gui_tabs ${CMAKE_CURRENT_LIST_DIR}/gui_tabs_test.cpp)
 
 # Run on Sites: one command on several saved sites, each in a tab of its own.
 korvastel_gui_test(test_gui_runonsites ${CMAKE_CURRENT_LIST_DIR}/gui_runonsites_test.cpp)
+
+# The Reply Table window, and "Show as Table" in the pane's menu.
+korvastel_gui_test(test_gui_replytable ${CMAKE_CURRENT_LIST_DIR}/gui_replytable_test.cpp)

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -293,4 +294,41 @@ TEST(RunOnSites, ARowPastTheTimeoutEndsAndItsLineIsDropped) {
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 1) + " " + b.Cell(0, 3), "failed timed out");
   EXPECT_TRUE(b.WaitUntil([&] { return silent->ClientClosed(0); }));
+}
+
+TEST(RunOnSites, ShowAsTableJoinsTheSitesTablesWithASiteColumn) {
+  const auto table = [](const char* rows) {
+    return Send(std::string("200- User  | Up\r\n200- ------+------\r\n") + rows + "200 ok\r\n");
+  };
+  auto alpha = Serve({LoginThen({ExpectLine(), table("200- bob   | 2 GB\r\n200- alice | 3 MB\r\n")})});
+  auto beta = Serve({LoginThen({ExpectLine(), table("200- bob   | 900 MB\r\n")})});
+  auto plain = Serve({LoginThen({ExpectLine(), Send("200 no table here\r\n")})});
+  Bench b({MakeSite("alpha", {alpha->Port()}), MakeSite("beta", {beta->Port()}), MakeSite("gamma", {plain->Port()})});
+  auto* show = b.Named<QPushButton>("Show as Table");
+  EXPECT_FALSE(show->isEnabled());
+  EXPECT_EQ(show->toolTip(), "No site's reply holds a table.");
+  for (int row = 0; row < 3; ++row) {
+    b.window->Passwords().Set(b.sites[static_cast<std::size_t>(row)].name, "p");
+    b.Check(row);
+  }
+  b.Named<QLineEdit>("Command")->setText("USERS");
+  b.Click("Run");
+  ASSERT_TRUE(b.RowsEnded(3));
+  ASSERT_TRUE(show->isEnabled());
+  show->click();
+  QWidget* window = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->windowTitle() == "Reply Table") window = w;
+  ASSERT_NE(window, nullptr);
+  auto* rows = Named<QTableView>(window, "Rows");
+  rows->sortByColumn(2, Qt::DescendingOrder);
+  std::string shown;
+  for (int row = 0; row < rows->model()->rowCount(); ++row)
+    for (int column = 0; column < 3; ++column)
+      shown += rows->model()->index(row, column).data().toString().toStdString() + (column < 2 ? "," : ";");
+  EXPECT_EQ(rows->model()->headerData(0, Qt::Horizontal).toString(), "Site");
+  EXPECT_EQ(shown, "alpha,bob,2 GB;beta,bob,900 MB;alpha,alice,3 MB;");
+  Named<QLineEdit>(window, "Filter")->setText("BOB");
+  EXPECT_EQ(rows->model()->rowCount(), 2);
+  window->close();
 }

@@ -216,7 +216,7 @@ int PickKeepALog(CSiteCmdDlg& tab) {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     for (QAction* a : menu ? menu->actions() : QList<QAction*>()) {
       open += a->text() == "&Open Log Folder";
-      if (a->text() != "Keep a &Log" || !a->isCheckable()) continue;
+      if (a->text() != "&Keep a Log" || !a->isCheckable()) continue;
       checked = a->isChecked();
       a->trigger();
     }

@@ -83,6 +83,63 @@ class Reply {
 
 std::string One(const std::string& line) { return line + "\r\n"; }
 
+// A figure in megabytes as people read it: "512 MB", "47.1 GB", "1.8 TB".
+std::string Size(std::int64_t mb) {
+  const std::int64_t magnitude = mb < 0 ? -mb : mb;
+  if (magnitude >= 1024 * 1024) return Fmt("%.1f TB", static_cast<double>(mb) / (1024.0 * 1024.0));
+  if (magnitude >= 1024) return Fmt("%.1f GB", static_cast<double>(mb) / 1024.0);
+  return Fmt("%lld MB", static_cast<long long>(mb));
+}
+
+// Seconds as an idle time: "0:07", "12:22", "1:02:05".
+std::string Clock(int seconds) {
+  if (seconds >= 3600) return Fmt("%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  return Fmt("%d:%02d", seconds / 60, seconds % 60);
+}
+
+// A table as SITE-suite servers draw theirs: a frame, the header with a
+// ruling line under it, a row per entry, figures aligned to the right.
+class TextTable {
+ public:
+  TextTable(std::vector<std::string> header, std::vector<bool> right)
+      : m_header(std::move(header)), m_right(std::move(right)) {
+    m_right.resize(m_header.size());
+    for (const std::string& h : m_header) m_widths.push_back(h.size());
+  }
+  void Add(std::vector<std::string> row) {
+    row.resize(m_header.size());
+    for (std::size_t i = 0; i < row.size(); ++i) m_widths[i] = std::max(m_widths[i], row[i].size());
+    m_rows.push_back(std::move(row));
+  }
+  void WriteTo(Reply& r) const;
+
+ private:
+  std::string Row(const std::vector<std::string>& cells, bool header) const {
+    std::string line = "|";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const std::string pad(m_widths[i] - cells[i].size(), ' ');
+      line += " " + (m_right[i] && !header ? pad + cells[i] : cells[i] + pad) + " |";
+    }
+    return line;
+  }
+
+  std::vector<std::string> m_header;
+  std::vector<bool> m_right;
+  std::vector<std::size_t> m_widths;
+  std::vector<std::vector<std::string>> m_rows;
+};
+
+void TextTable::WriteTo(Reply& r) const {
+  std::size_t inner = 0;
+  for (const std::size_t w : m_widths) inner += w + 3;
+  inner -= 1;
+  std::string rule = "|";
+  for (std::size_t i = 0; i < m_widths.size(); ++i) rule += std::string(m_widths[i] + 2, '-') + (i + 1 < m_widths.size() ? "+" : "|");
+  r << "." + std::string(inner, '-') + "." << Row(m_header, true) << rule;
+  for (const auto& row : m_rows) r << Row(row, false);
+  r << "`" + std::string(inner, '-') + "'";
+}
+
 struct User {
   std::string name, group, flags, tagline;
   int ratio = 3;             // 0 = leech
@@ -316,11 +373,7 @@ std::string Ranking(DemoSiteData& d, Rank rank) {
 }
 
 std::string Who(DemoSiteData& d, bool withHosts, const std::string& self) {
-  Reply r;
-  r << "+------------+------------+--------------------------------------+--------+";
-  r << (withHosts ? std::string("| User       | Group      | From                                 | Idle   |")
-                  : std::string("| User       | Group      | Doing                                | Idle   |"));
-  r << "+------------+------------+--------------------------------------+--------+";
+  TextTable table({"User", "Group", withHosts ? "From" : "Doing", "Idle"}, {false, false, false, true});
   int online = 0;
   for (const User& u : d.users) {
     if (u.deleted || u.action.empty()) continue;
@@ -328,9 +381,10 @@ std::string Who(DemoSiteData& d, bool withHosts, const std::string& self) {
     const bool me = u.name == self;
     std::string what =
         withHosts ? (u.ips.empty() ? std::string("*@unknown") : u.ips.front()) : (me ? "SITE WHO" : u.action);
-    r << Fmt("| %-10s | %-10s | %-36.36s | %5ds |", u.name.c_str(), u.group.c_str(), what.c_str(), me ? 0 : u.idle);
+    table.Add({u.name, u.group, what, Clock(me ? 0 : u.idle)});
   }
-  r << "+------------+------------+--------------------------------------+--------+";
+  Reply r;
+  table.WriteTo(r);
   return r.End(Fmt("%d of 40 slots in use.", online));
 }
 
@@ -512,12 +566,11 @@ std::string DemoSession::Site(const std::string& args) {
       dn[3] += u.dnMb;
     }
     static const char* const spans[] = {"Today", "This week", "This month", "All time"};
+    TextTable table({"Span", "Upload", "Download", "Net"}, {false, true, true, true});
+    for (int i = 0; i < 4; ++i) table.Add({spans[i], Size(up[i]), Size(dn[i]), Size(up[i] - dn[i])});
     Reply r;
-    r << "Site traffic:"
-      << "  Span        |     Upload MB |   Download MB | Net MB";
-    for (int i = 0; i < 4; ++i)
-      r << Fmt("  %-11s | %13s | %13s | %s", spans[i], Thousands(up[i]).c_str(), Thousands(dn[i]).c_str(),
-               Thousands(up[i] - dn[i]).c_str());
+    r << "Site traffic:";
+    table.WriteTo(r);
     return r.End("End of traffic statistics.");
   }
   if (cmd == "USERS") {
@@ -528,25 +581,29 @@ std::string DemoSession::Site(const std::string& args) {
       }
       return d.bulkUsers;
     }
-    Reply r;
-    r << "+------------+------------+--------+-------+--------------+";
-    r << "| User       | Group      | Flags  | Ratio |   Credits MB |";
-    r << "+------------+------------+--------+-------+--------------+";
+    TextTable table({"User", "Group", "Flags", "Ratio", "Credits", "Uploaded", "Downloaded"},
+                    {false, false, false, false, true, true, true});
     int count = 0;
     for (const User& u : d.users) {
       if (u.deleted) continue;
       ++count;
-      r << Fmt("| %-10s | %-10s | %-6s | %5s | %12s |", u.name.c_str(), u.group.c_str(), u.flags.c_str(),
-               u.ratio ? Fmt("1:%d", u.ratio).c_str() : "leech", Thousands(u.credits).c_str());
+      table.Add({u.name, u.group, u.flags, u.ratio ? Fmt("1:%d", u.ratio) : "leech", Size(u.credits), Size(u.upMb),
+                 Size(u.dnMb)});
     }
-    r << "+------------+------------+--------+-------+--------------+";
+    Reply r;
+    table.WriteTo(r);
     return r.End(Fmt("%d users.", count));
   }
   if (cmd == "GROUPS") {
+    TextTable table({"Group", "Members", "Slots", "Uploaded", "Description"}, {false, true, true, true, false});
+    for (const Group& g : d.groups) {
+      std::int64_t up = 0;
+      for (const User& u : d.users)
+        if (!u.deleted && u.group == g.name) up += u.upMb;
+      table.Add({g.name, std::to_string(d.Members(g.name)), std::to_string(g.slots), Size(up), g.description});
+    }
     Reply r;
-    r << "  Group      | Members | Slots | Description";
-    for (const Group& g : d.groups)
-      r << Fmt("  %-10s | %7d | %5d | %s", g.name.c_str(), d.Members(g.name), g.slots, g.description.c_str());
+    table.WriteTo(r);
     return r.End(Fmt("%zu groups.", d.groups.size()));
   }
   if (cmd == "STAT") {

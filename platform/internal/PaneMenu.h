@@ -8,6 +8,6 @@
 class QMenu;
 
 namespace platform {
-// Each source's items after a separator, at the end of menu.
-void AddPaneMenuItems(QMenu& menu, const std::vector<PaneMenuItems>& sources);
+// Every extension's items for the caret's line, after one separator.
+void AddPaneMenuItems(QMenu& menu, const std::vector<PaneMenuExtension>& extensions, long long caretLine);
 }  // namespace platform

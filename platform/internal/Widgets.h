@@ -104,9 +104,9 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   void ClearTranscript();
   bool ShowTimes() const { return m_showTimes; }
   // Items of the pane's owners, asked for each time the context menu opens.
-  void AddMenuItems(PaneMenuItems items) { m_menuItems.push_back(std::move(items)); }
   void SetShowTimes(bool show, bool remember = true);
   FindBar* Bar() const { return m_findBar.get(); }
+  void AddMenuExtension(PaneMenuExtension extension) { m_menuExtensions.push_back(std::move(extension)); }
   // Places the find bar above the text while it is shown.
   void LayoutFindBar();
 
@@ -156,7 +156,7 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   int m_ascent = 11;
   int m_gutter = 0;
   bool m_showTimes = false;
-  std::vector<PaneMenuItems> m_menuItems;
+  std::vector<PaneMenuExtension> m_menuExtensions;
   int m_pendingScroll = 0;  // lines to scroll once the scroll bars know the new lines
   bool m_flushScheduled = false;
   bool m_dragging = false;
