@@ -57,9 +57,9 @@ bool CSiteCmdDlg::OnInitDialog() {
   const bool startFilled = !m_host.empty() && !m_login.empty();
   if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
   m_transcript.ShowTranscript(&m_session->Log());
-  m_transcript.AddMenuExtension(TabLogMenu(*this, *m_owner));
   m_transcript.FormatAtStartUp();
   AddShowAsTable(*this);
+  m_transcript.AddMenuExtension(TabLogMenu(*this, *m_owner));
   // A tab on a session that already ran (for Run on Sites) shows what it said; a new one greets.
   if (m_session->Log().Length() == 0 && m_session->Log().DroppedBytes() == 0) WriteBanner();
   OnState(m_session->State());
