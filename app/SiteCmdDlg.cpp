@@ -6,7 +6,7 @@
 
 #include "CommandListFile.h"
 #include "IniStorage.h"
-#include "PerUserHistory.h"
+#include "UserStore.h"
 #include "ProgramSessions.h"
 #include "Version.h"
 #include "res/MainDialog.h"
@@ -17,7 +17,7 @@
 CSiteCmdDlg::CSiteCmdDlg(SessionOwner* owner, SessionId session)
     : CDialog(MainDialogTemplate(*this)),
       m_commands(kInitialCommandSlots),
-      m_historyStore(std::make_unique<platform::PerUserHistory>()),
+      m_historyStore(std::make_unique<platform::UserStore>()),
       m_history(*m_historyStore) {
   if (!owner) {
     m_ownSessions = std::make_unique<ProgramSessions>();

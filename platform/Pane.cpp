@@ -14,22 +14,20 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTimer>
 
 #include "MessageBox.h"
 #include "Palette.h"
 #include "RichEdit.h"
+#include "UserStore.h"
 #include "internal/Cp1252.h"
-#include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
 
 namespace platform {
 
 namespace {
 
-constexpr char kShowTimesKey[] = "pane/showTimes";
-constexpr char kMaxMegabytesKey[] = "pane/maxMegabytes";
+constexpr char kPaneGroup[] = "pane";
 constexpr int kDefaultMegabytes = 1024;
 constexpr int kMostMegabytes = 2047;  // the accessible text's offsets are int
 constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
@@ -40,13 +38,12 @@ constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
 // line telling of a drop: where to raise it, or why the value found there
 // was not used.
 long long ReadTranscriptLimit(std::string& hint) {
-  const QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
-  const std::string where = "maxMegabytes under [pane] in " + ToCp1252(settings.fileName());
+  const UserStore store;
+  const std::string where = "maxMegabytes under [pane] in " + store.FileName();
   int megabytes = kDefaultMegabytes;
-  const QVariant value = settings.value(kMaxMegabytesKey);
-  if (value.isValid()) {
+  if (const auto value = store.Value(kPaneGroup, "maxMegabytes")) {
     bool ok = false;
-    const int n = value.toString().trimmed().toInt(&ok);
+    const int n = QString::fromLatin1(value->data(), static_cast<qsizetype>(value->size())).trimmed().toInt(&ok);
     if (ok && n >= 1 && n <= kMostMegabytes) {
       megabytes = n;
     } else {
@@ -94,8 +91,8 @@ PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_backgro
   verticalScrollBar()->setSingleStep(1);
   m_font = font();
   m_font.setStyleHint(QFont::Monospace);
-  m_showTimes =
-      QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
+  const std::string showTimes = UserStore().Value(kPaneGroup, "showTimes").value_or("");
+  m_showTimes = !showTimes.empty() && showTimes != "0" && QString::fromLatin1(showTimes.c_str()).toLower() != "false";
   m_findBar = std::make_unique<FindBar>(this);
   m_findBar->hide();
   // The palette's background, and its plain text colour for the caret; the
@@ -536,9 +533,8 @@ void PaneWidget::ClearTranscript() {
 void PaneWidget::SetShowTimes(bool show, bool remember) {
   m_showTimes = show;
   if (remember) {
-    QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
-    settings.setValue(kShowTimesKey, show);
-    SyncPrivately(settings);
+    std::string error;  // a setting that can't be kept is no reason to bother the user
+    UserStore().Set(kPaneGroup, "showTimes", show ? "true" : "false", error);
   }
   UpdateMetrics();
 }

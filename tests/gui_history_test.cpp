@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "DialogHarness.h"
-#include "PerUserHistory.h"
-#include "Registry.h"
+#include "UserStore.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 
@@ -24,14 +23,7 @@ void Attempt(DialogHarness& h, const std::string& login, const std::string& host
   h.Click(IDC_CONNECT);
 }
 
-std::vector<std::string> Stored() {
-  std::vector<std::string> names;
-  CRegKey key;
-  if (!key.Create(kHistoryKey)) return names;
-  std::string name;
-  for (int i = 0; key.EnumValue(i, name); ++i) names.push_back(name);
-  return names;
-}
+std::vector<std::string> Stored() { return platform::UserStore().Load(); }
 
 std::filesystem::path StorePath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -81,8 +73,8 @@ TEST(History, TheStoreIsPrivateFromItsFirstByte) {
   const mode_t old = ::umask(022);
   auto modes = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
   auto write = [](const std::string& entry) {
-    CRegKey key;
-    return key.Create(kHistoryKey) && key.SetValue(entry);
+    std::string error;
+    return platform::UserStore().Save(entry, error);
   };
   // Made afresh: the folder is private before the file is in it.
   fs::remove_all(folder);

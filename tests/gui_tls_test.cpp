@@ -17,12 +17,12 @@
 
 #include "DialogHarness.h"
 #include "MessageBox.h"
-#include "Registry.h"
 #include "Relay.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "TestPeers.h"
 #include "TrustedCertificates.h"
+#include "UserStore.h"
 #include "res/resource.h"
 
 namespace {
@@ -99,10 +99,8 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
     EXPECT_EQ(h.Dlg().m_tls, tls);
   }
   // The history's own entries are the texts they always were.
-  CRegKey key;
-  ASSERT_TRUE(key.Create("SOFTWARE\\Dunvarrow\\korvastel\\history"));
-  std::string name;
-  for (int i = 0; key.EnumValue(i, name); ++i) EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
+  for (const std::string& name : platform::UserStore().Load())
+    EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
 }
 
 class TlsWithPyFtpd : public ::testing::Test {
