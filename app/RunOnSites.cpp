@@ -33,7 +33,7 @@
 #include "Keyring.h"
 #include "MessageBox.h"
 #include "Session.h"
-#include "internal/Cp1252.h"
+#include "Text.h"
 
 namespace {
 const char kNoPassword[] = "no password: open the site from the Site Manager and type it";
@@ -222,7 +222,7 @@ void RunOnSitesDlg::BuildControls() {
 }
 
 void RunOnSitesDlg::Box(const std::string& text, const std::string& caption) {
-  platform::ShowMessageBox(this, {text, caption, MB_ICONERROR});
+  platform::ShowMessageBox(this, {text, caption, platform::kBoxError});
 }
 
 void RunOnSitesDlg::LoadSites() {
@@ -294,7 +294,7 @@ std::vector<std::string> RunOnSitesDlg::LinesToRun() {
     usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, arguments);
     if (built.problem != usercommands::BuildProblem::None) {
       platform::ShowMessageBox(this, {usercommands::NotSentMessage(command, arguments, built),
-                                      usercommands::kNotSentCaption, MB_ICONHAND});
+                                      usercommands::kNotSentCaption, platform::kBoxError});
       return {};
     }
     lines = std::move(built.siteLines);

@@ -87,9 +87,9 @@ TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
     const std::size_t at = pane.find(line);
     ASSERT_NE(at, std::string::npos) << pane;
     EXPECT_EQ(pane.find(line, at + 1), std::string::npos) << "once per run";
-    EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(at + 2)), logDisconnectColor);
+    EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(at + 2)), palette::kDisconnect);
     EXPECT_NE(pane.find(">USER second"), std::string::npos) << "the program goes on";
-    EXPECT_EQ(h.Dlg().m_historyList.GetCount(), 2) << "the entries stay listed for this run";
+    EXPECT_EQ(h.Dlg().m_historyList->count(), 2) << "the entries stay listed for this run";
     EXPECT_TRUE(h.boxes.empty());
   }
   fs::remove(folder);

@@ -41,9 +41,9 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
     Attempt(h, login, host, 2121, secret);
     ASSERT_EQ(h.boxes.size(), 1u);
     EXPECT_EQ(h.boxes[0].text, "Invalid host address. ");
-    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), entry);
+    EXPECT_EQ(h.Dlg().m_historyList->Entry(h.Dlg().m_historyList->currentIndex()), entry);
     Attempt(h, std::string(300, 'l'), host, 21, secret);
-    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), longEntry);
+    EXPECT_EQ(h.Dlg().m_historyList->Entry(h.Dlg().m_historyList->currentIndex()), longEntry);
   }
   const std::string file = ReadFile(StorePath());
   EXPECT_FALSE(file.empty());
@@ -61,10 +61,10 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
   EXPECT_EQ(h.Text(IDC_HOST), host);
   EXPECT_EQ(h.Text(IDC_PORT), "2121");
   EXPECT_EQ(h.Text(IDC_PASSWORD), "");
-  EXPECT_EQ(h.Dlg().m_login, login);
-  EXPECT_EQ(h.Dlg().m_host, host);
-  EXPECT_EQ(h.Dlg().m_port, 2121u);
-  EXPECT_EQ(h.Dlg().m_password, "");
+  EXPECT_EQ(h.Dlg().m_form.login, login);
+  EXPECT_EQ(h.Dlg().m_form.host, host);
+  EXPECT_EQ(h.Dlg().m_form.port, 2121u);
+  EXPECT_EQ(h.Dlg().m_form.password, "");
 }
 
 TEST(History, TheStoreIsPrivateFromItsFirstByte) {

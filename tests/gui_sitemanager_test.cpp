@@ -127,13 +127,13 @@ TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
   Select(0);
   EXPECT_EQ(Saved()[1], "spare|ok.example:21||60");
   Select(1);
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Delete");
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].type & (MB_YESNO | MB_DEFBUTTON2), MB_YESNO | MB_DEFBUTTON2);
+  EXPECT_EQ(boxes[0].type & (platform::kBoxYesNo | platform::kBoxNoByDefault), platform::kBoxYesNo | platform::kBoxNoByDefault);
   boxes.clear();
   EXPECT_EQ(ListNames(), (Names{"New site", "spare"}));
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Delete");
   EXPECT_EQ(Saved().size(), 1u);
 }
@@ -150,11 +150,11 @@ TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
   Click("Export");
   ExpectBox("can't be saved until");
   EXPECT_NE(ReadFile(chosen).find("[New site]"), std::string::npos);
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Close");
   ExpectBox("can't be saved until");
   EXPECT_TRUE(dlg->isVisible());  // the user chose to stay with the changes
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Close");
   boxes.clear();
   EXPECT_FALSE(dlg->isVisible());
@@ -264,7 +264,7 @@ TEST_F(SiteManager, TypedPasswordsAreKeptForTheRunFollowRenamesAndGoWithTheSite)
   EXPECT_EQ(window->Passwords().Get("main"), std::nullopt);
   EXPECT_EQ(window->Passwords().Get("prime"), "s3cret");
   Select(0);
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Delete");
   boxes.clear();
   EXPECT_EQ(window->Passwords().Get("prime"), std::nullopt);
@@ -276,7 +276,7 @@ TEST_F(SiteManager, NamesAreQuotedEscapedAndEncryptionIsNamedForWhatItIs) {
   QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(W("Encryption"));
   EXPECT_EQ(combo->text(QAccessible::Name).toStdString(), "Encryption");
   EXPECT_EQ(combo->text(QAccessible::Value).toStdString(), "Explicit (AUTH TLS)");
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Delete");
   ExpectBox("Delete the site \"evil\\x1b[2J\"?");
 }
