@@ -242,7 +242,11 @@ QSize Dialog::sizeHint() const { return minimumSize().isEmpty() ? QDialog::sizeH
 
 void Dialog::changeEvent(QEvent* e) {
   QDialog::changeEvent(e);
-  if (e->type() == QEvent::FontChange) UpdateSmallestSize();
+  if (e->type() != QEvent::FontChange) return;
+  // Controls with a style sheet of their own keep the font they had: pass it on.
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!w->styleSheet().isEmpty() && w->font() != font()) w->setFont(font());
+  UpdateSmallestSize();
 }
 
 QWidget* Dialog::Control(int id) const {

@@ -1,9 +1,12 @@
 // The main window as the user first meets it: the start-up timer,
-// the command-list error box, data exchange, tab order, keys and closing.
+// the command-list error box, data exchange, tab order, keys and closing,
+// its sizes and fonts.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,12 +19,79 @@
 #include "DialogHarness.h"
 #include "IniStorage.h"
 #include "SiteCmdApp.h"
+#include "WindowHarness.h"
 #include "res/resource.h"
 
 namespace {
 
 const std::string kTwoGroups =
     "[a]\ngroup = Users\ncmdDsc = one\ncmd = ONE\n\n[b]\ngroup = Groups\ncmdDsc = two\ncmd = TWO %1\n";
+
+// Every visible control of the dialog lies inside it, apart from the
+// others of its row, and is at least as large as its contents need (no caption cut).
+void ExpectEverythingShown(QWidget* dialog, const char* when) {
+  for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!w->isVisibleTo(dialog)) continue;
+    const std::string name = w->objectName().toStdString() + " " + when;
+    EXPECT_TRUE(dialog->rect().contains(w->geometry())) << name;
+    EXPECT_GE(w->width(), w->minimumSizeHint().width()) << name;
+    EXPECT_GE(w->height(), w->minimumSizeHint().height()) << name;
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+      EXPECT_GE(l->contentsRect().width(), l->fontMetrics().horizontalAdvance(l->text())) << name;
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      EXPECT_GE(b->width(), b->sizeHint().width()) << name;
+    }
+  }
+}
+
+// The smallest window is the size the dialog always had and shows all of it;
+// what the window has beyond that goes to the pane. A font twice the size
+// makes the smallest window larger, and still nothing is cut.
+TEST(MainWindow, SmallestSizeShowsEverythingAndThePaneTakesTheRest) {
+  DialogHarness h("");
+  QWidget* dialog = h.Window();
+  const QSize smallest = dialog->minimumSize();
+  EXPECT_GE(smallest.width(), 771);
+  EXPECT_GE(smallest.height(), 554);
+  dialog->resize(200, 100);
+  h.ProcessEvents();
+  EXPECT_EQ(dialog->size(), smallest);
+  ExpectEverythingShown(dialog, "at the smallest size");
+
+  QWidget* pane = h.Item(IDC_OUTPUT);
+  QWidget* host = h.Item(IDC_HOST);
+  const QSize paneBefore = pane->size(), hostBefore = host->size();
+  dialog->resize(smallest + QSize(600, 400));
+  h.ProcessEvents();
+  EXPECT_EQ(pane->height(), paneBefore.height() + 400);
+  EXPECT_GE(pane->width(), paneBefore.width() + 580);
+  EXPECT_EQ(host->height(), hostBefore.height());
+  ExpectEverythingShown(dialog, "larger");
+
+  const int connectHeight = h.Item(IDC_CONNECT)->height();
+  QFont font = dialog->font();
+  font.setPointSizeF(font.pointSizeF() * 2);
+  dialog->setFont(font);
+  h.ProcessEvents();
+  EXPECT_GT(dialog->minimumWidth(), smallest.width());
+  EXPECT_GT(dialog->minimumHeight(), smallest.height());
+  dialog->resize(dialog->minimumSize());
+  h.ProcessEvents();
+  ExpectEverythingShown(dialog, "with a font twice the size");
+  EXPECT_GT(h.Item(IDC_CONNECT)->height(), connectHeight);
+}
+
+// The tabbed window is no larger than the dialog needs at first and grows with the user.
+TEST(MainWindow, TheWindowAroundTheTabsResizes) {
+  WindowHarness h("");
+  CSiteCmdDlg& tab = h.window->NewTab();
+  const QSize start = h.window->size();
+  EXPECT_EQ(tab.size(), tab.minimumSize());
+  h.window->resize(start + QSize(300, 200));
+  WindowHarness::WaitUntil([&] { return tab.height() == tab.minimumHeight() + 200; }, 2000);
+  EXPECT_EQ(tab.height(), tab.minimumHeight() + 200);
+  EXPECT_EQ(tab.width(), tab.minimumWidth() + 300);
+}
 
 // The startup timer fills the groups once; the password field hides what is typed.
 TEST(MainWindow, StartupTimerRunsOnce) {

@@ -87,6 +87,7 @@ void BuildMainDialog(CSiteCmdDlg& d) {
                                 [&d, index] { d.OnSiteAction(index); });
       actions->addWidget(b, static_cast<int>(row), static_cast<int>(col));
     }
+  actions->setRowStretch(static_cast<int>(rows), 1);  // the buttons stay together at the top
 
   auto* arguments = new QGridLayout;
   arguments->setVerticalSpacing(2);
@@ -100,7 +101,7 @@ void BuildMainDialog(CSiteCmdDlg& d) {
     QLineEdit* field = d.Edit(IDC_PARAM_FIRST + n, f.params[static_cast<std::size_t>(n)], argumentNames[n],
                               Dialog::kPlain, n < 4 ? leave : Handler());
     field->setEnabled(false);
-    arguments->addWidget(label, n + 1, 0);
+    arguments->addWidget(label, n + 1, 0, Qt::AlignVCenter);
     arguments->addWidget(field, n + 1, 1);
   };
 
@@ -146,16 +147,19 @@ void BuildMainDialog(CSiteCmdDlg& d) {
   auto* antiIdleRows = new QGridLayout;
   antiIdleRows->setVerticalSpacing(2);
   antiIdleRows->addWidget(antiIdleCheck, 0, 0, 1, 2);
-  antiIdleRows->addWidget(commandLabel, 1, 0);
+  antiIdleRows->addWidget(commandLabel, 1, 0, Qt::AlignVCenter);
   antiIdleRows->addWidget(antiIdleCommand, 1, 1);
-  antiIdleRows->addWidget(intervalLabel, 2, 0);
+  antiIdleRows->addWidget(intervalLabel, 2, 0, Qt::AlignVCenter);
   antiIdleRows->addWidget(interval, 2, 1);
 
-  auto* rawRows = new QGridLayout;
-  rawRows->setVerticalSpacing(2);
-  rawRows->addWidget(rawCommand, 0, 0, 1, 2);
-  rawRows->addWidget(autoSite, 1, 0);
-  rawRows->addWidget(executeRaw, 1, 1);
+  auto* rawRows = new QVBoxLayout;
+  rawRows->setSpacing(2);
+  rawRows->addWidget(rawCommand);
+  auto* rawButtons = new QHBoxLayout;
+  rawButtons->addWidget(autoSite);
+  rawButtons->addStretch(1);
+  rawButtons->addWidget(executeRaw);
+  rawRows->addLayout(rawButtons);
 
   arguments->addWidget(d.m_groupList, 0, 0);
   arguments->addWidget(d.m_commandList, 0, 1);
@@ -169,6 +173,7 @@ void BuildMainDialog(CSiteCmdDlg& d) {
   arguments->setRowStretch(usercommands::kArgumentCount + 1, 1);
 
   auto* middle = new QVBoxLayout;
+  antiIdleRows->setColumnStretch(1, 1);
   middle->addLayout(Framed(antiIdle, antiIdleRows));
   middle->addLayout(Framed(raw, rawRows));
   auto* lower = new QHBoxLayout;
