@@ -224,12 +224,24 @@ void Dialog::SetSmallestSize(int width, int height) {
   UpdateSmallestSize();
 }
 
+namespace {
+QSize InUnits(const QFont& font, QSize units) {
+  const QFontMetrics fm(font);
+  return {units.width() * fm.averageCharWidth() / 4, units.height() * fm.height() / 8};
+}
+}  // namespace
+
+void Dialog::AtLeast(QWidget* control, int width, int height) {
+  m_leastUnits.emplace_back(control, QSize(width, height));
+  control->setMinimumSize(InUnits(control->font(), QSize(width, height)));
+}
+
 void Dialog::UpdateSmallestSize() {
+  for (const auto& [control, units] : m_leastUnits) control->setMinimumSize(InUnits(control->font(), units));
   if (m_smallestUnits.isEmpty()) return;
-  const QFontMetrics fm(font());
   const int w = m_smallestUnits.width(), h = m_smallestUnits.height();
   QSize smallest(w * 6 / 4, h * 13 / 8);
-  smallest = smallest.expandedTo(QSize(w * fm.averageCharWidth() / 4, h * fm.height() / 8));
+  smallest = smallest.expandedTo(InUnits(font(), m_smallestUnits));
   if (QLayout* l = layout()) {
     l->invalidate();
     l->activate();

@@ -67,6 +67,8 @@ class Dialog : public QDialog {
   // what the laid-out controls need; a larger font or screen gives more.
   void SetSmallestSize(int width, int height);
   QSize sizeHint() const override;
+  // A control no smaller than width × height dialog units, whatever the font.
+  void AtLeast(QWidget* control, int width, int height);
 
   QWidget* Control(int id) const;
   // A field's text as the program sets it, which need not be its value (a
@@ -140,6 +142,7 @@ class Dialog : public QDialog {
   QWidget* m_previousFocusable = nullptr;
   int m_labelIndex = 0;
   QSize m_smallestUnits;
+  std::vector<std::pair<QWidget*, QSize>> m_leastUnits;
   int m_handlerDepth = 0;
   bool m_closeRequested = false;
   bool m_failing = false;         // a field's parse error is being reported

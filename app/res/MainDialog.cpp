@@ -85,6 +85,7 @@ void BuildMainDialog(CSiteCmdDlg& d) {
       if (index >= kSiteActions.size()) continue;
       QPushButton* b = d.Button(IDC_SITE_FIRST + static_cast<int>(index), kSiteActions[index].caption,
                                 [&d, index] { d.OnSiteAction(index); });
+      d.AtLeast(b, 44, 12);
       actions->addWidget(b, static_cast<int>(row), static_cast<int>(col));
     }
   actions->setRowStretch(static_cast<int>(rows), 1);  // the buttons stay together at the top
@@ -129,6 +130,12 @@ void BuildMainDialog(CSiteCmdDlg& d) {
   ok->hide();
   ok->setEnabled(false);
   d.FinishBuilding();
+
+  // Push buttons at least as large as they always were.
+  d.AtLeast(d.m_connectButton, 43, 22);
+  d.AtLeast(executeRaw, 48, 13);
+  d.AtLeast(reset, 44, 13);
+  d.AtLeast(executeUser, 45, 13);
 
   // ---- the layout ----
   auto* connectionRows = new QVBoxLayout;
