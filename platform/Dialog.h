@@ -43,7 +43,7 @@ bool ParseUnsigned(const std::string& text, unsigned& value);
 class Dialog : public QDialog {
  public:
   using Handler = std::function<void()>;
-  // An edit's options: hidden text, digits only, and whether leaving it runs its handler.
+  // An edit's options: hidden text, digits only.
   enum EditStyle : unsigned { kPlain = 0, kPassword = 1, kDigits = 2 };
 
   explicit Dialog(const std::string& title);
@@ -55,7 +55,9 @@ class Dialog : public QDialog {
   QLabel* Label(const std::string& caption, int id = -1);
   FlatButton* Button(int id, const std::string& caption, Handler clicked);
   QCheckBox* Check(int id, const std::string& caption, bool& field, Handler clicked, bool textLeft = false);
+  // A text field; left runs when the focus leaves it (none: nothing runs).
   QLineEdit* Edit(int id, std::string& field, const std::string& name, unsigned style, Handler left);
+  // A field of digits read as an unsigned number (ParseUnsigned).
   QLineEdit* Number(int id, unsigned& field, Handler left);
   ListCombo* List(int id, const std::string& name, bool sorted, int visibleItems, Handler selected);
   PaneWidget* Pane(int id, const std::string& name);
