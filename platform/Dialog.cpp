@@ -154,10 +154,7 @@ FlatButton* Dialog::Button(int id, const std::string& caption, Handler clicked) 
 QCheckBox* Dialog::Check(int id, const std::string& caption, bool& field, Handler clicked, bool textLeft) {
   auto* b = new QCheckBox(FromCp1252(caption), this);
   if (textLeft) b->setLayoutDirection(Qt::RightToLeft);
-  Field& f = Bind(b, id, &field);
-  f.tick = &field;
-  // Ticked or cleared by the user, a screen reader or a test: the dialog's own writes don't count.
-  connect(b, &QCheckBox::toggled, this, [this, &f] { f.changed = f.changed || !m_writing; });
+  Bind(b, id, &field).tick = &field;
   connect(b, &QCheckBox::clicked, this, [this, id, clicked = std::move(clicked)] { Dispatch(id, Event::Click, clicked); });
   Place(b, id, true);
   return b;
@@ -281,7 +278,10 @@ void Dialog::SetText(int id, const std::string& text) {
 bool Dialog::ReadFields() {
   for (auto& fp : m_fields) {
     Field& f = *fp;
-    if (!f.changed) continue;
+    // A check box that shows another state than the form holds has changed,
+    // by the user, a screen reader or a test. (Watching its toggled signal
+    // would make it a "controller" of the dialog to a screen reader.)
+    if (!f.changed && !(f.tick && static_cast<QCheckBox*>(f.widget)->isChecked() != *f.tick)) continue;
     if (f.number) {
       if (!ReadNumber(f)) return false;
     } else if (f.text) {
