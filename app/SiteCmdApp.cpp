@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <csignal>
 
 #include "MainWindow.h"
@@ -21,9 +20,10 @@ bool LocalToCp1252(const std::string& local, std::string& bytes) {
   return platform::FromCp1252(bytes) == text;
 }
 
-// A box with the program's name as caption, an OK button and an exclamation icon.
+// A box with an OK button and an exclamation icon, and no caption (the window
+// system shows the program's name), as the program's own boxes always had.
 void ProgramBox(const std::string& text) {
-  platform::ShowMessageBox(nullptr, {text, platform::ProgramName(), platform::kBoxOk | platform::kBoxWarning});
+  platform::ShowMessageBox(nullptr, {text, "", platform::kBoxOk | platform::kBoxWarning});
 }
 
 }  // namespace
@@ -46,8 +46,6 @@ bool FillConnectionFields(const StartTarget& target, CSiteCmdDlg& dlg, std::stri
 
 int RunProgram(int argc, char** argv, const StartOptions& start) {
   QApplication app(argc, argv);
-  platform::SetProgramName(argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString()
-                                    : "korvastel");
   // A peer that closes while we write must be a failed send, not the end of the process.
   if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
     ProgramBox(kStrSocketsInitFailed);

@@ -349,7 +349,8 @@ bool Dialog::ReadNumber(Field& f) {
   // One box per failed reading: focus moving while it opens and closes must not start another.
   m_failing = true;
   m_readingFailed = true;
-  Box(text, ProgramName(), kBoxWarning);
+  // No caption, as this box always had: the window system shows the program's name.
+  Box(text, "", kBoxWarning);
   e->setFocus(Qt::OtherFocusReason);
   e->selectAll();
   QPointer<QLineEdit> again(e);
@@ -478,7 +479,7 @@ void Dialog::KillTimer(unsigned id) {
 }
 
 int Dialog::Box(const std::string& text, const std::string& caption, unsigned type) {
-  return ShowMessageBox(this, {text, caption.empty() ? ProgramName() : caption, type});
+  return ShowMessageBox(this, {text, caption, type});
 }
 
 void Dialog::RequestClose() {

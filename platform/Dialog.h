@@ -93,7 +93,7 @@ class Dialog : public QDialog {
   bool IsInHandler() const { return m_handlerDepth > 0; }
   void SetTimer(unsigned id, unsigned milliseconds);
   void KillTimer(unsigned id);
-  // A box over this dialog; an empty caption is the program's name.
+  // A box over this dialog.
   int Box(const std::string& text, const std::string& caption, unsigned type);
   // The close box, Ctrl+W, the window's close: runs OnClose once no handler runs.
   void RequestClose();

@@ -10,7 +10,6 @@ namespace platform {
 namespace {
 MessageBoxPresenter g_presenter;
 int g_openBoxes = 0;
-std::string g_programName;
 
 int ShowReal(QWidget* parent, const MessageBoxCall& call) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -45,8 +44,5 @@ int ShowMessageBox(QWidget* parent, const MessageBoxCall& call) {
 }
 
 bool IsMessageBoxOpen() { return g_openBoxes > 0; }
-
-const std::string& ProgramName() { return g_programName; }
-void SetProgramName(const std::string& name) { g_programName = name; }
 
 }  // namespace platform

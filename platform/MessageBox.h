@@ -38,9 +38,4 @@ int ShowMessageBox(QWidget* parent, const MessageBoxCall& call);
 // True while a box is open; focus changes then are not the user's doing.
 bool IsMessageBoxOpen();
 
-// The caption of boxes that have none of their own: the program file's base
-// name (empty until the program sets it).
-const std::string& ProgramName();
-void SetProgramName(const std::string& name);
-
 }  // namespace platform

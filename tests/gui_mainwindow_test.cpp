@@ -134,6 +134,7 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
 
   ASSERT_EQ(h.boxes.size(), 1u) << "one box per failed exchange, however the focus moves";
   EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
+  EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "48") << "no caption, an exclamation icon";
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
   // Fields exchanged before the port take their values; the port and all after it keep theirs.
   EXPECT_EQ(h.Dlg().m_form.antiIdle, true);
