@@ -1,6 +1,6 @@
 #include "CertificateQuestion.h"
 
-#include "Types.h"
+#include "MessageBox.h"
 
 namespace {
 
@@ -15,14 +15,14 @@ std::string Describe(const std::string& host, unsigned port, const TlsInfo& info
 bool AskToTrustCertificate(const std::function<int(const std::string&, const std::string&, unsigned)>& show,
                            const std::string& host, unsigned port, const TlsInfo& info,
                            const std::string& remembered) {
-  int answer = IDNO;
+  int answer = platform::kAnswerNo;
   if (remembered.empty()) {
     answer = show("The server's certificate could not be verified.\n\n" + Describe(host, port, info) +
                       "SHA-256 fingerprint:\n" + info.fingerprint +
                       "\n\nCompare the fingerprint with the one your server's administrator gave you.\n"
                       "Trust this certificate for " +
                       host + ":" + std::to_string(port) + " and connect?",
-                  "Unknown certificate", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+                  "Unknown certificate", platform::kBoxYesNo | platform::kBoxWarning | platform::kBoxNoByDefault);
   } else {
     answer = show(
         "WARNING: the server's certificate has changed since you trusted it.\n\n"
@@ -30,7 +30,7 @@ bool AskToTrustCertificate(const std::function<int(const std::string&, const std
         "listening in between. Ask the server's administrator before you go on.\n\n" +
             Describe(host, port, info) + "Remembered SHA-256 fingerprint:\n" + remembered +
             "\n\nNew SHA-256 fingerprint:\n" + info.fingerprint + "\n\nTrust the new certificate instead and connect?",
-        "Certificate changed!", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+        "Certificate changed!", platform::kBoxYesNo | platform::kBoxWarning | platform::kBoxNoByDefault);
   }
-  return answer == IDYES;
+  return answer == platform::kAnswerYes;
 }

@@ -23,8 +23,6 @@
 
 namespace {
 
-QWidget* PageOf(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
-
 QPushButton* StripButton(const char* caption, const char* name, QWidget* parent) {
   auto* b = new QPushButton(QString::fromUtf8(caption), parent);
   b->setAccessibleName(QString::fromLatin1(name));
@@ -36,16 +34,15 @@ QPushButton* StripButton(const char* caption, const char* name, QWidget* parent)
 }  // namespace
 
 MainWindow::MainWindow() : m_sessions(std::make_unique<ProgramSessions>(static_cast<TrustAsker*>(this))) {
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   auto* column = new QVBoxLayout(this);
   m_column = column;
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-  column->setSizeConstraint(QLayout::SetFixedSize);  // the dialogs have a fixed size; so has the window
 
   m_pages = new QStackedWidget(this);
-  column->addWidget(m_pages);
+  column->addWidget(m_pages, 1);  // the dialogs take what the window has beyond its smallest size
 
   // Below the dialog, where it has no control of its own.
   auto* strip = new QHBoxLayout;
@@ -108,8 +105,8 @@ CSiteCmdDlg& MainWindow::AddTab(const std::function<void(CSiteCmdDlg&)>& prepare
   CSiteCmdDlg& tab = *owned;
   tab.m_quietCommandList = !m_tabs.empty();  // one box about it is enough
   if (prepare) prepare(tab);
-  tab.EmbedIn(reinterpret_cast<HWND>(m_pages));
-  QWidget* page = PageOf(tab);
+  tab.EmbedIn(m_pages);
+  QWidget* page = &tab;
   m_pages->addWidget(page);
   m_tabs.push_back(std::move(owned));
   const int index = TabCount() - 1;
@@ -142,7 +139,7 @@ void MainWindow::ShowCentred() {
 
 void MainWindow::CloseTab(CSiteCmdDlg& tab) {
   // The dialog's own close: the session goes at once, then the end handler removes the page.
-  tab.DispatchClose();
+  tab.RequestClose();
 }
 
 void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
@@ -151,7 +148,7 @@ void MainWindow::RemoveTab(CSiteCmdDlg& tab) {
   std::unique_ptr<CSiteCmdDlg> gone = std::move(m_tabs[static_cast<std::size_t>(index)]);
   m_tabs.erase(m_tabs.begin() + index);
   // The page in its place, or the last one, comes to the front.
-  m_pages->removeWidget(PageOf(*gone));
+  m_pages->removeWidget(gone.get());
   if (m_tabBar) m_tabBar->removeTab(index);
   gone.reset();
   UpdateTabBar();
@@ -294,5 +291,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
          for (auto& t : m_tabs) all.push_back(t.get());
          return all;
        }()))
-    tab->DispatchClose();
+    tab->RequestClose();
 }

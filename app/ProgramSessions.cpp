@@ -1,7 +1,7 @@
 #include "ProgramSessions.h"
 
 #include "MainThread.h"
-#include "RichEdit.h"
+#include "PaneControl.h"
 #include "Transcript.h"
 #include "Socket.h"
 #include "Socks5.h"

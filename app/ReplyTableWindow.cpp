@@ -19,7 +19,7 @@
 #include "CaseFold.h"
 #include "SaveFile.h"
 #include "SiteRun.h"
-#include "internal/Cp1252.h"
+#include "Text.h"
 
 namespace {
 QString Q(const std::string& text) { return platform::FromCp1252(text); }

@@ -29,9 +29,9 @@
 #include "MessageBox.h"
 #include "SaveFile.h"
 #include "Session.h"
-#include "TabLog.h"
 #include "ShowAsTable.h"
-#include "internal/Cp1252.h"
+#include "TabLog.h"
+#include "Text.h"
 
 namespace {
 const char kNoPassword[] = "no password: open the site from the Site Manager and type it";
@@ -216,7 +216,7 @@ void RunOnSitesDlg::BuildControls() {
 }
 
 void RunOnSitesDlg::Box(const std::string& text, const std::string& caption) {
-  platform::ShowMessageBox(this, {text, caption, MB_ICONERROR});
+  platform::ShowMessageBox(this, {text, caption, platform::kBoxError});
 }
 
 void RunOnSitesDlg::LoadSites() {
@@ -288,7 +288,7 @@ std::vector<std::string> RunOnSitesDlg::LinesToRun() {
     usercommands::BuiltCommand built = usercommands::BuildCommand(command.commandLines, arguments);
     if (built.problem != usercommands::BuildProblem::None) {
       platform::ShowMessageBox(this, {usercommands::NotSentMessage(command, arguments, built),
-                                      usercommands::kNotSentCaption, MB_ICONHAND});
+                                      usercommands::kNotSentCaption, platform::kBoxError});
       return {};
     }
     lines = std::move(built.siteLines);

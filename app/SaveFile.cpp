@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "MessageBox.h"
-#include "internal/Cp1252.h"
+#include "Text.h"
 
 void ChooseFileToSave(QWidget* parent, const QString& suggested, const QString& accessibleName,
                       std::function<void(const std::string& path)> chosen) {
@@ -29,5 +29,5 @@ void SaveWhole(QWidget* parent, const std::string& path, const std::string& text
   if (!out)
     platform::ShowMessageBox(parent, {"Can't save " + what + " to " + platform::ToCp1252(QFile::decodeName(path.c_str())) +
                                           ":\n\n" + std::strerror(errno),
-                                      caption, MB_ICONERROR});
+                                      caption, platform::kBoxError});
 }

@@ -13,7 +13,7 @@ const char kNoReply[] = "No reply in this tab holds a table.";
 // The site as the tab names it, else the address typed.
 std::string SiteOf(const CSiteCmdDlg& tab) {
   std::string site = tab.TabTitle();
-  return site.empty() ? tab.m_host : site;
+  return site.empty() ? tab.m_form.host : site;
 }
 }  // namespace
 
@@ -40,7 +40,7 @@ void AddShowAsTable(CSiteCmdDlg& tab) {
       const ReplyIndex::Entry* e = s ? s->Replies().Find(s->Log(), exchange) : nullptr;
       if (!e) return;
       if (std::optional<ReplyTable> table = s->Replies().Table(s->Log(), *e))
-        ReplyTableWindow::Open(std::move(*table), e->command, SiteOf(tab), reinterpret_cast<QWidget*>(tab.GetSafeHwnd()));
+        ReplyTableWindow::Open(std::move(*table), e->command, SiteOf(tab), &tab);
     };
     return std::vector<PaneMenuItem>{item};
   });

@@ -1,26 +1,29 @@
 // The main dialog: start-up, timers, key and close handling.
 #include "SiteCmdDlg.h"
 
+#include <QPushButton>
 #include <cstdio>
 #include <utility>
 
 #include "CommandListFile.h"
 #include "IniStorage.h"
-#include "PerUserHistory.h"
+#include "UserStore.h"
+#include "Controls.h"
 #include "ProgramSessions.h"
 #include "ShowAsTable.h"
 #include "TabLog.h"
+#include "Text.h"
+#include "UserStore.h"
 #include "Version.h"
 #include "res/MainDialog.h"
 #include "res/resource.h"
 
-// The template's rows point at members and handlers of this very window; they
-// are only used once the window is built, after construction.
 CSiteCmdDlg::CSiteCmdDlg(SessionOwner* owner, SessionId session)
-    : CDialog(MainDialogTemplate(*this)),
+    : Dialog("Korvastel"),
       m_commands(kInitialCommandSlots),
-      m_historyStore(std::make_unique<platform::PerUserHistory>()),
+      m_historyStore(std::make_unique<platform::UserStore>()),
       m_history(*m_historyStore) {
+  BuildMainDialog(*this);
   if (!owner) {
     m_ownSessions = std::make_unique<ProgramSessions>();
     owner = &m_ownSessions->Owner();
@@ -38,13 +41,16 @@ CSiteCmdDlg::CSiteCmdDlg(SessionOwner* owner, SessionId session)
 }
 
 // The connection goes with the window unless a run still uses it.
-CSiteCmdDlg::~CSiteCmdDlg() { ReleaseSession(); }
+CSiteCmdDlg::~CSiteCmdDlg() {
+  Shut();  // no handler runs while the members and controls go
+  ReleaseSession();
+}
 
 void CSiteCmdDlg::ReleaseSession() {
   if (!m_session) return;
   Session& session = *std::exchange(m_session, nullptr);
   // The pane lets go of the log too: the session may live on, shown by another tab later.
-  if (GetSafeHwnd()) m_transcript.ShowTranscript(nullptr);
+  m_transcript.ShowTranscript(nullptr);
   session.RemoveObserver(*this);
   session.SetAntiIdle(false);  // its settings are this window's fields
   m_owner->SetAsker(m_sessionId, nullptr);
@@ -52,10 +58,10 @@ void CSiteCmdDlg::ReleaseSession() {
 }
 
 bool CSiteCmdDlg::OnInitDialog() {
-  CDialog::OnInitDialog();
+  Dialog::OnInitDialog();
   // With server and login given at start, only the password is left to type.
-  const bool startFilled = !m_host.empty() && !m_login.empty();
-  if (CWnd* first = GetDlgItem(startFilled ? IDC_PASSWORD : IDC_HOST)) first->SetFocus();
+  const bool startFilled = !m_form.host.empty() && !m_form.login.empty();
+  Control(startFilled ? IDC_PASSWORD : IDC_HOST)->setFocus(Qt::OtherFocusReason);
   m_transcript.ShowTranscript(&m_session->Log());
   m_transcript.FormatAtStartUp();
   AddShowAsTable(*this);
@@ -68,10 +74,10 @@ bool CSiteCmdDlg::OnInitDialog() {
   if (!commandList.skipped.empty()) m_transcript.AppendKind(">" + commandList.skipped + "\n", TranscriptKind::Hint);
   m_iniStorage = std::make_unique<IniStorage>(std::move(commandList.storage));
   if (!commandList.error.empty() && !m_quietCommandList)
-    MessageBox(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
+    Box(std::string("Can't read file commandList.ini!\nProgram will not be able to display any user "
                            "commands!\n\nError Message:\n") +
                    commandList.error,
-               "Error reading command list file.", MB_ICONHAND);
+               "Error reading command list file.", platform::kBoxError);
   SetTimer(TIMER_STARTUP, 50);
   return false;  // the focus is set
 }
@@ -95,10 +101,10 @@ void CSiteCmdDlg::WriteBanner() {
 void CSiteCmdDlg::OnTimer(unsigned id) {
   if (id == TIMER_STARTUP) {
     KillTimer(TIMER_STARTUP);
-    SetWindowText(std::string("-= Korvastel ") + kVersion + " =-");
+    setWindowTitle(platform::FromCp1252(std::string("-= Korvastel ") + kVersion + " =-"));
     LoadHistory();
     FillGroupList();
-    if (m_groupList.GetCurSel() != CB_ERR) LoadGroupCommands(m_groupList.GetLBText(m_groupList.GetCurSel()));
+    if (m_groupList->currentIndex() != -1) LoadGroupCommands(m_groupList->Entry(m_groupList->currentIndex()));
   }
 }
 
@@ -107,26 +113,20 @@ void CSiteCmdDlg::OnPassiveCheck() { ReadFields(); }
 
 void CSiteCmdDlg::OnTlsCheck() { ReadFields(); }
 
-void CSiteCmdDlg::OnKeyDown(unsigned key, unsigned repeat, unsigned flags) {
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "gedr\xFC"
-                "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
-                static_cast<int>(key), static_cast<int>(repeat), static_cast<int>(flags));
-  MessageBox(text, "Debug", MB_OK);
-}
+void CSiteCmdDlg::OnKeyDown(unsigned key, unsigned repeat, unsigned flags) { ShowKeyBox(key, repeat, flags); }
+void CSiteCmdDlg::OnChar(unsigned key, unsigned repeat, unsigned flags) { ShowKeyBox(key, repeat, flags); }
 
-void CSiteCmdDlg::OnChar(unsigned key, unsigned repeat, unsigned flags) {
+void CSiteCmdDlg::ShowKeyBox(unsigned key, unsigned repeat, unsigned flags) {
   char text[160];
   std::snprintf(text, sizeof text,
                 "gedr\xFC"
                 "ckt wurde Taste Nummer: %d \nRepCount: %d \n Flags: %d",
                 static_cast<int>(key), static_cast<int>(repeat), static_cast<int>(flags));
-  MessageBox(text, "Debug", MB_OK);
+  Box(text, "Debug", platform::kBoxOk);
 }
 
 void CSiteCmdDlg::OnClose() {
   ReleaseSession();  // the connection goes at once, whatever it waits for, unless a run still uses it
   m_iniStorage.reset();
-  CDialog::OnClose();
+  Dialog::OnClose();
 }

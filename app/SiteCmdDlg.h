@@ -10,19 +10,23 @@
 
 #include "ConnectionHistory.h"
 #include "Dialog.h"
+#include "MainForm.h"
 #include "OutputLog.h"
 #include "Session.h"
 #include "SessionOwner.h"
 #include "SiteList.h"
 #include "UserCommand.h"
-#include "Window.h"
 
 class IniStorage;
 class ProgramSessions;
+class QPushButton;
+namespace platform {
+class ListCombo;
+}
 
 // The window shows one session: its transcript in the pane (which colours
 // each kind of line), its state on the Connect button, and its questions in boxes.
-class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker {
+class CSiteCmdDlg : public platform::Dialog, private SessionObserver, private TrustAsker {
  public:
   static constexpr int kInitialCommandSlots = 50;
 
@@ -31,27 +35,15 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   explicit CSiteCmdDlg(SessionOwner* owner = nullptr, SessionId session = 0);
   ~CSiteCmdDlg() override;
 
-  // Members bound to controls; the template's rows (res/MainDialog.cpp) say which.
-  CComboBox m_groupList;
-  CButton m_connectButton;
-  CComboBox m_historyList;
-  CComboBox m_commandList;
-  bool m_autoSite = true;
-  bool m_antiIdle = false;
-  bool m_passive = false;
-  bool m_resetOnChange = false;
-  std::string m_antiIdleCommand;
-  unsigned m_antiIdleInterval = 360;  // seconds
-  std::string m_login;
-  std::string m_password;
-  unsigned m_port = 21;
-  std::string m_rawCommand;
-  std::string m_host;
-  bool m_tls = false;  // check box "TLS": explicit FTPS for the next connect
-  // With m_tls: TLS from the first byte (an ftps:// address); picking a history entry ends it.
+  // What the fields hold; the builder (res/MainDialog.cpp) binds each field to its member.
+  MainForm m_form;
+  // With m_form.tls: TLS from the first byte (an ftps:// address); picking a history entry ends it.
   bool m_implicitTls = false;
-  UserCommand::Texts m_params;       // the arguments, edits 1200 ... 1208
-  UserCommand::Texts m_paramLabels;  // their labels, static texts 1100 ... 1108
+  // Controls the handlers change (the dialog owns them).
+  platform::ListCombo* m_groupList = nullptr;
+  QPushButton* m_connectButton = nullptr;
+  platform::ListCombo* m_historyList = nullptr;
+  platform::ListCombo* m_commandList = nullptr;
   std::unique_ptr<IniStorage> m_iniStorage;  // the parsed command list, until the window closes
   bool m_quietCommandList = false;  // another tab has said already why the command list can't be read
   int m_commandCount = 0;
@@ -65,6 +57,8 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   void OnClose() override;
   void OnKeyDown(unsigned key, unsigned repeat, unsigned flags) override;
   void OnChar(unsigned key, unsigned repeat, unsigned flags) override;
+  // The key-handler debug box, with the Windows key numbers the design shows.
+  void ShowKeyBox(unsigned key, unsigned repeat, unsigned flags);
   void OnEditKillFocus();
   void OnPassiveCheck();
   void OnTlsCheck();
@@ -100,7 +94,8 @@ class CSiteCmdDlg : public CDialog, private SessionObserver, private TrustAsker 
   // The lines of one action, one exchange each, in order.
   void SendCommands(std::vector<std::string> commands);
   void ShowSendResult(Session::SendResult result);
-  void OnSiteAction(int id);
+  // The action at index of the table (res/SiteActions.h).
+  void OnSiteAction(std::size_t index);
   void OnExecuteRaw();
   void OnAutoSiteCheck();
   void OnAntiIdleCheck();

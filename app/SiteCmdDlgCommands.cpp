@@ -21,22 +21,22 @@ void CSiteCmdDlg::ShowSendResult(Session::SendResult result) {
   if (result == Session::SendResult::Empty || result == Session::SendResult::Queued) return;
   const long end = m_transcript.GetWindowTextLength();
   m_transcript.SetSel(end, end);
-  if (result == Session::SendResult::Unsendable) MessageBox(kLineBreakInCommand, "Can't send!", MB_ICONERROR);
+  if (result == Session::SendResult::Unsendable) Box(kLineBreakInCommand, "Can't send!", platform::kBoxError);
 }
 
 void CSiteCmdDlg::OnRunDone(ControlConnection::Result) {}
 
-void CSiteCmdDlg::OnSiteAction(int id) {
-  for (const SiteAction& action : kSiteActions)
-    if (action.id == id) SendCommand(action.command);
+void CSiteCmdDlg::OnSiteAction(std::size_t index) {
+  if (index < kSiteActions.size()) SendCommand(kSiteActions[index].command);
 }
 
-void CSiteCmdDlg::OnExecuteRaw() { SendCommand(Session::RawCommand(m_rawCommand, m_autoSite)); }
+void CSiteCmdDlg::OnExecuteRaw() { SendCommand(Session::RawCommand(m_form.rawCommand, m_form.autoSite)); }
 
 void CSiteCmdDlg::OnAutoSiteCheck() { ReadFields(); }
 
 void CSiteCmdDlg::OnAntiIdleCheck() {
   ReadFields();
   if (!m_session) return;
-  m_session->SetAntiIdle(m_antiIdle, [this] { return AntiIdleSettings{m_antiIdleCommand, m_antiIdleInterval}; });
+  m_session->SetAntiIdle(m_form.antiIdle,
+                         [this] { return AntiIdleSettings{m_form.antiIdleCommand, m_form.antiIdleInterval}; });
 }

@@ -7,7 +7,7 @@ bool CSiteCmdDlg::AskTrust(const std::string& host, unsigned port, const TlsInfo
                            const std::string& remembered) {
   return AskToTrustCertificate(
       [this](const std::string& text, const std::string& caption, unsigned type) {
-        return MessageBox(text, caption, type);
+        return Box(text, caption, type);
       },
       host, port, info, remembered);
 }

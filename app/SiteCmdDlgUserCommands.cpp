@@ -5,29 +5,31 @@
 #include <utility>
 #include <vector>
 
+#include <QLabel>
+
 #include "CommandList.h"
+#include "Controls.h"
 #include "IniStorage.h"
 #include "SiteCmdDlg.h"
+#include "Text.h"
 #include "res/resource.h"
 
 void CSiteCmdDlg::FillGroupList() {
   if (m_iniStorage)
-    for (const std::string& group : usercommands::GroupList(*m_iniStorage)) m_groupList.InsertString(-1, group);
-  m_groupList.SetCurSel(0);  // selects nothing when there are no groups
+    for (const std::string& group : usercommands::GroupList(*m_iniStorage)) m_groupList->Append(group);
+  m_groupList->Select(0);  // selects nothing when there are no groups
   WriteFields();
 }
 
 void CSiteCmdDlg::LoadGroupCommands(std::string groupName) {
   m_commandCount = 0;  // later entries keep what they held; only the count says what is in use
-  while (m_commandList.GetCount() > 0) {
-    m_commandList.DeleteString(0);
-    WriteFields();
-  }
+  while (m_commandList->count() > 0) m_commandList->RemoveAt(0);
 
   if (m_iniStorage)
     for (UserCommand& command : usercommands::CommandsOfGroup(*m_iniStorage, groupName))
       StoreCommand(std::move(command));
 
+  // Fields left unread (one that could not be read) show the form again.
   WriteFields();
   OnCommandSelChange();  // nothing is selected now, so every row is disabled
 }
@@ -37,30 +39,29 @@ void CSiteCmdDlg::StoreCommand(UserCommand command) {
   // rather than drop any of them.
   if (static_cast<std::size_t>(m_commandCount) >= m_commands.size()) m_commands.resize(m_commandCount + 1);
   m_commands[m_commandCount] = std::move(command);
-  m_commandList.InsertString(-1, m_commands[m_commandCount].description);
+  m_commandList->Append(m_commands[m_commandCount].description);
   ++m_commandCount;
-  WriteFields();
 }
 
 void CSiteCmdDlg::OnGroupSelChange() {
-  const int sel = m_groupList.GetCurSel();
-  LoadGroupCommands(sel == CB_ERR ? std::string() : m_groupList.GetLBText(sel));
+  const int sel = m_groupList->currentIndex();
+  LoadGroupCommands(sel == -1 ? std::string() : m_groupList->Entry(sel));
   OnCommandSelChange();
 }
 
 void CSiteCmdDlg::OnCommandSelChange() {
-  if (m_resetOnChange) {
-    m_params.fill(std::string());
+  if (m_form.resetOnChange) {
+    m_form.params.fill(std::string());
     WriteFields();
   }
-  if (m_commandList.GetCount() == 0 || m_commandList.GetCurSel() == CB_ERR) {
+  if (m_commandList->count() == 0 || m_commandList->currentIndex() == -1) {
     UpdateParamFields(-1);
     return;
   }
 
   // Of several commands with this description the last one is chosen. Only
   // that one is shown: the rows it sets replace whatever earlier ones set.
-  const std::string text = m_commandList.GetLBText(m_commandList.GetCurSel());
+  const std::string text = m_commandList->Entry(m_commandList->currentIndex());
   int chosen = -1;
   for (int i = 0; i < m_commandCount; ++i)
     if (m_commands[i].description == text) chosen = i;
@@ -75,31 +76,31 @@ void CSiteCmdDlg::UpdateParamFields(int commandIndex) {
                                    : nullptr;
   for (int n = 1; n <= usercommands::kArgumentCount; ++n) {
     const bool used = command && usercommands::UsesArgument(command->commandLines, n);
-    if (CWnd* field = GetDlgItem(IDC_PARAM_FIRST + n - 1)) field->EnableWindow(used ? true : false);
-    if (CWnd* label = GetDlgItem(IDC_PARAM_LABEL_FIRST + n - 1))
-      label->SetWindowText(used ? command->paramLabels[n - 1] : std::string());
+    Control(IDC_PARAM_FIRST + n - 1)->setEnabled(used);
+    static_cast<QLabel*>(Control(IDC_PARAM_LABEL_FIRST + n - 1))
+        ->setText(platform::FromCp1252(used ? command->paramLabels[n - 1] : std::string()));
   }
-  ReadFields();  // the label members follow the rows, so later writes show the same labels
+  ReadFields();
 }
 
 void CSiteCmdDlg::OnExecuteUser() {
   ReadFields();
   // With no command chosen in the combo (at start, after a group change) the
   // rows are disabled; the entry m_currentCommand names may be another group's.
-  if (m_commandList.GetCurSel() == CB_ERR) return;
+  if (m_commandList->currentIndex() == -1) return;
   if (m_currentCommand < 0 || m_currentCommand >= m_commandCount) return;
 
   if (!m_session) return;
   std::string whyNot;
-  const Session::SendResult result = m_session->SendUserCommand(m_commands[m_currentCommand], m_params, whyNot);
+  const Session::SendResult result = m_session->SendUserCommand(m_commands[m_currentCommand], m_form.params, whyNot);
   if (result == Session::SendResult::NotBuilt)
-    MessageBox(whyNot, usercommands::kNotSentCaption, MB_ICONHAND);
+    Box(whyNot, usercommands::kNotSentCaption, platform::kBoxError);
   else
     ShowSendResult(result);
 }
 
 void CSiteCmdDlg::OnResetParams() {
-  m_params.fill(std::string());
+  m_form.params.fill(std::string());
   WriteFields();
 }
 

@@ -94,7 +94,7 @@ std::string Text(const QLineEdit* edit) { return ToCp1252(edit->text()); }
 // Keyring errors after the dialog has gone are no one's to show.
 void Report(QPointer<SiteManagerDlg> dlg, const std::string& what, const platform::KeyringAnswer& answer) {
   if (dlg && answer.status != platform::KeyringAnswer::Status::Done)
-    platform::ShowMessageBox(dlg.data(), {what + answer.error, kCaption, MB_ICONWARNING});
+    platform::ShowMessageBox(dlg.data(), {what + answer.error, kCaption, platform::kBoxWarning});
 }
 
 std::string DefaultChooser(QWidget* parent, bool save) {
@@ -117,7 +117,7 @@ SiteManagerDlg::SiteManagerDlg(SiteTabs& tabs, QWidget* parent) : QDialog(parent
     m_unreadable = error;
     Box(error + "\n\nThe site list starts empty here and can't be saved until that file is fixed or moved. "
                 "Export still works.",
-        MB_ICONERROR);
+        platform::kBoxError);
   }
   FillList();
   ProbeKeyringAtOpen();
@@ -277,12 +277,12 @@ bool SiteManagerDlg::SiteFromFields(Site& site) {
   site.keepLog = m_keepLog->isChecked();
   std::string error;
   if (!m_proxy->Take(site, error)) {
-    Box(error, MB_ICONERROR);
+    Box(error, platform::kBoxError);
     return false;
   }
   auto addresses = ParseAddresses(ToCp1252(m_addresses->toPlainText()), site.encryption, error);
   if (!addresses) {
-    Box(error, MB_ICONERROR);
+    Box(error, platform::kBoxError);
     m_addresses->setFocus();
     return false;
   }
@@ -292,7 +292,7 @@ bool SiteManagerDlg::SiteFromFields(Site& site) {
   const auto [end, ec] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
   if (seconds.empty() || ec != std::errc() || end != seconds.data() + seconds.size() || value < 1 ||
       value > 0xFFFFFFFFull) {
-    Box("Anti-idle seconds must be a whole number from 1 to 4294967295.", MB_ICONERROR);
+    Box("Anti-idle seconds must be a whole number from 1 to 4294967295.", platform::kBoxError);
     m_antiIdleSeconds->setFocus();
     return false;
   }
@@ -318,7 +318,7 @@ bool SiteManagerDlg::KeepEdits(bool leaving) {
   if (!before || !SameSite(*before, site)) {
     std::string error;
     if (!m_list.Put(before ? before->name : std::string(), site, error)) {
-      Box(error, MB_ICONERROR);
+      Box(error, platform::kBoxError);
       m_name->setFocus();
       return false;
     }
@@ -389,10 +389,10 @@ bool SiteManagerDlg::SaveList(bool leaving) {
   }
   if (leaving)
     return Box(error + "\n\nThe changes are kept in this window only. Leave it anyway and lose them?",
-               MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+               platform::kBoxYesNo | platform::kBoxWarning | platform::kBoxNoByDefault) == platform::kAnswerYes;
   // While the file is unreadable every change would say the same; once is enough.
   if (m_unreadable.empty() || !std::exchange(m_toldUnsaved, true))
-    Box(error + "\n\nThe changes are kept in this window.", MB_ICONERROR);
+    Box(error + "\n\nThe changes are kept in this window.", platform::kBoxError);
   return true;
 }
 
@@ -417,7 +417,7 @@ void SiteManagerDlg::TakeMerged(const SaveMerge& merge, const std::string& shown
     text += std::string(text.empty() ? "" : "\n\n") + "\"" + Shown(shown) + "\" was deleted in another window.";
     SelectRow(std::min(m_row, m_sites->count() - 1));
   }
-  if (!text.empty()) Box(text, MB_ICONWARNING);
+  if (!text.empty()) Box(text, platform::kBoxWarning);
 }
 
 int SiteManagerDlg::RowOf(const std::string& name) const {
@@ -455,7 +455,7 @@ void SiteManagerDlg::OnDelete() {
   const int row = m_row;
   const bool isNew = row >= static_cast<int>(m_list.Sites().size());
   const std::string name = ToCp1252(m_sites->item(row)->text());
-  if (Box("Delete the site \"" + Shown(name) + "\"?", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+  if (Box("Delete the site \"" + Shown(name) + "\"?", platform::kBoxYesNo | platform::kBoxWarning | platform::kBoxNoByDefault) != platform::kAnswerYes) return;
   if (!isNew) {
     const Site site = m_list.Sites()[static_cast<std::size_t>(row)];
     m_list.Remove(site.name);
@@ -506,9 +506,9 @@ void SiteManagerDlg::OnExport() {
   std::error_code ec;
   std::string error;
   if (!m_unreadable.empty() && std::filesystem::equivalent(path, m_path, ec))
-    Box("The site list there can't be read; fix or move it first, or export to another file.", MB_ICONERROR);
+    Box("The site list there can't be read; fix or move it first, or export to another file.", platform::kBoxError);
   else if (!m_list.Write(path, error))
-    Box(error, MB_ICONERROR);
+    Box(error, platform::kBoxError);
 }
 
 void SiteManagerDlg::OnImport() {
@@ -521,7 +521,7 @@ void SiteManagerDlg::OnImport() {
   const std::size_t before = m_list.Sites().size();
   std::string error;
   if (!m_list.Import(path, error)) {
-    Box(error, MB_ICONERROR);
+    Box(error, platform::kBoxError);
     return;
   }
   {

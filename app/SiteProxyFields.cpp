@@ -18,7 +18,7 @@ namespace {
 // Keyring errors after the dialog has gone are no one's to show.
 void Report(const QPointer<QWidget>& dialog, const std::string& what, const KeyringAnswer& answer) {
   if (dialog && answer.status != KeyringAnswer::Status::Done && answer.status != KeyringAnswer::Status::NotFound)
-    platform::ShowMessageBox(dialog.data(), {what + answer.error, "Site Manager", MB_ICONWARNING});
+    platform::ShowMessageBox(dialog.data(), {what + answer.error, "Site Manager", platform::kBoxWarning});
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ PaneMenuExtension TabLogMenu(CSiteCmdDlg& tab, SessionOwner& owner) {
       std::string folder = owner.LogFolderOf(title);
       if (title.empty()) folder.erase(folder.rfind('/'));
       if (const std::string error = MakeLogFolder(folder); !error.empty()) {
-        tab.MessageBox("The log folder could not be made:\n\n" + Shown(error), "Open Log Folder", MB_ICONERROR);
+        tab.Box("The log folder could not be made:\n\n" + Shown(error), "Open Log Folder", platform::kBoxError);
         return;
       }
       QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));

@@ -23,6 +23,5 @@ int main(int argc, char** argv) {
       break;
   }
   if (!options.message.empty()) std::cerr << "korvastel: " << options.message << "\n";
-  CSiteCmdApp theApp(std::move(options));
-  return theApp.Run(argc, argv);
+  return RunProgram(argc, argv, options);
 }

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   platform::SetMessageBoxPresenter([](const platform::MessageBoxCall& c) {
     if (c.caption != "Error reading command list file.") std::fprintf(stderr, "box: %s\n", c.text.c_str());
-    return IDOK;
+    return platform::kAnswerOk;
   });
 
   std::vector<double> seconds;
@@ -152,10 +152,10 @@ int main(int argc, char** argv) {
     auto dlg = std::make_unique<CSiteCmdDlg>();
     dlg->Start();
     QApplication::processEvents();
-    dlg->m_host = "127.0.0.1";
-    dlg->m_port = static_cast<UINT>(port);
-    dlg->m_login = user;
-    dlg->m_password = pass;
+    dlg->m_form.host = "127.0.0.1";
+    dlg->m_form.port = static_cast<unsigned>(port);
+    dlg->m_form.login = user;
+    dlg->m_form.password = pass;
     dlg->WriteFields();
     dlg->OnConnect();
     SettleDialog(*dlg);
@@ -164,8 +164,8 @@ int main(int argc, char** argv) {
       rc = 1;
       break;
     }
-    auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
-    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
+    auto* users = qobject_cast<QAbstractButton*>(dlg->Control(IDC_SITE_FIRST + 12));
+    auto* pane = dlg->m_transcript.ScrollArea();
     const int before = dlg->m_transcript.GetLineCount();
     if (run == 0) idleMb = RssMb();
 

@@ -102,19 +102,19 @@ int main(int argc, char** argv) {
   std::filesystem::current_path(std::getenv("HOME"));  // no command list here: its box is answered below
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return platform::kAnswerOk; });
   bench::PrintMemory("start");
 
   auto dlg = std::make_unique<CSiteCmdDlg>();
   dlg->Start();
-  dlg->m_host = "127.0.0.1";
-  dlg->m_port = port;
-  dlg->m_login = "bench";
-  dlg->m_password = "bench";
+  dlg->m_form.host = "127.0.0.1";
+  dlg->m_form.port = port;
+  dlg->m_form.login = "bench";
+  dlg->m_form.password = "bench";
   dlg->WriteFields();
   dlg->OnConnect();
   SettleDialog(*dlg);
-  auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
+  auto* users = qobject_cast<QAbstractButton*>(dlg->Control(IDC_SITE_FIRST + 12));
   bench::PrintMemory("logged in");
 
   OutputLog& log = dlg->m_transcript;

@@ -91,10 +91,10 @@ siteserver::Script LoginThenReply(std::string reply) {
 // A dialog logged in to the scripted server on port, as the user's click on Connect leaves it.
 std::unique_ptr<CSiteCmdDlg> LoggedInDialog(unsigned port) {
   auto dlg = NewDialog();
-  dlg->m_host = "127.0.0.1";
-  dlg->m_port = port;
-  dlg->m_login = "bench";
-  dlg->m_password = "bench";
+  dlg->m_form.host = "127.0.0.1";
+  dlg->m_form.port = port;
+  dlg->m_form.login = "bench";
+  dlg->m_form.password = "bench";
   dlg->WriteFields();
   dlg->OnConnect();
   SettleDialog(*dlg);
@@ -113,7 +113,7 @@ void SiteUsersExchange(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto dlg = LoggedInDialog(server.Port());
-    auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
+    auto* users = qobject_cast<QAbstractButton*>(dlg->Control(IDC_SITE_FIRST + 12));
     state.ResumeTiming();
     users->click();
     SettleDialog(*dlg);  // the exchange runs on the session's worker; its lines arrive through the event loop
@@ -138,8 +138,8 @@ void OneLongLine(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto dlg = LoggedInDialog(server.Port());
-    auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
-    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
+    auto* users = qobject_cast<QAbstractButton*>(dlg->Control(IDC_SITE_FIRST + 12));
+    auto* pane = dlg->m_transcript.ScrollArea();
     state.ResumeTiming();
     users->click();
     SettleDialog(*dlg);
@@ -164,7 +164,7 @@ void PaneAtMillionLines(benchmark::State& state) {
   constexpr int kMillion = 1000000;
   auto dlg = NewDialog();
   OutputLog& log = dlg->m_transcript;
-  auto* pane = reinterpret_cast<QAbstractScrollArea*>(log.GetSafeHwnd());
+  auto* pane = log.ScrollArea();
   log.BeginAppend(TranscriptKind::Command);
   const int before = log.GetLineCount();
   for (int i = 0; i < kMillion; ++i) log.AppendText(ReplyLine(i, i + 1 == kMillion) + "\n");
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   fs::current_path(home);  // no command list here: the start-up's box is answered below
   QApplication app(argc, argv);
-  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return platform::kAnswerOk; });
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   const bench::PrivateHome home("korvastel-bench-run");
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return platform::kAnswerOk; });
 
   // Each server serves the single run and then the N-site runs.
   const Script script{Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Send("230 in\r\n"),

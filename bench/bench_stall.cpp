@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   platform::SetMessageBoxPresenter([](const platform::MessageBoxCall& c) {
     if (c.caption != "Error reading command list file.") std::fprintf(stderr, "box: %s\n", c.text.c_str());
-    return IDOK;
+    return platform::kAnswerOk;
   });
   std::printf("platform %s, %zu lines\n", QApplication::platformName().toUtf8().constData(), lines);
 
@@ -154,10 +154,10 @@ int main(int argc, char** argv) {
     auto dlg = std::make_unique<CSiteCmdDlg>();
     dlg->Start();
     QApplication::processEvents();
-    dlg->m_host = "127.0.0.1";
-    dlg->m_port = static_cast<unsigned>(port);
-    dlg->m_login = "admin";
-    dlg->m_password = "korvastel";
+    dlg->m_form.host = "127.0.0.1";
+    dlg->m_form.port = static_cast<unsigned>(port);
+    dlg->m_form.login = "admin";
+    dlg->m_form.password = "korvastel";
     dlg->WriteFields();
     dlg->OnConnect();
     SettleDialog(*dlg);
@@ -173,8 +173,8 @@ int main(int argc, char** argv) {
       Print("idle", ticks.Stop(), 1.0);
       // The site builds its reply once; the first fetch is not counted.
     }
-    auto* users = reinterpret_cast<QAbstractButton*>(dlg->GetDlgItem(IDC_SITE_FIRST + 12)->GetSafeHwnd());
-    auto* pane = reinterpret_cast<QAbstractScrollArea*>(dlg->m_transcript.GetSafeHwnd());
+    auto* users = qobject_cast<QAbstractButton*>(dlg->Control(IDC_SITE_FIRST + 12));
+    auto* pane = dlg->m_transcript.ScrollArea();
     const int before = dlg->m_transcript.GetLineCount();
 
     const auto t0 = Clock::now();

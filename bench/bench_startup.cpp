@@ -31,7 +31,7 @@ namespace {
 // run: the tick names the window first, and is over by the next turn of the loop.
 int Child(int argc, char** argv, int fd) {
   QApplication app(argc, argv);
-  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return platform::kAnswerOk; });
   MainWindow window;
   QObject::connect(&window, &QWidget::windowTitleChanged, [fd](const QString& title) {
     if (!title.startsWith(QLatin1String("-= Korvastel"))) return;

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   const bench::PrivateHome home("korvastel-bench-tabs");
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return IDOK; });
+  platform::SetMessageBoxPresenter([](const platform::MessageBoxCall&) { return platform::kAnswerOk; });
   MainWindow window;
   const auto open = [&](int index) {
     CSiteCmdDlg& tab = window.NewTab();

@@ -12,7 +12,7 @@
 
 #include "ConnectionHistory.h"
 #include "Output.h"
-#include "PerUserHistory.h"
+#include "UserStore.h"
 #include "ReplyTable.h"
 #include "Session.h"
 #include "SessionOwner.h"
@@ -22,7 +22,7 @@
 // The window's connection history, shared by every target of a run and read
 // at the first login, so no target waits for it before connecting.
 struct RunHistory {
-  platform::PerUserHistory store;
+  platform::UserStore store;
   ConnectionHistory history{store};
   bool loaded = false;
 };

@@ -64,93 +64,6 @@ int WaitReady(int fd, short events) {
   }
 }
 
-// The Windows Sockets code for the condition an errno names.
-int WsaCode(int err) {
-  switch (err) {
-    case EINTR:
-      return 10004;
-    case EACCES:
-    case EPERM:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-    case ENFILE:
-      return 10024;
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-    case EAGAIN:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-    case EBADF:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    // An unreachable host is as far out of reach as its network, and the
-    // user gets a text that says so instead of "unknown error".
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case ENOBUFS:
-    case ENOMEM:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case EPIPE:
-    case ESHUTDOWN:
-      return 10058;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    default:
-      return CSocket::kErrorUnknown;
-  }
-}
-
 // A name lookup cannot be polled, so it runs on a helper thread while the
 // caller waits in slices with the hook as for any other socket call. An
 // abandoned lookup finishes on its own and frees its state.
@@ -258,27 +171,27 @@ void platform::SetSocketWaitHook(std::function<bool()> hook, int wakeFd, std::fu
   t_hook = WaitHook{std::move(hook), wakeFd, std::move(sleepMs), cancelled};
 }
 
-CSocket::CSocket() = default;
+TcpSocket::TcpSocket() = default;
 
-CSocket::~CSocket() { Close(); }
+TcpSocket::~TcpSocket() { Close(); }
 
-void CSocket::Close() {
+void TcpSocket::Close() {
   if (m_fd >= 0) {
     ::close(m_fd);
     m_fd = -1;
   }
 }
 
-void CSocket::Fail(int code, int err) {
-  m_lastError = code;
+void TcpSocket::Fail(Failure failure, int err) {
+  m_failure = failure;
   m_lastErrno = err;
 }
 
-void CSocket::FailErrno(int err) { Fail(WsaCode(err), err); }
+void TcpSocket::FailErrno(int err) { Fail(Failure::System, err); }
 
-bool CSocket::Create() { return Open(AF_INET); }
+bool TcpSocket::Create() { return Open(AF_INET); }
 
-bool CSocket::Open(int family) {
+bool TcpSocket::Open(int family) {
   Close();
   // Non-blocking underneath: every wait goes through poll, so the wait hook
   // runs while the call blocks from the caller's point of view.
@@ -290,16 +203,16 @@ bool CSocket::Open(int family) {
   return true;
 }
 
-int CSocket::Wait(short events) {
+int TcpSocket::Wait(short events) {
   const int r = WaitReady(m_fd, events);
   if (r < 0) FailErrno(errno);
-  if (r == 0) Fail(kErrorAbandoned, 0);
+  if (r == 0) Fail(Failure::Abandoned, 0);
   return r;
 }
 
-bool CSocket::Connect(const std::string& host, unsigned port) {
+bool TcpSocket::Connect(const std::string& host, unsigned port) {
   if (port > 65535) {
-    Fail(10022, EINVAL);
+    FailErrno(EINVAL);
     return false;
   }
   const std::string name = StripBrackets(host);
@@ -312,14 +225,14 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
     int rc = EAI_NONAME;
     const int r = name.empty() ? -1 : ResolveWithHook(name, addresses, rc);
     if (r == 0) {
-      Fail(kErrorAbandoned, 0);
+      Fail(Failure::Abandoned, 0);
       return false;
     }
     if (r < 0) {
       if (rc == EAI_MEMORY)
-        Fail(10055, ENOMEM);
+        FailErrno(ENOMEM);
       else
-        Fail(10022, 0);  // a name that does not resolve is an invalid host address
+        Fail(Failure::NoSuchHost, 0);
       m_resolveError = rc;
       return false;
     }
@@ -327,24 +240,24 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
   return Connect(addresses, port);
 }
 
-bool CSocket::Connect(const std::vector<std::string>& addresses, unsigned port) {
+bool TcpSocket::Connect(const std::vector<std::string>& addresses, unsigned port) {
   if (port > 65535 || addresses.empty()) {
-    Fail(10022, EINVAL);
+    FailErrno(EINVAL);
     return false;
   }
   // Every address in turn; the last failure is the one reported.
   for (const std::string& address : addresses) {
     if (ConnectOne(address, port)) return true;
-    if (m_lastError == kErrorAbandoned) return false;
+    if (m_failure == Failure::Abandoned) return false;
   }
   return false;
 }
 
-bool CSocket::ConnectOne(const std::string& address, unsigned port) {
+bool TcpSocket::ConnectOne(const std::string& address, unsigned port) {
   sockaddr_storage storage{};
   socklen_t size = 0;
   if (!NumericAddress(address, port, storage, size)) {
-    Fail(10022, EINVAL);
+    FailErrno(EINVAL);
     return false;
   }
   if (!Open(storage.ss_family)) return false;
@@ -369,7 +282,7 @@ bool CSocket::ConnectOne(const std::string& address, unsigned port) {
 // Once connected, reads and writes block in the kernel for at most one slice
 // and the wait hook runs between slices: one system call per chunk of a long
 // reply, where a non-blocking socket costs a recv, a poll and a recv again.
-bool CSocket::BlockInSlices() {
+bool TcpSocket::BlockInSlices() {
   const timeval slice{0, kSliceMs * 1000};
   const int flags = ::fcntl(m_fd, F_GETFL);
   if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
@@ -418,9 +331,9 @@ ConnectError ConnectErrorFromErrno(int err) {
   return e;
 }
 
-ConnectError CSocket::LastConnectError() const {
-  if (m_lastError == 0) return {};
-  if (m_lastError == kErrorAbandoned) return {ConnectError::Kind::Abandoned, 0, "the wait was abandoned", {}};
+ConnectError TcpSocket::LastConnectError() const {
+  if (m_failure == Failure::None) return {};
+  if (m_failure == Failure::Abandoned) return {ConnectError::Kind::Abandoned, 0, "the wait was abandoned", {}};
   if (m_lastErrno != 0) return ConnectErrorFromErrno(m_lastErrno);
   // A name that did not resolve.
   return {ConnectError::Kind::BadAddress, 0,
@@ -428,7 +341,7 @@ ConnectError CSocket::LastConnectError() const {
 }
 
 std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigned port, ConnectError& error) {
-  auto socket = std::make_unique<CSocket>();
+  auto socket = std::make_unique<TcpSocket>();
   if (socket->Connect(host, port)) {
     error = {};
     return socket;
@@ -437,9 +350,9 @@ std::unique_ptr<Transport> platform::ConnectTcp(const std::string& host, unsigne
   return nullptr;
 }
 
-bool CSocket::Send(std::string_view bytes) {
+bool TcpSocket::Send(std::string_view bytes) {
   if (m_fd < 0) {
-    Fail(10038, EBADF);
+    FailErrno(EBADF);
     return false;
   }
   // A thread whose waits sleep until woken never blocks in the kernel,
@@ -448,7 +361,7 @@ bool CSocket::Send(std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     if (Cancelled()) {
-      Fail(kErrorAbandoned, 0);
+      Fail(Failure::Abandoned, 0);
       return false;
     }
     const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, flags);
@@ -464,26 +377,26 @@ bool CSocket::Send(std::string_view bytes) {
     if (Wakeable()) {
       if (Wait(POLLOUT) <= 0) return false;
     } else if (!CallWaitHook()) {  // a slice went by with the peer not reading
-      Fail(kErrorAbandoned, 0);
+      Fail(Failure::Abandoned, 0);
       return false;
     }
   }
   return true;
 }
 
-long CSocket::Receive(char* buf, std::size_t size, bool wait) {
+long TcpSocket::Receive(char* buf, std::size_t size, bool wait) {
   if (m_fd < 0) {
-    Fail(10038, EBADF);
+    FailErrno(EBADF);
     return -1;
   }
   if (size == 0) {
     // recv would answer 0, which reads as an orderly close.
-    Fail(10022, EINVAL);
+    FailErrno(EINVAL);
     return -1;
   }
   for (;;) {
     if (wait && Cancelled()) {
-      Fail(kErrorAbandoned, 0);
+      Fail(Failure::Abandoned, 0);
       return -2;
     }
     const ssize_t n = ::recv(m_fd, buf, size, wait && !Wakeable() ? 0 : MSG_DONTWAIT);
@@ -501,14 +414,14 @@ long CSocket::Receive(char* buf, std::size_t size, bool wait) {
       continue;
     }
     if (!CallWaitHook()) {  // a slice went by in silence
-      Fail(kErrorAbandoned, 0);
+      Fail(Failure::Abandoned, 0);
       return -2;
     }
   }
 }
 
-std::string CSocket::ErrorText() const {
-  if (m_lastError == kErrorAbandoned) return "the wait was abandoned";
-  if (m_lastErrno != 0) return std::strerror(m_lastErrno);
-  return "socket error " + std::to_string(m_lastError);
+std::string TcpSocket::ErrorText() const {
+  if (m_failure == Failure::Abandoned) return "the wait was abandoned";
+  if (m_failure == Failure::NoSuchHost) return LastConnectError().text;
+  return std::strerror(m_lastErrno);
 }

@@ -36,20 +36,20 @@ std::unique_ptr<Transport> ConnectTcp(const std::string& host, unsigned port, Co
 }  // namespace platform
 
 // A blocking TCP client for the control connection. Failures come back as
-// results, with a Windows Sockets-style code from GetLastError(), because the
-// connect error texts are keyed on those codes.
-class CSocket : public Transport {
+// results: what kind of failure, and the errno behind it.
+class TcpSocket : public Transport {
  public:
-  // GetLastError() after a wait abandoned by the wait hook (WSAEINTR: the
-  // blocking call was cancelled). It has no connect error text of its own.
-  static constexpr int kErrorAbandoned = 10004;  // WSAEINTR
-  // Any failure that has no Windows Sockets counterpart.
-  static constexpr int kErrorUnknown = 0x7fffffff;
+  enum class Failure {
+    None,
+    Abandoned,   // the wait hook gave the wait up: nothing to report
+    System,      // LastErrno() says what
+    NoSuchHost,  // the name did not resolve (or was empty)
+  };
 
-  CSocket();
-  ~CSocket() override;  // closes the socket
-  CSocket(const CSocket&) = delete;
-  CSocket& operator=(const CSocket&) = delete;
+  TcpSocket();
+  ~TcpSocket() override;  // closes the socket
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
 
   // Makes a fresh TCP stream socket (closing any earlier one). Connect
   // makes its own for each address it tries, so calling this is optional.
@@ -57,7 +57,7 @@ class CSocket : public Transport {
   // host: an IPv4 or IPv6 address (the latter also in brackets, "[::1]"),
   // else a name resolved to all its IPv4 and IPv6 addresses, tried in the
   // order the system gives them; a name that does not resolve fails with
-  // 10022. Each try waits as long as the system's connect takes.
+  // NoSuchHost. Each try waits as long as the system's connect takes.
   bool Connect(const std::string& host, unsigned port);
   // Numeric addresses tried in order; the last failure is reported.
   bool Connect(const std::vector<std::string>& addresses, unsigned port);
@@ -71,16 +71,16 @@ class CSocket : public Transport {
   std::string ErrorText() const override;
   bool IsOpen() const { return m_fd >= 0; }
 
-  int GetLastError() const { return m_lastError; }
+  Failure LastFailure() const { return m_failure; }
+  // The errno behind the last failure (0 when it had none).
+  int LastErrno() const { return m_lastErrno; }
   // The last failure as the control connection reports it.
   ConnectError LastConnectError() const;
-  // The errno behind the last failure (0 when it had none), for diagnostics.
-  int GetLastSystemError() const { return m_lastErrno; }
 
  private:
   bool Open(int family);
   bool ConnectOne(const std::string& address, unsigned port);
-  void Fail(int code, int err);
+  void Fail(Failure failure, int err);
   void FailErrno(int err);
   // 1 ready, 0 abandoned by the hook, -1 poll failed.
   int Wait(short events);
@@ -88,7 +88,7 @@ class CSocket : public Transport {
   bool BlockInSlices();
 
   int m_fd = -1;
-  int m_lastError = 0;
+  Failure m_failure = Failure::None;
   int m_resolveError = 0;  // getaddrinfo's code when a name did not resolve
   int m_lastErrno = 0;
 };

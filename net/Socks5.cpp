@@ -42,7 +42,7 @@ ConnectError Failure(Kind kind, std::string text, std::string place = {}) {
 // step needs, so the site's first bytes stay in the socket for the layer above.
 class Handshake {
  public:
-  explicit Handshake(CSocket& socket) : m_socket(socket) {}
+  explicit Handshake(TcpSocket& socket) : m_socket(socket) {}
 
   bool Send(const std::string& bytes) { return m_socket.Send(bytes) || Broke("the proxy closed the connection"); }
 
@@ -69,11 +69,11 @@ class Handshake {
 
  private:
   bool Broke(const std::string& why) {
-    if (m_socket.GetLastError() == CSocket::kErrorAbandoned) return Fail(Failure(Kind::Abandoned, "the wait was abandoned"));
+    if (m_socket.LastFailure() == TcpSocket::Failure::Abandoned) return Fail(Failure(Kind::Abandoned, "the wait was abandoned"));
     return NotSocks5(why);
   }
 
-  CSocket& m_socket;
+  TcpSocket& m_socket;
   std::string m_got;
   ConnectError m_error;
 };
@@ -172,7 +172,7 @@ std::unique_ptr<Transport> ConnectSocks5(const Socks5Proxy& proxy, const std::st
     error = Failure(Kind::BadAddress, "a host name of 1 to 255 bytes and a port from 1 to 65535");
     return nullptr;
   }
-  auto socket = std::make_unique<CSocket>();
+  auto socket = std::make_unique<TcpSocket>();
   if (!socket->Connect(proxy.host, proxy.port)) {
     error = socket->LastConnectError();
     if (error.kind != Kind::Abandoned) {

@@ -2,13 +2,7 @@
 
 void OutputLog::FormatAtStartUp() {
   ShowScrollBars(true);
-  EnableScrollBars(true);
-  CHARFORMAT cf;
-  GetDefaultCharFormat(cf);
-  cf.dwMask = CFM_BOLD | CFM_FACE;
-  cf.dwEffects = CFE_BOLD;
-  cf.szFaceName = "Lucida Console";
-  SetDefaultCharFormat(cf);
+  SetFace("Lucida Console", true);
 }
 
 // The caret stays where the user left it: appends go to the end by themselves.

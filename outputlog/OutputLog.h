@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "RichEdit.h"
+#include "PaneControl.h"
 
-class OutputLog : public CRichEditCtrl {
+class OutputLog : public platform::PaneControl {
  public:
   // Bold "Lucida Console", both scroll bars shown.
   void FormatAtStartUp();

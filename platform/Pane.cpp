@@ -14,24 +14,22 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTimer>
 #include <utility>
 
 #include "MessageBox.h"
 #include "Palette.h"
-#include "RichEdit.h"
+#include "PaneControl.h"
+#include "UserStore.h"
 #include "internal/Cp1252.h"
 #include "internal/PaneMenu.h"
-#include "internal/PrivateSettings.h"
 #include "internal/Widgets.h"
 
 namespace platform {
 
 namespace {
 
-constexpr char kShowTimesKey[] = "pane/showTimes";
-constexpr char kMaxMegabytesKey[] = "pane/maxMegabytes";
+constexpr char kPaneGroup[] = "pane";
 constexpr int kDefaultMegabytes = 1024;
 constexpr int kMostMegabytes = 2047;  // the accessible text's offsets are int
 constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
@@ -42,13 +40,12 @@ constexpr Transcript::Pos kAnnounceLimit = 1 << 20;
 // line telling of a drop: where to raise it, or why the value found there
 // was not used.
 long long ReadTranscriptLimit(std::string& hint) {
-  const QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
-  const std::string where = "maxMegabytes under [pane] in " + ToCp1252(settings.fileName());
+  const UserStore store;
+  const std::string where = "maxMegabytes under [pane] in " + store.FileName();
   int megabytes = kDefaultMegabytes;
-  const QVariant value = settings.value(kMaxMegabytesKey);
-  if (value.isValid()) {
+  if (const auto value = store.Value(kPaneGroup, "maxMegabytes")) {
     bool ok = false;
-    const int n = value.toString().trimmed().toInt(&ok);
+    const int n = QString::fromLatin1(value->data(), static_cast<qsizetype>(value->size())).trimmed().toInt(&ok);
     if (ok && n >= 1 && n <= kMostMegabytes) {
       megabytes = n;
     } else {
@@ -85,7 +82,7 @@ bool IsWordByte(char c) {
 
 }  // namespace
 
-PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(logBackgroundColor)) {
+PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_background(ToQColor(palette::kBackground)) {
   InstallPaneAccessibility();
   m_limit = ReadTranscriptLimit(m_limitHint);
   Adopt(m_blank);
@@ -96,15 +93,15 @@ PaneWidget::PaneWidget(QWidget* parent) : QAbstractScrollArea(parent), m_backgro
   verticalScrollBar()->setSingleStep(1);
   m_font = font();
   m_font.setStyleHint(QFont::Monospace);
-  m_showTimes =
-      QSettings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel")).value(kShowTimesKey, false).toBool();
+  const std::string showTimes = UserStore().Value(kPaneGroup, "showTimes").value_or("");
+  m_showTimes = !showTimes.empty() && showTimes != "0" && QString::fromLatin1(showTimes.c_str()).toLower() != "false";
   m_findBar = std::make_unique<FindBar>(this);
   m_findBar->hide();
   // The palette's background, and its plain text colour for the caret; the
   // find bar keeps the window's look, not the pane's.
   QPalette p = palette();
   p.setColor(QPalette::Base, m_background);
-  p.setColor(QPalette::Text, ToQColor(KindColor(TranscriptKind::Text)));
+  p.setColor(QPalette::Text, KindColor(TranscriptKind::Text));
   setPalette(p);
   QPalette barPalette = QApplication::palette();
   barPalette.setResolveMask(~QPalette::ResolveMask{0});
@@ -128,12 +125,12 @@ void PaneWidget::SetDefaultFormat(const std::string& face, bool bold) {
 
 // Neighbouring kinds of one colour are one run, to the eye and to a screen reader.
 void PaneWidget::ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
-                                  const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const {
+                                  const std::function<void(Transcript::Pos, Transcript::Pos, palette::Colour)>& f) const {
   Transcript::Pos start = from;
   Transcript::Pos end = from;
-  COLORREF colour = 0;
+  palette::Colour colour;
   m_model->ForEachRun(from, to, [&](Transcript::Pos a, Transcript::Pos b, Transcript::Kind kind) {
-    const COLORREF c = KindColor(kind);
+    const palette::Colour c = palette::Of(kind);
     if (end > start && c != colour) {
       f(start, end, colour);
       start = a;
@@ -144,13 +141,13 @@ void PaneWidget::ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
   if (end > start) f(start, end, colour);
 }
 
-COLORREF PaneWidget::ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const {
-  const COLORREF colour = KindColor(m_model->KindAt(pos));
+palette::Colour PaneWidget::ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const {
+  const palette::Colour colour = palette::Of(m_model->KindAt(pos));
   m_model->RunAround(pos, from, to);
   Transcript::Pos a = 0;
   Transcript::Pos b = 0;
-  while (from > 0 && KindColor(m_model->KindAt(from - 1)) == colour) m_model->RunAround(from - 1, from, b);
-  while (to < m_model->Length() && KindColor(m_model->KindAt(to)) == colour) m_model->RunAround(to, a, to);
+  while (from > 0 && palette::Of(m_model->KindAt(from - 1)) == colour) m_model->RunAround(from - 1, from, b);
+  while (to < m_model->Length() && palette::Of(m_model->KindAt(to)) == colour) m_model->RunAround(to, a, to);
   return colour;
 }
 
@@ -337,7 +334,7 @@ void PaneWidget::paintEvent(QPaintEvent* e) {
       const int x1 = textLeft + static_cast<int>((b - start) * m_charWidth);
       p.fillRect(QRect(x0, y, x1 - x0, m_lineHeight), highlight);
     }
-    ForEachColourRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, COLORREF colour) {
+    ForEachColourRun(from, to, [&](Transcript::Pos runFrom, Transcript::Pos runTo, palette::Colour colour) {
       // Split the run where the selection begins and ends.
       const std::array<Transcript::Pos, 4> cuts{runFrom, std::clamp(selStart, runFrom, runTo),
                                                 std::clamp(selEnd, runFrom, runTo), runTo};
@@ -513,8 +510,8 @@ bool PaneWidget::SaveTo(const QString& path, bool withTimes) {
   file.cancelWriting();
   MessageBoxCall call{"The transcript could not be saved to " + ToCp1252(path) + ":\n" + ToCp1252(reason) +
                           "\n\nAny file of that name was left as it was.",
-                      "Save Transcript As", MB_ICONHAND};
-  ShowMessageBox(H(window()), call);
+                      "Save Transcript As", kBoxError};
+  ShowMessageBox(window(), call);
   return false;
 }
 
@@ -538,9 +535,8 @@ void PaneWidget::ClearTranscript() {
 void PaneWidget::SetShowTimes(bool show, bool remember) {
   m_showTimes = show;
   if (remember) {
-    QSettings settings(QStringLiteral("Dunvarrow"), QStringLiteral("korvastel"));
-    settings.setValue(kShowTimesKey, show);
-    SyncPrivately(settings);
+    std::string error;  // a setting that can't be kept is no reason to bother the user
+    UserStore().Set(kPaneGroup, "showTimes", show ? "true" : "false", error);
   }
   UpdateMetrics();
 }

@@ -118,7 +118,7 @@ class PaneAccessible : public QAccessibleWidget, public QAccessibleTextInterface
     if (offset < 0 || offset >= Model().Length()) return {};
     Pos a = 0;
     Pos b = 0;
-    const COLORREF colour = Pane()->ColourRunAround(offset, a, b);
+    const palette::Colour colour = Pane()->ColourRunAround(offset, a, b);
     *start = static_cast<int>(a);
     *end = static_cast<int>(b);
     const QFont f = Pane()->PaneFont();
@@ -127,7 +127,7 @@ class PaneAccessible : public QAccessibleWidget, public QAccessibleTextInterface
         .arg(f.bold() ? 700 : 400)
         .arg(f.pointSize())
         .arg(Rgb(ToQColor(colour)))
-        .arg(Rgb(ToQColor(logBackgroundColor)));
+        .arg(Rgb(ToQColor(palette::kBackground)));
   }
 
  private:

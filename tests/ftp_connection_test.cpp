@@ -279,8 +279,8 @@ TEST(ControlConnection, IPv6LiteralsAndEveryAddressInTurn) {
     EXPECT_EQ(f.transcript.Text().rfind(std::string("\n\n>connecting to ") + host + "\n", 0), 0u);
   }
   // Nothing listens on the IPv4 loopback at that port: refused there, then the next address.
-  CSocket socket;
-  EXPECT_TRUE(socket.Connect(std::vector<std::string>{"127.0.0.1", "::1"}, f.server.Port())) << socket.GetLastError();
+  TcpSocket socket;
+  EXPECT_TRUE(socket.Connect(std::vector<std::string>{"127.0.0.1", "::1"}, f.server.Port())) << socket.LastErrno();
   EXPECT_FALSE(socket.Connect(std::vector<std::string>{"::1", "127.0.0.1"}, f.server.Port() == 1 ? 2 : 1));
   EXPECT_EQ(socket.LastConnectError().kind, ConnectError::Kind::Refused);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include "LineReader.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr auto kWait = std::chrono::seconds(5);
 
 struct Client {
-  CSocket socket;
+  TcpSocket socket;
   LineReader reader{[this](char* b, std::size_t n, bool wait) { return socket.Receive(b, n, wait); }};
 
   bool Connect(unsigned port) { return socket.Create() && socket.Connect("127.0.0.1", port); }
@@ -28,17 +29,17 @@ struct Client {
   }
 };
 
-// A refused connection (10061) is the connection's test and the IPv6 one.
-TEST(CSocket, BadAddressesGiveSocketsCodes) {
-  CSocket s;
+// A refused connection is the connection's test and the IPv6 one.
+TEST(TcpSocket, BadAddressesAreBadAddresses) {
+  TcpSocket s;
   for (const auto& [host, port] : {std::pair{"no-such-host.invalid", 21u}, {"", 21u}, {"127.0.0.1", 70000u}}) {
     ASSERT_TRUE(s.Create());
     EXPECT_FALSE(s.Connect(host, port));
-    EXPECT_EQ(s.GetLastError(), 10022) << host << ":" << port;
+    EXPECT_EQ(s.LastConnectError().kind, ConnectError::Kind::BadAddress) << host << ":" << port;
   }
 }
 
-TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
+TEST(TcpSocket, SendToAClosedPeerFailsWithoutSignal) {
   auto server = Serve({{Close()}});
   Client c;
   ASSERT_TRUE(c.Connect(server->Port()));
@@ -46,12 +47,12 @@ TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
   bool sent = true;
   for (int i = 0; i < 100 && sent; ++i) sent = c.socket.Send(std::string(4096, 'x'));
   EXPECT_FALSE(sent);
-  EXPECT_TRUE(c.socket.GetLastError() == 10054 || c.socket.GetLastError() == 10058) << c.socket.GetLastError();
+  EXPECT_TRUE(c.socket.LastErrno() == ECONNRESET || c.socket.LastErrno() == EPIPE) << c.socket.LastErrno();
 }
 
 // A hook that gives the wait up is the connection's test (a server that never
 // greets) and the TLS layer's (a silent handshake).
-TEST(CSocket, WaitHookRunsWhileAWaitLasts) {
+TEST(TcpSocket, WaitHookRunsWhileAWaitLasts) {
   auto server = Serve({{Pause(200), Send("220 Late\r\n"), Hold()}});
   int calls = 0;
   HookGuard guard([&calls] { return ++calls > 0; });

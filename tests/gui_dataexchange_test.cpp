@@ -1,6 +1,6 @@
 // From the controls to the wire, in the real dialog offscreen against the
 // scripted server: whatever way a text got into a field, and each of the
-// eighteen site-action buttons; and the one pane line of a history store
+// site-action buttons; and the one pane line of a history store
 // that can't be written.
 #include <gtest/gtest.h>
 
@@ -26,17 +26,26 @@ using namespace siteserver;
 const std::string kLogin = "USER u\r\nPASS p\r\n";
 
 TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
-  // Column by column, top to bottom, as the window shows them.
-  const char* const verbs[] = {"ALUP",   "ALDN",   "WKUP",    "WKDN",  "DAYUP",  "DAYDN", "NEW",   "WHO",  "SWHO",
-                               "LASTON", "LOGINS", "TRAFFIC", "USERS", "GROUPS", "STAT",  "STATS", "VERS", "IDLE"};
+  // Column by column, top to bottom, as the window shows them; three columns.
+  const std::vector<std::string> verbs = {"ALUP",   "ALDN",   "WKUP",    "WKDN",  "DAYUP",  "DAYDN",
+                                          "NEW",    "WHO",    "SWHO",    "LASTON", "LOGINS", "TRAFFIC",
+                                          "USERS",  "GROUPS", "STAT",    "STATS", "VERS",   "IDLE"};
+  const int count = static_cast<int>(verbs.size()), rows = (count + 2) / 3;
   DialogHarness h("");
-  auto server = Serve({LoginThen(Answers(18))});
+  EXPECT_EQ(h.Item(IDC_SITE_FIRST + count), nullptr) << "a button for each action, and no more";
+  auto server = Serve({LoginThen(Answers(count))});
   ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
   std::string expected = kLogin;
-  for (int i = 0; i < 18; ++i) {
+  for (int i = 0; i < count; ++i) {
+    ASSERT_NE(h.Item(IDC_SITE_FIRST + i), nullptr) << verbs[i];
     EXPECT_EQ(h.Text(IDC_SITE_FIRST + i), verbs[i]) << "caption of button " << IDC_SITE_FIRST + i;
+    if (i % rows != 0) {
+      const QRect above = h.Item(IDC_SITE_FIRST + i - 1)->geometry(), here = h.Item(IDC_SITE_FIRST + i)->geometry();
+      EXPECT_EQ(here.left(), above.left()) << verbs[i];
+      EXPECT_GT(here.top(), above.bottom()) << verbs[i];
+    }
     h.Click(IDC_SITE_FIRST + i);
-    expected += std::string("SITE ") + verbs[i] + "\r\n";
+    expected += "SITE " + verbs[i] + "\r\n";
     h.ExpectWire(*server, expected);
   }
 }
@@ -87,9 +96,9 @@ TEST(DataExchange, AHistoryThatCannotBeWrittenIsReportedOncePerRun) {
     const std::size_t at = pane.find(line);
     ASSERT_NE(at, std::string::npos) << pane;
     EXPECT_EQ(pane.find(line, at + 1), std::string::npos) << "once per run";
-    EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(at + 2)), logDisconnectColor);
+    EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(at + 2)), palette::kDisconnect);
     EXPECT_NE(pane.find(">USER second"), std::string::npos) << "the program goes on";
-    EXPECT_EQ(h.Dlg().m_historyList.GetCount(), 2) << "the entries stay listed for this run";
+    EXPECT_EQ(h.Dlg().m_historyList->count(), 2) << "the entries stay listed for this run";
     EXPECT_TRUE(h.boxes.empty());
   }
   fs::remove(folder);

@@ -87,7 +87,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
       {" ", "0", " ", " ", port},  // blanks are text
   };
   const std::string pane = h.Pane();
-  const int history = h.Dlg().m_historyList.GetCount();
+  const int history = h.Dlg().m_historyList->count();
   for (const auto& c : cases) {
     h.boxes.clear();
     h.Fill(c.port, c.login, c.password, c.host);
@@ -99,7 +99,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   h.Click(kWho);  // not connected: it sends nothing and shows nothing
   EXPECT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.Pane(), pane);
-  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), history);
+  EXPECT_EQ(h.Dlg().m_historyList->count(), history);
 
   const unsigned closed = DeadPort();
   h.boxes.clear();
@@ -108,7 +108,7 @@ TEST(Connection, FieldChecksAndARefusedConnectAreBoxes) {
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.boxes[0].text, "The attempt to connect was rejected. ");
   EXPECT_EQ(After(h.Pane(), pane.size()), "\n\n>connecting to 127.0.0.1\n");  // and nothing after it
-  EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()),
+  EXPECT_EQ(h.Dlg().m_historyList->Entry(h.Dlg().m_historyList->currentIndex()),
             "refused@127.0.0.1:" + std::to_string(closed));
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
 }
@@ -122,7 +122,7 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
       {Send("220 hi\r\n"), ExpectLine(), Send("331 pw\r\n"), ExpectLine(), Pause(400), Send("230 in\r\n")},
   });
   DialogHarness h("");
-  const int history = h.Dlg().m_historyList.GetCount();
+  const int history = h.Dlg().m_historyList->count();
   std::size_t mark = h.Pane().size();
   h.Fill(server->Port());
   h.Click(IDC_CONNECT);
@@ -139,7 +139,7 @@ TEST(Connection, ARefusedLoginThenAFreshAttempt) {
   EXPECT_EQ(captionWhileWaiting, "Cancel");
   EXPECT_EQ(h.Text(IDC_CONNECT), "Disconnect");
   EXPECT_TRUE(h.Dlg().IsConnected());
-  EXPECT_EQ(h.Dlg().m_historyList.GetCount(), history + 1);  // two attempts, one entry
+  EXPECT_EQ(h.Dlg().m_historyList->count(), history + 1);  // two attempts, one entry
 
   mark = h.Pane().size();
   h.Click(IDC_CONNECT);
@@ -158,7 +158,7 @@ TEST(Commands, ButtonsAndTheRawEditReachTheWireAndLineBreaksNever) {
   ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
   Raw(h, "SITE WHO");  // the box is ticked: a second SITE
   h.Click(IDC_AUTO_SITE);
-  ASSERT_EQ(h.Dlg().m_autoSite, FALSE);
+  ASSERT_EQ(h.Dlg().m_form.autoSite, false);
   Raw(h, "SITE caf\xE9 \t");  // a letter of the code page's upper half stays
   const std::string wire = std::string(kLoginWire) + "SITE SITE WHO\r\nSITE caf\xE9\r\n";
   h.ExpectWire(*server, wire);

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "DialogHarness.h"
-#include "PerUserHistory.h"
-#include "Registry.h"
+#include "UserStore.h"
 #include "res/Strings.h"
 #include "res/resource.h"
 
@@ -24,14 +23,7 @@ void Attempt(DialogHarness& h, const std::string& login, const std::string& host
   h.Click(IDC_CONNECT);
 }
 
-std::vector<std::string> Stored() {
-  std::vector<std::string> names;
-  CRegKey key;
-  if (!key.Create(kHistoryKey)) return names;
-  std::string name;
-  for (int i = 0; key.EnumValue(i, name); ++i) names.push_back(name);
-  return names;
-}
+std::vector<std::string> Stored() { return platform::UserStore().Load(); }
 
 std::filesystem::path StorePath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -49,9 +41,9 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
     Attempt(h, login, host, 2121, secret);
     ASSERT_EQ(h.boxes.size(), 1u);
     EXPECT_EQ(h.boxes[0].text, "Invalid host address. ");
-    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), entry);
+    EXPECT_EQ(h.Dlg().m_historyList->Entry(h.Dlg().m_historyList->currentIndex()), entry);
     Attempt(h, std::string(300, 'l'), host, 21, secret);
-    EXPECT_EQ(h.Dlg().m_historyList.GetLBText(h.Dlg().m_historyList.GetCurSel()), longEntry);
+    EXPECT_EQ(h.Dlg().m_historyList->Entry(h.Dlg().m_historyList->currentIndex()), longEntry);
   }
   const std::string file = ReadFile(StorePath());
   EXPECT_FALSE(file.empty());
@@ -69,10 +61,10 @@ TEST(History, OddCharactersRoundTripThroughTheStore) {
   EXPECT_EQ(h.Text(IDC_HOST), host);
   EXPECT_EQ(h.Text(IDC_PORT), "2121");
   EXPECT_EQ(h.Text(IDC_PASSWORD), "");
-  EXPECT_EQ(h.Dlg().m_login, login);
-  EXPECT_EQ(h.Dlg().m_host, host);
-  EXPECT_EQ(h.Dlg().m_port, 2121u);
-  EXPECT_EQ(h.Dlg().m_password, "");
+  EXPECT_EQ(h.Dlg().m_form.login, login);
+  EXPECT_EQ(h.Dlg().m_form.host, host);
+  EXPECT_EQ(h.Dlg().m_form.port, 2121u);
+  EXPECT_EQ(h.Dlg().m_form.password, "");
 }
 
 TEST(History, TheStoreIsPrivateFromItsFirstByte) {
@@ -81,8 +73,8 @@ TEST(History, TheStoreIsPrivateFromItsFirstByte) {
   const mode_t old = ::umask(022);
   auto modes = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
   auto write = [](const std::string& entry) {
-    CRegKey key;
-    return key.Create(kHistoryKey) && key.SetValue(entry);
+    std::string error;
+    return platform::UserStore().Save(entry, error);
   };
   // Made afresh: the folder is private before the file is in it.
   fs::remove_all(folder);

@@ -1,9 +1,12 @@
 // The main window as the user first meets it: the start-up timer,
-// the command-list error box, data exchange, tab order, keys and closing.
+// the command-list error box, data exchange, tab order, keys and closing,
+// its sizes and fonts.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,12 +19,79 @@
 #include "DialogHarness.h"
 #include "IniStorage.h"
 #include "SiteCmdApp.h"
+#include "WindowHarness.h"
 #include "res/resource.h"
 
 namespace {
 
 const std::string kTwoGroups =
     "[a]\ngroup = Users\ncmdDsc = one\ncmd = ONE\n\n[b]\ngroup = Groups\ncmdDsc = two\ncmd = TWO %1\n";
+
+// Every visible control of the dialog lies inside it, apart from the
+// others of its row, and is at least as large as its contents need (no caption cut).
+void ExpectEverythingShown(QWidget* dialog, const char* when) {
+  for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!w->isVisibleTo(dialog)) continue;
+    const std::string name = w->objectName().toStdString() + " " + when;
+    EXPECT_TRUE(dialog->rect().contains(w->geometry())) << name;
+    EXPECT_GE(w->width(), w->minimumSizeHint().width()) << name;
+    EXPECT_GE(w->height(), w->minimumSizeHint().height()) << name;
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+      EXPECT_GE(l->contentsRect().width(), l->fontMetrics().horizontalAdvance(l->text())) << name;
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      EXPECT_GE(b->width(), b->sizeHint().width()) << name;
+    }
+  }
+}
+
+// The smallest window is the size the dialog always had and shows all of it;
+// what the window has beyond that goes to the pane. A font twice the size
+// makes the smallest window larger, and still nothing is cut.
+TEST(MainWindow, SmallestSizeShowsEverythingAndThePaneTakesTheRest) {
+  DialogHarness h("");
+  QWidget* dialog = h.Window();
+  const QSize smallest = dialog->minimumSize();
+  EXPECT_GE(smallest.width(), 771);
+  EXPECT_GE(smallest.height(), 554);
+  dialog->resize(200, 100);
+  h.ProcessEvents();
+  EXPECT_EQ(dialog->size(), smallest);
+  ExpectEverythingShown(dialog, "at the smallest size");
+
+  QWidget* pane = h.Item(IDC_OUTPUT);
+  QWidget* host = h.Item(IDC_HOST);
+  const QSize paneBefore = pane->size(), hostBefore = host->size();
+  dialog->resize(smallest + QSize(600, 400));
+  h.ProcessEvents();
+  EXPECT_EQ(pane->height(), paneBefore.height() + 400);
+  EXPECT_GE(pane->width(), paneBefore.width() + 580);
+  EXPECT_EQ(host->height(), hostBefore.height());
+  ExpectEverythingShown(dialog, "larger");
+
+  const int connectHeight = h.Item(IDC_CONNECT)->height();
+  QFont font = dialog->font();
+  font.setPointSizeF(font.pointSizeF() * 2);
+  dialog->setFont(font);
+  h.ProcessEvents();
+  EXPECT_GT(dialog->minimumWidth(), smallest.width());
+  EXPECT_GT(dialog->minimumHeight(), smallest.height());
+  dialog->resize(dialog->minimumSize());
+  h.ProcessEvents();
+  ExpectEverythingShown(dialog, "with a font twice the size");
+  EXPECT_GT(h.Item(IDC_CONNECT)->height(), connectHeight);
+}
+
+// The tabbed window is no larger than the dialog needs at first and grows with the user.
+TEST(MainWindow, TheWindowAroundTheTabsResizes) {
+  WindowHarness h("");
+  CSiteCmdDlg& tab = h.window->NewTab();
+  const QSize start = h.window->size();
+  EXPECT_EQ(tab.size(), tab.minimumSize());
+  h.window->resize(start + QSize(300, 200));
+  WindowHarness::WaitUntil([&] { return tab.height() == tab.minimumHeight() + 200; }, 2000);
+  EXPECT_EQ(tab.height(), tab.minimumHeight() + 200);
+  EXPECT_EQ(tab.width(), tab.minimumWidth() + 300);
+}
 
 // The startup timer fills the groups once; the password field hides what is typed.
 TEST(MainWindow, StartupTimerRunsOnce) {
@@ -33,7 +103,7 @@ TEST(MainWindow, StartupTimerRunsOnce) {
   ASSERT_TRUE(h.WaitUntil([&] { return h.Window()->windowTitle() != "Korvastel"; }));
   // A second tick would list every group twice.
   h.ProcessEvents(250);
-  EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2);
+  EXPECT_EQ(h.Dlg().m_groupList->count(), 2);
 }
 
 TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
@@ -44,9 +114,9 @@ TEST(MainWindow, MissingCommandListIsReportedAndTheWindowRunsOn) {
             "Can't read file commandList.ini!\nProgram will not be able to display any user commands!\n\n"
             "Error Message:\n[Runtime Error] Could not open file: commandList.ini");
   EXPECT_EQ(h.boxes[0].caption, "Error reading command list file.");
-  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  EXPECT_EQ(h.boxes[0].type, platform::kBoxError);
   EXPECT_NE(h.Dlg().m_iniStorage.get(), nullptr);
-  EXPECT_EQ(h.Dlg().m_groupList.GetCount() + h.Dlg().m_commandList.GetCount(), 0);
+  EXPECT_EQ(h.Dlg().m_groupList->count() + h.Dlg().m_commandList->count(), 0);
 }
 
 TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
@@ -64,14 +134,15 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
 
   ASSERT_EQ(h.boxes.size(), 1u) << "one box per failed exchange, however the focus moves";
   EXPECT_NE(h.boxes[0].text.find("Port"), std::string::npos);
+  EXPECT_EQ(h.boxes[0].caption + std::to_string(h.boxes[0].type), "48") << "no caption, an exclamation icon";
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_PORT));
   // Fields exchanged before the port take their values; the port and all after it keep theirs.
-  EXPECT_EQ(h.Dlg().m_antiIdle, TRUE);
-  EXPECT_EQ(h.Dlg().m_antiIdleCommand, "NOOP");
-  EXPECT_EQ(h.Dlg().m_login, "admin");
-  EXPECT_EQ(h.Dlg().m_port, 21u);
-  EXPECT_EQ(h.Dlg().m_rawCommand, "");
-  EXPECT_EQ(h.Dlg().m_host, "");
+  EXPECT_EQ(h.Dlg().m_form.antiIdle, true);
+  EXPECT_EQ(h.Dlg().m_form.antiIdleCommand, "NOOP");
+  EXPECT_EQ(h.Dlg().m_form.login, "admin");
+  EXPECT_EQ(h.Dlg().m_form.port, 21u);
+  EXPECT_EQ(h.Dlg().m_form.rawCommand, "");
+  EXPECT_EQ(h.Dlg().m_form.host, "");
 
   // With the interval failing too (past 32 bits), the interval field is reported first.
   h.boxes.clear();
@@ -83,15 +154,15 @@ TEST(MainWindow, EmptyPortStopsTheExchangeThereWithOneBox) {
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_NE(h.boxes[0].text.find("send every n seconds"), std::string::npos);
   EXPECT_EQ(h.Window()->focusWidget(), h.Item(IDC_ANTI_IDLE_INTERVAL));
-  EXPECT_EQ(h.Dlg().m_antiIdleInterval, 360u);
+  EXPECT_EQ(h.Dlg().m_form.antiIdleInterval, 360u);
 
   // A number comes back into the member, selected text or not.
   h.Type(IDC_ANTI_IDLE_INTERVAL, "30");
   h.Type(IDC_PORT, "2121");
   h.Focus(IDC_HOST);
-  EXPECT_EQ(h.Dlg().m_antiIdleInterval, 30u);
-  EXPECT_EQ(h.Dlg().m_port, 2121u);
-  EXPECT_EQ(h.Dlg().m_rawCommand, "WHO");
+  EXPECT_EQ(h.Dlg().m_form.antiIdleInterval, 30u);
+  EXPECT_EQ(h.Dlg().m_form.port, 2121u);
+  EXPECT_EQ(h.Dlg().m_form.rawCommand, "WHO");
 }
 
 // Tab goes from the port to the TLS box, then to the login; it skips the
@@ -156,7 +227,7 @@ TEST(MainWindow, KeysOnTheDialogShowTheDebugBoxWithTheVirtualKeyCode) {
     QApplication::sendEvent(h.Window(), &release);
     ASSERT_EQ(h.boxes.size(), r.character.empty() ? 1u : 2u) << "the release shows nothing";
     EXPECT_EQ(h.boxes[0].caption, "Debug");
-    EXPECT_EQ(h.boxes[0].type, MB_OK);
+    EXPECT_EQ(h.boxes[0].type, platform::kBoxOk);
     EXPECT_EQ(h.boxes[0].text.rfind(pressed + r.keyDown + " \nRepCount: 1 \n Flags: ", 0), 0u) << h.boxes[0].text;
     if (!r.character.empty()) {
       EXPECT_EQ(h.boxes[1].text.rfind(pressed + r.character + " \n", 0), 0u);
@@ -199,7 +270,7 @@ TEST(MainWindow, APlantedCommandListIsPassedOverAndThePaneSaysWhy) {
     const fs::path file = h.folder / "commandList.ini";
     fs::permissions(file, fs::perms::others_write, fs::perm_options::add);
     h.Start();
-    EXPECT_EQ(h.Dlg().m_groupList.GetCount(), 2) << "the per-user list, not the planted one";
+    EXPECT_EQ(h.Dlg().m_groupList->count(), 2) << "the per-user list, not the planted one";
     EXPECT_NE(h.Pane().find("\n>Not read: " + file.string() + " is writable by others (its group or all users); read " +
                             perUser.string() + " instead.\n"),
               std::string::npos)
@@ -212,13 +283,13 @@ TEST(MainWindow, NumbersThatDoNotFitAreParseErrorsNotWraps) {
   const struct {
     const char* text;
     bool ok;
-    UINT value;
+    unsigned value;
   } rows[] = {{"4294967295", true, 4294967295u}, {"0000000021", true, 21}, {" +7x", true, 7},
               {"4294967296", false, 0},          {"00000000021", false, 0}, {"-1", false, 0},
               {"", false, 0}};
   for (const auto& r : rows) {
-    UINT value = 12345;
-    EXPECT_EQ(ParseUnsigned(r.text, value), r.ok) << r.text;
+    unsigned value = 12345;
+    EXPECT_EQ(platform::ParseUnsigned(r.text, value), r.ok) << r.text;
     EXPECT_EQ(value, r.ok ? r.value : 12345u) << r.text;
   }
   // A field that does not parse stops the exchange there: EmptyPortStopsTheExchangeThereWithOneBox.

@@ -220,7 +220,7 @@ TEST(Pane, SavesBytesExactlyWithOrWithoutTimesAndKeepsTheOldFileOnFailure) {
   EXPECT_EQ(ReadFile(file), old);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_NE(h.boxes[0].text.find("could not be saved"), std::string::npos);
-  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  EXPECT_EQ(h.boxes[0].type, platform::kBoxError);
   int files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(h.folder)) ++files;
   EXPECT_EQ(files, 2);  // commandList.ini and saved.txt

@@ -97,7 +97,7 @@ TEST(ReplyTableWindow, SortsNumbersAsNumbersFiltersAndCopiesSafely) {
   std::vector<platform::MessageBoxCall> boxes;
   platform::SetMessageBoxPresenter([&](const platform::MessageBoxCall& call) {
     boxes.push_back(call);
-    return IDOK;
+    return platform::kAnswerOk;
   });
   TempDir folder("korvastel-table-");
   const std::filesystem::path saved = folder.Path() / "t.csv";

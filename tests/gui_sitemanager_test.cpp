@@ -133,13 +133,13 @@ TEST_F(SiteManager, EditsAreKeptAndRefusalsLoseNothing) {
   Select(0);
   EXPECT_EQ(Saved()[1], "spare|ok.example:21||60");
   Select(1);
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Delete");
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].type & (MB_YESNO | MB_DEFBUTTON2), MB_YESNO | MB_DEFBUTTON2);
+  EXPECT_EQ(boxes[0].type & (platform::kBoxYesNo | platform::kBoxNoByDefault), platform::kBoxYesNo | platform::kBoxNoByDefault);
   boxes.clear();
   EXPECT_EQ(ListNames(), (Names{"New site", "spare"}));
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Delete");
   EXPECT_EQ(Saved().size(), 1u);
 }
@@ -156,11 +156,11 @@ TEST_F(SiteManager, ListThatCantBeReadOrWrittenIsReportedAndNeverOverwritten) {
   Click("Export");
   ExpectBox("can't be saved until");
   EXPECT_NE(ReadFile(chosen).find("[New site]"), std::string::npos);
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Close");
   ExpectBox("can't be saved until");
   EXPECT_TRUE(dlg->isVisible());  // the user chose to stay with the changes
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Close");
   boxes.clear();
   EXPECT_FALSE(dlg->isVisible());
@@ -210,7 +210,7 @@ TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
 // Picks "Keep a Log" in the tab's pane menu: whether it was checked, or -1
 // when the menu lacked it or "Open Log Folder".
 int PickKeepALog(CSiteCmdDlg& tab) {
-  auto* pane = qobject_cast<QAbstractScrollArea*>(reinterpret_cast<QWidget*>(tab.m_transcript.GetSafeHwnd()));
+  QAbstractScrollArea* pane = tab.m_transcript.ScrollArea();
   int checked = -1, open = 0;
   QTimer::singleShot(0, [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -265,9 +265,9 @@ TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
 
   CSiteCmdDlg& quick = window->NewTab();
   EXPECT_EQ(PickKeepALog(quick), 0);
-  quick.m_host = "127.0.0.1", quick.m_port = other->Port(), quick.m_login = "u", quick.m_password = "s3cr3t";
+  quick.m_form.host = "127.0.0.1", quick.m_form.port = other->Port(), quick.m_form.login = "u", quick.m_form.password = "s3cr3t";
   quick.WriteFields();
-  qobject_cast<QAbstractButton*>(reinterpret_cast<QWidget*>(quick.GetDlgItem(IDC_CONNECT)->GetSafeHwnd()))->click();
+  qobject_cast<QAbstractButton*>(quick.Control(IDC_CONNECT))->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return quick.IsConnected(); })) << (boxes.empty() ? "" : boxes.back().text);
   EXPECT_NE(Logged(logs / "u@127.0.0.1").find(" >USER u\n"), std::string::npos);
 }
@@ -335,7 +335,7 @@ TEST_F(SiteManager, TypedPasswordsAreKeptForTheRunFollowRenamesAndGoWithTheSite)
   EXPECT_EQ(window->Passwords().Get("main"), std::nullopt);
   EXPECT_EQ(window->Passwords().Get("prime"), "s3cret");
   Select(0);
-  answer = IDYES;
+  answer = platform::kAnswerYes;
   Click("Delete");
   boxes.clear();
   EXPECT_EQ(window->Passwords().Get("prime"), std::nullopt);
@@ -347,7 +347,7 @@ TEST_F(SiteManager, NamesAreQuotedEscapedAndEncryptionIsNamedForWhatItIs) {
   QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(W("Encryption"));
   EXPECT_EQ(combo->text(QAccessible::Name).toStdString(), "Encryption");
   EXPECT_EQ(combo->text(QAccessible::Value).toStdString(), "Explicit (AUTH TLS)");
-  answer = IDNO;
+  answer = platform::kAnswerNo;
   Click("Delete");
   ExpectBox("Delete the site \"evil\\x1b[2J\"?");
 }
@@ -395,7 +395,7 @@ TEST_F(SiteManager, ProxyIsKeptWithoutItsPasswordAndItsFailureIsShown) {
   const std::string pane = window->Tab(0).m_transcript.GetText();
   const std::size_t at = pane.find(">" + words + ".\n");
   ASSERT_NE(at, std::string::npos) << pane;
-  EXPECT_EQ(window->Tab(0).m_transcript.GetColorAt(static_cast<long>(at + 1)), logDisconnectColor);
+  EXPECT_EQ(window->Tab(0).m_transcript.GetColorAt(static_cast<long>(at + 1)), palette::kDisconnect);
   EXPECT_EQ(server->Connections(), 0u);
 }
 

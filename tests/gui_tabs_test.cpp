@@ -21,8 +21,8 @@ namespace {
 
 using namespace siteserver;
 
-QWidget* Page(CSiteCmdDlg& tab) { return reinterpret_cast<QWidget*>(tab.GetSafeHwnd()); }
-QWidget* Item(CSiteCmdDlg& tab, int id) { return reinterpret_cast<QWidget*>(tab.GetDlgItem(id)->GetSafeHwnd()); }
+QWidget* Page(CSiteCmdDlg& tab) { return &tab; }
+QWidget* Item(CSiteCmdDlg& tab, int id) { return tab.Control(id); }
 
 // The page tabs a screen reader finds anywhere in the window, hidden or not.
 int PageTabs(QAccessibleInterface* node) {
@@ -33,10 +33,10 @@ int PageTabs(QAccessibleInterface* node) {
 }
 
 void ConnectTab(CSiteCmdDlg& tab, unsigned port) {
-  tab.m_host = "127.0.0.1";
-  tab.m_port = port;
-  tab.m_login = "u";
-  tab.m_password = "p";
+  tab.m_form.host = "127.0.0.1";
+  tab.m_form.port = port;
+  tab.m_form.login = "u";
+  tab.m_form.password = "p";
   tab.WriteFields();
   qobject_cast<QAbstractButton*>(Item(tab, IDC_CONNECT))->click();
   ASSERT_TRUE(WindowHarness::WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); }))

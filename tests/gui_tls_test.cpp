@@ -17,12 +17,12 @@
 
 #include "DialogHarness.h"
 #include "MessageBox.h"
-#include "Registry.h"
 #include "Relay.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "TestPeers.h"
 #include "TrustedCertificates.h"
+#include "UserStore.h"
 #include "res/resource.h"
 
 namespace {
@@ -52,8 +52,8 @@ TEST(Tls, EnterOrSpaceOnAFreshTrustBoxNeverTrusts) {
     });
     poll.start(20);
     const int answer = platform::ShowMessageBox(
-        nullptr, {"Trust this certificate?", "Unknown certificate", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2});
-    EXPECT_EQ(answer, IDNO) << "key " << key;
+        nullptr, {"Trust this certificate?", "Unknown certificate", platform::kBoxYesNo | platform::kBoxWarning | platform::kBoxNoByDefault});
+    EXPECT_EQ(answer, platform::kAnswerNo) << "key " << key;
   }
 }
 
@@ -96,13 +96,11 @@ TEST(Tls, CheckBoxPlaceRefusedAuthAndTheHistoryRememberingIt) {
     ASSERT_GE(index, 0) << entry;
     h.SelectComboItem(IDC_HISTORY, index);
     EXPECT_EQ(Ticked(h), tls) << entry;
-    EXPECT_EQ(h.Dlg().m_tls, tls);
+    EXPECT_EQ(h.Dlg().m_form.tls, tls);
   }
   // The history's own entries are the texts they always were.
-  CRegKey key;
-  ASSERT_TRUE(key.Create("SOFTWARE\\Dunvarrow\\korvastel\\history"));
-  std::string name;
-  for (int i = 0; key.EnumValue(i, name); ++i) EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
+  for (const std::string& name : platform::UserStore().Load())
+    EXPECT_TRUE(name == tlsEntry || name == plainEntry) << name;
 }
 
 class TlsWithPyFtpd : public ::testing::Test {
@@ -138,16 +136,16 @@ TEST_F(TlsWithPyFtpd, UnknownAndChangedCertificatesAskTheUserAndNothingGoesInCle
   h.Click(IDC_CONNECT);
   const std::size_t hint = h.Pane().find(kHint);
   ASSERT_NE(hint, std::string::npos) << h.Pane();
-  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(hint)), logDisconnectColor);
+  EXPECT_EQ(h.Dlg().m_transcript.GetColorAt(static_cast<long>(hint)), palette::kDisconnect);
   h.Click(IDC_TLS);
 
-  int reply = IDNO;
-  h.answer = [&](const platform::MessageBoxCall& call) { return (call.type & MB_YESNO) == MB_YESNO ? reply : IDOK; };
+  int reply = platform::kAnswerNo;
+  h.answer = [&](const platform::MessageBoxCall& call) { return (call.type & platform::kBoxYesNo) == platform::kBoxYesNo ? reply : platform::kAnswerOk; };
   h.Click(IDC_CONNECT);  // "No"
   ASSERT_EQ(h.boxes.size(), 2u);
   const platform::MessageBoxCall ask = h.boxes[0];
   EXPECT_EQ(ask.caption, "Unknown certificate");
-  EXPECT_EQ(ask.type & MB_DEFBUTTON2, MB_DEFBUTTON2) << "a first-use attacker's certificate is not trusted by Enter";
+  EXPECT_EQ(ask.type & platform::kBoxNoByDefault, platform::kBoxNoByDefault) << "a first-use attacker's certificate is not trusted by Enter";
   for (const std::string& part : {"127.0.0.1:" + std::to_string(port), std::string("CN=korvastel-self-signed"),
                                   std::string("self-signed certificate"), fingerprint, std::string("Valid until: ")})
     EXPECT_NE(ask.text.find(part), std::string::npos) << part << " in\n" << ask.text;
@@ -155,7 +153,7 @@ TEST_F(TlsWithPyFtpd, UnknownAndChangedCertificatesAskTheUserAndNothingGoesInCle
   EXPECT_EQ(Caption(h), "Connect");  // sending nothing after a "No" is the connection's test
   EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), "");
 
-  reply = IDYES;
+  reply = platform::kAnswerYes;
   h.Click(IDC_CONNECT);
   ASSERT_EQ(Caption(h), "Disconnect");
   EXPECT_EQ(h.boxes.size(), 3u);
@@ -181,11 +179,11 @@ TEST_F(TlsWithPyFtpd, UnknownAndChangedCertificatesAskTheUserAndNothingGoesInCle
   // The server now shows another certificate than the one remembered.
   const std::string old = "00:11:22:33";
   ASSERT_TRUE(platform::TrustFingerprint("127.0.0.1", port, old));
-  reply = IDNO;
+  reply = platform::kAnswerNo;
   h.Click(IDC_CONNECT);
   ASSERT_EQ(h.boxes.size(), 5u);
   EXPECT_EQ(h.boxes[3].caption, "Certificate changed!");
-  EXPECT_EQ(h.boxes[3].type & MB_DEFBUTTON2, MB_DEFBUTTON2) << "the safe answer is the default";
+  EXPECT_EQ(h.boxes[3].type & platform::kBoxNoByDefault, platform::kBoxNoByDefault) << "the safe answer is the default";
   EXPECT_LT(h.boxes[3].text.find(old), h.boxes[3].text.find(fingerprint)) << h.boxes[3].text;
   EXPECT_EQ(Caption(h), "Connect");
   EXPECT_EQ(platform::TrustedFingerprint("127.0.0.1", port), old);

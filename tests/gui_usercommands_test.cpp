@@ -53,7 +53,7 @@ TEST(UserCommands, CommandListExampleEndToEnd) {
   DialogHarness h(ini);
   EXPECT_EQ(Items(h.Dlg().m_groupList), (std::vector<std::string>{"Groups", "Users"}));
   EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"plain list"}));
-  EXPECT_EQ(h.Dlg().m_commandList.GetCurSel(), CB_ERR);
+  EXPECT_EQ(h.Dlg().m_commandList->currentIndex(), -1);
   EXPECT_TRUE(EnabledRows(h).empty());
 
   h.SelectComboItem(IDC_GROUP, 1);
@@ -104,7 +104,7 @@ TEST(UserCommands, ResetOnChangeAndResetButton) {
   for (int n = 1; n <= 9; ++n) EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "v" + std::to_string(n));
 
   h.Click(IDC_RESET_ON_CHANGE);
-  EXPECT_EQ(h.Dlg().m_resetOnChange, TRUE);
+  EXPECT_EQ(h.Dlg().m_form.resetOnChange, true);
   h.SelectComboItem(IDC_COMMAND, 0);
   for (int n = 1; n <= 9; ++n) EXPECT_EQ(h.Text(IDC_PARAM_FIRST + n - 1), "") << "row " << n;
 
@@ -130,7 +130,7 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
 
   h.SelectComboItem(IDC_GROUP, 0);
   EXPECT_EQ(Items(h.Dlg().m_commandList), (std::vector<std::string>{"alpha one", "alpha two"}));
-  EXPECT_EQ(h.Dlg().m_commandList.GetCurSel(), CB_ERR);
+  EXPECT_EQ(h.Dlg().m_commandList->currentIndex(), -1);
   EXPECT_TRUE(EnabledRows(h).empty());
   EXPECT_EQ(Label(h, 1), "");
   h.Click(IDC_EXECUTE_USER);
@@ -155,7 +155,7 @@ TEST(UserCommands, ACommandThatCannotGoOutWholeSendsNothingAndSaysWhy) {
   h.Click(IDC_EXECUTE_USER);
   ASSERT_EQ(h.boxes.size(), 1u);
   EXPECT_EQ(h.boxes[0].caption, "Command not sent");
-  EXPECT_EQ(h.boxes[0].type, MB_ICONHAND);
+  EXPECT_EQ(h.boxes[0].type, platform::kBoxError);
   EXPECT_NE(h.boxes[0].text.find("\"split\" was not sent: its line 2 holds a line break"), std::string::npos)
       << h.boxes[0].text;
 
@@ -180,8 +180,8 @@ TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {
   DialogHarness h(text);
 
   for (int group : {1, 0, 1}) h.SelectComboItem(IDC_GROUP, group);
-  ASSERT_EQ(h.Dlg().m_commandList.GetCount(), 1000);
-  EXPECT_EQ(h.Dlg().m_commandList.GetLBText(999), "command 0999");
+  ASSERT_EQ(h.Dlg().m_commandList->count(), 1000);
+  EXPECT_EQ(h.Dlg().m_commandList->Entry(999), "command 0999");
 
   auto server = Connect(h);
   for (int index : {50, 999}) {

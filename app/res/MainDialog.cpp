@@ -1,123 +1,202 @@
 #include "MainDialog.h"
 
+#include <QAbstractScrollArea>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "Controls.h"
 #include "SiteActions.h"
 #include "SiteCmdDlg.h"
 #include "resource.h"
 
 namespace {
 
-constexpr unsigned kEdit = ES_AUTOHSCROLL;
-constexpr unsigned kButton = BS_FLAT;
-constexpr unsigned kList = CBS_SORT | WS_VSCROLL;
+using Handler = platform::Dialog::Handler;
 
-// A member kept in step with a control, and its place in the data exchange.
-struct Bound {
-  ControlBinding target;
-  int order;
-};
-using Handler = std::function<void()>;
+// The smallest window, in dialog units of its 8-point font: the size the
+// dialog always had.
+constexpr int kSmallestWidth = 514;
+constexpr int kSmallestHeight = 341;
 
-ControlTemplate Label(const char* text, int x, int y, int cx, int cy = 8) {
-  return {-1, ControlKind::Static, WS_NONE, text, x, y, cx, cy};
-}
-ControlTemplate Group(const char* text, int x, int y, int cx, int cy) {
-  return {-1, ControlKind::GroupBox, WS_NONE, text, x, y, cx, cy};
-}
-ControlTemplate Button(int id, const char* text, int x, int y, int cx, int cy, Handler handler, Bound bound = {}) {
-  return {id, ControlKind::PushButton, kButton, text, x, y, cx, cy, "", bound.target, bound.order, std::move(handler)};
-}
-ControlTemplate Check(int id, const char* text, unsigned style, int x, int y, int cx, int cy, Bound bound,
-                      Handler handler) {
-  return {id, ControlKind::CheckBox, style | BS_FLAT, text, x, y, cx, cy, "", bound.target, bound.order,
-          std::move(handler)};
-}
-ControlTemplate Edit(int id, unsigned style, int x, int y, int cx, int cy, const char* name, Bound bound,
-                     Handler handler = {}) {
-  return {id, ControlKind::Edit, kEdit | style, "", x, y, cx, cy, name, bound.target, bound.order, std::move(handler)};
-}
-ControlTemplate List(int id, int x, int y, int cx, int cy, const char* name, Bound bound, Handler handler) {
-  return {id, ControlKind::ComboBox, kList, "", x, y, cx, cy, name, bound.target, bound.order, std::move(handler)};
+// A frame with its controls: the group box and the controls' layout share one
+// cell, so the controls stay the dialog's own children (as a screen reader
+// has always found them) and lie above the frame.
+QGridLayout* Framed(QGroupBox* frame, QLayout* inner) {
+  auto* cell = new QGridLayout;
+  cell->setContentsMargins(0, 0, 0, 0);
+  cell->addWidget(frame, 0, 0);
+  cell->addLayout(inner, 0, 0);
+  const int title = frame->fontMetrics().height();
+  inner->setContentsMargins(8, title + 4, 8, 6);
+  return cell;
 }
 
-DialogTemplate Build(CSiteCmdDlg& d) {
-  // Leaving an edit takes every field into the members.
-  const Handler leave = [&d] { d.OnEditKillFocus(); };
-  DialogTemplate t{IDD_SITECMD_DIALOG, "Korvastel", "MS Sans Serif", 8, 514, 341, {}};
-  auto& c = t.controls;
-  // Frames first, so every control lies above them.
-  c.push_back(Group("Connection", 7, 7, 300, 67));
-  c.push_back(Group("standard actions", 7, 80, 153, 107));
-  c.push_back(Group("anti idle", 165, 80, 143, 59));
-  c.push_back(Group("raw command", 165, 140, 143, 47));
-  c.push_back(Group("user actions", 317, 7, 190, 180));
-
-  c.push_back(Label("server:", 12, 15, 100));
-  c.push_back(Edit(IDC_HOST, 0, 12, 23, 113, 14, "", {&d.m_host, 14}, leave));
-  c.push_back(Label("Port", 133, 15, 30));
-  c.push_back(Edit(IDC_PORT, ES_NUMBER, 133, 23, 36, 14, "", {&d.m_port, 12}, leave));
-  c.push_back(Check(IDC_PASSIVE, "Passive", BS_LEFTTEXT | STYLE_HIDDEN | STYLE_DISABLED, 191, 23, 38, 15,
-                    {&d.m_passive, 6}, [&d] { d.OnPassiveCheck(); }));
-  // Between the (hidden) Passive box and the Connect button, touching neither.
-  c.push_back(Check(IDC_TLS, "TLS", 0, 230, 23, 27, 15, {&d.m_tls, 15}, [&d] { d.OnTlsCheck(); }));
-  c.push_back(Label("login:", 12, 41, 80));
-  c.push_back(Edit(IDC_LOGIN, 0, 12, 49, 82, 14, "", {&d.m_login, 10}, leave));
-  c.push_back(Label("password:", 107, 41, 56));
-  c.push_back(Edit(IDC_PASSWORD, ES_PASSWORD, 107, 49, 57, 14, "", {&d.m_password, 11}, leave));
-  c.push_back(Button(IDC_CONNECT, "Connect", 258, 20, 43, 22, [&d] { d.OnConnect(); },
-                     {static_cast<CWnd*>(&d.m_connectButton), 1}));
-
-  // The site actions, row by row across the three columns.
-  const int rows[3][6] = {{91, 105, 120, 134, 150, 165}, {91, 106, 120, 135, 150, 165}, {91, 106, 120, 135, 150, 165}};
-  const int columns[3] = {13, 61, 109};
-  for (int row = 0; row < 6; ++row)
-    for (int col = 0; col < 3; ++col) {
-      const SiteAction& action = kSiteActions[col * 6 + row];
-      c.push_back(Button(action.id, action.caption, columns[col], rows[col][row], 44, 12,
-                         [&d, id = action.id] { d.OnSiteAction(id); }));
-    }
-
-  const int labelRows[9] = {33, 48, 64, 80, 95, 110, 125, 140, 155};
-  const int editRows[9] = {33, 48, 63, 78, 93, 108, 123, 138, 153};
-  static const char* argumentNames[9] = {"Argument 1", "Argument 2", "Argument 3", "Argument 4", "Argument 5",
-                                         "Argument 6", "Argument 7", "Argument 8", "Argument 9"};
-  auto argumentRow = [&](int n) {
-    c.push_back({IDC_PARAM_LABEL_FIRST + n, ControlKind::Static, WS_NONE, "Argument", 323, labelRows[n] + 1, 80, 15, "",
-                 &d.m_paramLabels[static_cast<std::size_t>(n)], 25 + n});
-    // The first four arguments take the fields in when left; the last five do not.
-    c.push_back(Edit(IDC_PARAM_FIRST + n, STYLE_DISABLED, 403, editRows[n], 93, 14, argumentNames[n],
-                     {&d.m_params[static_cast<std::size_t>(n)], 16 + n}, n < 4 ? leave : Handler()));
-  };
-
-  c.push_back(List(IDC_COMMAND, 403, 17, 94, 85, "command", {static_cast<CWnd*>(&d.m_commandList), 3},
-                   [&d] { d.OnCommandSelChange(); }));
-  for (int n = 0; n < 4; ++n) argumentRow(n);
-  c.push_back(Button(IDC_EXECUTE_USER, "Execute", 452, 171, 45, 13, [&d] { d.OnExecuteUser(); }));
-  c.push_back(Button(IDC_RESET_PARAMS, "Reset", 403, 171, 44, 13, [&d] { d.OnResetParams(); }));
-  c.push_back(Check(IDC_RESET_ON_CHANGE, "Reset on change", BS_LEFTTEXT, 321, 170, 70, 15, {&d.m_resetOnChange, 7},
-                    [&d] { d.OnResetOnChangeCheck(); }));
-  c.push_back(Check(IDC_ANTI_IDLE, "enable anti idle command", 0, 173, 88, 109, 15, {&d.m_antiIdle, 5},
-                    [&d] { d.OnAntiIdleCheck(); }));
-  c.push_back(Label("Command:", 173, 107, 38));
-  c.push_back(Edit(IDC_ANTI_IDLE_COMMAND, 0, 213, 104, 88, 14, "", {&d.m_antiIdleCommand, 8}, leave));
-  c.push_back(Label("send every n seconds:", 173, 122, 90));
-  c.push_back(Edit(IDC_ANTI_IDLE_INTERVAL, ES_NUMBER, 265, 119, 37, 14, "", {&d.m_antiIdleInterval, 9}, leave));
-  c.push_back(Edit(IDC_RAW_COMMAND, 0, 171, 151, 131, 13, "raw command", {&d.m_rawCommand, 13}, leave));
-  c.push_back(Check(IDC_AUTO_SITE, "auto add SITE pref.", 0, 171, 170, 77, 15, {&d.m_autoSite, 4},
-                    [&d] { d.OnAutoSiteCheck(); }));
-  c.push_back(Button(IDC_EXECUTE_RAW, "Execute", 253, 168, 48, 13, [&d] { d.OnExecuteRaw(); }));
-  c.push_back(Label("history:", 176, 41, 60));
-  c.push_back(List(IDC_HISTORY, 176, 49, 125, 104, "", {static_cast<CWnd*>(&d.m_historyList), 2},
-                   [&d] { d.OnHistorySelChange(); }));
-  c.push_back(List(IDC_GROUP, 322, 17, 81, 85, "group", {static_cast<CWnd*>(&d.m_groupList), 0},
-                   [&d] { d.OnGroupSelChange(); }));
-  for (int n = 4; n < 9; ++n) argumentRow(n);
-
-  c.push_back({IDC_OUTPUT, ControlKind::RichEdit, WS_VSCROLL, "", 7, 191, 500, 143, "output",
-                 static_cast<CWnd*>(&d.m_transcript), 34});
-  c.push_back({1, ControlKind::PushButton, kButton | STYLE_HIDDEN | STYLE_DISABLED, "OK", 263, 227, 40, 33});
-  return t;
+// A label above its field.
+QVBoxLayout* Above(QWidget* label, QWidget* field) {
+  auto* column = new QVBoxLayout;
+  column->setSpacing(1);
+  label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  column->addWidget(label);
+  column->addWidget(field);
+  return column;
 }
 
 }  // namespace
 
-DialogTemplate MainDialogTemplate(CSiteCmdDlg& dialog) { return Build(dialog); }
+void BuildMainDialog(CSiteCmdDlg& d) {
+  MainForm& f = d.m_form;
+  // Leaving an edit takes the changed fields into the form.
+  const Handler leave = [&d] { d.OnEditKillFocus(); };
+  using platform::Dialog;
+
+  // Frames first, so every control lies above them.
+  QGroupBox* connection = d.Frame("Connection");
+  QGroupBox* standard = d.Frame("standard actions");
+  QGroupBox* antiIdle = d.Frame("anti idle");
+  QGroupBox* raw = d.Frame("raw command");
+  QGroupBox* user = d.Frame("user actions");
+
+  QLabel* serverLabel = d.Label("server:");
+  QLineEdit* host = d.Edit(IDC_HOST, f.host, "", Dialog::kPlain, leave);
+  QLabel* portLabel = d.Label("Port");
+  QLineEdit* port = d.Number(IDC_PORT, f.port, leave);
+  QCheckBox* passive = d.Check(IDC_PASSIVE, "Passive", f.passive, [&d] { d.OnPassiveCheck(); }, true);
+  passive->hide();
+  passive->setEnabled(false);
+  QCheckBox* tls = d.Check(IDC_TLS, "TLS", f.tls, [&d] { d.OnTlsCheck(); });
+  QLabel* loginLabel = d.Label("login:");
+  QLineEdit* login = d.Edit(IDC_LOGIN, f.login, "", Dialog::kPlain, leave);
+  QLabel* passwordLabel = d.Label("password:");
+  QLineEdit* password = d.Edit(IDC_PASSWORD, f.password, "", Dialog::kPassword, leave);
+  d.m_connectButton = d.Button(IDC_CONNECT, "Connect", [&d] { d.OnConnect(); });
+
+  // The site actions: column by column in the table's order, tabbed row by row.
+  auto* actions = new QGridLayout;
+  actions->setSpacing(3);
+  constexpr std::size_t columns = kSiteActionColumns;
+  constexpr std::size_t rows = (kSiteActions.size() + columns - 1) / columns;
+  for (std::size_t row = 0; row < rows; ++row)
+    for (std::size_t col = 0; col < columns; ++col) {
+      const std::size_t index = col * rows + row;
+      if (index >= kSiteActions.size()) continue;
+      QPushButton* b = d.Button(IDC_SITE_FIRST + static_cast<int>(index), kSiteActions[index].caption,
+                                [&d, index] { d.OnSiteAction(index); });
+      d.AtLeast(b, 44, 12);
+      actions->addWidget(b, static_cast<int>(row), static_cast<int>(col));
+    }
+  actions->setRowStretch(static_cast<int>(rows), 1);  // the buttons stay together at the top
+
+  auto* arguments = new QGridLayout;
+  arguments->setVerticalSpacing(2);
+  static const char* const argumentNames[usercommands::kArgumentCount] = {
+      "Argument 1", "Argument 2", "Argument 3", "Argument 4", "Argument 5",
+      "Argument 6", "Argument 7", "Argument 8", "Argument 9"};
+  auto argumentRow = [&](int n) {
+    // Empty until a command that uses the argument names it.
+    QLabel* label = d.Label("", IDC_PARAM_LABEL_FIRST + n);
+    // The first four arguments take the fields in when left; the last five do not.
+    QLineEdit* field = d.Edit(IDC_PARAM_FIRST + n, f.params[static_cast<std::size_t>(n)], argumentNames[n],
+                              Dialog::kPlain, n < 4 ? leave : Handler());
+    field->setEnabled(false);
+    arguments->addWidget(label, n + 1, 0, Qt::AlignVCenter);
+    arguments->addWidget(field, n + 1, 1);
+  };
+
+  d.m_commandList = d.List(IDC_COMMAND, "command", false, 8, [&d] { d.OnCommandSelChange(); });
+  for (int n = 0; n < 4; ++n) argumentRow(n);
+  QPushButton* executeUser = d.Button(IDC_EXECUTE_USER, "Execute", [&d] { d.OnExecuteUser(); });
+  QPushButton* reset = d.Button(IDC_RESET_PARAMS, "Reset", [&d] { d.OnResetParams(); });
+  QCheckBox* resetOnChange =
+      d.Check(IDC_RESET_ON_CHANGE, "Reset on change", f.resetOnChange, [&d] { d.OnResetOnChangeCheck(); }, true);
+  QCheckBox* antiIdleCheck =
+      d.Check(IDC_ANTI_IDLE, "enable anti idle command", f.antiIdle, [&d] { d.OnAntiIdleCheck(); });
+  QLabel* commandLabel = d.Label("Command:");
+  QLineEdit* antiIdleCommand = d.Edit(IDC_ANTI_IDLE_COMMAND, f.antiIdleCommand, "", Dialog::kPlain, leave);
+  QLabel* intervalLabel = d.Label("send every n seconds:");
+  QLineEdit* interval = d.Number(IDC_ANTI_IDLE_INTERVAL, f.antiIdleInterval, leave);
+  QLineEdit* rawCommand = d.Edit(IDC_RAW_COMMAND, f.rawCommand, "raw command", Dialog::kPlain, leave);
+  QCheckBox* autoSite = d.Check(IDC_AUTO_SITE, "auto add SITE pref.", f.autoSite, [&d] { d.OnAutoSiteCheck(); });
+  QPushButton* executeRaw = d.Button(IDC_EXECUTE_RAW, "Execute", [&d] { d.OnExecuteRaw(); });
+  QLabel* historyLabel = d.Label("history:");
+  d.m_historyList = d.List(IDC_HISTORY, "", true, 11, [&d] { d.OnHistorySelChange(); });
+  d.m_groupList = d.List(IDC_GROUP, "group", false, 8, [&d] { d.OnGroupSelChange(); });
+  for (int n = 4; n < usercommands::kArgumentCount; ++n) argumentRow(n);
+  d.m_transcript.Attach(d.Pane(IDC_OUTPUT, "output"));
+  QPushButton* ok = d.Button(IDC_OK, "OK", {});
+  ok->hide();
+  ok->setEnabled(false);
+  d.FinishBuilding();
+
+  // Push buttons at least as large as they always were.
+  d.AtLeast(d.m_connectButton, 43, 22);
+  d.AtLeast(executeRaw, 48, 13);
+  d.AtLeast(reset, 44, 13);
+  d.AtLeast(executeUser, 45, 13);
+
+  // ---- the layout ----
+  auto* connectionRows = new QVBoxLayout;
+  auto* first = new QHBoxLayout;
+  first->addLayout(Above(serverLabel, host), 3);
+  first->addLayout(Above(portLabel, port), 1);
+  first->addWidget(tls, 0, Qt::AlignBottom);
+  first->addWidget(d.m_connectButton, 0, Qt::AlignBottom);
+  auto* second = new QHBoxLayout;
+  second->addLayout(Above(loginLabel, login), 2);
+  second->addLayout(Above(passwordLabel, password), 2);
+  second->addLayout(Above(historyLabel, d.m_historyList), 4);
+  connectionRows->addLayout(first);
+  connectionRows->addLayout(second);
+
+  auto* antiIdleRows = new QGridLayout;
+  antiIdleRows->setVerticalSpacing(2);
+  antiIdleRows->addWidget(antiIdleCheck, 0, 0, 1, 2);
+  antiIdleRows->addWidget(commandLabel, 1, 0, Qt::AlignVCenter);
+  antiIdleRows->addWidget(antiIdleCommand, 1, 1);
+  antiIdleRows->addWidget(intervalLabel, 2, 0, Qt::AlignVCenter);
+  antiIdleRows->addWidget(interval, 2, 1);
+
+  auto* rawRows = new QVBoxLayout;
+  rawRows->setSpacing(2);
+  rawRows->addWidget(rawCommand);
+  auto* rawButtons = new QHBoxLayout;
+  rawButtons->addWidget(autoSite);
+  rawButtons->addStretch(1);
+  rawButtons->addWidget(executeRaw);
+  rawRows->addLayout(rawButtons);
+
+  arguments->addWidget(d.m_groupList, 0, 0);
+  arguments->addWidget(d.m_commandList, 0, 1);
+  auto* userButtons = new QHBoxLayout;
+  userButtons->addWidget(resetOnChange);
+  userButtons->addStretch(1);
+  userButtons->addWidget(reset);
+  userButtons->addWidget(executeUser);
+  arguments->addLayout(userButtons, usercommands::kArgumentCount + 1, 0, 1, 2);
+  arguments->setColumnStretch(1, 1);
+  arguments->setRowStretch(usercommands::kArgumentCount + 1, 1);
+
+  auto* middle = new QVBoxLayout;
+  antiIdleRows->setColumnStretch(1, 1);
+  middle->addLayout(Framed(antiIdle, antiIdleRows));
+  middle->addLayout(Framed(raw, rawRows));
+  auto* lower = new QHBoxLayout;
+  lower->addLayout(Framed(standard, actions));
+  lower->addLayout(middle, 1);
+  auto* left = new QVBoxLayout;
+  left->addLayout(Framed(connection, connectionRows));
+  left->addLayout(lower, 1);
+  auto* top = new QHBoxLayout;
+  top->addLayout(left, 3);
+  top->addLayout(Framed(user, arguments), 2);
+
+  auto* root = new QVBoxLayout(&d);
+  root->setContentsMargins(10, 10, 10, 10);
+  root->setSpacing(6);
+  root->addLayout(top);
+  root->addWidget(d.m_transcript.ScrollArea(), 1);
+  d.SetSmallestSize(kSmallestWidth, kSmallestHeight);
+}

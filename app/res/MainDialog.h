@@ -1,9 +1,8 @@
 #pragma once
 
-#include "DialogTemplate.h"
-
 class CSiteCmdDlg;
 
-// The main dialog's template: every control with its place, in tab order,
-// the member of `dialog` it is bound to and the handler its notification runs.
-DialogTemplate MainDialogTemplate(CSiteCmdDlg& dialog);
+// Makes the main dialog's controls, in tab order, each bound to its member of
+// the dialog's form and to its handler, and lays them out: the panels above,
+// the pane below taking whatever room the window has beyond its smallest size.
+void BuildMainDialog(CSiteCmdDlg& dialog);

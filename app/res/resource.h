@@ -1,8 +1,5 @@
-// Control and resource ids of the main dialog.
+// Control ids of the main dialog (its controls are named "id<id>") and its timers.
 #pragma once
-
-inline constexpr int IDD_SITECMD_DIALOG = 131;
-inline constexpr int IDS_SOCKETS_INIT_FAILED = 103;
 
 inline constexpr int IDC_HOST = 1001;
 inline constexpr int IDC_LOGIN = 1002;
@@ -11,8 +8,6 @@ inline constexpr int IDC_PORT = 1004;
 inline constexpr int IDC_CONNECT = 1005;
 inline constexpr int IDC_PASSIVE = 1006;
 inline constexpr int IDC_HISTORY = 1007;
-inline constexpr int IDC_SITE_FIRST = 1008;  // the 18 site-action buttons, 1008 ... 1025
-inline constexpr int IDC_SITE_LAST = 1025;
 inline constexpr int IDC_COMMAND = 1026;
 inline constexpr int IDC_GROUP = 1027;
 inline constexpr int IDC_EXECUTE_USER = 1032;
@@ -28,6 +23,8 @@ inline constexpr int IDC_TLS = 1044;
 inline constexpr int IDC_OUTPUT = 1052;
 inline constexpr int IDC_PARAM_LABEL_FIRST = 1100;  // 1100 ... 1108
 inline constexpr int IDC_PARAM_FIRST = 1200;        // 1200 ... 1208
+inline constexpr int IDC_SITE_FIRST = 1300;         // one per site action, in the table's order
+inline constexpr int IDC_OK = 1;                    // hidden; kept where the design has it
 
 inline constexpr unsigned TIMER_STARTUP = 1;
 inline constexpr unsigned TIMER_ANTI_IDLE = 2;

@@ -11,7 +11,7 @@ namespace {
 // Keys whose Qt number is not already their virtual-key code. Punctuation is
 // placed as on a US keyboard, where Windows names its keys (Shift+1 is "!"
 // to Qt, the key "1" to Windows).
-constexpr std::pair<int, UINT> kKeys[] = {
+constexpr std::pair<int, unsigned> kKeys[] = {
     {Qt::Key_Backspace, 8},     {Qt::Key_Tab, 9},
     {Qt::Key_Backtab, 9},       {Qt::Key_Clear, 12},
     {Qt::Key_Return, 13},       {Qt::Key_Enter, 13},
@@ -46,12 +46,12 @@ constexpr std::pair<int, UINT> kKeys[] = {
 };
 
 // The number pad's keys, when Qt marks them so.
-constexpr std::pair<int, UINT> kPadKeys[] = {
+constexpr std::pair<int, unsigned> kPadKeys[] = {
     {Qt::Key_Asterisk, 106}, {Qt::Key_Plus, 107},  {Qt::Key_Minus, 109},
     {Qt::Key_Period, 110},   {Qt::Key_Comma, 110}, {Qt::Key_Slash, 111},
 };
 
-UINT Lookup(const auto& table, int key) {
+unsigned Lookup(const auto& table, int key) {
   const auto hit =
       std::find_if(std::begin(table), std::end(table), [key](const auto& row) { return row.first == key; });
   return hit == std::end(table) ? 0 : hit->second;
@@ -59,21 +59,21 @@ UINT Lookup(const auto& table, int key) {
 
 }  // namespace
 
-UINT VirtualKeyOf(const QKeyEvent& e) {
+unsigned VirtualKeyOf(const QKeyEvent& e) {
   const int key = e.key();
   const bool pad = e.modifiers() & Qt::KeypadModifier;
-  if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<UINT>(pad ? 96 + (key - Qt::Key_0) : key);
-  if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<UINT>(key);
-  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<UINT>(112 + (key - Qt::Key_F1));
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<unsigned>(pad ? 96 + (key - Qt::Key_0) : key);
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<unsigned>(key);
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<unsigned>(112 + (key - Qt::Key_F1));
   if (pad)
-    if (const UINT vk = Lookup(kPadKeys, key)) return vk;
+    if (const unsigned vk = Lookup(kPadKeys, key)) return vk;
   return Lookup(kKeys, key);
 }
 
-UINT KeyFlagsOf(const QKeyEvent& e) {
+unsigned KeyFlagsOf(const QKeyEvent& e) {
   // X11 numbers a key by its evdev code + 8; evdev codes 1-88 (Escape to F12)
   // are the PC keyboard's own scan codes, which Windows reports.
-  UINT scan = 0;
+  unsigned scan = 0;
   if (QGuiApplication::platformName() == QLatin1String("xcb") && e.nativeScanCode() > 8 && e.nativeScanCode() <= 96)
     scan = e.nativeScanCode() - 8;
   return scan | (e.isAutoRepeat() ? 0x4000u : 0u);

@@ -4,14 +4,12 @@
 
 #include <QKeyEvent>
 
-#include "../Types.h"
-
 namespace platform {
 // The Windows virtual-key code of the key (65 for A, 13 for Enter, 112 for F1),
 // or 0 for a key that has none. Never the window system's own number: on X11
 // nativeVirtualKey() is a keysym (65293 for Return).
-UINT VirtualKeyOf(const QKeyEvent& e);
+unsigned VirtualKeyOf(const QKeyEvent& e);
 // The high word of a key message's lParam: the scan code in bits 0-7, bit 14
 // set for a key that auto-repeats.
-UINT KeyFlagsOf(const QKeyEvent& e);
+unsigned KeyFlagsOf(const QKeyEvent& e);
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The Qt widgets behind the window wrappers. Only platform sources include this.
+// The pane and its find bar. Only platform sources include this.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -11,53 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "../Controls.h"
 #include "../PaneMenu.h"
-#include "../Types.h"
-#include "../Window.h"
+#include "../Palette.h"
 #include "Transcript.h"
 
-class CDialog;
-
 namespace platform {
-
-inline QWidget* W(HWND h) { return reinterpret_cast<QWidget*>(h); }
-inline HWND H(QWidget* w) { return reinterpret_cast<HWND>(w); }
-
-QColor ToQColor(COLORREF c);
-COLORREF FromQColor(const QColor& c);
-
-class DialogWindow : public QDialog {
- public:
-  DialogWindow(CDialog* owner, QWidget* parent = nullptr) : QDialog(parent), m_owner(owner) {}
-  void reject() override;
-  void accept() override {}
-
- protected:
-  void closeEvent(QCloseEvent* e) override;
-  void keyPressEvent(QKeyEvent* e) override;
-
- private:
-  CDialog* m_owner;
-};
-
-// Push buttons click on Enter when they have the focus, and never act as the default button.
-class FlatButton : public QPushButton {
- public:
-  using QPushButton::QPushButton;
-
- protected:
-  void keyPressEvent(QKeyEvent* e) override;
-};
-
-// A drop-down list whose closed field shows an item of two lines on one line,
-// both lines readable; the open list shows them as two lines.
-class ListCombo : public QComboBox {
- public:
-  using QComboBox::QComboBox;
-
- protected:
-  void paintEvent(QPaintEvent* e) override;
-};
 
 // The output pane: draws only the visible lines of its transcript, so its
 // cost does not grow with the transcript's length. Appends change the model
@@ -81,8 +40,8 @@ class PaneWidget : public QAbstractScrollArea, private Transcript::View {
   // for each stretch of one colour within from..to, and the stretch around
   // `pos` with its colour.
   void ForEachColourRun(Transcript::Pos from, Transcript::Pos to,
-                        const std::function<void(Transcript::Pos, Transcript::Pos, COLORREF)>& f) const;
-  COLORREF ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const;
+                        const std::function<void(Transcript::Pos, Transcript::Pos, palette::Colour)>& f) const;
+  palette::Colour ColourRunAround(Transcript::Pos pos, Transcript::Pos& from, Transcript::Pos& to) const;
   // Programmatic caret and text changes (the rich-edit operations). Append
   // adds at the end and leaves the user's caret and selection alone.
   void MoveCaret(long start, long end);

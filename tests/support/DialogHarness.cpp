@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "Controls.h"
 #include "res/resource.h"
 
 namespace {
@@ -20,7 +21,7 @@ DialogHarness::DialogHarness(const std::string* commandList) {
   if (commandList) WriteFile(folder / "commandList.ini", *commandList);
   platform::SetMessageBoxPresenter([this](const platform::MessageBoxCall& call) {
     boxes.push_back(call);
-    return answer ? answer(call) : IDOK;
+    return answer ? answer(call) : platform::kAnswerOk;
   });
   m_dlg = std::make_unique<CSiteCmdDlg>();
 }
@@ -35,11 +36,10 @@ void DialogHarness::Start(bool waitForStartup) {
   if (waitForStartup) WaitUntil([this] { return Window()->windowTitle() != QLatin1String("Korvastel"); });
 }
 
-QWidget* DialogHarness::Window() const { return reinterpret_cast<QWidget*>(m_dlg->GetSafeHwnd()); }
+QWidget* DialogHarness::Window() const { return m_dlg.get(); }
 
 QWidget* DialogHarness::Item(int id) const {
-  CWnd* w = m_dlg->GetDlgItem(id);
-  return w ? reinterpret_cast<QWidget*>(w->GetSafeHwnd()) : nullptr;
+  return m_dlg->Control(id);
 }
 
 void DialogHarness::Click(int id) {
@@ -98,15 +98,15 @@ void DialogHarness::ExpectWire(const siteserver::ScriptedServer& server, const s
   EXPECT_EQ(server.Received(conn), expected);
 }
 
-std::vector<std::string> Items(const CComboBox& combo) {
+std::vector<std::string> Items(const platform::ListCombo* combo) {
   std::vector<std::string> items;
-  for (int i = 0; i < combo.GetCount(); ++i) items.push_back(combo.GetLBText(i));
+  for (int i = 0; i < combo->count(); ++i) items.push_back(combo->Entry(i));
   return items;
 }
 
-int IndexOf(const CComboBox& combo, const std::string& entry) {
-  for (int i = 0; i < combo.GetCount(); ++i)
-    if (combo.GetLBText(i) == entry) return i;
+int IndexOf(const platform::ListCombo* combo, const std::string& entry) {
+  for (int i = 0; i < combo->count(); ++i)
+    if (combo->Entry(i) == entry) return i;
   return -1;
 }
 

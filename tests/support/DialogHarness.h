@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Controls.h"
 #include "MessageBox.h"
 #include "ScriptedServer.h"
 #include "SiteCmdDlg.h"
@@ -25,8 +26,8 @@ T* Named(const QWidget* root, const char* name) {
 }
 
 // A combo box's entries, and the index of one of them (-1 when not listed).
-std::vector<std::string> Items(const CComboBox& combo);
-int IndexOf(const CComboBox& combo, const std::string& entry);
+std::vector<std::string> Items(const platform::ListCombo* combo);
+int IndexOf(const platform::ListCombo* combo, const std::string& entry);
 
 class DialogHarness {
   // First, so the folder is there before the dialog and outlives it.
@@ -78,7 +79,7 @@ class DialogHarness {
   void ProcessEvents(int ms = 0);
 
   std::vector<platform::MessageBoxCall> boxes;
-  // Answers each box; without it every box is answered IDOK.
+  // Answers each box; without it every box is answered platform::kAnswerOk.
   std::function<int(const platform::MessageBoxCall&)> answer;
   std::filesystem::path folder = m_temp.Path();
 

@@ -14,7 +14,7 @@
 class Session {
  public:
   bool Connect(const std::string& host, unsigned port) {
-    auto socket = std::make_unique<CSocket>();
+    auto socket = std::make_unique<TcpSocket>();
     if (!socket->Create() || !socket->Connect(host, port)) return false;
     m_transport = std::move(socket);
     return true;

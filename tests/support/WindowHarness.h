@@ -30,7 +30,7 @@ class WindowHarness {
   static bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
   std::vector<platform::MessageBoxCall> boxes;
-  int answer = IDOK;
+  int answer = platform::kAnswerOk;
   std::filesystem::path folder;
   std::unique_ptr<MainWindow> window;
 };

@@ -1,43 +1,36 @@
-// The output pane control: a view of a transcript model (the session's),
-// each piece of text of one kind and coloured by the pane's palette. The
-// widget draws only what is in view, so long replies cost no more to show
-// than short ones.
+// The output pane as the dialog's code uses it: a view of a transcript model
+// (the session's), each piece of text of one kind and coloured by the pane's
+// palette. The widget draws only what is in view, so long replies cost no
+// more to show than short ones.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "KindColours.h"
 #include "PaneMenu.h"
-#include "Palette.h"
 #include "TranscriptKind.h"
-#include "Window.h"
 
+class QAbstractScrollArea;
 class Transcript;
 
 namespace platform {
+
 // How much of a transcript the user keeps ([pane] maxMegabytes), and the
 // words that end the line telling of a drop.
 long long ReadTranscriptLimit(std::string& hint);
-}  // namespace platform
 
-inline constexpr unsigned CFM_BOLD = 0x00000001;
-inline constexpr unsigned CFM_FACE = 0x20000000;
-inline constexpr unsigned CFE_BOLD = 0x00000001;
+class PaneWidget;
 
-struct CHARFORMAT {
-  unsigned dwMask = 0;
-  unsigned dwEffects = 0;
-  std::string szFaceName;
-};
-
-
-class CRichEditCtrl : public CWnd {
+class PaneControl {
  public:
-  void ShowScrollBars(BOOL show);
-  void EnableScrollBars(BOOL enable);
-  void GetDefaultCharFormat(CHARFORMAT& cf) const;
-  void SetDefaultCharFormat(const CHARFORMAT& cf);
+  void Attach(PaneWidget* pane) { m_pane = pane; }
+  // The widget, for layouts and benchmarks.
+  QAbstractScrollArea* ScrollArea() const;
+
+  void ShowScrollBars(bool always);
+  void SetFace(const std::string& face, bool bold);
   // Shows `transcript` (which outlives the pane, or tells it when it goes);
   // null shows an empty one. What anyone appends to it shows up here.
   void ShowTranscript(Transcript* transcript);
@@ -45,9 +38,9 @@ class CRichEditCtrl : public CWnd {
   void SetAppendKind(TranscriptKind kind);
   long GetWindowTextLength() const;
   void SetSel(long start, long end);  // positions past the end mean the end
-  // Adds `text` at the end in the kind SetAppendKind chose; unlike
-  // the rich edit's ReplaceSel it never writes at the caret, so a caret or
-  // selection the user (or a screen reader) set stays where it is.
+  // Adds `text` at the end in the kind SetAppendKind chose; it never writes
+  // at the caret, so a caret or selection the user (or a screen reader) set
+  // stays where it is.
   void AppendAtEnd(const std::string& text);
   // The number behind the last line: lines keep their numbers when older ones are dropped.
   int GetLineCount() const;
@@ -56,7 +49,7 @@ class CRichEditCtrl : public CWnd {
 
   // Reading back, for tests and tools.
   std::string GetText() const;
-  COLORREF GetColorAt(long position) const;  // the palette's colour of the kind there
+  palette::Colour GetColorAt(long position) const;  // the palette's colour of the kind there
   int GetFirstVisibleLine() const;
   int GetVisibleLineCount() const;
   bool EndsWith(const std::string& text) const;  // without copying the whole text
@@ -64,4 +57,9 @@ class CRichEditCtrl : public CWnd {
   // Writes the transcript (Windows-1252, line ends as they are) atomically;
   // a failure is shown in a box and the file keeps its old content.
   bool SaveTranscript(const std::string& path, bool withTimes);
+
+ private:
+  PaneWidget* m_pane = nullptr;
 };
+
+}  // namespace platform
