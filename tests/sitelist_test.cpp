@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "SiteList.h"
 #include "TempFiles.h"
