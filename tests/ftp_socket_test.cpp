@@ -2,31 +2,17 @@
 
 #include <chrono>
 
-#include "LineReader.h"
-#include "Reply.h"
 #include "ScriptedConnection.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "Socket.h"
+#include "TlsSession.h"
 
 using namespace siteserver;
 
 namespace {
 
 constexpr auto kWait = std::chrono::seconds(5);
-
-struct Client {
-  CSocket socket;
-  LineReader reader{[this](char* b, std::size_t n, bool wait) { return socket.Receive(b, n, wait); }};
-
-  bool Connect(unsigned port) { return socket.Create() && socket.Connect("127.0.0.1", port); }
-  std::string Reply() {
-    std::string last;
-    ReadReplyLines(
-        reader, [](std::string_view) {}, last);
-    return last;
-  }
-};
 
 // A refused connection (10061) is the connection's test and the IPv6 one.
 TEST(CSocket, BadAddressesGiveSocketsCodes) {
@@ -40,13 +26,13 @@ TEST(CSocket, BadAddressesGiveSocketsCodes) {
 
 TEST(CSocket, SendToAClosedPeerFailsWithoutSignal) {
   auto server = Serve({{Close()}});
-  Client c;
-  ASSERT_TRUE(c.Connect(server->Port()));
+  CSocket socket;
+  ASSERT_TRUE(socket.Create() && socket.Connect("127.0.0.1", server->Port()));
   ASSERT_TRUE(server->WaitDone(0, kWait));
   bool sent = true;
-  for (int i = 0; i < 100 && sent; ++i) sent = c.socket.Send(std::string(4096, 'x'));
+  for (int i = 0; i < 100 && sent; ++i) sent = socket.Send(std::string(4096, 'x'));
   EXPECT_FALSE(sent);
-  EXPECT_TRUE(c.socket.GetLastError() == 10054 || c.socket.GetLastError() == 10058) << c.socket.GetLastError();
+  EXPECT_TRUE(socket.GetLastError() == 10054 || socket.GetLastError() == 10058) << socket.GetLastError();
 }
 
 // A hook that gives the wait up is the connection's test (a server that never
@@ -55,9 +41,9 @@ TEST(CSocket, WaitHookRunsWhileAWaitLasts) {
   auto server = Serve({{Pause(200), Send("220 Late\r\n"), Hold()}});
   int calls = 0;
   HookGuard guard([&calls] { return ++calls > 0; });
-  Client c;
-  ASSERT_TRUE(c.Connect(server->Port()));
-  EXPECT_EQ(c.Reply(), "220 Late");
+  Session s;  // a plain connection; the TLS tests' client
+  ASSERT_TRUE(s.Connect("127.0.0.1", server->Port()));
+  EXPECT_EQ(s.Reply(), "220 Late");
   EXPECT_GE(calls, 2);
   EXPECT_LE(calls, 50) << "the wait sleeps in slices, it does not spin";
 }
