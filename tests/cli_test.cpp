@@ -10,17 +10,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DemoSite.h"
 #include "Process.h"
-#include "Socket.h"
 #include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "TempFiles.h"
@@ -112,6 +108,9 @@ class Cli : public ::testing::Test {
     return text;
   }
 
+  // The saved sites the program finds.
+  void SaveSites(const std::string& text) { WriteFile(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf", text); }
+
   TempDir m_home{"korvastel-cli-"};
   rlim_t m_fileLimit = 0;  // RLIMIT_NOFILE for the program; 0 as it is
 };
@@ -143,7 +142,7 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
           "{\"target\":\"" +
           At(server) + "\",\"command\":\"DELE x\",\"code\":550,\"lines\":[\"550 no\"],\"ok\":false}\n");
 
-  std::ofstream(m_home / "cmds") << "# nightly\n\nsite who\r\n";
+  WriteFile(m_home / "cmds", "# nightly\n\nsite who\r\n");
   r = Run({At(server), "-f", (m_home / "cmds").string(), "-u", "Users/add user", "bob"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(server->Received(2), "USER u\r\nPASS secret\r\nsite who\r\nSITE ADDUSER bob\r\n");
@@ -161,7 +160,7 @@ TEST_F(Cli, SendsCommandsAndReportsTextJsonAndExitStatus) {
 TEST_F(Cli, APlantedCommandListIsNotReadButOneNamedWithCommandsIs) {
   auto server = Serve({LoginThen(Answers(1)), LoginThen(Answers(1))});
   const fs::path planted = m_home / "commandList.ini";  // in the working folder of the run
-  std::ofstream(planted) << "[add]\ngroup = Users\ncmdDsc = add user\ncmd = CHPASS admin %1\n";
+  WriteFile(planted, "[add]\ngroup = Users\ncmdDsc = add user\ncmd = CHPASS admin %1\n");
   fs::permissions(planted, fs::perms::others_write, fs::perm_options::add);
   Outcome r = Run({At(server), "-u", "Users/add user", "bob"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -183,11 +182,7 @@ TEST_F(Cli, LogKeepsEachTargetsTranscriptWithoutThePasswordAndAFailedLogIsSaidOn
   for (const auto& entry : fs::directory_iterator(m_home / "logs" / "u@127.0.0.1")) logged += ReadFile(entry.path());
   for (const char* line : {" >USER u\n", " >PASS **********\n", " >SITE WHO\n", " 200-one\n", " 200 two\n"})
     EXPECT_NE(logged.find(line), std::string::npos) << line << " in\n" << logged;
-  EXPECT_EQ(logged.find("secret"), std::string::npos);
-  std::istringstream lines(logged);
-  for (std::string line; std::getline(lines, line);)
-    EXPECT_TRUE(std::regex_search(line, std::regex("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ")))
-        << line;
+  EXPECT_EQ(logged.find("secret"), std::string::npos);  // the line format is SessionLog's test
 
   // A log that can't be written: one line on stderr, and the run goes on.
   WriteFile(m_home / "file", "not a folder");
@@ -200,9 +195,8 @@ TEST_F(Cli, LogKeepsEachTargetsTranscriptWithoutThePasswordAndAFailedLogIsSaidOn
 TEST_F(Cli, ASavedSiteIsATargetAndItsAddressesAreTriedInOrder) {
   auto server = Serve({LoginThen({ExpectLine(), Send("200 fine\r\n")})});
   const unsigned dead = DeadPort();
-  fs::create_directories(m_home / ".config" / "Dunvarrow");
-  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf")
-      << "[main]\naddress=127.0.0.1:" << dead << "\naddress=127.0.0.1:" << server->Port() << "\nlogin=u\n";
+  SaveSites("[main]\naddress=127.0.0.1:" + std::to_string(dead) + "\naddress=127.0.0.1:" +
+            std::to_string(server->Port()) + "\nlogin=u\n");
   Outcome r = Run({"main", "-s", "WHO"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Could not use 127.0.0.1:" + std::to_string(dead)), std::string::npos) << r.out;
@@ -213,8 +207,7 @@ TEST_F(Cli, ASavedSiteIsATargetAndItsAddressesAreTriedInOrder) {
 
   // A site whose password the keyring can't give fails alone, without the run's password.
   auto vault = Serve({LoginThen(Answers(1))}), other = Serve({LoginThen(Answers(1))});
-  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf")
-      << "[vault]\naddress=127.0.0.1:" << vault->Port() << "\nlogin=u\nremember=yes\n";
+  SaveSites("[vault]\naddress=127.0.0.1:" + std::to_string(vault->Port()) + "\nlogin=u\nremember=yes\n");
   ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
   r = Run({"vault", At(other), "-s", "WHO"});
   ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -278,9 +271,12 @@ TEST_F(Cli, TheRunEndsWhenAskedOrDueAndRunsInTurns) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("no answer within the --timeout of 0.3 s"), std::string::npos) << r.err;
 
-  r = Run({At(holding), "-s", "WHO", "-s", "NEVER"}, "", "KORVASTEL_PASSWORD=secret", [&](pid_t pid) {
-    for (int i = 0; i < 500 && holding->Received(0).find("SITE WHO") == std::string::npos; ++i)
+  const auto sentWho = [](const std::unique_ptr<ScriptedServer>& s) {
+    for (int i = 0; i < 500 && s->Received(0).find("SITE WHO") == std::string::npos; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
+  r = Run({At(holding), "-s", "WHO", "-s", "NEVER"}, "", "KORVASTEL_PASSWORD=secret", [&](pid_t pid) {
+    sentWho(holding);
     ::kill(pid, SIGINT);
   });
   EXPECT_EQ(r.status, 130);
@@ -298,8 +294,7 @@ TEST_F(Cli, TheRunEndsWhenAskedOrDueAndRunsInTurns) {
   // A stop holds while standard output is a full pipe nobody reads.
   auto flood = Serve({LoginThen({ExpectLine(), Send("200-" + std::string(4u << 20, 'x') + "\r\n200 end\r\n")})});
   r = Run({At(flood), "-s", "WHO"}, "", "KORVASTEL_PASSWORD=secret", [&](pid_t pid) {
-    for (int i = 0; i < 500 && flood->Received(0).find("SITE WHO") == std::string::npos; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sentWho(flood);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, SIGTERM);
   }, Stdout::BlockedPipe);
@@ -447,10 +442,6 @@ TEST_F(Cli, RealServersPlainAndThroughTls) {
   EXPECT_NE(r.out.find(">NOOP\n200 "), std::string::npos) << r.out;
 }
 
-}  // namespace
-
-namespace {
-
 // A real SOCKS5 proxy from its Debian package, on a free port, until the test ends.
 struct Proxy {
   pid_t pid = -1;
@@ -458,12 +449,7 @@ struct Proxy {
   explicit Proxy(std::vector<std::string> args, unsigned chosen = DeadPort()) : port(chosen) {
     for (std::string& a : args)
       if (a == "PORT") a = std::to_string(port);
-    pid = proc::Spawn({args, -1, -1, -1, {}});
-    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
-      ConnectError error;
-      if (platform::ConnectTcp("127.0.0.1", port, error)) return;
-    }
-    ADD_FAILURE() << args[0] << " did not come up";
+    EXPECT_TRUE(peers::SpawnListening(args, port, pid)) << args[0] << " did not come up";
   }
   ~Proxy() { proc::Stop(pid, SIGTERM); }
   std::string Url(const std::string& user = "") const {
@@ -494,31 +480,21 @@ TEST_F(Cli, ThroughMicrosocksWithALogin) {
   // A saved site's addresses in order through the proxy: one it can't reach, then one it can.
   const unsigned dead = DeadPort();
   auto second = Serve({LoginThen(Answers(1))});
-  fs::create_directories(m_home / ".config" / "Dunvarrow");
-  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf")
-      << "[main]\naddress=127.0.0.1:" << dead << "\naddress=127.0.0.1:" << second->Port() << "\nlogin=u\n";
+  // (That a refused proxy login never moves on to the next address is SiteRunner's test, on the same session.)
+  // A site's own proxy, its password from the environment, goes before --proxy (one that is down).
+  auto third = Serve({LoginThen(Answers(1))});
+  SaveSites("[main]\naddress=127.0.0.1:" + std::to_string(dead) + "\naddress=127.0.0.1:" +
+            std::to_string(second->Port()) + "\nlogin=u\n[own]\naddress=127.0.0.1:" + std::to_string(third->Port()) +
+            "\nlogin=u\nproxy=socks5://gate@127.0.0.1:" + std::to_string(proxy.port) + "\n");
   r = Run({via, "main", "-s", "WHO"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("the proxy could not reach 127.0.0.1:" + std::to_string(dead)), std::string::npos) << r.out;
   EXPECT_EQ(second->Received(0), "USER u\r\nPASS secret\r\nSITE WHO\r\n");
-  // A wrong proxy password is never tried against the next address.
-  ::setenv("KORVASTEL_PROXY_PASSWORD", "wrong", 1);
-  r = Run({via, "main", "-s", "WHO"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out.find("Trying the next address"), std::string::npos) << r.out;
-  EXPECT_EQ(second->Connections(), 1u);
-  // A site's own proxy, its password from the environment, goes before --proxy (one that is down).
-  auto third = Serve({LoginThen(Answers(1))});
-  std::ofstream(m_home / ".config" / "Dunvarrow" / "korvastel-sites.conf", std::ios::app)
-      << "[own]\naddress=127.0.0.1:" << third->Port() << "\nlogin=u\nproxy=socks5://gate@127.0.0.1:" << proxy.port
-      << "\n";
-  ::setenv("KORVASTEL_PROXY_PASSWORD", "k3y", 1);
   r = Run({"--proxy=socks5://127.0.0.1:" + std::to_string(dead), "own", "-s", "WHO"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(third->Peer(0), "127.0.0.2");
 
   // TLS through the proxy, the certificate judged for the site.
-  ::setenv("KORVASTEL_PROXY_PASSWORD", "k3y", 1);
   siteserver::DemoOptions options;
   options.port = 0;
   siteserver::DemoServer demo(options);

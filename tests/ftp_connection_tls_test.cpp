@@ -4,7 +4,6 @@
 // want encryption.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 

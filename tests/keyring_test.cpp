@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <cstdlib>
 
 #include "Keyring.h"
 

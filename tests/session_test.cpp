@@ -7,11 +7,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,8 +75,6 @@ struct Site {
     // A stand-in TLS start that leaves the line plain and shows an untrusted certificate.
     s.startTls = [this](std::unique_ptr<Transport>&, const std::string&, TlsInfo& info, std::string&) {
       info.trusted = vouched;
-      info.protocol = "TLSv1.3";
-      info.cipher = "TEST";
       info.fingerprint = "AB:CD";
       return TlsStart::Secured;
     };
@@ -354,10 +349,6 @@ TEST(ConnectionHistory, ListsAnAttemptOnceIgnoringCaseAndReportsAFailingStoreOnc
   EXPECT_EQ(store.saved, (std::vector<std::string>{"Admin@Site.example:21", "admin@site.example:2121"}));
   EXPECT_EQ(store.tls.front(), (std::pair<std::string, bool>{"Admin@Site.example:21", true}));
 }
-
-}  // namespace
-
-namespace {
 
 // A server that logs the client in, then answers its first command with an
 // endless reply, as fast as the client takes it; it counts what it sent.

@@ -32,11 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-unsigned Mode(const fs::path& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 // A zone written out (no tz database needed), in force until the scope ends.
 struct Zone {
   explicit Zone(const char* tz) : env("TZ", std::string(tz)) { ::tzset(); }

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "SiteList.h"
 #include "TempFiles.h"
@@ -71,11 +70,8 @@ TEST(SiteList, RoundTripsPrivatelyKeepsNamesUniqueAndLosesNothingOnBadFiles) {
 
   const std::string path = dir.File("conf/Dunvarrow/sites.conf");
   ASSERT_TRUE(list.Write(path, error)) << error;
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  ASSERT_EQ(::stat(dir.File("conf/Dunvarrow").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(Mode(path), 0600u);
+  EXPECT_EQ(Mode(dir.File("conf/Dunvarrow")), 0700u);
 
   SiteList again;
   ASSERT_TRUE(again.Read(path, error)) << error;

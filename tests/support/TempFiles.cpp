@@ -1,6 +1,7 @@
 #include "TempFiles.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -35,6 +36,11 @@ ScopedCwd::ScopedCwd(const fs::path& folder) : m_old(fs::current_path()) { fs::c
 ScopedCwd::~ScopedCwd() {
   std::error_code ignored;
   fs::current_path(m_old, ignored);
+}
+
+unsigned Mode(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 std::string ReadFile(const fs::path& path) {

@@ -46,6 +46,8 @@ class ScopedCwd {
   std::filesystem::path m_old;
 };
 
+// A file's permission bits (07777); 0 when it is not there.
+unsigned Mode(const std::filesystem::path& path);
 // A file's bytes; empty when it can't be read.
 std::string ReadFile(const std::filesystem::path& path);
 // Writes the bytes, making the folders above the file first.

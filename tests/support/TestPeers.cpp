@@ -60,7 +60,48 @@ bool Accepts(unsigned port) {
   return ok;
 }
 
+// Starts a peer that prints its port as the first line of stdout and ends
+// when its stdin closes; the port, or 0.
+unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return 0;
+  pid = proc::Spawn({std::move(args), in[0], out[1], 2, {}});
+  ::close(in[0]);
+  ::close(out[1]);
+  stdinFd = in[1];
+  std::string text;
+  pollfd p{out[0], POLLIN, 0};
+  char c;
+  while (text.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1)
+    text.push_back(c);
+  ::close(out[0]);
+  return static_cast<unsigned>(std::atoi(text.c_str()));
+}
+
+void StopSpawned(pid_t& pid, int& stdinFd) {
+  if (stdinFd >= 0) ::close(stdinFd);  // the peer ends when its stdin closes
+  stdinFd = -1;
+  proc::Stop(pid);
+}
+
+const char* kProFtpd = "/usr/sbin/proftpd";
+const char* kModTls = "/usr/lib/proftpd/mod_tls.so";
+
 }  // namespace
+
+bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid) {
+  pid = proc::Spawn({std::move(args), -1, -1, -1, {}});
+  for (int i = 0; i < 200; ++i) {
+    if (Accepts(port)) return true;
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+      pid = -1;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  proc::Stop(pid, SIGTERM);
+  return false;
+}
 
 std::string FindPython(const std::vector<std::string>& modules) {
   std::vector<std::string> candidates;
@@ -143,50 +184,6 @@ std::string OpensslFingerprint(const fs::path& cert) {
   return out;
 }
 
-namespace {
-
-// Starts a peer that prints its port as the first line of stdout and ends
-// when its stdin closes; the port, or 0.
-unsigned SpawnWithPortLine(std::vector<std::string> args, pid_t& pid, int& stdinFd) {
-  int in[2], out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return 0;
-  pid = proc::Spawn({std::move(args), in[0], out[1], 2, {}});
-  ::close(in[0]);
-  ::close(out[1]);
-  stdinFd = in[1];
-  std::string text;
-  pollfd p{out[0], POLLIN, 0};
-  char c;
-  while (text.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1)
-    text.push_back(c);
-  ::close(out[0]);
-  return static_cast<unsigned>(std::atoi(text.c_str()));
-}
-
-// Starts a quiet server told to listen on port; true once it accepts there,
-// false (and stopped) when it ends or does not within ten seconds.
-bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid) {
-  pid = proc::Spawn({std::move(args), -1, -1, -1, {}});
-  for (int i = 0; i < 200; ++i) {
-    if (Accepts(port)) return true;
-    if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-      pid = -1;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  proc::Stop(pid, SIGTERM);
-  return false;
-}
-
-void StopSpawned(pid_t& pid, int& stdinFd) {
-  if (stdinFd >= 0) ::close(stdinFd);  // the peer ends when its stdin closes
-  stdinFd = -1;
-  proc::Stop(pid);
-}
-
-}  // namespace
-
 unsigned PyFtpd::Start(const std::string& python, int idleSeconds, const fs::path& cert, const fs::path& key) {
   std::vector<std::string> args = {
       python, KORVASTEL_PYFTPD_SERVER, "--idle-timeout", std::to_string(idleSeconds), "--max-lifetime", "60"};
@@ -221,11 +218,6 @@ unsigned OpensslServer::Start(const fs::path& cert, const fs::path& key, const s
 }
 
 void OpensslServer::Stop() { proc::Stop(m_pid, SIGTERM); }
-
-namespace {
-const char* kProFtpd = "/usr/sbin/proftpd";
-const char* kModTls = "/usr/lib/proftpd/mod_tls.so";
-}  // namespace
 
 ProFtpd::ProFtpd() = default;
 ProFtpd::~ProFtpd() { Stop(); }

@@ -39,6 +39,10 @@ struct Certificates {
   std::unique_ptr<TempDir> m_dir;
 };
 
+// Starts a quiet server told to listen on port; true once it accepts there,
+// false (and stopped) when it ends or does not within ten seconds.
+bool SpawnListening(std::vector<std::string> args, unsigned port, pid_t& pid);
+
 // The SHA-256 fingerprint as the openssl tool prints it ("AB:CD:...").
 std::string OpensslFingerprint(const std::filesystem::path& cert);
 
