@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-# Runs Debian's pyftpdlib on 127.0.0.1 for the integration tests.
-#
-# Prints the port it listens on as the first line of stdout, then serves until
-# stdin closes (the test ended, or died) or the lifetime runs out. The user
-# ("tester", password "t3st-only") and its home folder are throwaway ones;
-# nothing outside a temporary folder is touched.
-# With --tls-cert and --tls-key it speaks explicit FTPS (AUTH TLS, through
-# python3-openssl) and refuses a login that did not start TLS first.
+"""Runs Debian's pyftpdlib on 127.0.0.1 for the integration tests.
+
+Prints the port it listens on as the first line of stdout, then serves until
+stdin closes (the test ended, or died) or the lifetime runs out. The user
+("tester", password "t3st-only") and its home folder are throwaway ones;
+nothing outside a temporary folder is touched.
+With --tls-cert and --tls-key it speaks explicit FTPS (AUTH TLS, through
+python3-openssl) and refuses a login that did not start TLS first.
+"""
 import argparse
 import logging
 import shutil

@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
-# A TLS 1.2 FTP peer that asks for a renegotiation right after the login.
-#
-# Prints the port it listens on (127.0.0.1) as the first line of stdout and
-# serves one connection: a 220 greeting, 234 to AUTH TLS, 331 and 230 to USER
-# and PASS, then a renegotiation request (HelloRequest); with --swap-cert and
-# --swap-key it offers that certificate in the new handshake. Every later
-# command is answered "200 ok", and noted in the --report file as
-# "<command> after request" while the renegotiation is pending, or
-# "<command> after renegotiation" once a new handshake has completed. A TLS
-# error is noted as "error <words>" and ends the connection. Needs
-# python3-openssl; ends when stdin closes, or after a minute.
+"""A TLS 1.2 FTP peer that asks for a renegotiation right after the login.
+
+Prints the port it listens on (127.0.0.1) as the first line of stdout and
+serves one connection: a 220 greeting, 234 to AUTH TLS, 331 and 230 to USER
+and PASS, then a renegotiation request (HelloRequest); with --swap-cert and
+--swap-key it offers that certificate in the new handshake. Every later
+command is answered "200 ok", and noted in the --report file as
+"<command> after request" while the renegotiation is pending, or
+"<command> after renegotiation" once a new handshake has completed. A TLS
+error is noted as "error <words>" and ends the connection. Needs
+python3-openssl; ends when stdin closes, or after a minute.
+"""
 import argparse
 import signal
 import socket
