@@ -4,26 +4,17 @@
 // that can't be written.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QLineEdit>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "DialogHarness.h"
-#include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "res/resource.h"
 
 namespace {
 
 using namespace siteserver;
-
-const std::string kLogin = "USER u\r\nPASS p\r\n";
 
 TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
   // Column by column, top to bottom, as the window shows them; three columns.
@@ -35,7 +26,7 @@ TEST(DataExchange, EachSiteActionButtonSendsItsOwnLine) {
   EXPECT_EQ(h.Item(IDC_SITE_FIRST + count), nullptr) << "a button for each action, and no more";
   auto server = Serve({LoginThen(Answers(count))});
   ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
-  std::string expected = kLogin;
+  std::string expected = kLoginWire;
   for (int i = 0; i < count; ++i) {
     ASSERT_NE(h.Item(IDC_SITE_FIRST + i), nullptr) << verbs[i];
     EXPECT_EQ(h.Text(IDC_SITE_FIRST + i), verbs[i]) << "caption of button " << IDC_SITE_FIRST + i;
@@ -58,10 +49,8 @@ TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
   auto server = Serve({LoginThen(Answers(2))});
   ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
 
-  h.Focus(IDC_RAW_COMMAND);
-  h.Type(IDC_RAW_COMMAND, "FIRST");
-  h.Click(IDC_EXECUTE_RAW);
-  h.ExpectWire(*server, kLogin + "SITE FIRST\r\n");
+  h.Raw("FIRST");
+  h.ExpectWire(*server, kLoginWire + "SITE FIRST\r\n");
 
   QWidget* const focus = h.Window()->focusWidget();
   QAccessibleInterface* field = QAccessible::queryAccessibleInterface(h.Item(IDC_RAW_COMMAND));
@@ -72,7 +61,7 @@ TEST(DataExchange, TextSetThroughTheAccessibilityInterfaceIsWhatGoesOut) {
   QAccessibleInterface* execute = QAccessible::queryAccessibleInterface(h.Item(IDC_EXECUTE_RAW));
   ASSERT_TRUE(execute && execute->actionInterface());
   execute->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-  h.ExpectWire(*server, kLogin + "SITE FIRST\r\nSITE SECOND\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE FIRST\r\nSITE SECOND\r\n");
   EXPECT_EQ(h.Window()->focusWidget(), focus) << "the focus never passed through the field";
 }
 

@@ -12,12 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "DialogHarness.h"
-#include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "res/resource.h"
 
@@ -31,14 +27,6 @@ using namespace siteserver;
 using std::chrono::seconds;
 
 const int kWho = IDC_SITE_FIRST + 7;
-const char kLoginWire[] = "USER u\r\nPASS p\r\n";
-
-void Raw(DialogHarness& h, const std::string& text) {
-  h.Focus(IDC_RAW_COMMAND);
-  h.Type(IDC_RAW_COMMAND, text);
-  h.Click(IDC_EXECUTE_RAW);
-}
-
 std::string After(const std::string& text, std::size_t from) { return from <= text.size() ? text.substr(from) : ""; }
 
 // Closes the window as the user does. Under X that is the window manager's
@@ -156,14 +144,14 @@ TEST(Commands, ButtonsAndTheRawEditReachTheWireAndLineBreaksNever) {
   auto server = Serve({LoginThen(Answers(2))});
   DialogHarness h("");
   ASSERT_TRUE(h.Connect(server->Port())) << h.Pane();
-  Raw(h, "SITE WHO");  // the box is ticked: a second SITE
+  h.Raw("SITE WHO");  // the box is ticked: a second SITE
   h.Click(IDC_AUTO_SITE);
   ASSERT_EQ(h.Dlg().m_form.autoSite, false);
-  Raw(h, "SITE caf\xE9 \t");  // a letter of the code page's upper half stays
-  const std::string wire = std::string(kLoginWire) + "SITE SITE WHO\r\nSITE caf\xE9\r\n";
+  h.Raw("SITE caf\xE9 \t");  // a letter of the code page's upper half stays
+  const std::string wire = kLoginWire + "SITE SITE WHO\r\nSITE caf\xE9\r\n";
   h.ExpectWire(*server, wire);
   const std::size_t mark = h.Pane().size();
-  Raw(h, " \t");
+  h.Raw(" \t");
   EXPECT_EQ(h.Pane().size(), mark);
 
   // A line break never reaches the wire: the edit keeps the pasted text's first line,
@@ -209,7 +197,7 @@ TEST(Commands, ClicksDuringAnExchangeRunAfterItInOrder) {
   ASSERT_TRUE(h.WaitUntil([&] { return h.Pane().ends_with("200 y\n"); }, 5000)) << h.Pane();
   EXPECT_EQ(After(paneWhileWaiting, mark), "\n>SITE WHO\n");
   EXPECT_EQ(After(h.Pane(), mark), "\n>SITE WHO\n200 who\n\n>SITE X\n200 x\n\n>SITE Y\n200 y\n");
-  h.ExpectWire(*server, std::string(kLoginWire) + "SITE WHO\r\nSITE X\r\nSITE Y\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE WHO\r\nSITE X\r\nSITE Y\r\n");
 }
 
 // The period's rules are the session's test; here the fields reach it.
@@ -220,7 +208,7 @@ TEST(AntiIdle, TheCommandAndIntervalFieldsDriveTheTimer) {
   h.Type(IDC_ANTI_IDLE_INTERVAL, "1");
   h.Click(IDC_ANTI_IDLE);
   ASSERT_TRUE(h.Connect(server->Port()));
-  const std::string two = std::string(kLoginWire) + "NOOP\r\nNOOP\r\n";
+  const std::string two = kLoginWire + "NOOP\r\nNOOP\r\n";
   ASSERT_TRUE(h.WaitUntil([&] { return server->Received(0).size() >= two.size(); }, 6000));
   EXPECT_EQ(server->Received(0).substr(0, two.size()), two);
   EXPECT_NE(h.Pane().find("\n>NOOP\n200 ok\n"), std::string::npos);
@@ -265,7 +253,7 @@ TEST(Connection, ClosingTheWindowOrTheButtonEndsAWaitForASilentServer) {
   EXPECT_EQ(h.Text(IDC_CONNECT), "Connect");
   ASSERT_TRUE(server->WaitDone(1, seconds(5)));
   EXPECT_TRUE(server->ClientClosed(1));
-  EXPECT_EQ(server->Received(1), std::string(kLoginWire) + "SITE WHO\r\n");
+  EXPECT_EQ(server->Received(1), kLoginWire + "SITE WHO\r\n");
 }
 
 }  // namespace

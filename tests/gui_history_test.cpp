@@ -6,9 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "DialogHarness.h"
 #include "UserStore.h"

@@ -4,16 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QAbstractScrollArea>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "CommandLine.h"
 #include "DialogHarness.h"

@@ -5,15 +5,12 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
 
 #include "DialogHarness.h"
 #include "ReplyTableWindow.h"
@@ -46,19 +43,14 @@ ReplyTableWindow* OpenTableWindow() {
 
 // A pane menu item as the menu shows it: enabled, tooltip; triggered when asked.
 std::pair<bool, std::string> MenuItem(DialogHarness& h, bool trigger, const char* text = "Show as Ta&ble") {
-  auto* pane = qobject_cast<QAbstractScrollArea*>(h.Item(IDC_OUTPUT));
   std::pair<bool, std::string> seen{false, "no item"};
-  QTimer::singleShot(0, [&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  WithPaneMenu(h.Dlg().m_transcript.ScrollArea(), [&](QMenu* menu) {
     for (QAction* a : menu ? menu->actions() : QList<QAction*>())
       if (a->text() == text) {
         seen = {a->isEnabled(), (menu->toolTipsVisible() ? "" : "hidden: ") + a->toolTip().toStdString()};
         if (trigger) a->trigger();
       }
-    if (menu) menu->close();
   });
-  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
-  QApplication::sendEvent(pane->viewport(), &ev);
   return seen;
 }
 
@@ -120,11 +112,7 @@ TEST(ReplyTableWindow, PaneMenuShowsTheTableUnderTheCaretOrTheLastOne) {
   DialogHarness h("");
   EXPECT_EQ(MenuItem(h, false), std::make_pair(false, std::string("No reply in this tab holds a table.")));
   ASSERT_TRUE(h.Connect(server->Port()));
-  for (const char* command : {"WHO", "HELP"}) {
-    h.Focus(IDC_RAW_COMMAND);
-    h.Type(IDC_RAW_COMMAND, command);
-    h.Click(IDC_EXECUTE_RAW);
-  }
+  for (const char* command : {"WHO", "HELP"}) h.Raw(command);
   // The caret at the end is under no reply: the last table.
   EXPECT_EQ(MenuItem(h, true), std::make_pair(true, std::string("The table in the reply to SITE WHO")));
   ReplyTableWindow* window = OpenTableWindow();

@@ -2,7 +2,6 @@
 // once over the program's sessions, against scripted servers on 127.0.0.1.
 // The run's own rules are the session tests'; here the window reaches them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,17 +13,11 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
 #include "DialogHarness.h"
-#include "MainWindow.h"
-#include "MessageBox.h"
 #include "RunOnSites.h"
-#include "SiteCmdDlg.h"
 #include "SiteScripts.h"
 #include "WindowHarness.h"
 
@@ -73,6 +66,10 @@ struct Bench : WindowHarness {
     return nullptr;
   }
   void Click(const char* button) { Named<QPushButton>(button)->click(); }
+  void Run(const char* command) {
+    Named<QLineEdit>("Command")->setText(command);
+    Click("Run");
+  }
   bool RowsEnded(std::size_t count) {
     return WaitUntil([&] {
       std::size_t ended = 0;
@@ -104,10 +101,9 @@ TEST(RunOnSites, OneCommandOnManySitesEachRowSaysHowItWent) {
   // delta has no password anywhere; the others were typed in this run of the program.
   for (int row : {0, 1, 2, 4}) b.window->Passwords().Set(sites[static_cast<std::size_t>(row)].name, "p");
   EXPECT_TRUE(b.Named<QCheckBox>("auto add SITE pref.")->isChecked());
-  b.Named<QLineEdit>("Command")->setText("WHO");
   // Each site as a check box to a screen reader is runonsites_atspi_check.py's.
   for (int row = 0; row < 5; ++row) b.Check(row);
-  b.Click("Run");
+  b.Run("WHO");
   // delta's password is asked for, alone, before any site connects; Cancel fails that row only.
   ASSERT_TRUE(b.WaitUntil([&] { return b.Asking() != nullptr; }));
   const auto fields = b.Asking()->findChildren<QLineEdit*>();
@@ -219,8 +215,7 @@ TEST(RunOnSites, AUserCommandWaitsForABusyTabAndATabClosedMeanwhileLeavesTheRunI
   // Idle and logged in: a raw command, without "SITE ", goes at once on the same connection.
   command->setCurrentIndex(0);
   b.Named<QCheckBox>("auto add SITE pref.")->setChecked(false);
-  b.Named<QLineEdit>("Command")->setText("RAW");
-  b.Click("Run");
+  b.Run("RAW");
   ASSERT_TRUE(b.RowsEnded(1));
   EXPECT_EQ(b.Cell(0, 3), "200 raw");
   EXPECT_EQ(server->Received(0).substr(server->Received(0).find("SITE SLOW")),
@@ -244,8 +239,7 @@ TEST(RunOnSites, PasswordsFromThisRunAreUsedAndThoseLackingAreAskedForOnce) {
   b.window->Passwords().Set("typed", "pw1");  // as the Site Manager keeps what is typed there
   b.window->Passwords().Set("proxied", "pw4");
   for (int row = 0; row < 4; ++row) b.Check(row);
-  b.Named<QLineEdit>("Command")->setText("WHO");
-  b.Click("Run");
+  b.Run("WHO");
   ASSERT_TRUE(b.WaitUntil([&] { return b.Asking() != nullptr; }));
   QDialog* asking = b.Asking();
   ASSERT_EQ(asking->findChildren<QLineEdit*>().size(), 2);
@@ -311,8 +305,7 @@ TEST(RunOnSites, ShowAsTableJoinsTheSitesTablesWithASiteColumn) {
     b.window->Passwords().Set(b.sites[static_cast<std::size_t>(row)].name, "p");
     b.Check(row);
   }
-  b.Named<QLineEdit>("Command")->setText("USERS");
-  b.Click("Run");
+  b.Run("USERS");
   ASSERT_TRUE(b.RowsEnded(3));
   ASSERT_TRUE(show->isEnabled());
   show->click();

@@ -4,26 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QAbstractScrollArea>
 #include <QAccessible>
-#include <QApplication>
-#include <QContextMenuEvent>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPlainTextEdit>
-#include <QTabBar>
 #include <QTest>
-#include <QTimer>
-#include <filesystem>
 #include <fstream>
 
 #include "DialogHarness.h"
 #include "Keyring.h"
 #include "Palette.h"
-#include "SiteCmdDlg.h"
 #include "SiteManager.h"
 #include "SiteScripts.h"
 #include "WindowHarness.h"
@@ -210,20 +202,15 @@ TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
 // Picks "Keep a Log" in the tab's pane menu: whether it was checked, or -1
 // when the menu lacked it or "Open Log Folder".
 int PickKeepALog(CSiteCmdDlg& tab) {
-  QAbstractScrollArea* pane = tab.m_transcript.ScrollArea();
   int checked = -1, open = 0;
-  QTimer::singleShot(0, [&] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  WithPaneMenu(tab.m_transcript.ScrollArea(), [&](QMenu* menu) {
     for (QAction* a : menu ? menu->actions() : QList<QAction*>()) {
       open += a->text() == "&Open Log Folder";
       if (a->text() != "&Keep a Log" || !a->isCheckable()) continue;
       checked = a->isChecked();
       a->trigger();
     }
-    if (menu) menu->close();
   });
-  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
-  QApplication::sendEvent(pane->viewport(), &ev);
   return open == 1 ? checked : -1;
 }
 
@@ -265,10 +252,7 @@ TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
 
   CSiteCmdDlg& quick = window->NewTab();
   EXPECT_EQ(PickKeepALog(quick), 0);
-  quick.m_form.host = "127.0.0.1", quick.m_form.port = other->Port(), quick.m_form.login = "u", quick.m_form.password = "s3cr3t";
-  quick.WriteFields();
-  qobject_cast<QAbstractButton*>(quick.Control(IDC_CONNECT))->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return quick.IsConnected(); })) << (boxes.empty() ? "" : boxes.back().text);
+  ASSERT_TRUE(ConnectTab(quick, other->Port(), "s3cr3t")) << (boxes.empty() ? "" : boxes.back().text);
   EXPECT_NE(Logged(logs / "u@127.0.0.1").find(" >USER u\n"), std::string::npos);
 }
 

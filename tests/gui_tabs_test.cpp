@@ -5,14 +5,11 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTest>
 
 #include "DialogHarness.h"
-#include "ScriptedServer.h"
-#include "SiteCmdDlg.h"
 #include "SiteScripts.h"
 #include "WindowHarness.h"
 #include "res/resource.h"
@@ -21,26 +18,12 @@ namespace {
 
 using namespace siteserver;
 
-QWidget* Page(CSiteCmdDlg& tab) { return &tab; }
-QWidget* Item(CSiteCmdDlg& tab, int id) { return tab.Control(id); }
-
 // The page tabs a screen reader finds anywhere in the window, hidden or not.
 int PageTabs(QAccessibleInterface* node) {
   if (!node) return 0;
   int count = node->role() == QAccessible::PageTab || node->role() == QAccessible::PageTabList;
   for (int i = 0; i < node->childCount(); ++i) count += PageTabs(node->child(i));
   return count;
-}
-
-void ConnectTab(CSiteCmdDlg& tab, unsigned port) {
-  tab.m_form.host = "127.0.0.1";
-  tab.m_form.port = port;
-  tab.m_form.login = "u";
-  tab.m_form.password = "p";
-  tab.WriteFields();
-  qobject_cast<QAbstractButton*>(Item(tab, IDC_CONNECT))->click();
-  ASSERT_TRUE(WindowHarness::WaitUntil([&] { return tab.IsConnected() && !tab.IsWorking(); }))
-      << tab.m_transcript.GetText();
 }
 
 class Tabs : public ::testing::Test, public WindowHarness {
@@ -58,7 +41,7 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   // Beside the dialog only the three buttons, below it; no tab bar, not even for a screen reader.
   EXPECT_EQ(Bar(), nullptr);
   EXPECT_EQ(PageTabs(QAccessible::queryAccessibleInterface(window.get())), 0);
-  const QRect dialog = Page(first)->geometry();
+  const QRect dialog = first.geometry();
   for (const char* name : {"Site Manager", "New Tab", "Run on Sites"}) {
     QAbstractButton* button = Named<QAbstractButton>(window.get(), name);
     ASSERT_TRUE(button) << name;
@@ -79,8 +62,8 @@ TEST_F(Tabs, OneTabIsTheDialogAloneAndTheKeysOpenSwitchAndCloseTabs) {
   EXPECT_EQ(window->CurrentIndex(), 1);
   EXPECT_EQ(Bar()->tabText(1), "New Tab");
   // Only the tab in front is shown (and painted, and read by a screen reader).
-  EXPECT_FALSE(Page(first)->isVisible());
-  EXPECT_TRUE(Page(window->Tab(1))->isVisible());
+  EXPECT_FALSE(first.isVisible());
+  EXPECT_TRUE(window->Tab(1).isVisible());
   EXPECT_EQ(boxes.size(), 1u) << "a second tab says nothing more of the command list";
   window->NewTab();
   QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ControlModifier);
@@ -106,8 +89,8 @@ TEST_F(Tabs, ALongWaitInOneTabNeverStopsAnotherAndClosingItDropsItsLine) {
   auto quick = Serve({LoginThen(Answers(1))});
   CSiteCmdDlg& a = window->NewTab();
   CSiteCmdDlg& b = window->NewTab();
-  ConnectTab(a, slow->Port());
-  ConnectTab(b, quick->Port());
+  ASSERT_TRUE(ConnectTab(a, slow->Port())) << a.m_transcript.GetText();
+  ASSERT_TRUE(ConnectTab(b, quick->Port())) << b.m_transcript.GetText();
   EXPECT_EQ(Bar()->tabText(0), "u@127.0.0.1");
 
   a.SendCommand("SITE WHO");  // never answered
@@ -130,7 +113,7 @@ TEST_F(Tabs, DestroyedWithItsTabsOpenItRunsNoHandlerOfAGoneTab) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   for (int i = 0; i < 3; ++i) {
     window->SetCurrent(i);
-    auto* port = qobject_cast<QLineEdit*>(Item(window->Tab(i), IDC_PORT));
+    auto* port = qobject_cast<QLineEdit*>(window->Tab(i).Control(IDC_PORT));
     port->setFocus();
     port->setText("x");  // a field that can't be read: leaving it would say so in a box
   }

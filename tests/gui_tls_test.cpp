@@ -10,15 +10,9 @@
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QTimer>
-#include <chrono>
-#include <cstdlib>
-#include <memory>
-#include <string>
 
 #include "DialogHarness.h"
-#include "MessageBox.h"
 #include "Relay.h"
-#include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "TestPeers.h"
 #include "TrustedCertificates.h"

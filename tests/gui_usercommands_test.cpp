@@ -2,23 +2,16 @@
 // from commandList.ini, the argument rows, and what Execute puts on the wire.
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
-#include <QWidget>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "DialogHarness.h"
-#include "ScriptedServer.h"
 #include "SiteScripts.h"
 #include "res/resource.h"
 
 namespace {
 
 using namespace siteserver;
-
-const std::string kLogin = "USER u\r\nPASS p\r\n";
 
 // Logged in to a server that answers "200 ok" to a few more lines than a test
 // sends, so a line sent by mistake fails the test instead of hanging it.
@@ -68,7 +61,7 @@ TEST(UserCommands, CommandListExampleEndToEnd) {
   Argument(h, 1, "%2");
   Argument(h, 2, "x");
   h.Click(IDC_EXECUTE_USER);
-  h.ExpectWire(*server, kLogin + "SITE SHOW x\r\nSITE LIST x\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE SHOW x\r\nSITE LIST x\r\n");
 }
 
 TEST(UserCommands, RowsFollowThePlaceholdersOfTheChosenCommand) {
@@ -135,12 +128,12 @@ TEST(UserCommands, GroupChangeLeavesNoChoiceAndExecuteThenSendsNothing) {
   EXPECT_EQ(Label(h, 1), "");
   h.Click(IDC_EXECUTE_USER);
   h.ProcessEvents(50);
-  h.ExpectWire(*server, kLogin);
+  h.ExpectWire(*server, kLoginWire);
 
   // The first command that does go out is the chosen one.
   h.SelectComboItem(IDC_COMMAND, 0);
   h.Click(IDC_EXECUTE_USER);
-  h.ExpectWire(*server, kLogin + "SITE ALPHA1\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE ALPHA1\r\n");
 }
 
 // A command goes out whole or not at all (which lines can't is the command
@@ -162,7 +155,7 @@ TEST(UserCommands, ACommandThatCannotGoOutWholeSendsNothingAndSaysWhy) {
   h.SelectComboItem(IDC_COMMAND, 1);
   Argument(h, 1, "x");
   h.Click(IDC_EXECUTE_USER);
-  h.ExpectWire(*server, kLogin + "SITE FINE x\r\n");  // ONE did not go out before
+  h.ExpectWire(*server, kLoginWire + "SITE FINE x\r\n");  // ONE did not go out before
 }
 
 // The table grows past its first 50 entries: every command of a big group is
@@ -190,7 +183,7 @@ TEST(UserCommands, AThousandCommandsInOneGroupAreAllListedAndUsable) {
     Argument(h, 1, "t");
     h.Click(IDC_EXECUTE_USER);
   }
-  h.ExpectWire(*server, kLogin + "SITE RUN 0050 t\r\nSITE RUN 0999 t\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE RUN 0050 t\r\nSITE RUN 0999 t\r\n");
 }
 
 TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
@@ -211,7 +204,7 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
     h.Click(IDC_EXECUTE_USER);
   }
   h.ProcessEvents(50);
-  h.ExpectWire(*server, kLogin);
+  h.ExpectWire(*server, kLoginWire);
 
   // Of two equal descriptions, choosing either chooses the later command.
   h.SelectComboItem(IDC_COMMAND, 2);
@@ -221,7 +214,7 @@ TEST(UserCommands, OddCommandListsAreListedAndExecutedAsWritten) {
   Argument(h, 1, "x");
   Argument(h, 2, "y");
   h.Click(IDC_EXECUTE_USER);
-  h.ExpectWire(*server, kLogin + "SITE SECOND y\r\n");
+  h.ExpectWire(*server, kLoginWire + "SITE SECOND y\r\n");
 
   // Groups differing in case are listed apart but choose each other's commands;
   // a group name with backslash-n is listed as written and chooses nothing.

@@ -5,9 +5,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include "Controls.h"
 #include "res/resource.h"
@@ -98,6 +100,16 @@ void DialogHarness::ExpectWire(const siteserver::ScriptedServer& server, const s
   EXPECT_EQ(server.Received(conn), expected);
 }
 
+void WithPaneMenu(const QAbstractScrollArea* pane, const std::function<void(QMenu*)>& use) {
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    use(menu);
+    if (menu) menu->close();
+  });
+  QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(10, 10), pane->viewport()->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(pane->viewport(), &ev);
+}
+
 std::vector<std::string> Items(const platform::ListCombo* combo) {
   std::vector<std::string> items;
   for (int i = 0; i < combo->count(); ++i) items.push_back(combo->Entry(i));
@@ -108,6 +120,12 @@ int IndexOf(const platform::ListCombo* combo, const std::string& entry) {
   for (int i = 0; i < combo->count(); ++i)
     if (combo->Entry(i) == entry) return i;
   return -1;
+}
+
+void DialogHarness::Raw(const std::string& command) {
+  Focus(IDC_RAW_COMMAND);
+  Type(IDC_RAW_COMMAND, command);
+  Click(IDC_EXECUTE_RAW);
 }
 
 void DialogHarness::SelectComboItem(int id, int index) {

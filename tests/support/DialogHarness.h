@@ -2,6 +2,8 @@
 // message boxes recorded and answered, its timers run by the event loop.
 #pragma once
 
+#include <QAbstractScrollArea>
+#include <QMenu>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -25,9 +27,16 @@ T* Named(const QWidget* root, const char* name) {
   return nullptr;
 }
 
+// Opens the pane's context menu as a right click does, hands it to `use`
+// (nullptr when none opened) and closes it after.
+void WithPaneMenu(const QAbstractScrollArea* pane, const std::function<void(QMenu*)>& use);
+
 // A combo box's entries, and the index of one of them (-1 when not listed).
 std::vector<std::string> Items(const platform::ListCombo* combo);
 int IndexOf(const platform::ListCombo* combo, const std::string& entry);
+
+// What a scripted server receives when the harness logs in with its defaults.
+inline const std::string kLoginWire = "USER u\r\nPASS p\r\n";
 
 class DialogHarness {
   // First, so the folder is there before the dialog and outlives it.
@@ -72,6 +81,7 @@ class DialogHarness {
   // have passed: the server records on its own thread.
   void ExpectWire(const siteserver::ScriptedServer& server, const std::string& expected, std::size_t conn = 0);
   void SelectComboItem(int id, int index);  // as the user picks it
+  void Raw(const std::string& command);       // typed into the raw command field and executed
   std::string Pane() const { return m_dlg->m_transcript.GetText(); }
 
   // Processes events until `done` holds or the time is up; returns `done()`.

@@ -28,6 +28,8 @@ class WindowHarness {
 
   // Runs the event loop until done holds or the time is up; returns done().
   static bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+  // Types u and `password` for 127.0.0.1:port into the tab and clicks Connect; true once logged in and idle.
+  static bool ConnectTab(CSiteCmdDlg& tab, unsigned port, const std::string& password = "p");
 
   std::vector<platform::MessageBoxCall> boxes;
   int answer = platform::kAnswerOk;
