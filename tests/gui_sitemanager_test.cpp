@@ -183,22 +183,6 @@ TEST_F(SiteManager, ExportThenImportAddsTheSitesUnderFreeNames) {
   ExpectBox("missing.conf");
 }
 
-TEST_F(SiteManager, ConnectOpensATabOfTheSitesNameWithThePasswordTyped) {
-  auto server = siteserver::Serve({siteserver::LoginThen()});
-  WriteFile(path, "[Main EU]\naddress=127.0.0.1:" + std::to_string(server->Port()) + "\nlogin=u\n");
-  Open();
-  Set("Password", "p");
-  Click("Connect");
-  EXPECT_FALSE(dlg->isVisible());
-  ASSERT_EQ(window->TabCount(), 1);
-  CSiteCmdDlg& tab = window->Tab(0);
-  EXPECT_EQ(window->FindSiteTab("Main EU"), &tab);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
-  EXPECT_EQ(server->Received(0), "USER u\r\nPASS p\r\n");
-  EXPECT_EQ(tab.TabTitle(), "Main EU");
-  EXPECT_EQ(boxes.size(), 0u);
-}
-
 // Picks "Keep a Log" in the tab's pane menu: whether it was checked, or -1
 // when the menu lacked it or "Open Log Folder".
 int PickKeepALog(CSiteCmdDlg& tab) {
@@ -220,10 +204,11 @@ std::string Logged(const fs::path& folder) {
   return logged;
 }
 
-// "Keep a log of this site": the site's sessions write their transcript,
+// Connect opens a tab of the site's name with the password typed. "Keep a
+// log of this site": the site's sessions write their transcript,
 // the password starred; the pane's "Keep a Log" turns it off for the
 // session, and on for a quick connect, which logs as LOGIN@HOST.
-TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
+TEST_F(SiteManager, ConnectOpensTheSitesTabWhoseLogIsKeptUntilThePaneMenuStopsIt) {
   const ScopedEnv state("XDG_STATE_HOME", (folder / "state").string());
   const fs::path logs = folder / "state" / "korvastel" / "logs";
   auto server = siteserver::Serve({siteserver::LoginThen(siteserver::Answers(2))});
@@ -235,10 +220,15 @@ TEST_F(SiteManager, ASiteThatKeepsALogWritesItsFileUntilThePaneMenuStopsIt) {
   keep->click();
   Set("Password", "s3cr3t");
   Click("Connect");
+  EXPECT_FALSE(dlg->isVisible());
   EXPECT_NE(ReadFile(path).find("log=yes\n"), std::string::npos) << ReadFile(path);
   ASSERT_EQ(window->TabCount(), 1);
   CSiteCmdDlg& tab = window->Tab(0);
+  EXPECT_EQ(window->FindSiteTab("Main EU"), &tab);
+  EXPECT_EQ(tab.TabTitle(), "Main EU");
   ASSERT_TRUE(QTest::qWaitFor([&] { return tab.IsConnected(); })) << tab.m_transcript.GetText();
+  EXPECT_EQ(server->Received(0), "USER u\r\nPASS s3cr3t\r\n");
+  EXPECT_TRUE(boxes.empty()) << boxes[0].text;
   tab.SendCommands({"SITE WHO"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return tab.m_transcript.EndsWith("200 ok\n"); })) << tab.m_transcript.GetText();
   EXPECT_EQ(PickKeepALog(tab), 1);
